@@ -1,0 +1,203 @@
+#include "platform/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/copyfile.h"
+#include "platform/lasterror.h"
+#include "platform/paths.h"
+#include "platform/text.h"
+
+namespace platform {
+
+namespace {
+
+bool Fail(DWORD error) {
+  SetLastError(error);
+  return false;
+}
+
+bool FailErrno() { return Fail(ErrorFromErrno(errno)); }
+
+DWORD AttributesOf(const struct stat& st, const std::string& name) {
+  DWORD a = 0;
+  if (S_ISDIR(st.st_mode)) a |= FILE_ATTRIBUTE_DIRECTORY;
+  else a |= FILE_ATTRIBUTE_ARCHIVE;
+  if (!(st.st_mode & S_IWUSR)) a |= FILE_ATTRIBUTE_READONLY;
+  if (!name.empty() && name[0] == '.' && name != "." && name != "..") a |= FILE_ATTRIBUTE_HIDDEN;
+  return a;
+}
+
+// Case-insensitive wildcard match of a wide name.
+bool WildMatch(std::wstring_view pat, std::wstring_view name) {
+  size_t p = 0, n = 0, starP = std::wstring_view::npos, starN = 0;
+  while (n < name.size()) {
+    if (p < pat.size() && (pat[p] == L'?' || FoldCase(pat[p]) == FoldCase(name[n]))) {
+      ++p;
+      ++n;
+    } else if (p < pat.size() && pat[p] == L'*') {
+      starP = p++;
+      starN = n;
+    } else if (starP != std::wstring_view::npos) {
+      p = starP + 1;
+      n = ++starN;
+    } else {
+      return false;
+    }
+  }
+  while (p < pat.size() && pat[p] == L'*') ++p;
+  return p == pat.size();
+}
+
+std::string BaseName(const std::string& host) {
+  auto slash = host.rfind('/');
+  return slash == std::string::npos ? host : host.substr(slash + 1);
+}
+
+}  // namespace
+
+bool FindFiles(std::wstring_view pattern, std::vector<FindData>& out) {
+  out.clear();
+  size_t sep = pattern.find_last_of(L"\\/");
+  std::wstring_view folder = sep == std::wstring_view::npos ? std::wstring_view(L".") : pattern.substr(0, sep + 1);
+  std::wstring_view mask = sep == std::wstring_view::npos ? pattern : pattern.substr(sep + 1);
+  if (mask == L"*.*") mask = L"*";
+  std::string dirHost;
+  if (!ResolvePath(folder, dirHost)) return false;
+  DIR* d = ::opendir(dirHost.c_str());
+  if (!d) return Fail(errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
+  bool isRoot = folder.size() <= 3 && DriveLetterOf(folder) != 0;
+  while (dirent* e = ::readdir(d)) {
+    std::string name = e->d_name;
+    if (isRoot && (name == "." || name == "..")) continue;
+    std::wstring wname = WideFromAnsi(name);
+    if (!WildMatch(mask, wname)) continue;
+    struct stat st;
+    std::string full = dirHost + "/" + name;
+    if (::stat(full.c_str(), &st) != 0 && ::lstat(full.c_str(), &st) != 0) continue;
+    FindData fd;
+    fd.attributes = AttributesOf(st, name);
+    fd.size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
+    fd.name = std::move(wname);
+    out.push_back(std::move(fd));
+  }
+  ::closedir(d);
+  if (out.empty()) return Fail(ERROR_FILE_NOT_FOUND);
+  return true;
+}
+
+DWORD GetFileAttributes(std::wstring_view path) {
+  std::string host;
+  if (!ResolvePath(path, host)) return INVALID_FILE_ATTRIBUTES;
+  struct stat st;
+  if (::stat(host.c_str(), &st) != 0) {
+    SetLastError(errno == ENOENT ? ERROR_FILE_NOT_FOUND : ErrorFromErrno(errno));
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  return AttributesOf(st, BaseName(host));
+}
+
+bool SetFileAttributes(std::wstring_view path, DWORD attributes) {
+  std::string host;
+  if (!ResolvePath(path, host)) return false;
+  struct stat st;
+  if (::stat(host.c_str(), &st) != 0) return FailErrno();
+  mode_t mode = st.st_mode & 07777;
+  if (attributes & FILE_ATTRIBUTE_READONLY) mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+  else mode |= S_IWUSR;
+  if (mode != (st.st_mode & 07777) && ::chmod(host.c_str(), mode) != 0) return FailErrno();
+  return true;
+}
+
+bool PathExists(std::wstring_view path) { return GetFileAttributes(path) != INVALID_FILE_ATTRIBUTES; }
+
+bool IsDirectory(std::wstring_view path) {
+  DWORD a = GetFileAttributes(path);
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool CreateDirectory(std::wstring_view path) {
+  std::string host;
+  if (!ResolvePath(path, host)) return false;
+  if (::mkdir(host.c_str(), 0777) != 0)
+    return Fail(errno == ENOENT ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
+  return true;
+}
+
+DWORD CreateDirectoryRecursive(std::wstring_view path) {
+  std::string host;
+  if (!ResolvePath(path, host)) return GetLastError();
+  struct stat st;
+  if (::stat(host.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? ERROR_ALREADY_EXISTS : ERROR_FILE_EXISTS;
+  for (size_t pos = 1; pos <= host.size(); ++pos) {
+    if (pos == host.size() || host[pos] == '/') {
+      std::string part = host.substr(0, pos);
+      if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) {
+        DWORD e = ErrorFromErrno(errno);
+        SetLastError(e);
+        return e;
+      }
+    }
+  }
+  return ERROR_SUCCESS;
+}
+
+bool RemoveDirectory(std::wstring_view path) {
+  std::string host;
+  if (!ResolvePath(path, host)) return false;
+  if (::rmdir(host.c_str()) != 0) return Fail(errno == EEXIST ? ERROR_DIR_NOT_EMPTY : ErrorFromErrno(errno));
+  return true;
+}
+
+bool DeleteFile(std::wstring_view path) {
+  std::string host;
+  if (!ResolvePath(path, host)) return false;
+  struct stat st;
+  if (::lstat(host.c_str(), &st) != 0) return FailErrno();
+  if (S_ISDIR(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+  if (!S_ISLNK(st.st_mode) && !(st.st_mode & S_IWUSR)) return Fail(ERROR_ACCESS_DENIED);
+  if (::unlink(host.c_str()) != 0) return FailErrno();
+  return true;
+}
+
+bool MoveFile(std::wstring_view from, std::wstring_view to, DWORD flags) {
+  std::string src, dst;
+  if (!ResolvePath(from, src) || !ResolvePath(to, dst)) return false;
+  struct stat st;
+  if (::lstat(src.c_str(), &st) != 0) return FailErrno();
+  if (src != dst && ::lstat(dst.c_str(), &st) == 0 && !(flags & MOVEFILE_REPLACE_EXISTING))
+    return Fail(ERROR_ALREADY_EXISTS);
+  if (::rename(src.c_str(), dst.c_str()) == 0) return true;
+  if (errno != EXDEV) return FailErrno();
+  // Across file systems: copy, then remove the original.
+  if (!CopyFile(from, to, !(flags & MOVEFILE_REPLACE_EXISTING))) return false;
+  if (::unlink(src.c_str()) != 0) return FailErrno();
+  return true;
+}
+
+bool GetFileSize(std::wstring_view path, std::uint64_t& size) {
+  size = 0;
+  std::string host;
+  if (!ResolvePath(path, host)) return false;
+  int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return FailErrno();
+  struct stat st;
+  bool ok = ::fstat(fd, &st) == 0;
+  ::close(fd);
+  if (!ok) return FailErrno();
+  if (S_ISDIR(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+  size = static_cast<std::uint64_t>(st.st_size);
+  return true;
+}
+
+bool CopyFile(std::wstring_view from, std::wstring_view to, bool failIfExists) {
+  bool cancel = false;
+  return CopyFileEx(from, to, nullptr, nullptr, &cancel, failIfExists ? COPY_FILE_FAIL_IF_EXISTS : 0);
+}
+
+}  // namespace platform

@@ -1,0 +1,340 @@
+#include "platform/machine.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "platform/ini.h"
+#include "platform/mountinfo.h"
+#include "platform/text.h"
+
+namespace platform {
+
+namespace fs = std::filesystem;
+
+ProfileError::ProfileError(std::string file, int line, const std::string& what)
+    : std::runtime_error(file + ":" + std::to_string(line) + ": " + what), file_(std::move(file)), line_(line) {}
+
+Machine::Machine(const Machine& other) {
+  std::lock_guard lock(other.mutex_);
+  prefix_ = other.prefix_;
+  profile_ = other.profile_;
+  drives_ = other.drives_;
+  disks_ = other.disks_;
+}
+
+Machine& Machine::operator=(const Machine& other) {
+  if (this == &other) return *this;
+  Machine copy(other);
+  std::scoped_lock lock(mutex_);
+  prefix_ = std::move(copy.prefix_);
+  profile_ = std::move(copy.profile_);
+  drives_ = std::move(copy.drives_);
+  disks_ = std::move(copy.disks_);
+  return *this;
+}
+
+std::string Machine::SystemDriveFolder() const {
+  auto c = Drive(L'C');
+  return c ? c->hostFolder : prefix_ + "/drive_c";
+}
+
+std::optional<DriveDecl> Machine::Drive(wchar_t letter) const {
+  letter = FoldCase(letter);
+  std::lock_guard lock(mutex_);
+  auto it = drives_.find(letter);
+  if (it == drives_.end()) return std::nullopt;
+  return it->second;
+}
+
+std::vector<DriveDecl> Machine::Drives() const {
+  std::lock_guard lock(mutex_);
+  std::vector<DriveDecl> out;
+  for (const auto& [letter, d] : drives_) out.push_back(d);
+  return out;
+}
+
+std::optional<DiskDecl> Machine::Disk(int number) const {
+  std::lock_guard lock(mutex_);
+  auto it = disks_.find(number);
+  if (it == disks_.end()) return std::nullopt;
+  return it->second;
+}
+
+std::vector<DiskDecl> Machine::Disks() const {
+  std::lock_guard lock(mutex_);
+  std::vector<DiskDecl> out;
+  for (const auto& [n, d] : disks_) out.push_back(d);
+  return out;
+}
+
+void Machine::SetLabel(wchar_t letter, const std::wstring& label) {
+  std::lock_guard lock(mutex_);
+  auto it = drives_.find(FoldCase(letter));
+  if (it != drives_.end()) it->second.label = label;
+}
+
+void Machine::AddDrive(const DriveDecl& drive) {
+  std::lock_guard lock(mutex_);
+  DriveDecl d = drive;
+  d.letter = FoldCase(d.letter);
+  drives_[d.letter] = d;
+}
+
+void Machine::AddDisk(const DiskDecl& disk) {
+  std::lock_guard lock(mutex_);
+  disks_[disk.number] = disk;
+}
+
+std::wstring SystemFileSystemName(const std::string& hostFs, std::uint64_t totalBytes) {
+  if (hostFs == "vfat" || hostFs == "msdos" || hostFs == "fat")
+    return totalBytes > 0 && totalBytes < 32ull * 1048576ull ? L"FAT" : L"FAT32";
+  if (hostFs == "exfat") return L"exFAT";
+  if (hostFs == "iso9660") return L"CDFS";
+  if (hostFs == "udf") return L"UDF";
+  // ntfs, ntfs3, fuseblk (ntfs-3g) and the host's native file systems, which
+  // hold files over 4 GiB and keep case, all present as NTFS.
+  return L"NTFS";
+}
+
+namespace {
+
+std::optional<UINT> ParseDriveType(const std::wstring& v) {
+  std::wstring s = UpperCase(v);
+  if (s == L"REMOVABLE" || s == L"2") return DRIVE_REMOVABLE;
+  if (s == L"FIXED" || s == L"3") return DRIVE_FIXED;
+  if (s == L"REMOTE" || s == L"4") return DRIVE_REMOTE;
+  if (s == L"CDROM" || s == L"CD-ROM" || s == L"OPTICAL" || s == L"5") return DRIVE_CDROM;
+  if (s == L"RAMDISK" || s == L"6") return DRIVE_RAMDISK;
+  return std::nullopt;
+}
+
+std::optional<int> ParseBusType(const std::wstring& v) {
+  std::wstring s = UpperCase(v);
+  if (s == L"USB") return BusTypeUsb;
+  if (s == L"SATA") return BusTypeSata;
+  if (s == L"ATA") return BusTypeAta;
+  if (s == L"ATAPI") return BusTypeAtapi;
+  if (s == L"SCSI") return BusTypeScsi;
+  if (s == L"NVME") return BusTypeNvme;
+  if (s == L"SD") return BusTypeSd;
+  if (s == L"VIRTUAL") return BusTypeVirtual;
+  if (s == L"UNKNOWN") return BusTypeUnknown;
+  try {
+    size_t used = 0;
+    int n = std::stoi(s, &used);
+    if (used == s.size() && n >= 0 && n < 64) return n;
+  } catch (...) {
+  }
+  return std::nullopt;
+}
+
+std::optional<bool> ParseBool(const std::wstring& v) {
+  std::wstring s = UpperCase(v);
+  if (s == L"1" || s == L"YES" || s == L"TRUE") return true;
+  if (s == L"0" || s == L"NO" || s == L"FALSE") return false;
+  return std::nullopt;
+}
+
+std::optional<std::uint64_t> ParseMb(const std::wstring& v) {
+  if (v.empty()) return std::nullopt;
+  std::uint64_t n = 0;
+  for (wchar_t c : v) {
+    if (c < L'0' || c > L'9') return std::nullopt;
+    n = n * 10 + static_cast<std::uint64_t>(c - L'0');
+    if (n > (1ull << 43)) return std::nullopt;
+  }
+  return n * 1048576ull;
+}
+
+std::optional<int> ParseInt(const std::wstring& v) {
+  if (v.empty() || v.size() > 6) return std::nullopt;
+  int n = 0;
+  for (wchar_t c : v) {
+    if (c < L'0' || c > L'9') return std::nullopt;
+    n = n * 10 + (c - L'0');
+  }
+  return n;
+}
+
+std::string HostFolderFor(const std::string& value, const fs::path& base) {
+  fs::path p(value);
+  if (p.is_relative()) p = base / p;
+  return p.lexically_normal().string();
+}
+
+}  // namespace
+
+Machine Machine::FromProfile(const std::string& profilePath, const std::string& prefix) {
+  std::ifstream in(profilePath, std::ios::binary);
+  if (!in) throw ProfileError(profilePath, 0, "cannot read the profile");
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  IniDocument doc = IniDocument::Parse(bytes);
+  if (!doc.MalformedLines().empty())
+    throw ProfileError(profilePath, doc.MalformedLines().front(),
+                       "expected [section] or key = value");
+
+  Machine m;
+  m.prefix_ = prefix;
+  m.profile_ = profilePath;
+  fs::path base = fs::path(profilePath).parent_path();
+  if (base.empty()) base = ".";
+  base = fs::absolute(base);
+
+  auto fail = [&](int line, const std::string& what) { throw ProfileError(profilePath, line, what); };
+
+  for (const auto& section : doc.Sections()) {
+    std::wstring name = UpperCase(section.name);
+    if (name.rfind(L"DRIVE ", 0) == 0) {
+      std::wstring letterText = name.substr(6);
+      if (letterText.size() == 2 && letterText[1] == L':') letterText.pop_back();
+      if (letterText.size() != 1 || letterText[0] < L'A' || letterText[0] > L'Z')
+        fail(section.line, "a drive section names one letter A to Z, as [drive E]");
+      DriveDecl d;
+      d.letter = letterText[0];
+      if (m.drives_.count(d.letter)) fail(section.line, "drive " + AnsiFromWide(letterText) + " is declared twice");
+      bool haveFolder = false;
+      for (const auto& e : section.entries) {
+        std::wstring key = UpperCase(e.key);
+        const std::string v8 = AnsiFromWide(e.value);
+        if (key == L"FOLDER") {
+          if (e.value.empty()) fail(e.line, "folder is empty");
+          d.hostFolder = HostFolderFor(v8, base);
+          haveFolder = true;
+        } else if (key == L"TYPE") {
+          auto t = ParseDriveType(e.value);
+          if (!t) fail(e.line, "unknown drive type '" + v8 + "' (removable, fixed, remote, cdrom, ramdisk)");
+          d.driveType = *t;
+        } else if (key == L"BUS") {
+          auto b = ParseBusType(e.value);
+          if (!b) fail(e.line, "unknown bus type '" + v8 + "' (usb, sata, ata, scsi, nvme, sd, virtual)");
+          d.busType = *b;
+        } else if (key == L"LABEL") {
+          d.label = e.value;
+        } else if (key == L"FILESYSTEM") {
+          d.fileSystem = e.value;
+        } else if (key == L"READY") {
+          auto b = ParseBool(e.value);
+          if (!b) fail(e.line, "ready is yes or no");
+          d.ready = *b;
+        } else if (key == L"FREE_MB") {
+          d.freeBytes = ParseMb(e.value);
+          if (!d.freeBytes) fail(e.line, "free_mb is a whole number of MiB");
+        } else if (key == L"TOTAL_MB") {
+          d.totalBytes = ParseMb(e.value);
+          if (!d.totalBytes) fail(e.line, "total_mb is a whole number of MiB");
+        } else if (key == L"DISK") {
+          auto n = ParseInt(e.value);
+          if (!n) fail(e.line, "disk is a disk number");
+          d.diskNumber = *n;
+        } else if (key == L"DEVICE") {
+          d.hostDevice = v8;
+        } else {
+          fail(e.line, "unknown key '" + AnsiFromWide(e.key) + "' in a drive section");
+        }
+      }
+      if (!haveFolder) fail(section.line, "drive section without folder");
+      if (d.fileSystem.empty()) {
+        d.hostFileSystem = HostFileSystemOf(d.hostFolder);
+        d.fileSystem = d.driveType == DRIVE_CDROM ? L"CDFS" : SystemFileSystemName(d.hostFileSystem, 0);
+      }
+      m.drives_[d.letter] = d;
+    } else if (name.rfind(L"DISK ", 0) == 0) {
+      auto n = ParseInt(name.substr(5));
+      if (!n) fail(section.line, "a disk section names its number, as [disk 1]");
+      DiskDecl disk;
+      disk.number = *n;
+      for (const auto& e : section.entries) {
+        std::wstring key = UpperCase(e.key);
+        if (key == L"SIZE_MB") {
+          auto b = ParseMb(e.value);
+          if (!b) fail(e.line, "size_mb is a whole number of MiB");
+          disk.sizeBytes = *b;
+        } else if (key == L"BUS") {
+          auto b = ParseBusType(e.value);
+          if (!b) fail(e.line, "unknown bus type '" + AnsiFromWide(e.value) + "'");
+          disk.busType = *b;
+        } else if (key == L"DEVICE") {
+          disk.hostDevice = AnsiFromWide(e.value);
+        } else {
+          fail(e.line, "unknown key '" + AnsiFromWide(e.key) + "' in a disk section");
+        }
+      }
+      m.disks_[disk.number] = disk;
+    } else {
+      fail(section.line, "unknown section [" + AnsiFromWide(section.name) + "] (drive X or disk N)");
+    }
+  }
+
+  // A drive's bus defaults to its disk's.
+  for (auto& [letter, d] : m.drives_) {
+    if (d.busType == BusTypeUnknown && d.diskNumber >= 0) {
+      auto it = m.disks_.find(d.diskNumber);
+      if (it != m.disks_.end()) d.busType = it->second.busType;
+    }
+  }
+
+  // The system drive lives in the prefix unless the profile places it; Z:
+  // shows the host root unless the profile uses the letter.
+  if (!m.drives_.count(L'C')) {
+    DriveDecl c;
+    c.letter = L'C';
+    c.hostFolder = prefix + "/drive_c";
+    c.driveType = DRIVE_FIXED;
+    c.busType = BusTypeSata;
+    c.fileSystem = L"NTFS";
+    m.drives_[L'C'] = c;
+  }
+  if (!m.drives_.count(L'Z')) {
+    DriveDecl z;
+    z.letter = L'Z';
+    z.hostFolder = "/";
+    z.driveType = DRIVE_REMOTE;
+    z.fileSystem = L"NTFS";
+    m.drives_[L'Z'] = z;
+  }
+  return m;
+}
+
+Machine Machine::ForPrefix(const std::string& prefix) {
+  std::string profile = prefix + "/machine.ini";
+  if (fs::exists(profile)) return FromProfile(profile, prefix);
+  return Discover(prefix);
+}
+
+std::string DefaultPrefix() {
+  if (const char* p = std::getenv("KESTRUNEX_PREFIX"); p && *p) return fs::absolute(p).lexically_normal().string();
+  const char* home = std::getenv("HOME");
+  return std::string(home && *home ? home : "/tmp") + "/.kestrunex";
+}
+
+namespace {
+std::atomic<Machine*> g_machine{nullptr};
+std::once_flag g_machineOnce;
+std::unique_ptr<Machine> g_defaultMachine;
+}  // namespace
+
+Machine& CurrentMachine() {
+  if (Machine* m = g_machine.load()) return *m;
+  std::call_once(g_machineOnce, [] {
+    try {
+      g_defaultMachine = std::make_unique<Machine>(Machine::ForPrefix(DefaultPrefix()));
+    } catch (const ProfileError&) {
+      // A broken profile leaves the process with only its system drive; the
+      // diagnostic command reports the error itself.
+      g_defaultMachine = std::make_unique<Machine>(Machine::Discover(DefaultPrefix()));
+    }
+  });
+  Machine* expected = nullptr;
+  g_machine.compare_exchange_strong(expected, g_defaultMachine.get());
+  return *g_machine.load();
+}
+
+ScopedMachine::ScopedMachine(Machine machine)
+    : current_(std::make_unique<Machine>(std::move(machine))), previous_(g_machine.exchange(current_.get())) {}
+
+ScopedMachine::~ScopedMachine() { g_machine.store(previous_); }
+
+}  // namespace platform

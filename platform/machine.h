@@ -1,0 +1,140 @@
+#pragma once
+// The machine the system runs on: its drive letters and the disks behind them.
+//
+// Each letter maps onto a host folder. The machine is either declared by a
+// profile (an INI file, "machine.ini" in the prefix folder, or any file a test
+// names) or discovered from the host: optical and USB volumes from
+// /proc/self/mountinfo and /sys/block, C: as the system drive inside the
+// prefix folder, Z: as the host root. The prefix folder is named by the
+// environment variable KESTRUNEX_PREFIX (default: ~/.kestrunex), the way an
+// emulation layer's prefix works; the system above this layer reads no
+// environment variables.
+//
+// Profile format:
+//   [drive E]              ; one section per letter
+//   folder = media/dvd     ; host folder, relative to the profile's folder
+//   type = cdrom           ; removable | fixed | remote | cdrom | ramdisk | 2..6
+//   bus = usb              ; usb | sata | ata | scsi | nvme | sd | virtual | number
+//   label = GRMCULFRER_EN_DVD
+//   filesystem = CDFS      ; as the system names it: NTFS, FAT32, exFAT, CDFS, UDF
+//   ready = yes            ; no: no medium, volume queries fail with error 21
+//   free_mb = 4500         ; optional overrides of the host's numbers
+//   total_mb = 7600
+//   disk = 1               ; physical disk number behind the volume
+//   [disk 1]
+//   size_mb = 7680         ; the disk's size; geometry is derived from it
+//   bus = usb
+//   device = /dev/sdb      ; optional host block device
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/types.h"
+
+namespace platform {
+
+struct DriveDecl {
+  wchar_t letter = 0;          // 'A'..'Z'
+  std::string hostFolder;      // absolute host path of the drive's root
+  UINT driveType = DRIVE_FIXED;
+  int busType = BusTypeUnknown;
+  std::wstring label;
+  std::wstring fileSystem;     // in the system's vocabulary ("NTFS", "CDFS", ...)
+  std::string hostFileSystem;  // the host's own name ("ext4", "iso9660", ...), for diagnostics
+  bool ready = true;
+  std::optional<std::uint64_t> freeBytes;
+  std::optional<std::uint64_t> totalBytes;
+  int diskNumber = -1;
+  std::string hostDevice;      // block device of the volume, when known
+};
+
+struct DiskDecl {
+  int number = -1;
+  std::uint64_t sizeBytes = 0;
+  int busType = BusTypeUnknown;
+  std::string hostDevice;
+  // The geometry the system reports: whole cylinders of 255 heads of 63
+  // sectors of 512 bytes.
+  std::uint64_t Cylinders() const { return sizeBytes / (255ull * 63ull * 512ull); }
+};
+
+// A malformed profile: names the file and the line.
+class ProfileError : public std::runtime_error {
+ public:
+  ProfileError(std::string file, int line, const std::string& what);
+  const std::string& file() const { return file_; }
+  int line() const { return line_; }
+
+ private:
+  std::string file_;
+  int line_;
+};
+
+class Machine {
+ public:
+  // Reads a profile; throws ProfileError for a malformed one.
+  static Machine FromProfile(const std::string& profilePath, const std::string& prefix);
+  // Looks at the host: the prefix's system drive, Z:, optical and USB volumes.
+  static Machine Discover(const std::string& prefix);
+  // The profile in the prefix folder when there is one, else discovery.
+  static Machine ForPrefix(const std::string& prefix);
+
+  const std::string& Prefix() const { return prefix_; }
+  const std::string& ProfilePath() const { return profile_; }
+  // Host folder of C:'s Windows tree and of the common application data.
+  std::string SystemDriveFolder() const;
+
+  std::optional<DriveDecl> Drive(wchar_t letter) const;
+  std::vector<DriveDecl> Drives() const;
+  std::optional<DiskDecl> Disk(int number) const;
+  std::vector<DiskDecl> Disks() const;
+
+  // Label changes stay with the machine for the life of the process.
+  void SetLabel(wchar_t letter, const std::wstring& label);
+
+  void AddDrive(const DriveDecl& drive);
+  void AddDisk(const DiskDecl& disk);
+
+  Machine() = default;
+  Machine(const Machine& other);
+  Machine& operator=(const Machine& other);
+
+ private:
+  mutable std::mutex mutex_;
+  std::string prefix_;
+  std::string profile_;
+  std::map<wchar_t, DriveDecl> drives_;
+  std::map<int, DiskDecl> disks_;
+};
+
+// The prefix folder: $KESTRUNEX_PREFIX, else ~/.kestrunex.
+std::string DefaultPrefix();
+
+// The machine of this process, made on first use from the default prefix.
+Machine& CurrentMachine();
+
+// Puts another machine in place for the lifetime of the object (tests and the
+// diagnostic command). Install before any thread that uses it starts.
+class ScopedMachine {
+ public:
+  explicit ScopedMachine(Machine machine);
+  ~ScopedMachine();
+  ScopedMachine(const ScopedMachine&) = delete;
+  ScopedMachine& operator=(const ScopedMachine&) = delete;
+  Machine& machine() { return *current_; }
+
+ private:
+  std::unique_ptr<Machine> current_;
+  Machine* previous_;
+};
+
+// Names of the system's file systems for the host's file-system names.
+std::wstring SystemFileSystemName(const std::string& hostFs, std::uint64_t totalBytes);
+
+}  // namespace platform

@@ -1,0 +1,144 @@
+#include "platform/paths.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include "platform/lasterror.h"
+#include "platform/machine.h"
+#include "platform/text.h"
+
+namespace platform {
+
+namespace {
+
+bool IsSep(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+bool Exists(const std::string& p) {
+  struct stat st;
+  return ::lstat(p.c_str(), &st) == 0;
+}
+
+// Finds the entry of dir whose name equals name without regard to case.
+bool MatchNoCase(const std::string& dir, const std::string& name, std::string& found) {
+  DIR* d = ::opendir(dir.empty() ? "/" : dir.c_str());
+  if (!d) return false;
+  std::wstring want = WideFromAnsi(name);
+  bool ok = false;
+  while (dirent* e = ::readdir(d)) {
+    if (EqualsNoCase(WideFromAnsi(e->d_name), want)) {
+      found = e->d_name;
+      ok = true;
+      break;
+    }
+  }
+  ::closedir(d);
+  return ok;
+}
+
+}  // namespace
+
+wchar_t DriveLetterOf(std::wstring_view path) {
+  if (path.size() >= 4 && IsSep(path[0]) && IsSep(path[1]) && (path[2] == L'?' || path[2] == L'.') && IsSep(path[3]))
+    path.remove_prefix(4);
+  if (path.size() >= 2 && path[1] == L':') {
+    wchar_t c = FoldCase(path[0]);
+    if (c >= L'A' && c <= L'Z') return c;
+  }
+  return 0;
+}
+
+bool ResolvePath(std::wstring_view path, std::string& host) {
+  host.clear();
+  if (path.empty()) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return false;
+  }
+  std::wstring_view rest = path;
+  std::string base;
+  if (rest.size() >= 4 && IsSep(rest[0]) && IsSep(rest[1]) && (rest[2] == L'?' || rest[2] == L'.') && IsSep(rest[3]))
+    rest.remove_prefix(4);
+  wchar_t letter = DriveLetterOf(rest);
+  if (letter) {
+    auto drive = CurrentMachine().Drive(letter);
+    if (!drive) {
+      SetLastError(ERROR_PATH_NOT_FOUND);
+      return false;
+    }
+    if (!drive->ready) {
+      SetLastError(ERROR_NOT_READY);
+      return false;
+    }
+    base = drive->hostFolder;
+    rest.remove_prefix(2);
+    while (!base.empty() && base.back() == '/') base.pop_back();
+  } else if (!rest.empty() && IsSep(rest[0])) {
+    // A rooted path without a letter is on the current drive; we have none
+    // that is meaningful, so it is the host root.
+    base.clear();
+  } else {
+    base = ".";
+  }
+
+  std::string current = base;
+  size_t i = 0;
+  while (i < rest.size()) {
+    while (i < rest.size() && IsSep(rest[i])) ++i;
+    size_t j = i;
+    while (j < rest.size() && !IsSep(rest[j])) ++j;
+    if (j == i) break;
+    std::wstring_view comp = rest.substr(i, j - i);
+    i = j;
+    if (comp == L".") continue;
+    std::string name = AnsiFromWide(comp);
+    if (comp == L"..") {
+      auto slash = current.rfind('/');
+      if (slash != std::string::npos && current.size() > base.size()) current.erase(slash);
+      continue;
+    }
+    std::string candidate = current + "/" + name;
+    if (!Exists(candidate)) {
+      std::string found;
+      if (MatchNoCase(current, name, found)) candidate = current + "/" + found;
+    }
+    current = candidate;
+  }
+  host = current.empty() ? "/" : current;
+  return true;
+}
+
+std::wstring SystemPathFromHost(const std::string& hostIn) {
+  std::string host = hostIn;
+  while (host.size() > 1 && host.back() == '/') host.pop_back();
+  const DriveDecl* best = nullptr;
+  auto drives = CurrentMachine().Drives();
+  size_t bestLen = 0;
+  for (const auto& d : drives) {
+    std::string f = d.hostFolder;
+    while (f.size() > 1 && f.back() == '/') f.pop_back();
+    bool inside = host == f || f == "/" || (host.size() > f.size() && host.compare(0, f.size(), f) == 0 && host[f.size()] == '/');
+    size_t len = f == "/" ? 0 : f.size();
+    if (inside && (!best || len > bestLen)) {
+      best = &d;
+      bestLen = len;
+    }
+  }
+  if (!best) return WideFromAnsi(host);
+  std::wstring out;
+  out += best->letter;
+  out += L":\\";
+  std::string rest = host.substr(bestLen);
+  while (!rest.empty() && rest.front() == '/') rest.erase(0, 1);
+  for (wchar_t c : WideFromAnsi(rest)) out += c == L'/' ? L'\\' : c;
+  return out;
+}
+
+std::wstring JoinPath(std::wstring_view folder, std::wstring_view name) {
+  std::wstring out(folder);
+  if (!out.empty() && !IsSep(out.back())) out += L'\\';
+  size_t k = 0;
+  while (k < name.size() && IsSep(name[k])) ++k;
+  out += name.substr(k);
+  return out;
+}
+
+}  // namespace platform

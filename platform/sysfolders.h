@@ -1,0 +1,17 @@
+#pragma once
+// The system's well-known folders, as system paths.
+
+#include <string>
+
+namespace platform {
+
+// "C:\Windows\System32"; empty when the system drive is not mapped.
+std::wstring GetSystemDirectory();
+// The common application-data folder, "C:\ProgramData" (not created here).
+std::wstring GetCommonAppDataFolder();
+// The running program file, e.g. "Z:\opt\kestrunex\kestrunex".
+std::wstring GetModuleFileName();
+// The program file's folder with a trailing backslash.
+std::wstring GetProgramFolder();
+
+}  // namespace platform

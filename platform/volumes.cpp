@@ -1,0 +1,94 @@
+#include "platform/volumes.h"
+
+#include <sys/statvfs.h>
+
+#include "platform/lasterror.h"
+#include "platform/machine.h"
+#include "platform/paths.h"
+#include "platform/text.h"
+
+namespace platform {
+
+namespace {
+
+// The drive a root names: "X:" or "X:\" only.
+std::optional<DriveDecl> DriveOfRoot(std::wstring_view root, bool allowLongerPath) {
+  wchar_t letter = DriveLetterOf(root);
+  std::wstring_view r = root;
+  if (r.size() >= 4 && (r[0] == L'\\') && (r[1] == L'\\')) r.remove_prefix(4);
+  if (!letter || (!allowLongerPath && r.size() > 3) || (r.size() == 3 && r[2] != L'\\' && r[2] != L'/')) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return std::nullopt;
+  }
+  auto d = CurrentMachine().Drive(letter);
+  if (!d) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return std::nullopt;
+  }
+  if (!d->ready) {
+    SetLastError(ERROR_NOT_READY);
+    return std::nullopt;
+  }
+  return d;
+}
+
+}  // namespace
+
+DWORD GetLogicalDrives() {
+  DWORD mask = 0;
+  for (const auto& d : CurrentMachine().Drives()) mask |= 1u << (d.letter - L'A');
+  return mask;
+}
+
+UINT GetDriveType(std::wstring_view root) {
+  wchar_t letter = DriveLetterOf(root);
+  if (!letter || root.size() > 3 || (root.size() == 3 && root[2] != L'\\' && root[2] != L'/')) return DRIVE_NO_ROOT_DIR;
+  auto d = CurrentMachine().Drive(letter);
+  return d ? d->driveType : DRIVE_NO_ROOT_DIR;
+}
+
+bool GetVolumeInformation(std::wstring_view root, std::wstring* label, std::wstring* fileSystem) {
+  auto d = DriveOfRoot(root, false);
+  if (!d) return false;
+  struct statvfs sv;
+  if (::statvfs(d->hostFolder.c_str(), &sv) != 0) {
+    SetLastError(ErrorFromErrno(errno) == ERROR_FILE_NOT_FOUND ? ERROR_NOT_READY : ErrorFromErrno(errno));
+    return false;
+  }
+  if (label) *label = d->label;
+  if (fileSystem) *fileSystem = d->fileSystem;
+  return true;
+}
+
+bool GetDiskFreeSpaceEx(std::wstring_view path, std::uint64_t* freeToCaller, std::uint64_t* total,
+                        std::uint64_t* totalFree) {
+  auto d = DriveOfRoot(path, true);
+  if (!d) return false;
+  struct statvfs sv;
+  if (::statvfs(d->hostFolder.c_str(), &sv) != 0) {
+    SetLastError(ErrorFromErrno(errno) == ERROR_FILE_NOT_FOUND ? ERROR_NOT_READY : ErrorFromErrno(errno));
+    return false;
+  }
+  std::uint64_t avail = static_cast<std::uint64_t>(sv.f_bavail) * sv.f_frsize;
+  std::uint64_t free = static_cast<std::uint64_t>(sv.f_bfree) * sv.f_frsize;
+  std::uint64_t size = static_cast<std::uint64_t>(sv.f_blocks) * sv.f_frsize;
+  if (d->freeBytes) avail = free = *d->freeBytes;
+  if (d->totalBytes) size = *d->totalBytes;
+  if (freeToCaller) *freeToCaller = avail;
+  if (total) *total = size;
+  if (totalFree) *totalFree = free;
+  return true;
+}
+
+bool SetVolumeLabel(std::wstring_view root, std::wstring_view label) {
+  auto d = DriveOfRoot(root, false);
+  if (!d) return false;
+  if (d->driveType == DRIVE_CDROM || d->driveType == DRIVE_REMOTE) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  CurrentMachine().SetLabel(d->letter, std::wstring(label));
+  return true;
+}
+
+}  // namespace platform
