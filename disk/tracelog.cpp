@@ -1,0 +1,48 @@
+#include "disk/tracelog.h"
+
+#include <cstdio>
+#include <mutex>
+
+#include "disk/appfolders.h"
+#include "disk/textutils.h"
+#include "platform/clock.h"
+#include "platform/paths.h"
+
+namespace {
+
+constexpr size_t kMessageBufferChars = 1024;
+
+std::once_flag g_pathOnce;
+std::wstring* g_logPath = nullptr;  // lives for the process, like the system's own string
+
+const std::wstring& LogPath() {
+  std::call_once(g_pathOnce, [] {
+    static std::wstring path = FromAnsi(GetAppDataFolder() + "RAREzodav.log");
+    g_logPath = &path;
+  });
+  return *g_logPath;
+}
+
+}  // namespace
+
+std::wstring TraceLogPath() { return LogPath(); }
+
+void TraceLog(const std::wstring& message) {
+  std::wstring buffer = message.substr(0, kMessageBufferChars - 1);
+  std::string host;
+  if (!platform::ResolvePath(LogPath(), host)) return;
+  std::FILE* f = std::fopen(host.c_str(), "a+b");
+  if (!f) return;
+  platform::SYSTEMTIME t = platform::GetLocalTime();
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d.%03d ", t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
+  std::string line = stamp;
+  line.reserve(line.size() + buffer.size() + 2);
+  for (wchar_t c : buffer) {
+    if (c == L'\n') line += "\r\n";
+    else line += static_cast<unsigned>(c) <= 0xFF ? static_cast<char>(c) : '?';
+  }
+  line += "\r\n";
+  std::fwrite(line.data(), 1, line.size(), f);
+  std::fclose(f);
+}
