@@ -1,0 +1,8 @@
+#pragma once
+#include "pipeline/basicoperation.h"
+
+// A step that checks nothing and succeeds.
+class CheckOperation final : public BasicOperation {
+ public:
+  int Excute() override { return 1; }
+};
