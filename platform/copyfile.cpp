@@ -4,17 +4,32 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 #include "platform/lasterror.h"
 #include "platform/paths.h"
 
 namespace platform {
 
+namespace copyfault {
 namespace {
+std::atomic<const Hook*> g_hook{nullptr};
+}  // namespace
+
+ScopedHook::ScopedHook(Hook hook) : hook_(std::move(hook)) { g_hook.store(&hook_, std::memory_order_release); }
+ScopedHook::~ScopedHook() { g_hook.store(nullptr, std::memory_order_release); }
+
+}  // namespace copyfault
+
+namespace {
+
+// The fallback path's buffer, one per thread and reused for every file, so
+// thousands of small files do not each map and fault in a fresh megabyte.
+constexpr size_t kBufferBytes = 1024 * 1024;
 
 // Closes a descriptor on scope exit.
 class Fd {
@@ -36,6 +51,13 @@ class Fd {
   int fd_;
 };
 
+// Asks the test hook, when one is installed, whether this step fails.
+int InjectedFault(copyfault::Point point, const std::string& src, const std::string& dst, std::uint64_t index) {
+  const copyfault::Hook* hook = copyfault::g_hook.load(std::memory_order_acquire);
+  if (!hook) return 0;
+  return (*hook)(copyfault::Event{point, src, dst, index});
+}
+
 // Writes the whole buffer; false with errno set.
 bool WriteAll(int fd, const char* p, size_t n) {
   while (n > 0) {
@@ -50,30 +72,116 @@ bool WriteAll(int fd, const char* p, size_t n) {
   return true;
 }
 
-// Moves up to `want` bytes; returns bytes moved, 0 at end of file, -1 on error.
-// Tries the kernel's copy first and falls back to read/write when the file
-// systems do not allow it.
-ssize_t CopyChunk(int in, int out, size_t want, bool& useKernel, std::vector<char>& buffer) {
-  if (useKernel) {
-    ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, want, 0);
-    if (n >= 0) return n;
-    if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EBADF) return -1;
-    useKernel = false;
-  }
-  if (buffer.empty()) buffer.resize(1024 * 1024);
-  size_t total = 0;
-  while (total < want) {
-    ssize_t r = ::read(in, buffer.data(), std::min(buffer.size(), want - total));
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      return -1;
-    }
-    if (r == 0) break;
-    if (!WriteAll(out, buffer.data(), static_cast<size_t>(r))) return -1;
-    total += static_cast<size_t>(r);
-  }
-  return static_cast<ssize_t>(total);
+// Errors of the kernel's copy call that only say "not between these files":
+// the read/write path copies them instead.
+bool KernelCopyUnsupported(int err) {
+  return err == EXDEV || err == EINVAL || err == ENOSYS || err == EOPNOTSUPP || err == EBADF;
 }
+
+// Moves one file's data chunk by chunk between two open descriptors.
+class ChunkMover {
+ public:
+  ChunkMover(int in, int out, const std::string& src, const std::string& dst)
+      : in_(in), out_(out), src_(src), dst_(dst) {}
+
+  // Moves up to `want` bytes, fewer only at the end of the file. Returns the
+  // bytes moved, 0 at the end, -1 with errno set on failure. expectMore says
+  // the file should still hold data: an empty answer of the kernel's copy is
+  // then checked with a plain read, as some file systems answer 0 there.
+  ssize_t Move(size_t want, bool expectMore) {
+    ++chunk_;
+    if (int err = InjectedFault(copyfault::Point::kRead, src_, dst_, chunk_)) return Fail(err);
+    if (int err = InjectedFault(copyfault::Point::kWrite, src_, dst_, chunk_)) return Fail(err);
+    size_t moved = 0;
+    while (moved < want) {
+      ssize_t n = useKernel_ ? KernelCopy(want - moved, expectMore || moved > 0) : BufferCopy(want - moved);
+      if (n < 0) return -1;
+      if (n == 0) {
+        if (useKernel_) continue;  // switched to the buffer path; ask it again
+        break;
+      }
+      moved += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(moved);
+  }
+
+ private:
+  static ssize_t Fail(int err) {
+    errno = err;
+    return -1;
+  }
+
+  // -1 on a real failure; 0 with useKernel_ cleared when the buffer path
+  // must take over; 0 with useKernel_ set is never returned.
+  ssize_t KernelCopy(size_t want, bool checkEmptyAnswer) {
+    for (;;) {
+      ssize_t n = ::copy_file_range(in_, nullptr, out_, nullptr, want, 0);
+      if (n > 0) return n;
+      if (n == 0) {
+        useKernel_ = false;
+        return checkEmptyAnswer ? 0 : EndOfFile();
+      }
+      if (errno == EINTR) continue;
+      if (!KernelCopyUnsupported(errno)) return -1;
+      useKernel_ = false;
+      return 0;
+    }
+  }
+
+  // The kernel saw the end of the file where none was expected to follow.
+  ssize_t EndOfFile() {
+    atEnd_ = true;
+    return 0;
+  }
+
+  ssize_t BufferCopy(size_t want) {
+    if (atEnd_) return 0;
+    thread_local std::unique_ptr<char[]> buffer;
+    if (!buffer) buffer = std::make_unique<char[]>(kBufferBytes);
+    for (;;) {
+      ssize_t r = ::read(in_, buffer.get(), std::min(kBufferBytes, want));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        return -1;
+      }
+      if (r == 0) return 0;
+      if (!WriteAll(out_, buffer.get(), static_cast<size_t>(r))) return -1;
+      return r;
+    }
+  }
+
+  int in_;
+  int out_;
+  const std::string& src_;
+  const std::string& dst_;
+  std::uint64_t chunk_ = 0;
+  bool useKernel_ = true;
+  bool atEnd_ = false;
+};
+
+// Makes an existing target writable, the way the system's copy overwrites a
+// read-only file. Fills the last error and returns false when it must not be
+// overwritten.
+bool PrepareTarget(const std::string& dst, const struct stat& src, DWORD flags) {
+  struct stat st;
+  if (::stat(dst.c_str(), &st) != 0) return true;
+  if (flags & COPY_FILE_FAIL_IF_EXISTS) {
+    SetLastError(ERROR_FILE_EXISTS);
+    return false;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  if (st.st_dev == src.st_dev && st.st_ino == src.st_ino) {
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return false;
+  }
+  if (!(st.st_mode & S_IWUSR)) ::chmod(dst.c_str(), (st.st_mode & 07777) | S_IWUSR);
+  return true;
+}
+
+HANDLE AsHandle(int fd) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd)); }
 
 }  // namespace
 
@@ -82,6 +190,10 @@ bool CopyFileEx(std::wstring_view from, std::wstring_view to, LPPROGRESS_ROUTINE
   std::string src, dst;
   if (!ResolvePath(from, src) || !ResolvePath(to, dst)) return false;
 
+  if (int err = InjectedFault(copyfault::Point::kOpenSource, src, dst, 1)) {
+    SetLastError(ErrorFromErrno(err));
+    return false;
+  }
   Fd in(::open(src.c_str(), O_RDONLY | O_CLOEXEC));
   if (in.get() < 0) {
     SetLastError(ErrorFromErrno(errno));
@@ -96,38 +208,21 @@ bool CopyFileEx(std::wstring_view from, std::wstring_view to, LPPROGRESS_ROUTINE
     SetLastError(ERROR_ACCESS_DENIED);
     return false;
   }
-
-  struct stat dstSt;
-  if (::stat(dst.c_str(), &dstSt) == 0) {
-    if (flags & COPY_FILE_FAIL_IF_EXISTS) {
-      SetLastError(ERROR_FILE_EXISTS);
-      return false;
-    }
-    if (S_ISDIR(dstSt.st_mode)) {
-      SetLastError(ERROR_ACCESS_DENIED);
-      return false;
-    }
-    if (dstSt.st_dev == st.st_dev && dstSt.st_ino == st.st_ino) {
-      SetLastError(ERROR_SHARING_VIOLATION);
-      return false;
-    }
-    // The system overwrites read-only targets in a plain copy; so do we.
-    if (!(dstSt.st_mode & S_IWUSR)) ::chmod(dst.c_str(), (dstSt.st_mode & 07777) | S_IWUSR);
-  }
+  if (!PrepareTarget(dst, st, flags)) return false;
 
   Fd out(::open(dst.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
   if (out.get() < 0) {
     SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
     return false;
   }
+  ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
-  const std::int64_t total = st.st_size;
+  std::int64_t total = st.st_size;
   std::int64_t done = 0;
   auto report = [&](DWORD reason) -> DWORD {
     if (cancel && *cancel) return PROGRESS_CANCEL;
     if (!progress) return PROGRESS_CONTINUE;
-    return progress(total, done, total, done, 1, reason, reinterpret_cast<HANDLE>(static_cast<intptr_t>(in.get())),
-                    reinterpret_cast<HANDLE>(static_cast<intptr_t>(out.get())), data);
+    return progress(total, done, total, done, 1, reason, AsHandle(in.get()), AsHandle(out.get()), data);
   };
   auto abandon = [&](DWORD error) {
     ::close(out.release());
@@ -135,31 +230,32 @@ bool CopyFileEx(std::wstring_view from, std::wstring_view to, LPPROGRESS_ROUTINE
     SetLastError(error);
     return false;
   };
+  auto stops = [](DWORD answer) { return answer == PROGRESS_CANCEL || answer == PROGRESS_STOP; };
 
   bool quiet = false;
   DWORD answer = report(CALLBACK_STREAM_SWITCH);
-  if (answer == PROGRESS_CANCEL || answer == PROGRESS_STOP) return abandon(ERROR_REQUEST_ABORTED);
-  if (answer == PROGRESS_QUIET) quiet = true;
+  if (stops(answer)) return abandon(ERROR_REQUEST_ABORTED);
+  quiet = answer == PROGRESS_QUIET;
 
-  bool useKernel = true;
-  std::vector<char> buffer;
+  ChunkMover mover(in.get(), out.get(), src, dst);
   for (;;) {
-    ssize_t n = CopyChunk(in.get(), out.get(), kCopyChunkBytes, useKernel, buffer);
+    ssize_t n = mover.Move(kCopyChunkBytes, done < total);
     if (n < 0) return abandon(ErrorFromErrno(errno));
     if (n == 0) break;
     done += n;
-    if (!quiet) {
-      answer = report(CALLBACK_CHUNK_FINISHED);
-      if (answer == PROGRESS_CANCEL || answer == PROGRESS_STOP) return abandon(ERROR_REQUEST_ABORTED);
-      if (answer == PROGRESS_QUIET) quiet = true;
-    } else if (cancel && *cancel) {
-      return abandon(ERROR_REQUEST_ABORTED);
+    // A file that grows while it is copied is copied to its new end; the
+    // routine never sees more bytes transferred than the total it is told.
+    total = std::max(total, done);
+    if (quiet) {
+      if (cancel && *cancel) return abandon(ERROR_REQUEST_ABORTED);
+      continue;
     }
+    answer = report(CALLBACK_CHUNK_FINISHED);
+    if (stops(answer)) return abandon(ERROR_REQUEST_ABORTED);
+    quiet = answer == PROGRESS_QUIET;
   }
-  if (done < total) {
-    // The source shrank under us: the copy is not what was asked for.
-    return abandon(ERROR_HANDLE_EOF);
-  }
+  // The source shrank under us: the copy is not what was asked for.
+  if (done < total) return abandon(ERROR_HANDLE_EOF);
 
   struct timespec times[2] = {st.st_atim, st.st_mtim};
   ::futimens(out.get(), times);

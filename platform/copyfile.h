@@ -1,18 +1,29 @@
 #pragma once
 // The system's file copy with a progress routine.
 //
-// The routine is called once before the first byte (reason
-// CALLBACK_STREAM_SWITCH) and then after every chunk (CALLBACK_CHUNK_FINISHED)
-// with this file's total size and the bytes transferred so far. Chunks are at
-// most 4 MiB, so progress arrives during a large file. PROGRESS_CANCEL (or a
-// set *cancel flag) makes the copy fail with ERROR_REQUEST_ABORTED (1235) and
-// removes the partial target; PROGRESS_STOP fails the same way. Existing
-// targets are overwritten, read-only ones too, unless
-// COPY_FILE_FAIL_IF_EXISTS. File times and permissions are kept. Failures
-// come back as false with the last error set (112 disk full, 5 access denied,
-// 2 file missing); nothing throws.
+// The routine receives this file's total size and the bytes transferred so
+// far (the stream fields repeat them for the one data stream), the reason,
+// the two open handles and the caller's data. It is called once before the
+// first byte (CALLBACK_STREAM_SWITCH, 0 bytes transferred) and then after
+// every chunk (CALLBACK_CHUNK_FINISHED). A chunk is kCopyChunkBytes, only the
+// last chunk of a file may be shorter, so a large file reports progress
+// while it is copied.
+//
+// PROGRESS_CANCEL or PROGRESS_STOP (or a set *cancel flag) makes the copy
+// fail with ERROR_REQUEST_ABORTED (1235) and removes the partial target;
+// PROGRESS_QUIET ends the calls for this file. Existing targets are
+// overwritten, read-only ones too, unless COPY_FILE_FAIL_IF_EXISTS (then 80).
+// File times and permissions are kept. A source that is shorter at its end
+// than when it was opened fails with ERROR_HANDLE_EOF (38). Failures come
+// back as false with the last error set (112 disk full, 5 access denied, 2
+// file missing, 3 target folder missing) and a partial target removed;
+// nothing throws. The data goes through the kernel's copy call where the file
+// systems allow it, else through one reused 1 MiB buffer per thread; no file
+// is held in memory. Any thread may copy; a copy runs on the caller's thread.
 
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <string_view>
 
 #include "platform/types.h"
@@ -36,10 +47,47 @@ using LPPROGRESS_ROUTINE = DWORD (*)(std::int64_t totalFileSize, std::int64_t to
                                      DWORD streamNumber, DWORD callbackReason, HANDLE sourceFile,
                                      HANDLE destinationFile, void* data);
 
-// Chunk size between two progress calls.
+// Bytes between two progress calls.
 inline constexpr std::uint64_t kCopyChunkBytes = 4ull * 1024 * 1024;
 
 bool CopyFileEx(std::wstring_view from, std::wstring_view to, LPPROGRESS_ROUTINE progress, void* data,
                 bool* cancel, DWORD flags);
+
+// Fault injection for tests: makes a copy fail where a real machine would (a
+// full disk, an unreadable medium) or lets a test act at a precise moment of
+// a copy (shrink the source, remove the target folder). The program never
+// installs a hook; without one the copy pays a single atomic load per chunk.
+namespace copyfault {
+
+enum class Point {
+  kOpenSource,  // before the source is opened; index 1
+  kRead,        // before each chunk is read, index 1, 2, ... within the file
+  kWrite,       // before each chunk is written, index as for kRead
+};
+
+struct Event {
+  Point point;
+  std::string sourceHost;  // host path of the file being copied
+  std::string targetHost;
+  std::uint64_t index;
+};
+
+// Returns an errno value to fail that step with, 0 to let it go on.
+using Hook = std::function<int(const Event&)>;
+
+// Installs the hook for its lifetime (one at a time, process-wide); the hook
+// runs on the copying thread.
+class ScopedHook {
+ public:
+  explicit ScopedHook(Hook hook);
+  ~ScopedHook();
+  ScopedHook(const ScopedHook&) = delete;
+  ScopedHook& operator=(const ScopedHook&) = delete;
+
+ private:
+  Hook hook_;
+};
+
+}  // namespace copyfault
 
 }  // namespace platform

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,7 +48,10 @@ class TestMachine {
   // C: is always declared (fixed, NTFS); pass its free space when it matters.
   explicit TestMachine(std::vector<DriveSpec> drives = {}, std::optional<std::uint64_t> systemFreeMb = std::nullopt,
                        std::vector<std::pair<int, std::uint64_t>> disksMb = {});
+  TestMachine(std::initializer_list<DriveSpec> drives) : TestMachine(std::vector<DriveSpec>(drives)) {}
   ~TestMachine();
+  TestMachine(const TestMachine&) = delete;
+  TestMachine& operator=(const TestMachine&) = delete;
 
   // Host folder of a drive's root.
   std::filesystem::path Root(char letter) const;

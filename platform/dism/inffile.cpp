@@ -1,0 +1,210 @@
+#include "platform/dism/inffile.h"
+
+#include <map>
+
+#include "platform/text.h"
+
+namespace platform::dism {
+
+namespace {
+
+struct RawLine {
+  std::wstring key;
+  bool hasKey = false;
+  std::vector<std::wstring> fields;
+  int line = 0;
+};
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == 0x1A; }
+
+std::wstring Trim(std::wstring_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && IsBlank(s[b])) ++b;
+  while (e > b && IsBlank(s[e - 1])) --e;
+  return std::wstring(s.substr(b, e - b));
+}
+
+// Splits one logical line into key and fields, removing comments and quotes.
+// False for a quote that is not closed.
+bool SplitLine(std::wstring_view text, RawLine& out) {
+  std::wstring current;
+  bool quoted = false;
+  bool fieldWasQuoted = false;
+  auto finishField = [&] {
+    out.fields.push_back(fieldWasQuoted ? current : Trim(current));
+    current.clear();
+    fieldWasQuoted = false;
+  };
+  for (size_t i = 0; i < text.size(); ++i) {
+    wchar_t c = text[i];
+    if (quoted) {
+      if (c == L'"') {
+        if (i + 1 < text.size() && text[i + 1] == L'"') {
+          current += L'"';
+          ++i;
+        } else {
+          quoted = false;
+        }
+      } else {
+        current += c;
+      }
+      continue;
+    }
+    if (c == L';') break;
+    if (c == L'"') {
+      // Blanks before an opening quote do not belong to the field.
+      if (Trim(current).empty()) current.clear();
+      quoted = true;
+      fieldWasQuoted = true;
+    } else if (c == L'=' && !out.hasKey && out.fields.empty()) {
+      out.key = fieldWasQuoted ? current : Trim(current);
+      out.hasKey = true;
+      current.clear();
+      fieldWasQuoted = false;
+    } else if (c == L',') {
+      finishField();
+    } else if (fieldWasQuoted && !IsBlank(c)) {
+      current += c;  // text after a closing quote joins the field
+    } else {
+      current += c;
+    }
+  }
+  if (quoted) return false;
+  if (!Trim(current).empty() || fieldWasQuoted || !out.fields.empty()) finishField();
+  return true;
+}
+
+std::wstring Lower(std::wstring_view s) {
+  std::wstring r(s);
+  for (auto& c : r) c = FoldCase(c);
+  return r;
+}
+
+std::wstring Substitute(const std::wstring& text, const std::map<std::wstring, std::wstring>& strings) {
+  std::wstring out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != L'%') {
+      out += text[i];
+      continue;
+    }
+    size_t end = text.find(L'%', i + 1);
+    if (end == std::wstring::npos) {
+      out += text.substr(i);
+      break;
+    }
+    std::wstring token = text.substr(i + 1, end - i - 1);
+    if (token.empty()) {
+      out += L'%';
+    } else if (auto it = strings.find(Lower(token)); it != strings.end()) {
+      out += it->second;
+    } else {
+      out += text.substr(i, end - i + 1);
+    }
+    i = end;
+  }
+  return out;
+}
+
+}  // namespace
+
+bool InfFile::Parse(std::wstring_view text, InfFile& out, std::wstring& error) {
+  out.sections_.clear();
+  std::vector<std::pair<InfSection, std::vector<RawLine>>> raw;
+
+  int lineNo = 0;
+  size_t pos = 0;
+  while (pos <= text.size()) {
+    // One logical line: physical lines joined while one ends in '\'.
+    std::wstring logical;
+    int firstLine = lineNo + 1;
+    for (;;) {
+      size_t nl = text.find(L'\n', pos);
+      std::wstring_view physical = text.substr(pos, nl == std::wstring_view::npos ? std::wstring_view::npos : nl - pos);
+      pos = nl == std::wstring_view::npos ? text.size() + 1 : nl + 1;
+      ++lineNo;
+      std::wstring trimmed = Trim(physical);
+      if (!trimmed.empty() && trimmed.back() == L'\\' && trimmed.find(L';') == std::wstring::npos &&
+          pos <= text.size()) {
+        trimmed.pop_back();
+        logical += trimmed;
+        continue;
+      }
+      logical += std::wstring(physical);
+      break;
+    }
+    std::wstring line = Trim(logical);
+    if (line.empty() || line[0] == L';') continue;
+    if (line[0] == L'[') {
+      size_t close = line.find(L']');
+      if (close == std::wstring::npos) {
+        error = L"line " + std::to_wstring(firstLine) + L": section name without closing bracket";
+        return false;
+      }
+      InfSection section;
+      section.name = Trim(std::wstring_view(line).substr(1, close - 1));
+      section.line = firstLine;
+      raw.push_back({section, {}});
+      continue;
+    }
+    if (raw.empty()) {
+      error = L"line " + std::to_wstring(firstLine) + L": text before the first section";
+      return false;
+    }
+    RawLine parsed;
+    parsed.line = firstLine;
+    if (!SplitLine(line, parsed)) {
+      error = L"line " + std::to_wstring(firstLine) + L": quote not closed";
+      return false;
+    }
+    raw.back().second.push_back(std::move(parsed));
+  }
+
+  // The string table: [Strings] and its language-decorated variants, the
+  // undecorated section winning.
+  std::map<std::wstring, std::wstring> strings;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (const auto& [section, lines] : raw) {
+      std::wstring name = Lower(section.name);
+      bool plain = name == L"strings";
+      bool decorated = name.rfind(L"strings.", 0) == 0;
+      if ((pass == 0 && !decorated) || (pass == 1 && !plain)) continue;
+      for (const auto& l : lines)
+        if (l.hasKey && !l.fields.empty()) strings[Lower(l.key)] = l.fields.front();
+    }
+  }
+
+  // A section named twice is one section, its lines in file order.
+  for (auto& [section, lines] : raw) {
+    InfSection* target = nullptr;
+    for (auto& s : out.sections_)
+      if (EqualsNoCase(s.name, section.name)) target = &s;
+    if (!target) {
+      out.sections_.push_back(section);
+      target = &out.sections_.back();
+    }
+    for (auto& l : lines) {
+      InfLine line;
+      line.line = l.line;
+      line.key = Substitute(l.key, strings);
+      for (auto& f : l.fields) line.fields.push_back(Substitute(f, strings));
+      target->lines.push_back(std::move(line));
+    }
+  }
+  return true;
+}
+
+const InfSection* InfFile::Section(std::wstring_view name) const {
+  for (const auto& s : sections_)
+    if (EqualsNoCase(s.name, name)) return &s;
+  return nullptr;
+}
+
+std::optional<std::wstring> InfFile::Value(std::wstring_view section, std::wstring_view key) const {
+  const InfSection* s = Section(section);
+  if (!s) return std::nullopt;
+  for (const auto& l : s->lines)
+    if (EqualsNoCase(l.key, key)) return l.fields.empty() ? std::wstring() : l.fields.front();
+  return std::nullopt;
+}
+
+}  // namespace platform::dism

@@ -1,0 +1,143 @@
+#include "src/xml/gsxml.h"
+
+#include <tinyxml.h>
+
+#include <cassert>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "platform/paths.h"
+#include "platform/text.h"
+#include "src/xml/xmlprecheck.h"
+
+namespace gs {
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+std::string LowerAscii(const char* name) {
+  std::string s = name ? name : "";
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+bool EqualsNoCaseAscii(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    char x = *a, y = *b;
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+    if (x == '\0') return true;
+  }
+}
+
+// Reads the whole file when it stays within the settings limits, then
+// hands the same open file to TinyXML (which does its own newline and
+// encoding handling). False for a missing, unreadable or oversized file.
+bool LoadChecked(const std::string& host, TiXmlDocument& doc) {
+  FilePtr file(std::fopen(host.c_str(), "rb"));
+  if (!file) return false;
+  std::string text;
+  char chunk[16384];
+  std::size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
+    text.append(chunk, n);
+    if (text.size() > kMaxSettingsFileBytes) return false;
+  }
+  if (!FitsSettingsLimits(text)) return false;
+  std::rewind(file.get());
+  return doc.LoadFile(file.get(), TIXML_ENCODING_UNKNOWN);
+}
+
+// The element right after the leading declaration, or null.
+TiXmlElement* RootAfterDeclaration(TiXmlDocument& doc) {
+  TiXmlNode* first = doc.FirstChild();
+  if (!first || !first->ToDeclaration()) return nullptr;
+  TiXmlNode* next = first->NextSibling();
+  return next ? next->ToElement() : nullptr;
+}
+
+void CreateDefault(TiXmlDocument& doc, const std::string& host) {
+  doc.Clear();
+  doc.LinkEndChild(new TiXmlDeclaration("1.0", "UTF-8", "no"));  // the document owns its nodes
+  doc.LinkEndChild(new TiXmlElement("root"));
+  doc.SaveFile(host.c_str());
+}
+
+}  // namespace
+
+GsXml::GsXml() = default;
+GsXml::~GsXml() = default;
+
+bool GsXml::Open(const std::string& path, bool create) {
+  assert(!IsOpen() && "!IsOpen()");
+  if (IsOpen()) return false;
+
+  std::string host;
+  if (!platform::ResolvePath(platform::WideFromAnsi(path), host)) return false;
+
+  auto doc = std::make_unique<TiXmlDocument>();
+  if (!LoadChecked(host, *doc)) {
+    if (!create) return false;
+    CreateDefault(*doc, host);
+  }
+  TiXmlElement* root = RootAfterDeclaration(*doc);
+  if (!root) return false;
+  m_doc = std::move(doc);
+  m_root = root;
+  return true;
+}
+
+void GsXml::Close() {
+  m_root = nullptr;
+  m_doc.reset();
+}
+
+GsXml::Handle GsXml::FindChild(Handle parent, const char* name, const char* key) {
+  if (!parent) return nullptr;
+  const std::string lower = LowerAscii(name);
+  TiXmlElement* element = parent->FirstChildElement(lower.c_str());
+  if (!key || !*key) return element;
+  for (; element; element = element->NextSiblingElement(lower.c_str())) {
+    const char* attribute = element->Attribute("key");
+    if (attribute && EqualsNoCaseAscii(attribute, key)) return element;
+  }
+  return nullptr;
+}
+
+namespace {
+const TiXmlText* FirstText(GsXml::Handle element) {
+  if (!element) return nullptr;
+  const TiXmlNode* child = element->FirstChild();
+  return child ? child->ToText() : nullptr;
+}
+}  // namespace
+
+bool GsXml::GetText(Handle element, std::wstring& text) {
+  text.clear();
+  const TiXmlText* node = FirstText(element);
+  if (!node) return false;
+  text = platform::WideFromAnsi(node->Value());
+  return true;
+}
+
+bool GsXml::GetInt(Handle element, int& value) {
+  const TiXmlText* node = FirstText(element);
+  if (!node) return false;
+  errno = 0;
+  const long parsed = std::strtol(node->Value(), nullptr, 0);
+  if (parsed > INT_MAX) value = INT_MAX;
+  else if (parsed < INT_MIN) value = INT_MIN;
+  else value = static_cast<int>(parsed);
+  return true;
+}
+
+}  // namespace gs

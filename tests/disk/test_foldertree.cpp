@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "disk/foldertree.h"
+#include "platform/files.h"
+#include "testmachine.h"
+
+namespace fs = std::filesystem;
+
+TEST(CopyFolderTree, CopiesTheContentNotTheFolder) {
+  kxtest::TestMachine m({{.letter = 'D'}});
+  m.WriteFile('C', "a/one.txt", "1");
+  m.WriteFile('C', "a/sub/two.txt", "22");
+  EXPECT_TRUE(CopyFolderTree(L"C:\\a", L"D:\\b"));
+  EXPECT_EQ(kxtest::ReadHostFile(m.Root('D') / "b/one.txt"), "1");
+  EXPECT_EQ(kxtest::ReadHostFile(m.Root('D') / "b/sub/two.txt"), "22");
+  EXPECT_FALSE(fs::exists(m.Root('D') / "b/a"));
+}
+
+TEST(CopyFolderTree, CopiesOneFileIntoAFolderAndRefusesBadInput) {
+  kxtest::TestMachine m({{.letter = 'D'}});
+  m.WriteFile('D', "sources/boot.wim", "wim");
+  EXPECT_TRUE(CopyFolderTree(L"D:\\sources\\boot.wim", L"C:\\boot"));
+  EXPECT_EQ(kxtest::ReadHostFile(m.Root('C') / "boot/boot.wim"), "wim");
+  EXPECT_FALSE(CopyFolderTree(L"", L"C:\\x"));
+  EXPECT_FALSE(CopyFolderTree(L"D:\\missing", L"C:\\x"));
+  EXPECT_FALSE(CopyFolderTree(L"D:\\sources", L"C:\\" + std::wstring(258, L'x')));
+}
+
+TEST(DeleteFolderTree, DeletesWithOrWithoutTrailingBackslashAndRefusesMissing) {
+  kxtest::TestMachine m;
+  m.WriteFile('C', "t/x/y.txt", "y");
+  platform::SetFileAttributes(L"C:\\t\\x\\y.txt", platform::FILE_ATTRIBUTE_READONLY);
+  EXPECT_TRUE(DeleteFolderTree(L"C:\\t\\"));
+  EXPECT_FALSE(fs::exists(m.Root('C') / "t"));
+  EXPECT_FALSE(DeleteFolderTree(L"C:\\t"));
+  EXPECT_FALSE(DeleteFolderTree(L""));
+}
+
+TEST(DeleteFolderContents, EmptiesReadOnlyTreesAndRemovesTheFolder) {
+  kxtest::TestMachine m;
+  m.WriteFile('C', "t/a.txt", "a");
+  m.WriteFile('C', "t/d/b.txt", "b");
+  fs::create_directories(m.Root('C') / "t/empty");
+  platform::SetFileAttributes(L"C:\\t\\d\\b.txt", platform::FILE_ATTRIBUTE_READONLY);
+  DeleteFolderContents(L"C:\\t");
+  EXPECT_FALSE(fs::exists(m.Root('C') / "t"));
+}
+
+TEST(FindFilesByExt, FindsEveryCaseAtAnyDepth) {
+  kxtest::TestMachine m;
+  m.WriteFile('C', "drv/usb3hub.inf", "");
+  m.WriteFile('C', "drv/x64/deep/USB3HUB.INF", "");
+  m.WriteFile('C', "drv/usb3hub.sys", "");
+  m.WriteFile('C', "drv/inf", "");
+  std::vector<std::wstring> list;
+  FindFilesByExt(list, L"C:\\drv", L".INF");
+  std::sort(list.begin(), list.end());
+  EXPECT_EQ(list, (std::vector<std::wstring>{L"C:\\drv\\usb3hub.inf", L"C:\\drv\\x64\\deep\\USB3HUB.INF"}));
+  FindFilesByExt(list, L"C:\\nothing", L".INF");
+  EXPECT_EQ(list.size(), 2u);
+}
+
+TEST(FolderSizes, CountFilesDirectlyOrAtEveryDepth) {
+  kxtest::TestMachine m;
+  m.WriteFile('C', "s/a", std::string(1000, 'a'));
+  m.WriteFile('C', "s/d/b", std::string(24, 'b'));
+  m.WriteFile('C', "s/d/e/c", std::string(3, 'c'));
+  EXPECT_EQ(GetFolderSize(L"C:\\s", false), 1000);
+  EXPECT_EQ(GetFolderSize(L"C:\\s", true), 1027);
+  EXPECT_EQ(GetFolderSize(L"C:\\none", true), 0);
+  EXPECT_EQ(GetFileSize(L"C:\\s\\d\\b"), 24);
+  EXPECT_EQ(GetFileSize(L"C:\\s\\missing"), 0);
+}
