@@ -85,20 +85,37 @@ class ChunkMover {
       : in_(in), out_(out), src_(src), dst_(dst) {}
 
   // Moves up to `want` bytes, fewer only at the end of the file. Returns the
-  // bytes moved, 0 at the end, -1 with errno set on failure. expectMore says
-  // the file should still hold data: an empty answer of the kernel's copy is
-  // then checked with a plain read, as some file systems answer 0 there.
-  ssize_t Move(size_t want, bool expectMore) {
+  // bytes moved, 0 at the end, -1 with errno set on failure. `expected` is
+  // what the file's size says is left: the kernel's empty answer is the end
+  // there, while before it (some file systems answer 0 early, or the file
+  // shrank) a plain read has the last word.
+  ssize_t Move(size_t want, std::int64_t expected) {
     ++chunk_;
     if (int err = InjectedFault(copyfault::Point::kRead, src_, dst_, chunk_)) return Fail(err);
     if (int err = InjectedFault(copyfault::Point::kWrite, src_, dst_, chunk_)) return Fail(err);
     size_t moved = 0;
     while (moved < want) {
-      ssize_t n = useKernel_ ? KernelCopy(want - moved, expectMore || moved > 0) : BufferCopy(want - moved);
-      if (n < 0) return -1;
-      if (n == 0) {
-        if (useKernel_) continue;  // switched to the buffer path; ask it again
-        break;
+      // At the size known from the start, stop; the next call asks whether
+      // the file grew meanwhile.
+      if (expected > 0 && moved >= static_cast<std::uint64_t>(expected)) break;
+      ssize_t n;
+      if (useKernel_) {
+        n = ::copy_file_range(in_, nullptr, out_, nullptr, want - moved, 0);
+        if (n < 0) {
+          if (errno == EINTR) continue;
+          if (!KernelCopyUnsupported(errno)) return -1;
+          useKernel_ = false;
+          continue;
+        }
+        if (n == 0) {
+          if (expected - static_cast<std::int64_t>(moved) <= 0) break;
+          useKernel_ = false;
+          continue;
+        }
+      } else {
+        n = BufferCopy(want - moved);
+        if (n < 0) return -1;
+        if (n == 0) break;
       }
       moved += static_cast<size_t>(n);
     }
@@ -111,31 +128,7 @@ class ChunkMover {
     return -1;
   }
 
-  // -1 on a real failure; 0 with useKernel_ cleared when the buffer path
-  // must take over; 0 with useKernel_ set is never returned.
-  ssize_t KernelCopy(size_t want, bool checkEmptyAnswer) {
-    for (;;) {
-      ssize_t n = ::copy_file_range(in_, nullptr, out_, nullptr, want, 0);
-      if (n > 0) return n;
-      if (n == 0) {
-        useKernel_ = false;
-        return checkEmptyAnswer ? 0 : EndOfFile();
-      }
-      if (errno == EINTR) continue;
-      if (!KernelCopyUnsupported(errno)) return -1;
-      useKernel_ = false;
-      return 0;
-    }
-  }
-
-  // The kernel saw the end of the file where none was expected to follow.
-  ssize_t EndOfFile() {
-    atEnd_ = true;
-    return 0;
-  }
-
   ssize_t BufferCopy(size_t want) {
-    if (atEnd_) return 0;
     thread_local std::unique_ptr<char[]> buffer;
     if (!buffer) buffer = std::make_unique<char[]>(kBufferBytes);
     for (;;) {
@@ -156,7 +149,6 @@ class ChunkMover {
   const std::string& dst_;
   std::uint64_t chunk_ = 0;
   bool useKernel_ = true;
-  bool atEnd_ = false;
 };
 
 // Makes an existing target writable, the way the system's copy overwrites a
@@ -239,7 +231,7 @@ bool CopyFileEx(std::wstring_view from, std::wstring_view to, LPPROGRESS_ROUTINE
 
   ChunkMover mover(in.get(), out.get(), src, dst);
   for (;;) {
-    ssize_t n = mover.Move(kCopyChunkBytes, done < total);
+    ssize_t n = mover.Move(kCopyChunkBytes, total - done);
     if (n < 0) return abandon(ErrorFromErrno(errno));
     if (n == 0) break;
     done += n;

@@ -33,7 +33,13 @@ TEST(WorkFolder, NeedDoublesOnTheReferenceDrive) {
                          {.letter = 'E', .type = "fixed", .freeMb = 8001}},
                         6000);
   EXPECT_EQ(GetWorkFolder(4000, L"c:\\iso"), L"D:\\OvantaToolTmp0\\");
-  // Reference on D: now D needs 8000 and has exactly that; E is next.
+}
+
+TEST(WorkFolder, NeedDoublesOnAReferenceDriveOtherThanTheSystemDrive) {
+  // D needs 8000 as the reference drive and has exactly that; E is next.
+  kxtest::TestMachine m({{.letter = 'D', .type = "fixed", .freeMb = 8000},
+                         {.letter = 'E', .type = "fixed", .freeMb = 8001}},
+                        10);
   EXPECT_EQ(GetWorkFolder(4000, L"D:\\out"), L"E:\\OvantaToolTmp0\\");
 }
 
