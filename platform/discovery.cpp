@@ -78,7 +78,9 @@ Machine Machine::Discover(const std::string& prefix) {
   c.driveType = DRIVE_FIXED;
   c.busType = BusTypeSata;
   c.fileSystem = L"NTFS";
-  c.hostFileSystem = HostFileSystemOf(prefix);
+  std::error_code mk;
+  fs::create_directories(c.hostFolder, mk);  // the system drive is always there
+  c.hostFileSystem = HostFileSystemOf(c.hostFolder);
   m.drives_[L'C'] = c;
 
   DriveDecl z;

@@ -24,7 +24,7 @@ bool Fail(DWORD error) {
 
 bool FailErrno() { return Fail(ErrorFromErrno(errno)); }
 
-DWORD AttributesOf(const struct stat& st, const std::string& name) {
+DWORD AttributesOf(const struct stat& st, std::string_view name) {
   DWORD a = 0;
   if (S_ISDIR(st.st_mode)) a |= FILE_ATTRIBUTE_DIRECTORY;
   else a |= FILE_ATTRIBUTE_ARCHIVE;
@@ -72,14 +72,17 @@ bool FindFiles(std::wstring_view pattern, std::vector<FindData>& out) {
   DIR* d = ::opendir(dirHost.c_str());
   if (!d) return Fail(errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
   bool isRoot = folder.size() <= 3 && DriveLetterOf(folder) != 0;
+  const bool all = mask == L"*";
+  const int dfd = ::dirfd(d);
   while (dirent* e = ::readdir(d)) {
-    std::string name = e->d_name;
-    if (isRoot && (name == "." || name == "..")) continue;
+    const char* name = e->d_name;
+    bool dots = name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+    if (isRoot && dots) continue;
     std::wstring wname = WideFromAnsi(name);
-    if (!WildMatch(mask, wname)) continue;
+    if (!all && !WildMatch(mask, wname)) continue;
+    // Relative to the open folder: no walk of the whole path per entry.
     struct stat st;
-    std::string full = dirHost + "/" + name;
-    if (::stat(full.c_str(), &st) != 0 && ::lstat(full.c_str(), &st) != 0) continue;
+    if (::fstatat(dfd, name, &st, 0) != 0 && ::fstatat(dfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
     FindData fd;
     fd.attributes = AttributesOf(st, name);
     fd.size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);

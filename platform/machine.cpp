@@ -285,6 +285,9 @@ Machine Machine::FromProfile(const std::string& profilePath, const std::string& 
     c.driveType = DRIVE_FIXED;
     c.busType = BusTypeSata;
     c.fileSystem = L"NTFS";
+    std::error_code ec;
+    fs::create_directories(c.hostFolder, ec);  // the system drive is always there
+    c.hostFileSystem = HostFileSystemOf(c.hostFolder);
     m.drives_[L'C'] = c;
   }
   if (!m.drives_.count(L'Z')) {
@@ -293,6 +296,7 @@ Machine Machine::FromProfile(const std::string& profilePath, const std::string& 
     z.hostFolder = "/";
     z.driveType = DRIVE_REMOTE;
     z.fileSystem = L"NTFS";
+    z.hostFileSystem = HostFileSystemOf("/");
     m.drives_[L'Z'] = z;
   }
   return m;

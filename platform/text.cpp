@@ -35,6 +35,13 @@ std::string AnsiFromWide(std::wstring_view wide) {
 std::wstring WideFromAnsi(std::string_view ansi) {
   std::wstring out;
   out.reserve(ansi.size());
+  // Plain ASCII, the common case for file names, converts byte by byte.
+  bool ascii = true;
+  for (char c : ansi) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  if (ascii) {
+    out.assign(ansi.begin(), ansi.end());
+    return out;
+  }
   size_t i = 0;
   while (i < ansi.size()) {
     unsigned char b = static_cast<unsigned char>(ansi[i]);

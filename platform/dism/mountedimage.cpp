@@ -1,0 +1,354 @@
+#include "platform/dism/mountedimage.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/dism/wimfile.h"
+#include "platform/lasterror.h"
+#include "platform/paths.h"
+#include "platform/text.h"
+
+namespace platform::dism {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kInfFolder[] = "Windows/INF";
+constexpr char kStoreFolder[] = "Windows/System32/DriverStore/FileRepository";
+constexpr char kKernelFile[] = "/Windows/System32/ntoskrnl.exe";
+constexpr std::uint16_t kMachineI386 = 0x014C;
+constexpr std::uint16_t kMachineAmd64 = 0x8664;
+constexpr std::uint16_t kMachineIa64 = 0x0200;
+constexpr UINT kPercent = 100;
+// Shares of a commit's progress: the update, then the data, then metadata.
+constexpr UINT kUpdateShare = 30;
+constexpr UINT kDataShare = 65;
+
+std::wstring Lower(std::wstring_view s) {
+  std::wstring r(s);
+  for (auto& c : r) c = FoldCase(c);
+  return r;
+}
+
+std::wstring Quote(const std::wstring& path) { return L"'" + path + L"'"; }
+
+HRESULT WimFailure(int rc, int err, const std::wstring& what, std::wstring& message) {
+  message = what + L": " + WimlibText(rc);
+  return HResultFromWimlib(rc, err);
+}
+
+// A file in the mount folder, in the image's own path syntax and as a key.
+std::string WimPathOf(const std::string& relative) { return "/" + relative; }
+
+// "oem12.inf" -> 12.
+bool OemNumber(const std::string& name, unsigned& n) {
+  std::wstring lower = Lower(WideFromAnsi(name));
+  if (lower.size() < 8 || lower.rfind(L"oem", 0) != 0 || lower.substr(lower.size() - 4) != L".inf") return false;
+  std::wstring digits = lower.substr(3, lower.size() - 7);
+  if (digits.empty() || digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), iswdigit)) return false;
+  n = static_cast<unsigned>(std::stoul(digits));
+  return true;
+}
+
+// The machine field of a PE image, 0 when it is none.
+std::uint16_t PeMachine(const std::string& host) {
+  std::ifstream in(host, std::ios::binary);
+  char header[0x40] = {};
+  if (!in.read(header, sizeof header) || header[0] != 'M' || header[1] != 'Z') return 0;
+  std::uint32_t offset = static_cast<unsigned char>(header[0x3C]) | static_cast<unsigned char>(header[0x3D]) << 8 |
+                         static_cast<unsigned char>(header[0x3E]) << 16 |
+                         static_cast<std::uint32_t>(static_cast<unsigned char>(header[0x3F])) << 24;
+  char pe[6] = {};
+  in.seekg(offset);
+  if (!in.read(pe, sizeof pe) || pe[0] != 'P' || pe[1] != 'E' || pe[2] || pe[3]) return 0;
+  return static_cast<std::uint16_t>(static_cast<unsigned char>(pe[4]) | static_cast<unsigned char>(pe[5]) << 8);
+}
+
+// The image's architecture: its description in the WIM, else the kernel's
+// machine type.
+bool ImageArchitecture(WimFile& wim, int image, ImageArch& arch) {
+  if (auto value = wim.Property(image, "WINDOWS/ARCH")) {
+    if (*value == L"0") return arch = ImageArch::X86, true;
+    if (*value == L"9") return arch = ImageArch::Amd64, true;
+    if (*value == L"6") return arch = ImageArch::Ia64, true;
+  }
+  char temp[] = "/tmp/kx-dism-XXXXXX";
+  if (!::mkdtemp(temp)) return false;
+  std::uint16_t machine = 0;
+  if (wim.ExtractFile(image, kKernelFile, temp) == 0) machine = PeMachine(std::string(temp) + "/ntoskrnl.exe");
+  std::error_code ec;
+  fs::remove_all(temp, ec);
+  if (machine == kMachineI386) return arch = ImageArch::X86, true;
+  if (machine == kMachineAmd64) return arch = ImageArch::Amd64, true;
+  if (machine == kMachineIa64) return arch = ImageArch::Ia64, true;
+  return false;
+}
+
+void Notify(const PercentSink& progress, UINT current) {
+  if (progress) progress(current, kPercent);
+}
+
+}  // namespace
+
+void EmptyFolder(const std::string& host) {
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(host, ec)) {
+    std::error_code inner;
+    fs::remove_all(entry.path(), inner);
+  }
+}
+
+HRESULT MountImage(const std::wstring& wimPath, const std::wstring& mountPath, UINT index, const wchar_t* name,
+                   bool byName, bool readOnly, const PercentSink& progress, MountRecord& record,
+                   std::wstring& message) {
+  record = MountRecord();
+  record.wimPath = wimPath;
+  record.mountPath = mountPath;
+  record.readOnly = readOnly;
+  if (!ResolvePath(wimPath, record.wimHost) || !fs::is_regular_file(record.wimHost)) {
+    message = L"The image file " + Quote(wimPath) + L" does not exist.";
+    return HResultFromWin32(ERROR_FILE_NOT_FOUND);
+  }
+  std::error_code ec;
+  if (!ResolvePath(mountPath, record.mountHost) || !fs::is_directory(record.mountHost, ec)) {
+    message = L"The mount folder " + Quote(mountPath) + L" does not exist.";
+    return HResultFromWin32(ERROR_PATH_NOT_FOUND);
+  }
+  record.wimHost = CanonicalHost(record.wimHost);
+  record.mountHost = CanonicalHost(record.mountHost);
+  if (!fs::is_empty(record.mountHost, ec)) {
+    message = L"The mount folder " + Quote(mountPath) + L" is not empty.";
+    return HResultFromWin32(ERROR_DIR_NOT_EMPTY);
+  }
+  Notify(progress, 0);
+
+  WimFile wim;
+  errno = 0;
+  if (int rc = wim.Open(record.wimHost, !readOnly))
+    return WimFailure(rc, errno, L"The image file " + Quote(wimPath) + L" cannot be opened", message);
+  if (byName) {
+    index = 0;
+    for (int i = 1; i <= wim.ImageCount(); ++i)
+      if (name && EqualsNoCase(wim.ImageName(i), name)) index = static_cast<UINT>(i);
+    if (index == 0) {
+      message = L"The image file " + Quote(wimPath) + L" has no image named '" + (name ? name : L"") + L"'.";
+      return DISMAPI_E_INVALID_IMAGE_NAME;
+    }
+  }
+  if (index < 1 || index > static_cast<UINT>(wim.ImageCount())) {
+    message = L"The image file " + Quote(wimPath) + L" has no image " + std::to_wstring(index) + L"; it holds " +
+              std::to_wstring(wim.ImageCount()) + L".";
+    return DISMAPI_E_INVALID_IMAGE_INDEX;
+  }
+  record.index = index;
+  // Reading the root proves that the image's metadata can be read.
+  std::vector<std::string> names;
+  if (int rc = wim.ListFolder(static_cast<int>(index), "/", names))
+    return WimFailure(rc, errno, L"Image " + std::to_wstring(index) + L" of " + Quote(wimPath) + L" cannot be read",
+                      message);
+  Notify(progress, kPercent / 2);
+
+  bool taken = false;
+  for (const auto& other : MountRegistry::Load()) {
+    if (StatusOf(other) != DismMountStatusOk) continue;
+    bool sameImage = other.wimHost == record.wimHost && other.index == index;
+    if ((sameImage && (!readOnly || !other.readOnly)) || other.mountHost == record.mountHost) taken = true;
+  }
+  if (taken) {
+    message = L"Image " + std::to_wstring(index) + L" of " + Quote(wimPath) + L" is already mounted for writing.";
+    return DISMAPI_E_IMAGE_ALREADY_MOUNTED;
+  }
+
+  if (!fs::create_directory(fs::path(record.mountHost) / "Windows", ec) ||
+      !FileStamp(record.wimHost, record.wimSize, record.wimTime)) {
+    message = L"The mount folder " + Quote(mountPath) + L" cannot be prepared.";
+    return HResultFromWin32(ec ? ErrorFromErrno(ec.value()) : ERROR_ACCESS_DENIED);
+  }
+  bool saved = MountRegistry::Update([&](std::vector<MountRecord>& records) {
+    for (const auto& r : records) record.id = std::max(record.id, r.id);
+    ++record.id;
+    records.push_back(record);
+  });
+  if (!saved) {
+    EmptyFolder(record.mountHost);
+    message = L"The mount of " + Quote(wimPath) + L" cannot be recorded.";
+    return HResultFromWin32(ERROR_ACCESS_DENIED);
+  }
+  MountRegistry::DropManifest(record.id);
+  Notify(progress, kPercent);
+  return S_OK;
+}
+
+HRESULT ReadImageFacts(const MountRecord& record, ImageFacts& facts, std::wstring& message) {
+  facts = ImageFacts();
+  WimFile wim;
+  errno = 0;
+  if (int rc = wim.Open(record.wimHost, false))
+    return WimFailure(rc, errno, L"The image file " + Quote(record.wimPath) + L" cannot be opened", message);
+  const int image = static_cast<int>(record.index);
+  if (!ImageArchitecture(wim, image, facts.arch)) {
+    message = L"The architecture of image " + std::to_wstring(image) + L" of " + Quote(record.wimPath) +
+              L" cannot be told: neither its description nor its kernel names it.";
+    return DISMAPI_E_NO_ARCHITECTURE;
+  }
+  auto major = wim.Property(image, "WINDOWS/VERSION/MAJOR");
+  auto minor = wim.Property(image, "WINDOWS/VERSION/MINOR");
+  if (major && minor) facts.version = {static_cast<int>(std::wcstol(major->c_str(), nullptr, 10)), static_cast<int>(std::wcstol(minor->c_str(), nullptr, 10))};
+
+  std::vector<std::string> names;
+  int rc = wim.ListFolder(image, std::string("/") + kInfFolder, names);
+  if (rc && rc != kWimPathDoesNotExist)
+    return WimFailure(rc, errno, L"Image " + std::to_wstring(image) + L" of " + Quote(record.wimPath) +
+                                     L" cannot be read", message);
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(fs::path(record.mountHost) / kInfFolder, ec))
+    names.push_back(entry.path().filename().string());
+  for (const auto& n : names) {
+    unsigned number = 0;
+    if (OemNumber(n, number)) facts.oemNumbers.insert(number);
+  }
+  names.clear();
+  rc = wim.ListFolder(image, std::string("/") + kStoreFolder, names);
+  if (rc && rc != kWimPathDoesNotExist)
+    return WimFailure(rc, errno, L"Image " + std::to_wstring(image) + L" of " + Quote(record.wimPath) +
+                                     L" cannot be read", message);
+  for (const auto& entry : fs::directory_iterator(fs::path(record.mountHost) / kStoreFolder, ec))
+    names.push_back(entry.path().filename().string());
+  for (const auto& n : names) facts.storeFolders.insert(Lower(WideFromAnsi(n)));
+  facts.loaded = true;
+  return S_OK;
+}
+
+HRESULT StageDriver(const MountRecord& record, ImageFacts& facts, const std::wstring& infPath,
+                    std::wstring& message) {
+  DriverPackage package;
+  if (HRESULT hr = LoadDriverPackage(infPath, facts.arch, facts.version, package, message); Failed(hr)) return hr;
+  const std::wstring folderName = package.StoreFolderName(facts.arch);
+  if (facts.storeFolders.count(Lower(folderName))) return S_OK;
+
+  const fs::path store = fs::path(record.mountHost) / kStoreFolder / AnsiFromWide(folderName);
+  std::error_code ec;
+  for (const auto& file : package.files) {
+    std::string relative = AnsiFromWide(file.relative);
+    std::replace(relative.begin(), relative.end(), '\\', '/');
+    fs::path target = store / relative;
+    fs::create_directories(target.parent_path(), ec);
+    if (!ec) fs::copy_file(file.host, target, fs::copy_options::overwrite_existing, ec);
+    if (ec) break;
+  }
+  unsigned n = 0;
+  while (facts.oemNumbers.count(n)) ++n;
+  const fs::path published = fs::path(record.mountHost) / kInfFolder / ("oem" + std::to_string(n) + ".inf");
+  if (!ec) fs::create_directories(published.parent_path(), ec);
+  if (!ec) fs::copy_file(package.files.front().host, published, fs::copy_options::overwrite_existing, ec);
+  if (ec) {
+    std::error_code ignored;
+    fs::remove_all(store, ignored);
+    fs::remove(published, ignored);
+    message = L"The driver package " + Quote(infPath) + L" cannot be staged in " + Quote(record.mountPath) + L": " +
+              WideFromAnsi(ec.message()) + L".";
+    return HResultFromWin32(ErrorFromErrno(ec.value()));
+  }
+  facts.oemNumbers.insert(n);
+  facts.storeFolders.insert(Lower(folderName));
+  return S_OK;
+}
+
+HRESULT CommitMount(const MountRecord& record, const PercentSink& progress, std::wstring& message) {
+  if (StatusOf(record) != DismMountStatusOk) {
+    message = L"The mount of " + Quote(record.wimPath) + L" in " + Quote(record.mountPath) +
+              L" is no longer valid: the folder or the image file has gone or changed.";
+    return DISMAPI_E_UNABLE_TO_UNMOUNT_IMAGE_PATH;
+  }
+  Notify(progress, 0);
+  Manifest committed = MountRegistry::LoadManifest(record.id);
+  Manifest present;
+  std::vector<std::string> changed;
+  std::error_code ec;
+  const fs::path root(record.mountHost);
+  for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec)) {
+    if (!it->is_regular_file()) continue;
+    std::string relative = fs::relative(it->path(), root).generic_string();
+    CommittedFile stamp;
+    std::uint64_t size = 0;
+    std::int64_t time = 0;
+    if (!FileStamp(it->path().string(), size, time)) continue;
+    stamp = {size, time};
+    present[relative] = stamp;
+    auto known = committed.find(relative);
+    if (known == committed.end() || known->second.size != size || known->second.time != time)
+      changed.push_back(relative);
+  }
+  if (changed.empty()) {
+    Notify(progress, kPercent);
+    return S_OK;
+  }
+
+  WimFile wim;
+  errno = 0;
+  if (int rc = wim.Open(record.wimHost, true))
+    return WimFailure(rc, errno, L"The image file " + Quote(record.wimPath) + L" cannot be opened for writing",
+                      message);
+  // A folder the image does not have yet is added whole; inside folders it
+  // has, each changed file is added on its own.
+  const int image = static_cast<int>(record.index);
+  std::vector<WimAdd> adds;
+  std::set<std::string> addedFolders;
+  for (const auto& relative : changed) {
+    std::string covered;
+    for (const auto& folder : addedFolders)
+      if (relative.rfind(folder + "/", 0) == 0) covered = folder;
+    if (!covered.empty()) continue;
+    std::string path;
+    std::string add = relative;
+    size_t start = 0;
+    for (;;) {
+      size_t slash = relative.find('/', start);
+      if (slash == std::string::npos) break;
+      path = relative.substr(0, slash);
+      bool exists = false;
+      if (int rc = wim.Exists(image, WimPathOf(path), exists))
+        return WimFailure(rc, errno, L"Image " + std::to_wstring(image) + L" of " + Quote(record.wimPath) +
+                                         L" cannot be read", message);
+      if (!exists) {
+        add = path;
+        addedFolders.insert(path);
+        break;
+      }
+      start = slash + 1;
+    }
+    adds.push_back({(root / add).string(), WimPathOf(add)});
+  }
+
+  auto bridge = [&](WimPhase phase, std::uint64_t done, std::uint64_t total) {
+    if (!progress || total == 0) return;
+    UINT share = phase == WimPhase::Update      ? kUpdateShare * done / total
+                 : phase == WimPhase::WriteData ? kUpdateShare + static_cast<UINT>(kDataShare * done / total)
+                                                : kUpdateShare + kDataShare;
+    progress(std::min(share, kPercent - 1), kPercent);
+  };
+  errno = 0;
+  if (int rc = wim.AddAndOverwrite(image, adds, bridge))
+    return WimFailure(rc, errno, L"The changes to image " + std::to_wstring(image) + L" of " + Quote(record.wimPath) +
+                                     L" cannot be written", message);
+
+  std::uint64_t size = 0;
+  std::int64_t time = 0;
+  FileStamp(record.wimHost, size, time);
+  MountRegistry::SaveManifest(record.id, present);
+  MountRegistry::Update([&](std::vector<MountRecord>& records) {
+    for (auto& r : records)
+      if (r.wimHost == record.wimHost) r.wimSize = size, r.wimTime = time;
+  });
+  Notify(progress, kPercent);
+  return S_OK;
+}
+
+}  // namespace platform::dism

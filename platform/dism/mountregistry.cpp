@@ -1,0 +1,159 @@
+#include "platform/dism/mountregistry.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/machine.h"
+#include "platform/text.h"
+
+namespace platform::dism {
+
+namespace {
+
+constexpr char kRegistryName[] = "dism-mounts.txt";
+constexpr char kLockName[] = "dism-mounts.lock";
+
+std::string PrefixFile(const std::string& name) {
+  std::string prefix = CurrentMachine().Prefix();
+  if (prefix.empty()) prefix = DefaultPrefix();
+  ::mkdir(prefix.c_str(), 0755);
+  return prefix + "/" + name;
+}
+
+// An exclusive advisory lock on the registry for the life of the object.
+class RegistryLock {
+ public:
+  RegistryLock() : fd_(::open(PrefixFile(kLockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+    if (fd_ >= 0) ::flock(fd_, LOCK_EX);
+  }
+  ~RegistryLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  RegistryLock(const RegistryLock&) = delete;
+  RegistryLock& operator=(const RegistryLock&) = delete;
+
+ private:
+  int fd_;
+};
+
+std::vector<std::string> SplitTabs(const std::string& line) {
+  std::vector<std::string> parts;
+  std::string part;
+  std::istringstream in(line);
+  while (std::getline(in, part, '\t')) parts.push_back(part);
+  return parts;
+}
+
+std::vector<MountRecord> Read() {
+  std::vector<MountRecord> records;
+  std::ifstream in(PrefixFile(kRegistryName));
+  std::string line;
+  while (std::getline(in, line)) {
+    auto p = SplitTabs(line);
+    if (p.size() != 9) continue;
+    MountRecord r;
+    try {
+      r.id = static_cast<unsigned>(std::stoul(p[0]));
+      r.mountPath = WideFromAnsi(p[1]);
+      r.mountHost = p[2];
+      r.wimPath = WideFromAnsi(p[3]);
+      r.wimHost = p[4];
+      r.index = static_cast<UINT>(std::stoul(p[5]));
+      r.readOnly = p[6] == "ro";
+      r.wimSize = std::stoull(p[7]);
+      r.wimTime = std::stoll(p[8]);
+    } catch (const std::exception&) {
+      continue;  // a damaged line is a mount nobody can use
+    }
+    records.push_back(std::move(r));
+  }
+  return records;
+}
+
+bool Write(const std::vector<MountRecord>& records) {
+  std::string path = PrefixFile(kRegistryName);
+  std::string temp = path + ".new";
+  {
+    std::ofstream out(temp, std::ios::trunc);
+    for (const auto& r : records)
+      out << r.id << '\t' << AnsiFromWide(r.mountPath) << '\t' << r.mountHost << '\t' << AnsiFromWide(r.wimPath)
+          << '\t' << r.wimHost << '\t' << r.index << '\t' << (r.readOnly ? "ro" : "rw") << '\t' << r.wimSize << '\t'
+          << r.wimTime << '\n';
+    if (!out.flush()) return false;
+  }
+  return std::rename(temp.c_str(), path.c_str()) == 0;
+}
+
+std::string ManifestPath(unsigned id) { return PrefixFile("dism-mount-" + std::to_string(id) + ".committed"); }
+
+}  // namespace
+
+std::string CanonicalHost(const std::string& host) {
+  std::error_code ec;
+  std::filesystem::path p = std::filesystem::weakly_canonical(host, ec);
+  std::string out = ec ? host : p.string();
+  while (out.size() > 1 && out.back() == '/') out.pop_back();
+  return out;
+}
+
+bool FileStamp(const std::string& host, std::uint64_t& size, std::int64_t& time) {
+  struct stat st {};
+  if (::stat(host.c_str(), &st) != 0) return false;
+  size = static_cast<std::uint64_t>(st.st_size);
+  time = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return true;
+}
+
+DismMountStatus StatusOf(const MountRecord& record) {
+  struct stat st {};
+  if (::stat(record.mountHost.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return DismMountStatusInvalid;
+  std::uint64_t size = 0;
+  std::int64_t time = 0;
+  if (!FileStamp(record.wimHost, size, time)) return DismMountStatusInvalid;
+  if (size != record.wimSize || time != record.wimTime) return DismMountStatusInvalid;
+  return DismMountStatusOk;
+}
+
+std::vector<MountRecord> MountRegistry::Load() {
+  RegistryLock lock;
+  return Read();
+}
+
+bool MountRegistry::Update(const std::function<void(std::vector<MountRecord>&)>& change) {
+  RegistryLock lock;
+  auto records = Read();
+  change(records);
+  return Write(records);
+}
+
+Manifest MountRegistry::LoadManifest(unsigned id) {
+  Manifest manifest;
+  std::ifstream in(ManifestPath(id));
+  std::string line;
+  while (std::getline(in, line)) {
+    auto p = SplitTabs(line);
+    if (p.size() != 3) continue;
+    try {
+      manifest[p[0]] = {std::stoull(p[1]), std::stoll(p[2])};
+    } catch (const std::exception&) {
+    }
+  }
+  return manifest;
+}
+
+bool MountRegistry::SaveManifest(unsigned id, const Manifest& manifest) {
+  std::ofstream out(ManifestPath(id), std::ios::trunc);
+  for (const auto& [path, file] : manifest) out << path << '\t' << file.size << '\t' << file.time << '\n';
+  return static_cast<bool>(out.flush());
+}
+
+void MountRegistry::DropManifest(unsigned id) { std::remove(ManifestPath(id).c_str()); }
+
+}  // namespace platform::dism
