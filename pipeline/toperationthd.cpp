@@ -1,0 +1,53 @@
+#include "pipeline/toperationthd.h"
+
+#include "config/ovmultilangdll.h"
+#include "disk/tracelog.h"
+#include "pipeline/opmessages.h"
+
+namespace {
+constexpr platform::LPARAM kFullProgress = 100;
+}  // namespace
+
+TOperationThd::TOperationThd(bool createSuspended, bool compatible, const WIN7_OPERAT_INFO* info, int dlgType,
+                             platform::HWND hWnd, RunResultView* view, Win7InsCreator::Factory factory)
+    : m_hWnd(hWnd),
+      m_pView(view),
+      m_pCreator(std::make_unique<Win7InsCreator>(info, hWnd, dlgType, compatible, std::move(factory))) {
+  if (!createSuspended) Resume();
+}
+
+TOperationThd::~TOperationThd() {
+  // The body uses the creator: end it before the members go.
+  EndAndWait();
+}
+
+void TOperationThd::Cancel() {
+  m_bCancel = true;
+  m_pCreator->Stop();
+}
+
+void TOperationThd::Execute() {
+  while (!Terminated()) {
+    m_bResult = m_pCreator->Excute();
+    if (!m_bCancel && m_bResult != 0) platform::PostMessage(m_hWnd, WM_OPSTATE, kStateFinish, kFullProgress);
+    Synchronize([this] { UpdateResult(); });
+    Suspend();
+    // A cancel belongs to the run it was given in; the next run starts clean.
+    if (!Terminated()) m_bCancel = false;
+  }
+}
+
+void TOperationThd::UpdateResult() {
+  if (m_bCancel) {
+    TraceLog(L"[UpdateResult] Finish_UserCancel");
+    m_pView->ShowResult(kRunCancelled);
+  } else if (m_bResult != 0) {
+    TraceLog(L"[UpdateResult] finish_Success");
+    m_pView->SetStatusText(Translate(L"Successfully updated"));
+    m_pView->ShowResult(kRunSucceeded);
+  } else {
+    m_pView->SetStatusText(m_pView->StatusText() + Translate(L"Operation failed"));
+    TraceLog(L"[UpdateResult] finish_Fail");
+    m_pView->ShowResult(kRunFailed);
+  }
+}

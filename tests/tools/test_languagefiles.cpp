@@ -1,0 +1,110 @@
+// The shipped language files: every key the program asks for has a text in
+// every language, and no file carries a key the program never asks for.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+
+#include "catalogue.h"
+#include "languagefiles.h"
+#include "testmachine.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The keys the windows, the worker and the USB preparation ask for.
+const std::set<std::u16string> kProgramKeys = {
+    u"Adding driver", u"Back", u"Browse", u"Cancel", u"CancelMsg", u"CancelStatus", u"Capacity",
+    u"Commit success", u"Commit", u"Compatibility Instruction", u"Compatibility Mode", u"Copy OS",
+    u"Copy success", u"Copy", u"Disk too small", u"Error", u"Exit", u"Finish", u"Format confirm",
+    u"Format failure", u"Format success", u"Format warning1", u"Format warning2", u"Format",
+    u"Generating ISO", u"I agree", u"ISO Step2 Caption", u"ISO Step2 Note", u"ISO Step3 Caption",
+    u"Mount success", u"Mount", u"Next", u"Not NTFS", u"Note", u"ODDToISO", u"ODDToUSB",
+    u"Operation failed", u"Please select", u"Please wait", u"Space warning1", u"Status", u"Step1",
+    u"Step2", u"Step3", u"Still failed", u"SuccessMsg", u"Successfully updated", u"Tool Description",
+    u"USB Note", u"USB Step1 Caption", u"USB Step1 Note", u"USB Step2 Caption", u"USB Step2 Insert Note",
+    u"USB Step2 Select Note", u"USB Step3 Caption", u"USB Step3 Note", u"UnMount", u"Warning",
+};
+
+const char* const kShippedLanguages[] = {"english", "spanish", "french", "german", "japanese"};
+
+class ShippedLanguage : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ShippedLanguage, HasANonEmptyTextForEveryKeyAndNoOtherKeys) {
+  ASSERT_EQ(kProgramKeys.size(), 58u);
+  std::string text = kxtest::ReadHostFile(fs::path(KX_LANG_SOURCE_DIR) / (std::string(GetParam()) + ".lang"));
+  ASSERT_FALSE(text.empty());
+  ovml::Catalogue catalogue;
+  std::string error;
+  ASSERT_TRUE(catalogue.Parse(text, &error)) << error;
+  for (const auto& key : kProgramKeys) {
+    const std::u16string* value = catalogue.Find(key);
+    ASSERT_NE(value, nullptr) << std::string(key.begin(), key.end());
+    // Blanks alone are no text either.
+    EXPECT_TRUE(std::any_of(value->begin(), value->end(), [](char16_t c) { return c > u' '; }))
+        << std::string(key.begin(), key.end());
+  }
+  EXPECT_EQ(catalogue.size(), kProgramKeys.size()) << "a file names a key the program never asks for";
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ShippedLanguage, ::testing::ValuesIn(kShippedLanguages));
+
+TEST(ShippedLanguages, AreExactlyTheKnownOnes) {
+  std::set<std::string> found;
+  for (const auto& entry : fs::directory_iterator(KX_LANG_SOURCE_DIR))
+    if (entry.path().extension() == ".lang") found.insert(entry.path().stem().string());
+  EXPECT_EQ(found, std::set<std::string>(std::begin(kShippedLanguages), std::end(kShippedLanguages)));
+}
+
+// Texts that frame a value keep the blank that separates them from it.
+TEST(ShippedLanguages, CapacityEndsWithABlankForTheNumberThatFollows) {
+  for (const char* language : kShippedLanguages) {
+    ovml::Catalogue catalogue;
+    ASSERT_TRUE(catalogue.Parse(kxtest::ReadHostFile(fs::path(KX_LANG_SOURCE_DIR) / (std::string(language) + ".lang"))));
+    const std::u16string* capacity = catalogue.Find(u"Capacity");
+    ASSERT_NE(capacity, nullptr);
+    EXPECT_EQ(capacity->back(), u' ') << language;
+  }
+}
+
+class LanguageFilesFallback : public ::testing::Test {
+ protected:
+  void Write(const std::string& name, const std::string& text) const {
+    std::ofstream(dir_.path() / (name + ".lang"), std::ios::binary) << text;
+  }
+  std::string Folder() const { return dir_.str() + "/"; }
+  kxtest::TempDir dir_;
+};
+
+TEST_F(LanguageFilesFallback, KeyMissingInALanguageTakesTheEnglishText) {
+  Write("english", "Next = Next\nBack = Back\n");
+  Write("german", "Next = Weiter\n");
+  ovml::LanguageFiles files(Folder());
+  EXPECT_EQ(files.Translate("german", u"Next"), u"Weiter");
+  EXPECT_EQ(files.Translate("german", u"Back"), u"Back");
+  EXPECT_EQ(files.Translate("german", u"Unknown"), u"Unknown");
+  EXPECT_EQ(files.Effective("german"), "german");
+}
+
+TEST_F(LanguageFilesFallback, MalformedOrMissingLanguageMeansEnglish) {
+  Write("english", "Next = Next\n");
+  Write("french", "Next = Suivant\nbroken line\n");
+  ovml::LanguageFiles files(Folder());
+  EXPECT_EQ(files.Translate("french", u"Next"), u"Next");
+  EXPECT_EQ(files.Effective("french"), "english");
+  EXPECT_EQ(files.Translate("spanish", u"Next"), u"Next");
+  EXPECT_EQ(files.Effective("spanish"), "english");
+}
+
+TEST_F(LanguageFilesFallback, NoFilesAtAllGiveTheKeys) {
+  ovml::LanguageFiles files(Folder() + "missing/");
+  EXPECT_EQ(files.Translate("english", u"Copy success"), u"Copy success");
+  EXPECT_EQ(files.Effective("german"), "english");
+}
+
+}  // namespace
