@@ -1,5 +1,6 @@
 #include "platform/locale.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <string>
 
@@ -37,7 +38,16 @@ LANGID LangIdFromLocaleName(std::string_view locale) {
   return 0x0409;
 }
 
+namespace {
+// -1: none; otherwise the identifier in force.
+std::atomic<int> g_override{-1};
+}  // namespace
+
+ScopedSystemLanguage::ScopedSystemLanguage(LANGID id) : previous_(g_override.exchange(id)) {}
+ScopedSystemLanguage::~ScopedSystemLanguage() { g_override.store(previous_); }
+
 LANGID GetSystemDefaultLangID() {
+  if (int id = g_override.load(); id >= 0) return static_cast<LANGID>(id);
   for (const char* var : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
     const char* v = std::getenv(var);
     if (v && *v) return LangIdFromLocaleName(v);

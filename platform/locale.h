@@ -12,6 +12,20 @@ using LANGID = std::uint16_t;
 
 LANGID GetSystemDefaultLangID();
 
+// Puts a fixed system language in place for the lifetime of the object, for
+// identifiers no host locale name gives (0x040A, Spanish with the
+// traditional sort). Install before threads that read it start.
+class ScopedSystemLanguage {
+ public:
+  explicit ScopedSystemLanguage(LANGID id);
+  ~ScopedSystemLanguage();
+  ScopedSystemLanguage(const ScopedSystemLanguage&) = delete;
+  ScopedSystemLanguage& operator=(const ScopedSystemLanguage&) = delete;
+
+ private:
+  int previous_;
+};
+
 // The identifier for one locale name such as "es_MX.UTF-8".
 LANGID LangIdFromLocaleName(std::string_view locale);
 

@@ -7,6 +7,7 @@
 
 #include "disk/langutils.h"
 #include "disk/textutils.h"
+#include "platform/locale.h"
 
 namespace {
 
@@ -59,6 +60,23 @@ TEST(SystemLanguage, SpanishFrenchAndJapaneseTests) {
     ScopedLocale l("en_US.UTF-8");
     EXPECT_FALSE(IsSystemLanguageJapanese());
     EXPECT_FALSE(IsSystemLanguageSpanish());
+  }
+}
+
+TEST(SystemLanguage, TraditionalSortSpanishIsSpanishAndOnly0411IsJapanese) {
+  {
+    platform::ScopedSystemLanguage l(0x040A);
+    EXPECT_EQ(GetSystemLangIdText(), L"040a");
+    EXPECT_TRUE(IsSystemLanguageSpanish());
+  }
+  {
+    platform::ScopedSystemLanguage l(0x0C0A);
+    EXPECT_TRUE(IsSystemLanguageSpanish());
+    EXPECT_FALSE(IsSystemLanguageJapanese());
+  }
+  {
+    platform::ScopedSystemLanguage l(0x0811);  // not a real Japanese region, and not 0411
+    EXPECT_FALSE(IsSystemLanguageJapanese());
   }
 }
 
