@@ -1,7 +1,6 @@
 #include "disk/tracelog.h"
 
 #include <cstdio>
-#include <mutex>
 
 #include "disk/appfolders.h"
 #include "disk/textutils.h"
@@ -12,15 +11,11 @@ namespace {
 
 constexpr size_t kMessageBufferChars = 1024;
 
-std::once_flag g_pathOnce;
-std::wstring* g_logPath = nullptr;  // lives for the process, like the system's own string
-
+// Fixed on the first call and kept for the life of the process; later calls
+// do not look at the folder again.
 const std::wstring& LogPath() {
-  std::call_once(g_pathOnce, [] {
-    static std::wstring path = FromAnsi(GetAppDataFolder() + "RAREzodav.log");
-    g_logPath = &path;
-  });
-  return *g_logPath;
+  static const std::wstring path = FromAnsi(GetAppDataFolder() + "RAREzodav.log");
+  return path;
 }
 
 }  // namespace

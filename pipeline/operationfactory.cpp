@@ -7,6 +7,7 @@
 #include "disk/volumeutils.h"
 #include "pipeline/checkoperation.h"
 #include "pipeline/completeoperation.h"
+#include "pipeline/copyoperation.h"
 #include "pipeline/opmessages.h"
 #include "pipeline/steplists.h"
 #include "pipeline/unavailableoperation.h"
@@ -30,9 +31,9 @@ double MeasureMB(const std::wstring& folder) {
 // The operations of the copy, driver, ISO and USB steps. A kind this build
 // does not have yet stands as an UnavailableOperation, which fails the run
 // when it is reached.
-std::unique_ptr<BasicOperation> MakeCopy(int step, platform::HWND, int, const std::wstring&, const std::wstring&,
-                                         double) {
-  return std::make_unique<UnavailableOperation>(step);
+std::unique_ptr<BasicOperation> MakeCopy(int, platform::HWND hWnd, int state, const std::wstring& source,
+                                         const std::wstring& target, double weight) {
+  return std::make_unique<CopyOperation>(hWnd, state, source, target, weight);
 }
 
 std::unique_ptr<BasicOperation> MakeDism(int step, platform::HWND, const std::wstring&, const std::wstring&, bool,

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <cwctype>
 #include <map>
 
 #include "platform/dism/inffile.h"
@@ -20,7 +21,7 @@ constexpr std::uint64_t kFnvPrime = 1099511628211ull;
 
 std::wstring Lower(std::wstring_view s) {
   std::wstring r(s);
-  for (auto& c : r) c = FoldCase(c);
+  for (auto& c : r) c = static_cast<wchar_t>(std::towlower(c));
   return r;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/dism/inffile.h"
 
+#include <cwctype>
 #include <map>
 
 #include "platform/text.h"
@@ -63,8 +64,8 @@ bool SplitLine(std::wstring_view text, RawLine& out) {
       fieldWasQuoted = false;
     } else if (c == L',') {
       finishField();
-    } else if (fieldWasQuoted && !IsBlank(c)) {
-      current += c;  // text after a closing quote joins the field
+    } else if (fieldWasQuoted && IsBlank(c)) {
+      // blanks after a closing quote are not part of the field
     } else {
       current += c;
     }
@@ -76,7 +77,7 @@ bool SplitLine(std::wstring_view text, RawLine& out) {
 
 std::wstring Lower(std::wstring_view s) {
   std::wstring r(s);
-  for (auto& c : r) c = FoldCase(c);
+  for (auto& c : r) c = static_cast<wchar_t>(std::towlower(c));
   return r;
 }
 

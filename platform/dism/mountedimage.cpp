@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cwctype>
 #include <filesystem>
 #include <fstream>
 
@@ -32,7 +33,7 @@ constexpr UINT kDataShare = 65;
 
 std::wstring Lower(std::wstring_view s) {
   std::wstring r(s);
-  for (auto& c : r) c = FoldCase(c);
+  for (auto& c : r) c = static_cast<wchar_t>(std::towlower(c));
   return r;
 }
 

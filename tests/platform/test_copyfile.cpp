@@ -19,6 +19,12 @@ namespace {
 
 constexpr std::uint64_t kMiB = 1024 * 1024;
 
+kxtest::DriveSpec Drive(char letter) {
+  kxtest::DriveSpec d;
+  d.letter = letter;
+  return d;
+}
+
 std::string Pattern(std::uint64_t bytes) {
   std::string s(bytes, '\0');
   for (std::uint64_t i = 0; i < bytes; ++i) s[i] = static_cast<char>('a' + (i * 7 + i / 4093) % 26);
@@ -73,7 +79,7 @@ class ScopedTmpfs {
 }  // namespace
 
 TEST(CopyFileEx, ReportsBeforeTheFirstByteAndAfterEveryChunkOfALargeFile) {
-  kxtest::TestMachine m({{.letter = 'E'}});
+  kxtest::TestMachine m({Drive('E')});
   const std::string content = Pattern(10 * kMiB + 123);
   m.WriteFile('E', "big.bin", content);
   Recorder rec;
@@ -100,7 +106,7 @@ TEST(CopyFileEx, ReportsBeforeTheFirstByteAndAfterEveryChunkOfALargeFile) {
 }
 
 TEST(CopyFileEx, EmptyFileGetsOneCallAndAnEmptyTarget) {
-  kxtest::TestMachine m({{.letter = 'E'}});
+  kxtest::TestMachine m({Drive('E')});
   m.WriteFile('E', "empty", "");
   Recorder rec;
   ASSERT_TRUE(Copy(L"E:\\empty", L"E:\\copy", &rec));
@@ -111,7 +117,7 @@ TEST(CopyFileEx, EmptyFileGetsOneCallAndAnEmptyTarget) {
 }
 
 TEST(CopyFileEx, CancelFailsWithRequestAbortedAndRemovesThePartialTarget) {
-  kxtest::TestMachine m({{.letter = 'E'}});
+  kxtest::TestMachine m({Drive('E')});
   m.WriteFile('E', "big.bin", Pattern(9 * kMiB));
   for (DWORD answer : {PROGRESS_CANCEL, PROGRESS_STOP}) {
     for (size_t at : {1u, 2u}) {  // before the first byte, after the first chunk
@@ -133,7 +139,7 @@ TEST(CopyFileEx, CancelFailsWithRequestAbortedAndRemovesThePartialTarget) {
 }
 
 TEST(CopyFileEx, OverwritesReadOnlyTargetsAndKeepsTheFileTimes) {
-  kxtest::TestMachine m({{.letter = 'E'}});
+  kxtest::TestMachine m({Drive('E')});
   m.WriteFile('E', "src.txt", "new content");
   m.WriteFile('E', "dst.txt", "an older and longer content");
   fs::permissions(m.Root('E') / "dst.txt", fs::perms::owner_read | fs::perms::group_read);
@@ -149,7 +155,7 @@ TEST(CopyFileEx, OverwritesReadOnlyTargetsAndKeepsTheFileTimes) {
 }
 
 TEST(CopyFileEx, FailuresComeBackAsErrorNumbers) {
-  kxtest::TestMachine m({{.letter = 'E'}});
+  kxtest::TestMachine m({Drive('E')});
   m.WriteFile('E', "src.txt", "x");
   fs::create_directories(m.Root('E') / "folder");
   EXPECT_FALSE(Copy(L"E:\\missing.txt", L"E:\\dst.txt"));
@@ -165,7 +171,7 @@ TEST(CopyFileEx, FailuresComeBackAsErrorNumbers) {
 }
 
 TEST(CopyFileEx, InjectedFaultsFailTheCopyAndLeaveNoTarget) {
-  kxtest::TestMachine m({{.letter = 'E'}});
+  kxtest::TestMachine m({Drive('E')});
   m.WriteFile('E', "big.bin", Pattern(9 * kMiB));
   struct Case {
     copyfault::Point point;
@@ -197,7 +203,7 @@ TEST(CopyFileEx, InjectedFaultsFailTheCopyAndLeaveNoTarget) {
 }
 
 TEST(CopyFileEx, ASourceThatShrinksWhileCopiedFails) {
-  kxtest::TestMachine m({{.letter = 'E'}});
+  kxtest::TestMachine m({Drive('E')});
   m.WriteFile('E', "big.bin", Pattern(9 * kMiB));
   Recorder rec;
   rec.onCall = [&] {
@@ -209,7 +215,7 @@ TEST(CopyFileEx, ASourceThatShrinksWhileCopiedFails) {
 }
 
 TEST(CopyFileEx, ASourceThatGrowsWhileCopiedIsCopiedToItsNewEnd) {
-  kxtest::TestMachine m({{.letter = 'E'}});
+  kxtest::TestMachine m({Drive('E')});
   m.WriteFile('E', "log.bin", Pattern(5 * kMiB));
   Recorder rec;
   rec.onCall = [&] {
@@ -223,7 +229,7 @@ TEST(CopyFileEx, ASourceThatGrowsWhileCopiedIsCopiedToItsNewEnd) {
 // A real full disk, on a small tmpfs: also copies across file systems, where
 // the kernel's copy call gives way to reading and writing.
 TEST(CopyFileEx, RealDiskFullAcrossFileSystemsFailsWith112) {
-  kxtest::TestMachine m({{.letter = 'E'}, {.letter = 'F'}});
+  kxtest::TestMachine m({Drive('E'), Drive('F')});
   ScopedTmpfs small(m.Root('F'), "8m");
   if (!small.mounted()) GTEST_SKIP() << "mounting a tmpfs is not permitted here";
   const std::string fits = Pattern(5 * kMiB + 17);

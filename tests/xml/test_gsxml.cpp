@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include <tinyxml.h>
+
 #include "testmachine.h"
 
 namespace {
@@ -65,8 +67,10 @@ TEST_F(GsXmlTest, OversizedAndDeeplyNestedFilesAreRefusedWithoutCrashing) {
 }
 
 TEST_F(GsXmlTest, CreateWritesAnEmptyRootDocumentWhenTheFileCannotBeLoaded) {
+  machine.WriteFile('C', "cfg/other.txt", "");
   ASSERT_TRUE(xml.Open("C:\\cfg\\new.xml", true));
-  EXPECT_STREQ(xml.Root() ? "root" : "", "root");
+  ASSERT_NE(xml.Root(), nullptr);
+  EXPECT_STREQ(xml.Root()->Value(), "root");
   std::string written = kxtest::ReadHostFile(machine.Root('C') / "cfg" / "new.xml");
   EXPECT_NE(written.find("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\" ?>"), std::string::npos);
   EXPECT_NE(written.find("<root />"), std::string::npos);
