@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "config/messageboxes.h"
 #include "disk/tracelog.h"
 #include "platform/files.h"
 #include "platform/lasterror.h"
@@ -90,7 +91,7 @@ std::wstring OvMultiLangDll::LanguageName() const {
   if (!IsLoaded()) return {};
   std::vector<char16_t> buffer(kLangNameUnits, u'\0');
   if (!m_pOvGetLangName(buffer.data())) {
-    platform::MessageBox(nullptr, L"OvGetLangName error", L"OvMultiLangDll", platform::MB_OK | platform::MB_ICONWARNING);
+    ShowLangNameErrorBox();
     return {};
   }
   return TextOf(buffer);

@@ -8,6 +8,7 @@
 #include "pipeline/checkoperation.h"
 #include "pipeline/completeoperation.h"
 #include "pipeline/copyoperation.h"
+#include "pipeline/dismoperation.h"
 #include "pipeline/opmessages.h"
 #include "pipeline/steplists.h"
 #include "pipeline/unavailableoperation.h"
@@ -36,9 +37,9 @@ std::unique_ptr<BasicOperation> MakeCopy(int, platform::HWND hWnd, int state, co
   return std::make_unique<CopyOperation>(hWnd, state, source, target, weight);
 }
 
-std::unique_ptr<BasicOperation> MakeDism(int step, platform::HWND, const std::wstring&, const std::wstring&, bool,
-                                         bool) {
-  return std::make_unique<UnavailableOperation>(step);
+std::unique_ptr<BasicOperation> MakeDism(int, platform::HWND hWnd, const std::wstring& mediaRoot,
+                                         const std::wstring& driverPath, bool is64, bool installWim) {
+  return std::make_unique<DismOperation>(hWnd, mediaRoot, driverPath, is64, installWim);
 }
 
 std::unique_ptr<BasicOperation> MakeIso(int step, platform::HWND, const std::wstring&, const std::wstring&,

@@ -41,6 +41,10 @@ class Fd {
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
   int get() const { return fd_; }
+  void reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
   int release() {
     int f = fd_;
     fd_ = -1;
@@ -200,9 +204,13 @@ bool CopyFileEx(std::wstring_view from, std::wstring_view to, LPPROGRESS_ROUTINE
     SetLastError(ERROR_ACCESS_DENIED);
     return false;
   }
-  if (!PrepareTarget(dst, st, flags)) return false;
-
-  Fd out(::open(dst.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  // A new target is the common case and needs no checks; only an existing
+  // one is looked at before it is truncated.
+  Fd out(::open(dst.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  if (out.get() < 0 && errno == EEXIST) {
+    if (!PrepareTarget(dst, st, flags)) return false;
+    out.reset(::open(dst.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  }
   if (out.get() < 0) {
     SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
     return false;

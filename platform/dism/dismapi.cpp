@@ -14,6 +14,7 @@
 #include "platform/dism/dismlog.h"
 #include "platform/dism/mountedimage.h"
 #include "platform/dism/wimfile.h"
+#include "platform/lasterror.h"
 #include "platform/paths.h"
 
 namespace platform {
@@ -166,8 +167,10 @@ HRESULT DismGetImageInfo(const wchar_t* ImageFilePath, DismImageInfo** ImageInfo
   *Count = 0;
   const std::wstring quoted = L"'" + std::wstring(ImageFilePath) + L"'";
   std::string host;
-  if (!ResolvePath(ImageFilePath, host) || !std::filesystem::is_regular_file(host))
-    return Finish(call, HResultFromWin32(ERROR_FILE_NOT_FOUND), L"The image file " + quoted + L" does not exist.");
+  std::error_code ec;
+  if (!ResolvePath(ImageFilePath, host) || !std::filesystem::is_regular_file(host, ec))
+    return Finish(call, HResultFromWin32(ec ? ErrorFromErrno(ec.value()) : ERROR_FILE_NOT_FOUND),
+                  L"The image file " + quoted + L" does not exist.");
   WimFile wim;
   errno = 0;
   if (int rc = wim.Open(host, false))

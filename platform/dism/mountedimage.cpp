@@ -112,11 +112,11 @@ HRESULT MountImage(const std::wstring& wimPath, const std::wstring& mountPath, U
   record.wimPath = wimPath;
   record.mountPath = mountPath;
   record.readOnly = readOnly;
-  if (!ResolvePath(wimPath, record.wimHost) || !fs::is_regular_file(record.wimHost)) {
-    message = L"The image file " + Quote(wimPath) + L" does not exist.";
-    return HResultFromWin32(ERROR_FILE_NOT_FOUND);
-  }
   std::error_code ec;
+  if (!ResolvePath(wimPath, record.wimHost) || !fs::is_regular_file(record.wimHost, ec)) {
+    message = L"The image file " + Quote(wimPath) + L" does not exist.";
+    return HResultFromWin32(ec ? ErrorFromErrno(ec.value()) : ERROR_FILE_NOT_FOUND);
+  }
   if (!ResolvePath(mountPath, record.mountHost) || !fs::is_directory(record.mountHost, ec)) {
     message = L"The mount folder " + Quote(mountPath) + L" does not exist.";
     return HResultFromWin32(ERROR_PATH_NOT_FOUND);
@@ -275,8 +275,9 @@ HRESULT CommitMount(const MountRecord& record, const PercentSink& progress, std:
   const fs::path root(record.mountHost);
   for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
        it.increment(ec)) {
-    if (!it->is_regular_file()) continue;
-    std::string relative = fs::relative(it->path(), root).generic_string();
+    std::error_code kind;
+    if (!it->is_regular_file(kind)) continue;
+    std::string relative = it->path().lexically_relative(root).generic_string();
     CommittedFile stamp;
     std::uint64_t size = 0;
     std::int64_t time = 0;

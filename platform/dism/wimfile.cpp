@@ -3,6 +3,8 @@
 #include <wimlib.h>
 
 #include <cerrno>
+#include <cstring>
+#include <fstream>
 #include <mutex>
 
 #include "platform/lasterror.h"
@@ -17,6 +19,9 @@ namespace {
 constexpr DWORD kErrorWriteFault = 29;
 constexpr DWORD kErrorReadFault = 30;
 constexpr HRESULT kUnspecifiedFailure = static_cast<HRESULT>(0x80004005u);
+constexpr size_t kMagicBytes = 8;
+constexpr char kWimMagic[kMagicBytes] = {'M', 'S', 'W', 'I', 'M', 0, 0, 0};
+constexpr char kPipableWimMagic[kMagicBytes] = {'W', 'L', 'P', 'W', 'M', 0, 0, 0};
 
 int CollectName(const wimlib_dir_entry* entry, void* ctx) {
   static_cast<std::vector<std::string>*>(ctx)->push_back(entry->filename ? entry->filename : "");
@@ -111,6 +116,13 @@ int WimFile::Open(const std::string& host, bool writeAccess) {
     wimlib_free(wim_);
     wim_ = nullptr;
   }
+  // A file that does not even start like a WIM is a format error, however
+  // short it is.
+  std::ifstream in(host, std::ios::binary);
+  char magic[kMagicBytes] = {};
+  if (in && (!in.read(magic, kMagicBytes) || (std::memcmp(magic, kWimMagic, kMagicBytes) != 0 &&
+                                             std::memcmp(magic, kPipableWimMagic, kMagicBytes) != 0)))
+    return WIMLIB_ERR_NOT_A_WIM_FILE;
   return wimlib_open_wim(host.c_str(), writeAccess ? WIMLIB_OPEN_FLAG_WRITE_ACCESS : 0, &wim_);
 }
 

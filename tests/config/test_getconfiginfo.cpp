@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 
+#include "platform/text.h"
 #include "testmachine.h"
 
 namespace {
@@ -153,6 +156,26 @@ TEST_F(GetConfigInfoTest, FreeInstanceMakesAFreshReader) {
   CGetConfigInfo::FreeInstance();
   EXPECT_EQ(CGetConfigInfo::Instance().CurrentType(), 0);
   EXPECT_EQ(CGetConfigInfo::Instance().Path(), L"");
+}
+
+// The config.xml shipped beside the program.
+TEST_F(GetConfigInfoTest, ShippedFileBrandsTheProgramAndNamesAllFiveLicences) {
+  const std::filesystem::path data = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "data";
+  WriteRaw(kxtest::ReadHostFile(data / "config.xml"));
+  ScopedConfigReading config(kPath);
+  ASSERT_TRUE(config.opened());
+  EXPECT_EQ(config->GetTitle(), L"Kestrunex");
+  EXPECT_TRUE(config->IsShowEula());
+  EXPECT_EQ(config->GetLogoPath(), L"skin\\logo.png");
+  for (const char* language : {"english", "spanish", "french", "german", "japanese"}) {
+    const std::wstring path = config->GetEulaPath(language);
+    ASSERT_FALSE(path.empty()) << language;
+    std::string host = platform::AnsiFromWide(path);
+    std::replace(host.begin(), host.end(), '\\', '/');
+    const std::string text = kxtest::ReadHostFile(data / host);
+    EXPECT_EQ(text.rfind("\xEF\xBB\xBF", 0), 0u) << language << ": licence text starts with a byte-order mark";
+    EXPECT_NE(text.find("Kestrunex"), std::string::npos) << language;
+  }
 }
 
 }  // namespace

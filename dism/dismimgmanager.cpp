@@ -1,0 +1,111 @@
+#include "dism/dismimgmanager.h"
+
+#include <vector>
+
+#include "disk/appfolders.h"
+#include "disk/foldertree.h"
+#include "disk/textutils.h"
+#include "platform/files.h"
+
+namespace DismCpp {
+
+using namespace platform;
+
+DismImgManager::DismImgManager(const std::wstring& logPath) {
+  if (Failed(DismInitialize(DismLogErrorsWarningsInfo, logPath.c_str(), nullptr))) throw DismInitError();
+}
+
+DismImgManager::~DismImgManager() {
+  HRESULT hr = DismShutdown();
+  if (Failed(hr)) ReportError(L"DismShutdown", hr);
+}
+
+UINT DismImgManager::GetImageCount() {
+  HRESULT hr = DismGetImageInfo(imagePath.c_str(), &imageInfo, &imageCount);
+  if (Failed(hr)) {
+    ReportError(L"DismGetImageInfo", hr);
+    return 0;
+  }
+  Release(imageInfo);
+  imageInfo = nullptr;
+  return imageCount;
+}
+
+bool DismImgManager::Mount(const std::wstring& path, bool readOnlyMount, UINT index, DISM_PROGRESS_CALLBACK progress,
+                           void* userData) {
+  DismMountedImageInfo* mounted = nullptr;
+  UINT count = 0;
+  DismGetMountedImageInfo(&mounted, &count);
+  for (UINT i = 0; i < count; ++i)
+    if (mounted[i].MountStatus == DismMountStatusInvalid) DismCleanupMountpoints();
+  Release(mounted);
+
+  SweepStaleMounts();
+
+  HRESULT hr = DismMountImage(imagePath.c_str(), path.c_str(), index, nullptr, DismImageIndex,
+                              readOnlyMount ? DISM_MOUNT_READONLY : DISM_MOUNT_READWRITE, nullptr, progress, userData);
+  if (Failed(hr)) {
+    ReportError(L"DismMountImage", hr);
+    return false;
+  }
+  hr = DismOpenSession(path.c_str(), nullptr, nullptr, &session);
+  if (Failed(hr)) {
+    ReportError(L"DismOpenSession ", hr);
+    return false;
+  }
+  readOnly = readOnlyMount ? 1 : 0;
+  mountPath = path;
+  return true;
+}
+
+bool DismImgManager::AddDriver(const std::wstring& infPath) {
+  HRESULT hr = DismAddDriver(session, infPath.c_str(), 1);
+  if (Failed(hr)) {
+    ReportError(L"DismAddDriver  ", hr);
+    return false;
+  }
+  return true;
+}
+
+bool DismImgManager::Commit(DISM_PROGRESS_CALLBACK progress, void* userData) {
+  HRESULT hr = DismCommitImage(session, 0, nullptr, progress, userData);
+  if (Failed(hr)) {
+    ReportError(L"DismCommitImage ", hr);
+    return false;
+  }
+  hr = DismCloseSession(session);
+  if (Failed(hr)) {
+    ReportError(L"DismCloseSession", hr);
+    return false;
+  }
+  return true;
+}
+
+bool DismImgManager::Unmount(DISM_PROGRESS_CALLBACK progress, void* userData) {
+  HRESULT hr = DismUnmountImage(mountPath.c_str(), readOnly ? DISM_DISCARD_IMAGE : DISM_COMMIT_IMAGE, nullptr,
+                                progress, userData);
+  if (Failed(hr)) {
+    ReportError(L"DismUnmountImage  ", hr);
+    return false;
+  }
+  return true;
+}
+
+HRESULT DismImgManager::DiscardMount(const std::wstring& folder) {
+  return DismUnmountImage(folder.c_str(), DISM_DISCARD_IMAGE, nullptr, nullptr, nullptr);
+}
+
+void DismImgManager::SweepStaleMounts() {
+  const std::wstring data = FromAnsi(GetAppDataFolder());
+  std::vector<FindData> entries;
+  if (!FindFiles(data + L"*", entries)) return;
+  for (const auto& entry : entries) {
+    if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY) || entry.name == L"." || entry.name == L"..") continue;
+    const std::wstring folder = data + entry.name;
+    if (!PathExists(folder + L"\\Windows")) continue;
+    DiscardMount(folder);
+    DeleteFolderTree(folder);
+  }
+}
+
+}  // namespace DismCpp

@@ -1,0 +1,133 @@
+#include "src/gui/graphics/image/pngfile.h"
+
+#include <png.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace gs {
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// Largest picture side we accept; far beyond any skin picture, and it keeps
+// a damaged header from asking for gigabytes.
+constexpr png_uint_32 kMaxSide = 16384;
+
+class ReadStruct {
+ public:
+  ReadStruct() {
+    png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (png) info = png_create_info_struct(png);
+  }
+  ~ReadStruct() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
+  ReadStruct(const ReadStruct&) = delete;
+  ReadStruct& operator=(const ReadStruct&) = delete;
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+};
+
+class WriteStruct {
+ public:
+  WriteStruct() {
+    png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (png) info = png_create_info_struct(png);
+  }
+  ~WriteStruct() { png_destroy_write_struct(&png, info ? &info : nullptr); }
+  WriteStruct(const WriteStruct&) = delete;
+  WriteStruct& operator=(const WriteStruct&) = delete;
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+};
+
+// libpng reports errors by longjmp; everything with a destructor lives
+// outside the function that calls setjmp.
+bool Decode(std::FILE* file, ReadStruct& rs, std::vector<png_byte>& rgba, png_uint_32& width, png_uint_32& height) {
+  if (setjmp(png_jmpbuf(rs.png))) return false;
+  png_init_io(rs.png, file);
+  png_set_user_limits(rs.png, kMaxSide, kMaxSide);
+  png_read_info(rs.png, rs.info);
+  width = png_get_image_width(rs.png, rs.info);
+  height = png_get_image_height(rs.png, rs.info);
+  png_set_expand(rs.png);
+  png_set_strip_16(rs.png);
+  png_set_gray_to_rgb(rs.png);
+  png_set_add_alpha(rs.png, 0xFF, PNG_FILLER_AFTER);
+  png_set_interlace_handling(rs.png);
+  png_read_update_info(rs.png, rs.info);
+  if (png_get_rowbytes(rs.png, rs.info) != static_cast<png_size_t>(width) * 4) return false;
+  rgba.resize(static_cast<std::size_t>(width) * height * 4);
+  std::vector<png_bytep> rows(height);
+  for (png_uint_32 y = 0; y < height; ++y) rows[y] = rgba.data() + static_cast<std::size_t>(y) * width * 4;
+  png_read_image(rs.png, rows.data());
+  png_read_end(rs.png, nullptr);
+  return true;
+}
+
+bool Encode(std::FILE* file, WriteStruct& ws, std::vector<png_bytep>& rows, png_uint_32 width, png_uint_32 height) {
+  if (setjmp(png_jmpbuf(ws.png))) return false;
+  png_init_io(ws.png, file);
+  png_set_IHDR(ws.png, ws.info, width, height, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(ws.png, ws.info);
+  png_write_image(ws.png, rows.data());
+  png_write_end(ws.png, nullptr);
+  return true;
+}
+
+}  // namespace
+
+bool LoadPng(const std::string& hostPath, GsBitmap& bitmap) {
+  FilePtr file(std::fopen(hostPath.c_str(), "rb"));
+  if (!file) return false;
+  png_byte signature[8];
+  if (std::fread(signature, 1, sizeof signature, file.get()) != sizeof signature ||
+      png_sig_cmp(signature, 0, sizeof signature) != 0)
+    return false;
+  std::rewind(file.get());
+  ReadStruct rs;
+  if (!rs.png || !rs.info) return false;
+  std::vector<png_byte> rgba;
+  png_uint_32 width = 0, height = 0;
+  if (!Decode(file.get(), rs, rgba, width, height)) return false;
+
+  GsBitmap result(static_cast<int>(width), static_cast<int>(height));
+  const png_byte* p = rgba.data();
+  for (int y = 0; y < result.Height(); ++y)
+    for (int x = 0; x < result.Width(); ++x, p += 4) result.At(x, y) = MakePixel(p[3], p[0], p[1], p[2]);
+  bitmap = std::move(result);
+  return true;
+}
+
+bool SavePng(const std::string& hostPath, const GsBitmap& bitmap) {
+  if (bitmap.Empty()) return false;
+  const auto width = static_cast<png_uint_32>(bitmap.Width());
+  const auto height = static_cast<png_uint_32>(bitmap.Height());
+  std::vector<png_byte> rgba(static_cast<std::size_t>(width) * height * 4);
+  png_byte* p = rgba.data();
+  for (int y = 0; y < bitmap.Height(); ++y)
+    for (int x = 0; x < bitmap.Width(); ++x, p += 4) {
+      const Pixel px = bitmap.At(x, y);
+      p[0] = RedOf(px);
+      p[1] = GreenOf(px);
+      p[2] = BlueOf(px);
+      p[3] = bitmap.Is32Bit() ? AlphaOf(px) : 0xFF;
+    }
+  std::vector<png_bytep> rows(height);
+  for (png_uint_32 y = 0; y < height; ++y) rows[y] = rgba.data() + static_cast<std::size_t>(y) * width * 4;
+
+  FilePtr file(std::fopen(hostPath.c_str(), "wb"));
+  if (!file) return false;
+  WriteStruct ws;
+  if (!ws.png || !ws.info) return false;
+  const bool ok = Encode(file.get(), ws, rows, width, height);
+  return std::fflush(file.get()) == 0 && ok;
+}
+
+}  // namespace gs

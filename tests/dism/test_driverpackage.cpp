@@ -1,0 +1,158 @@
+#include "platform/dism/driverpackage.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/text.h"
+#include "samplewim.h"
+#include "testmachine.h"
+
+namespace fs = std::filesystem;
+using namespace platform::dism;
+
+namespace {
+
+class DriverPackageTest : public testing::Test {
+ protected:
+  kxtest::TestMachine machine;
+  fs::path Drivers() const { return machine.Root('C') / "drv"; }
+  static std::wstring System(std::string relative) {
+    std::replace(relative.begin(), relative.end(), '/', '\\');
+    return L"C:\\drv\\" + platform::WideFromAnsi(relative);
+  }
+  platform::HRESULT Load(const std::string& relative, ImageArch arch, DriverPackage& out, std::wstring& message,
+               OsVersion version = {}) {
+    return LoadDriverPackage(System(relative), arch, version, out, message);
+  }
+  void WriteText(const std::string& relative, const std::string& text) {
+    fs::create_directories((Drivers() / relative).parent_path());
+    std::ofstream(Drivers() / relative, std::ios::binary) << text;
+  }
+};
+
+std::string Narrow(const std::wstring& w) { return platform::AnsiFromWide(w); }
+
+}  // namespace
+
+TEST_F(DriverPackageTest, AcceptsAPackageAndListsTheInfCatalogAndSourceFiles) {
+  kxdism::WriteDriver(Drivers() / "a", {});
+  DriverPackage package;
+  std::wstring message;
+  ASSERT_EQ(Load("a/sample.inf", ImageArch::Amd64, package, message), platform::S_OK) << Narrow(message);
+  ASSERT_EQ(package.files.size(), 3u);
+  EXPECT_EQ(package.files[0].relative, L"sample.inf");
+  EXPECT_EQ(package.hash.size(), 16u);
+  EXPECT_EQ(package.StoreFolderName(ImageArch::Amd64), L"sample.inf_amd64_neutral_" + platform::WideFromAnsi(package.hash));
+}
+
+TEST_F(DriverPackageTest, HashFollowsThePackageContent) {
+  kxdism::WriteDriver(Drivers() / "a", {});
+  kxdism::WriteDriver(Drivers() / "b", {});
+  DriverPackage a, b;
+  std::wstring message;
+  ASSERT_EQ(Load("a/sample.inf", ImageArch::Amd64, a, message), platform::S_OK);
+  ASSERT_EQ(Load("b/sample.inf", ImageArch::Amd64, b, message), platform::S_OK);
+  EXPECT_EQ(a.hash, b.hash);
+  WriteText("b/sample.sys", "another build");
+  ASSERT_EQ(Load("b/sample.inf", ImageArch::Amd64, b, message), platform::S_OK);
+  EXPECT_NE(a.hash, b.hash);
+}
+
+TEST_F(DriverPackageTest, ReadsUtf16FilesAndDecoratedSourceSectionsWithDiskFolders) {
+  std::string text =
+      "[Version]\r\nSignature=\"$Chicago$\"\r\n[SourceDisksNames]\r\n1=d,,,\\x64\r\n2=d,,,\\x86\r\n"
+      "[SourceDisksFiles.amd64]\r\nDRV.SYS=1,sub\r\n[SourceDisksFiles.x86]\r\ndrv.sys=2\r\n"
+      "[Manufacturer]\r\nM=Models,NTamd64,NTx86\r\n[Models.NTamd64]\r\nd=Install,ID\r\n[Models.NTx86]\r\n"
+      "d=Install,ID\r\n[Install.NTamd64]\r\n[Install]\r\n";
+  std::string utf16 = "\xff\xfe";
+  for (char c : text) utf16 += std::string{c, '\0'};
+  WriteText("pkg/Drv.INF", utf16);
+  WriteText("pkg/x64/sub/drv.sys", "64");
+  WriteText("pkg/x86/drv.sys", "32");
+  DriverPackage package;
+  std::wstring message;
+  ASSERT_EQ(Load("pkg/Drv.INF", ImageArch::Amd64, package, message), platform::S_OK) << Narrow(message);
+  ASSERT_EQ(package.files.size(), 2u);
+  EXPECT_EQ(package.infName, L"drv.inf");
+  EXPECT_EQ(package.files[1].relative, L"x64\\sub\\DRV.SYS");
+  ASSERT_EQ(Load("pkg/Drv.INF", ImageArch::X86, package, message), platform::S_OK) << Narrow(message);
+  EXPECT_EQ(package.files[1].relative, L"x86\\drv.sys");
+}
+
+TEST_F(DriverPackageTest, RejectsFilesThatAreNotDriverInfs) {
+  WriteText("nosig.inf", "[Version]\r\nSignature=\"$Other$\"\r\n[Manufacturer]\r\nM=Models\r\n");
+  WriteText("nomfg.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\n[DefaultInstall]\r\n");
+  WriteText("binary.inf", std::string("MZ\x90\0\3\0\0\0", 8));
+  DriverPackage package;
+  std::wstring message;
+  EXPECT_EQ(Load("nosig.inf", ImageArch::Amd64, package, message), platform::SPAPI_E_WRONG_INF_STYLE);
+  EXPECT_NE(message.find(L"C:\\drv\\nosig.inf"), std::wstring::npos);
+  EXPECT_NE(message.find(L"signature"), std::wstring::npos);
+  EXPECT_EQ(Load("nomfg.inf", ImageArch::Amd64, package, message), platform::SPAPI_E_WRONG_INF_STYLE);
+  EXPECT_NE(message.find(L"[Manufacturer]"), std::wstring::npos);
+  EXPECT_EQ(Load("binary.inf", ImageArch::Amd64, package, message), platform::SPAPI_E_GENERAL_SYNTAX);
+  EXPECT_EQ(Load("missing.inf", ImageArch::Amd64, package, message), platform::HResultFromWin32(2));
+}
+
+TEST_F(DriverPackageTest, RejectsAPackageWithoutModelsForTheImage) {
+  kxdism::WriteDriver(Drivers() / "x86only", {.decorations = "NTx86"});
+  kxdism::WriteDriver(Drivers() / "future", {.decorations = "NTamd64.10.0"});
+  kxdism::WriteDriver(Drivers() / "win7", {.decorations = "NTamd64.6.1"});
+  DriverPackage package;
+  std::wstring message;
+  EXPECT_EQ(Load("x86only/sample.inf", ImageArch::Amd64, package, message), platform::SPAPI_E_NO_COMPATIBLE_MODELS);
+  EXPECT_NE(message.find(L"amd64"), std::wstring::npos);
+  EXPECT_EQ(Load("x86only/sample.inf", ImageArch::X86, package, message), platform::S_OK);
+  EXPECT_EQ(Load("future/sample.inf", ImageArch::Amd64, package, message), platform::SPAPI_E_NO_COMPATIBLE_MODELS);
+  EXPECT_EQ(Load("win7/sample.inf", ImageArch::Amd64, package, message), platform::S_OK);
+  // An undecorated models section serves 32-bit images only.
+  WriteText("plain.inf", "[Version]\nSignature=$Windows NT$\n[Manufacturer]\nM=Models\n[Models]\nd=I,ID\n[I]\n");
+  EXPECT_EQ(Load("plain.inf", ImageArch::Amd64, package, message), platform::SPAPI_E_NO_COMPATIBLE_MODELS);
+  EXPECT_EQ(Load("plain.inf", ImageArch::X86, package, message), platform::S_OK);
+}
+
+TEST_F(DriverPackageTest, RejectsMissingListedFilesAndPathsLeavingThePackage) {
+  kxdism::WriteDriver(Drivers() / "nosys", {.writeSys = false});
+  DriverPackage package;
+  std::wstring message;
+  EXPECT_EQ(Load("nosys/sample.inf", ImageArch::Amd64, package, message), platform::HResultFromWin32(2));
+  EXPECT_NE(message.find(L"sample.sys"), std::wstring::npos);
+  EXPECT_NE(message.find(L"C:\\drv\\nosys\\sample.inf"), std::wstring::npos);
+  WriteText("escape/e.inf",
+            "[Version]\nSignature=$Windows NT$\n[SourceDisksFiles]\n..\\..\\secret=1\n[Manufacturer]\nM=Models,NTamd64\n"
+            "[Models.NTamd64]\nd=I,ID\n[I]\n");
+  EXPECT_EQ(Load("escape/e.inf", ImageArch::Amd64, package, message), platform::SPAPI_E_GENERAL_SYNTAX);
+  WriteText("noinstall.inf",
+            "[Version]\nSignature=$Windows NT$\n[Manufacturer]\nM=Models,NTamd64\n[Models.NTamd64]\nd=Gone,ID\n");
+  EXPECT_EQ(Load("noinstall.inf", ImageArch::Amd64, package, message), platform::SPAPI_E_GENERAL_SYNTAX);
+  EXPECT_NE(message.find(L"[Gone]"), std::wstring::npos);
+}
+
+TEST_F(DriverPackageTest, TheShippedDriverSetIsAcceptedForItsArchitecture) {
+  const fs::path shipped = fs::path(KX_SOURCE_DIR) / "data" / "OS" / "AutoUnattend";
+  ASSERT_TRUE(fs::exists(shipped));
+  fs::copy(shipped, Drivers(), fs::copy_options::recursive);
+  int checked = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(Drivers())) {
+    std::string ext = entry.path().extension().string();
+    if (ext != ".inf" && ext != ".INF") continue;
+    std::string relative = fs::relative(entry.path(), Drivers()).generic_string();
+    bool x86 = relative.find("/x86") != std::string::npos;
+    bool x64 = relative.find("/x64") != std::string::npos;
+    DriverPackage package;
+    std::wstring message;
+    if (!x86) {
+      EXPECT_EQ(Load(relative, ImageArch::Amd64, package, message), platform::S_OK) << relative << Narrow(message);
+    }
+    if (!x64) {
+      EXPECT_EQ(Load(relative, ImageArch::X86, package, message), platform::S_OK) << relative << Narrow(message);
+    } else {
+      EXPECT_EQ(Load(relative, ImageArch::X86, package, message), platform::SPAPI_E_NO_COMPATIBLE_MODELS);
+    }
+    ++checked;
+  }
+  EXPECT_GE(checked, 14);
+}
