@@ -31,6 +31,7 @@ DWORD ErrorFromErrno(int err) {
     case ENOMEDIUM: return ERROR_NOT_READY;
     case EBADF: return ERROR_INVALID_HANDLE;
     case EXDEV: return ERROR_NOT_SUPPORTED;
+    case EIO: return ERROR_READ_FAULT;
     default: return ERROR_INVALID_PARAMETER;
   }
 }

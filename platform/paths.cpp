@@ -3,6 +3,8 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <vector>
+
 #include "platform/lasterror.h"
 #include "platform/machine.h"
 #include "platform/text.h"
@@ -79,7 +81,8 @@ bool ResolvePath(std::wstring_view path, std::string& host) {
     base = ".";
   }
 
-  std::string current = base;
+  // The components, with "." and ".." settled as text.
+  std::vector<std::string> parts;
   size_t i = 0;
   while (i < rest.size()) {
     while (i < rest.size() && IsSep(rest[i])) ++i;
@@ -89,16 +92,41 @@ bool ResolvePath(std::wstring_view path, std::string& host) {
     std::wstring_view comp = rest.substr(i, j - i);
     i = j;
     if (comp == L".") continue;
-    std::string name = AnsiFromWide(comp);
     if (comp == L"..") {
-      auto slash = current.rfind('/');
-      if (slash != std::string::npos && current.size() > base.size()) current.erase(slash);
+      if (!parts.empty()) parts.pop_back();
       continue;
     }
-    std::string candidate = current + "/" + name;
-    if (!Exists(candidate)) {
+    parts.push_back(AnsiFromWide(comp));
+  }
+
+  // Most paths exist as written, or name a new entry of a folder that does:
+  // one or two lookups settle them. Only a path whose folders differ in case
+  // is walked component by component.
+  auto join = [&](size_t count) {
+    std::string out = base;
+    for (size_t k = 0; k < count; ++k) out += "/" + parts[k];
+    return out;
+  };
+  std::string current = join(parts.size());
+  if (parts.empty() || Exists(current)) {
+    host = current.empty() ? "/" : current;
+    return true;
+  }
+  size_t from = 0;
+  std::string parent = join(parts.size() - 1);
+  if (parts.size() == 1 || Exists(parent)) {
+    from = parts.size() - 1;
+    current = parent;
+  } else {
+    current = base;
+  }
+  // With an exact parent the whole path is already known to be missing.
+  const bool lastKnownMissing = from == parts.size() - 1;
+  for (size_t k = from; k < parts.size(); ++k) {
+    std::string candidate = current + "/" + parts[k];
+    if (lastKnownMissing || !Exists(candidate)) {
       std::string found;
-      if (MatchNoCase(current, name, found)) candidate = current + "/" + found;
+      if (MatchNoCase(current, parts[k], found)) candidate = current + "/" + found;
     }
     current = candidate;
   }

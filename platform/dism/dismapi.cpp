@@ -228,6 +228,7 @@ HRESULT DismCleanupMountpoints() {
   for (const auto& r : removed) {
     EmptyFolder(r.mountHost);
     MountRegistry::DropManifest(r.id);
+    ForgetWim(r.id);
     CloseSessionsOf(r.id);
   }
   return Finish(call, S_OK, {}, std::to_wstring(removed.size()) + L" invalid mounts removed");
@@ -339,6 +340,7 @@ HRESULT DismUnmountImage(const wchar_t* MountPath, DWORD Flags, HANDLE CancelEve
     std::erase_if(all, [&](const MountRecord& r) { return r.id == record.id; });
   });
   MountRegistry::DropManifest(record.id);
+  ForgetWim(record.id);
   CloseSessionsOf(record.id);
   sink(100, 100);
   return Finish(call, S_OK, {},

@@ -204,17 +204,19 @@ HRESULT LoadDriverPackage(const std::wstring& infPath, ImageArch arch, OsVersion
     }
   }
 
-  out.files.push_back({out.infName, infHost});
+  // Every file is read once: its presence, its hash and its staged copy
+  // come from the same bytes.
+  out.files.push_back({out.infName, infHost, infBytes});
   listed.erase(out.infName);
   std::wstring missing;
   for (const auto& [lower, rel] : listed) {
-    std::string host;
+    PackageFile file{rel, {}, {}};
     std::wstring system = folder.empty() ? rel : JoinPath(folder, rel);
-    if (!ResolvePath(system, host) || !std::ifstream(host, std::ios::binary)) {
+    if (!ResolvePath(system, file.host) || !ReadHost(file.host, file.bytes)) {
       missing += (missing.empty() ? L"" : L", ") + rel;
       continue;
     }
-    out.files.push_back({rel, host});
+    out.files.push_back(std::move(file));
   }
   if (!missing.empty()) {
     message = L"The driver package " + quoted + L" lists files that are missing: " + missing + L".";
@@ -225,14 +227,9 @@ HRESULT LoadDriverPackage(const std::wstring& infPath, ImageArch arch, OsVersion
   Hash(h, AnsiFromWide(out.infName));
   Hash(h, infBytes);
   for (size_t i = 1; i < out.files.size(); ++i) {
-    std::string bytes;
-    if (!ReadHost(out.files[i].host, bytes)) {
-      message = L"The driver package file " + out.files[i].relative + L" of " + quoted + L" cannot be read.";
-      return HResultFromWin32(ERROR_ACCESS_DENIED);
-    }
     Hash(h, AnsiFromWide(Lower(out.files[i].relative)));
     Hash(h, std::string(1, '\0'));
-    Hash(h, bytes);
+    Hash(h, out.files[i].bytes);
   }
   char hex[17];
   std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));

@@ -25,6 +25,7 @@ struct OsVersion {
 struct PackageFile {
   std::wstring relative;  // inside the package folder, '\' separated
   std::string host;       // host path of the source file
+  std::string bytes;      // its content
 };
 
 struct DriverPackage {

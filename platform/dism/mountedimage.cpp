@@ -8,7 +8,11 @@
 #include <cwctype>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <memory>
+#include <set>
 
+#include "platform/dism/openwims.h"
 #include "platform/dism/wimfile.h"
 #include "platform/lasterror.h"
 #include "platform/paths.h"
@@ -27,9 +31,6 @@ constexpr std::uint16_t kMachineI386 = 0x014C;
 constexpr std::uint16_t kMachineAmd64 = 0x8664;
 constexpr std::uint16_t kMachineIa64 = 0x0200;
 constexpr UINT kPercent = 100;
-// Shares of a commit's progress: the update, then the data, then metadata.
-constexpr UINT kUpdateShare = 30;
-constexpr UINT kDataShare = 65;
 
 std::wstring Lower(std::wstring_view s) {
   std::wstring r(s);
@@ -38,14 +39,6 @@ std::wstring Lower(std::wstring_view s) {
 }
 
 std::wstring Quote(const std::wstring& path) { return L"'" + path + L"'"; }
-
-HRESULT WimFailure(int rc, int err, const std::wstring& what, std::wstring& message) {
-  message = what + L": " + WimlibText(rc);
-  return HResultFromWimlib(rc, err);
-}
-
-// A file in the mount folder, in the image's own path syntax and as a key.
-std::string WimPathOf(const std::string& relative) { return "/" + relative; }
 
 // "oem12.inf" -> 12.
 bool OemNumber(const std::string& name, unsigned& n) {
@@ -129,7 +122,8 @@ HRESULT MountImage(const std::wstring& wimPath, const std::wstring& mountPath, U
   }
   Notify(progress, 0);
 
-  WimFile wim;
+  auto opened = std::make_unique<WimFile>();
+  WimFile& wim = *opened;
   errno = 0;
   if (int rc = wim.Open(record.wimHost, !readOnly))
     return WimFailure(rc, errno, L"The image file " + Quote(wimPath) + L" cannot be opened", message);
@@ -182,16 +176,18 @@ HRESULT MountImage(const std::wstring& wimPath, const std::wstring& mountPath, U
     return HResultFromWin32(ERROR_ACCESS_DENIED);
   }
   MountRegistry::DropManifest(record.id);
+  RememberWim(record.id, std::move(opened), !readOnly, record.wimHost);
   Notify(progress, kPercent);
   return S_OK;
 }
 
 HRESULT ReadImageFacts(const MountRecord& record, ImageFacts& facts, std::wstring& message) {
   facts = ImageFacts();
-  WimFile wim;
+  WimFile* opened = nullptr;
   errno = 0;
-  if (int rc = wim.Open(record.wimHost, false))
+  if (int rc = OpenWimFor(record, false, opened))
     return WimFailure(rc, errno, L"The image file " + Quote(record.wimPath) + L" cannot be opened", message);
+  WimFile& wim = *opened;
   const int image = static_cast<int>(record.index);
   if (!ImageArchitecture(wim, image, facts.arch)) {
     message = L"The architecture of image " + std::to_wstring(image) + L" of " + Quote(record.wimPath) +
@@ -235,19 +231,24 @@ HRESULT StageDriver(const MountRecord& record, ImageFacts& facts, const std::wst
 
   const fs::path store = fs::path(record.mountHost) / kStoreFolder / AnsiFromWide(folderName);
   std::error_code ec;
+  std::set<fs::path> folders;  // made already: each is made once
+  auto write = [&](const fs::path& target, const std::string& bytes) {
+    if (ec) return;
+    if (folders.insert(target.parent_path()).second) fs::create_directories(target.parent_path(), ec);
+    if (ec) return;
+    std::ofstream out(target, std::ios::binary | std::ios::trunc);
+    if (!out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) || !out.flush())
+      ec = std::error_code(errno ? errno : EIO, std::generic_category());
+  };
   for (const auto& file : package.files) {
     std::string relative = AnsiFromWide(file.relative);
     std::replace(relative.begin(), relative.end(), '\\', '/');
-    fs::path target = store / relative;
-    fs::create_directories(target.parent_path(), ec);
-    if (!ec) fs::copy_file(file.host, target, fs::copy_options::overwrite_existing, ec);
-    if (ec) break;
+    write(store / relative, file.bytes);
   }
   unsigned n = 0;
   while (facts.oemNumbers.count(n)) ++n;
   const fs::path published = fs::path(record.mountHost) / kInfFolder / ("oem" + std::to_string(n) + ".inf");
-  if (!ec) fs::create_directories(published.parent_path(), ec);
-  if (!ec) fs::copy_file(package.files.front().host, published, fs::copy_options::overwrite_existing, ec);
+  write(published, package.files.front().bytes);
   if (ec) {
     std::error_code ignored;
     fs::remove_all(store, ignored);
@@ -258,98 +259,6 @@ HRESULT StageDriver(const MountRecord& record, ImageFacts& facts, const std::wst
   }
   facts.oemNumbers.insert(n);
   facts.storeFolders.insert(Lower(folderName));
-  return S_OK;
-}
-
-HRESULT CommitMount(const MountRecord& record, const PercentSink& progress, std::wstring& message) {
-  if (StatusOf(record) != DismMountStatusOk) {
-    message = L"The mount of " + Quote(record.wimPath) + L" in " + Quote(record.mountPath) +
-              L" is no longer valid: the folder or the image file has gone or changed.";
-    return DISMAPI_E_UNABLE_TO_UNMOUNT_IMAGE_PATH;
-  }
-  Notify(progress, 0);
-  Manifest committed = MountRegistry::LoadManifest(record.id);
-  Manifest present;
-  std::vector<std::string> changed;
-  std::error_code ec;
-  const fs::path root(record.mountHost);
-  for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
-       it.increment(ec)) {
-    std::error_code kind;
-    if (!it->is_regular_file(kind)) continue;
-    std::string relative = it->path().lexically_relative(root).generic_string();
-    CommittedFile stamp;
-    std::uint64_t size = 0;
-    std::int64_t time = 0;
-    if (!FileStamp(it->path().string(), size, time)) continue;
-    stamp = {size, time};
-    present[relative] = stamp;
-    auto known = committed.find(relative);
-    if (known == committed.end() || known->second.size != size || known->second.time != time)
-      changed.push_back(relative);
-  }
-  if (changed.empty()) {
-    Notify(progress, kPercent);
-    return S_OK;
-  }
-
-  WimFile wim;
-  errno = 0;
-  if (int rc = wim.Open(record.wimHost, true))
-    return WimFailure(rc, errno, L"The image file " + Quote(record.wimPath) + L" cannot be opened for writing",
-                      message);
-  // A folder the image does not have yet is added whole; inside folders it
-  // has, each changed file is added on its own.
-  const int image = static_cast<int>(record.index);
-  std::vector<WimAdd> adds;
-  std::set<std::string> addedFolders;
-  for (const auto& relative : changed) {
-    std::string covered;
-    for (const auto& folder : addedFolders)
-      if (relative.rfind(folder + "/", 0) == 0) covered = folder;
-    if (!covered.empty()) continue;
-    std::string path;
-    std::string add = relative;
-    size_t start = 0;
-    for (;;) {
-      size_t slash = relative.find('/', start);
-      if (slash == std::string::npos) break;
-      path = relative.substr(0, slash);
-      bool exists = false;
-      if (int rc = wim.Exists(image, WimPathOf(path), exists))
-        return WimFailure(rc, errno, L"Image " + std::to_wstring(image) + L" of " + Quote(record.wimPath) +
-                                         L" cannot be read", message);
-      if (!exists) {
-        add = path;
-        addedFolders.insert(path);
-        break;
-      }
-      start = slash + 1;
-    }
-    adds.push_back({(root / add).string(), WimPathOf(add)});
-  }
-
-  auto bridge = [&](WimPhase phase, std::uint64_t done, std::uint64_t total) {
-    if (!progress || total == 0) return;
-    UINT share = phase == WimPhase::Update      ? kUpdateShare * done / total
-                 : phase == WimPhase::WriteData ? kUpdateShare + static_cast<UINT>(kDataShare * done / total)
-                                                : kUpdateShare + kDataShare;
-    progress(std::min(share, kPercent - 1), kPercent);
-  };
-  errno = 0;
-  if (int rc = wim.AddAndOverwrite(image, adds, bridge))
-    return WimFailure(rc, errno, L"The changes to image " + std::to_wstring(image) + L" of " + Quote(record.wimPath) +
-                                     L" cannot be written", message);
-
-  std::uint64_t size = 0;
-  std::int64_t time = 0;
-  FileStamp(record.wimHost, size, time);
-  MountRegistry::SaveManifest(record.id, present);
-  MountRegistry::Update([&](std::vector<MountRecord>& records) {
-    for (auto& r : records)
-      if (r.wimHost == record.wimHost) r.wimSize = size, r.wimTime = time;
-  });
-  Notify(progress, kPercent);
   return S_OK;
 }
 

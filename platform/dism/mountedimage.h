@@ -41,6 +41,9 @@ HRESULT StageDriver(const MountRecord& record, ImageFacts& facts, const std::wst
 // image and writes the WIM in place; refreshes the records of that WIM.
 HRESULT CommitMount(const MountRecord& record, const PercentSink& progress, std::wstring& message);
 
+// Closes the WIM this process keeps open for a mount (after an unmount).
+void ForgetWim(unsigned id);
+
 // Removes everything inside a host folder; the folder itself stays.
 void EmptyFolder(const std::string& host);
 

@@ -106,6 +106,11 @@ HRESULT HResultFromWimlib(int code, int errnoValue) {
   }
 }
 
+HRESULT WimFailure(int code, int errnoValue, const std::wstring& what, std::wstring& message) {
+  message = what + L": " + WimlibText(code);
+  return HResultFromWimlib(code, errnoValue);
+}
+
 WimFile::~WimFile() {
   if (wim_) wimlib_free(wim_);
 }

@@ -66,6 +66,8 @@ inline constexpr int kWimPathDoesNotExist = 49;
 int EnsureWimlib();
 // wimlib's text for a code.
 std::wstring WimlibText(int code);
+// The result code for a wimlib failure, with message = what + ": " + wimlib's text.
+HRESULT WimFailure(int code, int errnoValue, const std::wstring& what, std::wstring& message);
 // The interface's result code for a wimlib code; errnoValue is consulted for
 // failures of host file calls.
 HRESULT HResultFromWimlib(int code, int errnoValue);
