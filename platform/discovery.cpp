@@ -72,24 +72,8 @@ Machine Machine::Discover(const std::string& prefix) {
   Machine m;
   m.prefix_ = prefix;
 
-  DriveDecl c;
-  c.letter = L'C';
-  c.hostFolder = prefix + "/drive_c";
-  c.driveType = DRIVE_FIXED;
-  c.busType = BusTypeSata;
-  c.fileSystem = L"NTFS";
-  std::error_code mk;
-  fs::create_directories(c.hostFolder, mk);  // the system drive is always there
-  c.hostFileSystem = HostFileSystemOf(c.hostFolder);
-  m.drives_[L'C'] = c;
-
-  DriveDecl z;
-  z.letter = L'Z';
-  z.hostFolder = "/";
-  z.driveType = DRIVE_REMOTE;
-  z.fileSystem = L"NTFS";
-  z.hostFileSystem = HostFileSystemOf("/");
-  m.drives_[L'Z'] = z;
+  m.drives_[L'C'] = SystemDrive(prefix);
+  m.drives_[L'Z'] = HostRootDrive();
 
   // Disks are numbered in the order of their names, as the system numbers
   // its physical drives 0, 1, 2 ...

@@ -88,6 +88,29 @@ void Machine::AddDisk(const DiskDecl& disk) {
   disks_[disk.number] = disk;
 }
 
+DriveDecl Machine::SystemDrive(const std::string& prefix) {
+  DriveDecl c;
+  c.letter = L'C';
+  c.hostFolder = prefix + "/drive_c";
+  c.driveType = DRIVE_FIXED;
+  c.busType = BusTypeSata;
+  c.fileSystem = L"NTFS";
+  std::error_code ec;
+  fs::create_directories(c.hostFolder, ec);  // the system drive is always there
+  c.hostFileSystem = HostFileSystemOf(c.hostFolder);
+  return c;
+}
+
+DriveDecl Machine::HostRootDrive() {
+  DriveDecl z;
+  z.letter = L'Z';
+  z.hostFolder = "/";
+  z.driveType = DRIVE_REMOTE;
+  z.fileSystem = L"NTFS";
+  z.hostFileSystem = HostFileSystemOf("/");
+  return z;
+}
+
 std::wstring SystemFileSystemName(const std::string& hostFs, std::uint64_t totalBytes) {
   if (hostFs == "vfat" || hostFs == "msdos" || hostFs == "fat")
     return totalBytes > 0 && totalBytes < 32ull * 1048576ull ? L"FAT" : L"FAT32";
@@ -278,27 +301,8 @@ Machine Machine::FromProfile(const std::string& profilePath, const std::string& 
 
   // The system drive lives in the prefix unless the profile places it; Z:
   // shows the host root unless the profile uses the letter.
-  if (!m.drives_.count(L'C')) {
-    DriveDecl c;
-    c.letter = L'C';
-    c.hostFolder = prefix + "/drive_c";
-    c.driveType = DRIVE_FIXED;
-    c.busType = BusTypeSata;
-    c.fileSystem = L"NTFS";
-    std::error_code ec;
-    fs::create_directories(c.hostFolder, ec);  // the system drive is always there
-    c.hostFileSystem = HostFileSystemOf(c.hostFolder);
-    m.drives_[L'C'] = c;
-  }
-  if (!m.drives_.count(L'Z')) {
-    DriveDecl z;
-    z.letter = L'Z';
-    z.hostFolder = "/";
-    z.driveType = DRIVE_REMOTE;
-    z.fileSystem = L"NTFS";
-    z.hostFileSystem = HostFileSystemOf("/");
-    m.drives_[L'Z'] = z;
-  }
+  if (!m.drives_.count(L'C')) m.drives_[L'C'] = SystemDrive(prefix);
+  if (!m.drives_.count(L'Z')) m.drives_[L'Z'] = HostRootDrive();
   return m;
 }
 

@@ -106,6 +106,10 @@ class Machine {
   Machine& operator=(const Machine& other);
 
  private:
+  // C: inside the prefix (made when missing) and Z: on the host root.
+  static DriveDecl SystemDrive(const std::string& prefix);
+  static DriveDecl HostRootDrive();
+
   mutable std::mutex mutex_;
   std::string prefix_;
   std::string profile_;
