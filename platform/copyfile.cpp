@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/dirnames.h"
 #include "platform/lasterror.h"
 #include "platform/paths.h"
 
@@ -207,6 +208,7 @@ bool CopyFileEx(std::wstring_view from, std::wstring_view to, LPPROGRESS_ROUTINE
   // A new target is the common case and needs no checks; only an existing
   // one is looked at before it is truncated.
   Fd out(::open(dst.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  if (out.get() >= 0) dirnames::NoteAdded(dst);
   if (out.get() < 0 && errno == EEXIST) {
     if (!PrepareTarget(dst, st, flags)) return false;
     out.reset(::open(dst.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
@@ -226,7 +228,7 @@ bool CopyFileEx(std::wstring_view from, std::wstring_view to, LPPROGRESS_ROUTINE
   };
   auto abandon = [&](DWORD error) {
     ::close(out.release());
-    ::unlink(dst.c_str());
+    if (::unlink(dst.c_str()) == 0) dirnames::NoteRemoved(dst);
     SetLastError(error);
     return false;
   };
@@ -262,7 +264,7 @@ bool CopyFileEx(std::wstring_view from, std::wstring_view to, LPPROGRESS_ROUTINE
   ::fchmod(out.get(), st.st_mode & 07777);
   if (::close(out.release()) != 0) {
     DWORD e = ErrorFromErrno(errno);
-    ::unlink(dst.c_str());
+    if (::unlink(dst.c_str()) == 0) dirnames::NoteRemoved(dst);
     SetLastError(e);
     return false;
   }

@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "platform/copyfile.h"
+#include "platform/dirnames.h"
 #include "platform/lasterror.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -129,6 +130,7 @@ bool CreateDirectory(std::wstring_view path) {
   if (!ResolvePath(path, host)) return false;
   if (::mkdir(host.c_str(), 0777) != 0)
     return Fail(errno == ENOENT ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
+  dirnames::NoteAdded(host);
   return true;
 }
 
@@ -140,7 +142,9 @@ DWORD CreateDirectoryRecursive(std::wstring_view path) {
   for (size_t pos = 1; pos <= host.size(); ++pos) {
     if (pos == host.size() || host[pos] == '/') {
       std::string part = host.substr(0, pos);
-      if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) {
+      if (::mkdir(part.c_str(), 0777) == 0) {
+        dirnames::NoteAdded(part);
+      } else if (errno != EEXIST) {
         DWORD e = ErrorFromErrno(errno);
         SetLastError(e);
         return e;
@@ -154,6 +158,7 @@ bool RemoveDirectory(std::wstring_view path) {
   std::string host;
   if (!ResolvePath(path, host)) return false;
   if (::rmdir(host.c_str()) != 0) return Fail(errno == EEXIST ? ERROR_DIR_NOT_EMPTY : ErrorFromErrno(errno));
+  dirnames::NoteRemoved(host);
   return true;
 }
 
@@ -165,6 +170,7 @@ bool DeleteFile(std::wstring_view path) {
   if (S_ISDIR(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
   if (!S_ISLNK(st.st_mode) && !(st.st_mode & S_IWUSR)) return Fail(ERROR_ACCESS_DENIED);
   if (::unlink(host.c_str()) != 0) return FailErrno();
+  dirnames::NoteRemoved(host);
   return true;
 }
 
@@ -175,11 +181,16 @@ bool MoveFile(std::wstring_view from, std::wstring_view to, DWORD flags) {
   if (::lstat(src.c_str(), &st) != 0) return FailErrno();
   if (src != dst && ::lstat(dst.c_str(), &st) == 0 && !(flags & MOVEFILE_REPLACE_EXISTING))
     return Fail(ERROR_ALREADY_EXISTS);
-  if (::rename(src.c_str(), dst.c_str()) == 0) return true;
+  if (::rename(src.c_str(), dst.c_str()) == 0) {
+    dirnames::NoteRemoved(src);
+    dirnames::NoteAdded(dst);
+    return true;
+  }
   if (errno != EXDEV) return FailErrno();
   // Across file systems: copy, then remove the original.
   if (!CopyFile(from, to, !(flags & MOVEFILE_REPLACE_EXISTING))) return false;
   if (::unlink(src.c_str()) != 0) return FailErrno();
+  dirnames::NoteRemoved(src);
   return true;
 }
 

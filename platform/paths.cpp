@@ -1,10 +1,10 @@
 #include "platform/paths.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <vector>
 
+#include "platform/dirnames.h"
 #include "platform/lasterror.h"
 #include "platform/machine.h"
 #include "platform/text.h"
@@ -18,23 +18,6 @@ bool IsSep(wchar_t c) { return c == L'\\' || c == L'/'; }
 bool Exists(const std::string& p) {
   struct stat st;
   return ::lstat(p.c_str(), &st) == 0;
-}
-
-// Finds the entry of dir whose name equals name without regard to case.
-bool MatchNoCase(const std::string& dir, const std::string& name, std::string& found) {
-  DIR* d = ::opendir(dir.empty() ? "/" : dir.c_str());
-  if (!d) return false;
-  std::wstring want = WideFromAnsi(name);
-  bool ok = false;
-  while (dirent* e = ::readdir(d)) {
-    if (EqualsNoCase(WideFromAnsi(e->d_name), want)) {
-      found = e->d_name;
-      ok = true;
-      break;
-    }
-  }
-  ::closedir(d);
-  return ok;
 }
 
 }  // namespace
@@ -126,7 +109,7 @@ bool ResolvePath(std::wstring_view path, std::string& host) {
     std::string candidate = current + "/" + parts[k];
     if (lastKnownMissing || !Exists(candidate)) {
       std::string found;
-      if (MatchNoCase(current, parts[k], found)) candidate = current + "/" + found;
+      if (dirnames::FindNoCase(current, parts[k], found)) candidate = current + "/" + found;
     }
     current = candidate;
   }

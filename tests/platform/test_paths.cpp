@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
+#include "platform/files.h"
 #include "platform/lasterror.h"
 #include "platform/paths.h"
 #include "testmachine.h"
@@ -49,4 +53,25 @@ TEST(Paths, JoinPutsExactlyOneBackslashBetween) {
   EXPECT_EQ(JoinPath(L"E:\\", L"x"), L"E:\\x");
   EXPECT_EQ(JoinPath(L"E:\\a", L"\\x"), L"E:\\a\\x");
   EXPECT_EQ(JoinPath(L"", L"x"), L"x");
+}
+
+TEST(Paths, EntriesMadeOrRemovedAreSeenAtOnceWithoutRegardToCase) {
+  kxtest::TestMachine m({{.letter = 'E'}});
+  std::string host;
+  ASSERT_TRUE(CreateDirectory(L"E:\\d"));
+  ASSERT_TRUE(ResolvePath(L"E:\\d\\new.txt", host));  // lists the folder
+  ASSERT_TRUE(CreateDirectory(L"E:\\d\\Sub"));
+  ASSERT_TRUE(ResolvePath(L"E:\\d\\SUB\\f.txt", host));
+  EXPECT_EQ(host, (m.Root('E') / "d/Sub/f.txt").string());
+  ASSERT_TRUE(ResolvePath(L"E:\\D\\sub", host));
+  EXPECT_EQ(host, (m.Root('E') / "d/Sub").string());
+  ASSERT_TRUE(RemoveDirectory(L"E:\\d\\Sub"));
+  ASSERT_TRUE(ResolvePath(L"E:\\d\\sub", host));
+  EXPECT_EQ(host, (m.Root('E') / "d/sub").string());
+
+  // A change made by someone else shows in the folder's time.
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  m.WriteFile('E', "d/Other.TXT", "x");
+  ASSERT_TRUE(ResolvePath(L"E:\\d\\other.txt", host));
+  EXPECT_EQ(host, (m.Root('E') / "d/Other.TXT").string());
 }
