@@ -60,12 +60,20 @@ bool CopyFolderTree(const std::wstring& source, const std::wstring& target) {
 }
 
 void DeleteFolderContents(const std::wstring& path) {
+  // A link to a folder is removed as a link; what it points to is not ours.
+  platform::DWORD self = platform::GetFileAttributes(path);
+  if (self != platform::INVALID_FILE_ATTRIBUTES && (self & platform::FILE_ATTRIBUTE_REPARSE_POINT)) {
+    platform::RemoveDirectory(path);
+    return;
+  }
   for (const auto& e : Entries(path)) {
     if (IsDots(e.name)) continue;
     std::wstring full = platform::JoinPath(path, e.name);
     if (IsFolder(e)) {
-      // Try the folder as it is; only a folder that is not empty is descended.
-      if (!platform::RemoveDirectory(full)) DeleteFolderContents(full);
+      // Try the folder as it is; only a folder that is not empty (and is no
+      // link) is descended.
+      if (!platform::RemoveDirectory(full) && !(e.attributes & platform::FILE_ATTRIBUTE_REPARSE_POINT))
+        DeleteFolderContents(full);
     } else {
       ClearReadOnly(full);
       platform::DeleteFile(full);

@@ -31,9 +31,11 @@ void TOperationThd::Execute() {
     m_bResult = m_pCreator->Excute();
     if (!m_bCancel && m_bResult != 0) platform::PostMessage(m_hWnd, WM_OPSTATE, kStateFinish, kFullProgress);
     Synchronize([this] { UpdateResult(); });
+    // A cancel belongs to the run it was given in and has been reported; the
+    // next run starts clean. Cleared before parking, so a cancel that comes
+    // right after the next resume is not lost.
+    m_bCancel = false;
     Suspend();
-    // A cancel belongs to the run it was given in; the next run starts clean.
-    if (!Terminated()) m_bCancel = false;
   }
 }
 

@@ -207,8 +207,9 @@ bool CopyFileEx(std::wstring_view from, std::wstring_view to, LPPROGRESS_ROUTINE
   }
   // A new target is the common case and needs no checks; only an existing
   // one is looked at before it is truncated.
+  dirnames::Change change(dst);
   Fd out(::open(dst.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-  if (out.get() >= 0) dirnames::NoteAdded(dst);
+  if (out.get() >= 0) change.Added();
   if (out.get() < 0 && errno == EEXIST) {
     if (!PrepareTarget(dst, st, flags)) return false;
     out.reset(::open(dst.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
@@ -228,7 +229,8 @@ bool CopyFileEx(std::wstring_view from, std::wstring_view to, LPPROGRESS_ROUTINE
   };
   auto abandon = [&](DWORD error) {
     ::close(out.release());
-    if (::unlink(dst.c_str()) == 0) dirnames::NoteRemoved(dst);
+    dirnames::Change removal(dst);
+    if (::unlink(dst.c_str()) == 0) removal.Removed();
     SetLastError(error);
     return false;
   };
@@ -264,7 +266,8 @@ bool CopyFileEx(std::wstring_view from, std::wstring_view to, LPPROGRESS_ROUTINE
   ::fchmod(out.get(), st.st_mode & 07777);
   if (::close(out.release()) != 0) {
     DWORD e = ErrorFromErrno(errno);
-    if (::unlink(dst.c_str()) == 0) dirnames::NoteRemoved(dst);
+    dirnames::Change removal(dst);
+    if (::unlink(dst.c_str()) == 0) removal.Removed();
     SetLastError(e);
     return false;
   }

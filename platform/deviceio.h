@@ -63,7 +63,7 @@ struct DISK_GEOMETRY {
 static_assert(sizeof(DISK_GEOMETRY) == 24);
 
 // An open device. Opening fails (null) with last error 2 for a device that
-// does not exist and 21 for a volume without medium.
+// does not exist; a volume without medium opens, as a card reader does.
 class Device {
  public:
   static std::unique_ptr<Device> Open(std::wstring_view name);

@@ -44,25 +44,6 @@ bool Split(const std::string& path, std::string& dir, std::string& name) {
   return !name.empty();
 }
 
-// After a change of ours: keep the memory when it was current just before.
-void Update(const std::string& path, bool added) {
-  Listing& l = t_listing;
-  std::string dir, name;
-  if (!l.valid || !Split(path, dir, name) || dir != l.dir) return;
-  struct stat st;
-  if (::stat(dir.c_str(), &st) != 0 || st.st_dev != l.dev || st.st_ino != l.ino) {
-    l.valid = false;
-    return;
-  }
-  std::wstring key = Key(name);
-  if (added) {
-    l.names.emplace(key, name);
-  } else if (auto it = l.names.find(key); it != l.names.end() && it->second == name) {
-    l.names.erase(it);
-  }
-  l.mtime = st.st_mtim;
-}
-
 }  // namespace
 
 bool FindNoCase(const std::string& dirIn, const std::string& name, std::string& found) {
@@ -88,7 +69,32 @@ bool FindNoCase(const std::string& dirIn, const std::string& name, std::string& 
   return true;
 }
 
-void NoteAdded(const std::string& path) { Update(path, true); }
-void NoteRemoved(const std::string& path) { Update(path, false); }
+Change::Change(const std::string& path) : path_(path) {
+  Listing& l = t_listing;
+  std::string dir, name;
+  struct stat st;
+  current_ = l.valid && Split(path, dir, name) && dir == l.dir && ::stat(dir.c_str(), &st) == 0 && Matches(l, dir, st);
+}
+
+void Change::Added() { Done(true); }
+void Change::Removed() { Done(false); }
+
+void Change::Done(bool added) {
+  Listing& l = t_listing;
+  std::string dir, name;
+  if (!l.valid || !Split(path_, dir, name) || dir != l.dir) return;
+  struct stat st;
+  if (!current_ || ::stat(dir.c_str(), &st) != 0 || st.st_dev != l.dev || st.st_ino != l.ino) {
+    l.valid = false;
+    return;
+  }
+  std::wstring key = Key(name);
+  if (added) {
+    l.names.emplace(key, name);
+  } else if (auto it = l.names.find(key); it != l.names.end() && it->second == name) {
+    l.names.erase(it);
+  }
+  l.mtime = st.st_mtim;
+}
 
 }  // namespace platform::dirnames

@@ -13,8 +13,20 @@ namespace platform::dirnames {
 // The entry of dir whose name equals name without regard to case.
 bool FindNoCase(const std::string& dir, const std::string& name, std::string& found);
 
-// Tell the memory about an entry this thread has just made or removed.
-void NoteAdded(const std::string& path);
-void NoteRemoved(const std::string& path);
+// Brackets a change this thread makes to a folder: made before the change,
+// it notes whether the memory of the folder is current; told afterwards what
+// happened, it keeps the memory up to date, or forgets it when someone else
+// changed the folder in between.
+class Change {
+ public:
+  explicit Change(const std::string& path);
+  void Added();
+  void Removed();
+
+ private:
+  void Done(bool added);
+  std::string path_;
+  bool current_ = false;
+};
 
 }  // namespace platform::dirnames

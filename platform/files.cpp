@@ -83,9 +83,15 @@ bool FindFiles(std::wstring_view pattern, std::vector<FindData>& out) {
     if (!all && !WildMatch(mask, wname)) continue;
     // Relative to the open folder: no walk of the whole path per entry.
     struct stat st;
-    if (::fstatat(dfd, name, &st, 0) != 0 && ::fstatat(dfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (::fstatat(dfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    DWORD link = 0;
+    if (S_ISLNK(st.st_mode)) {
+      link = FILE_ATTRIBUTE_REPARSE_POINT;
+      struct stat target;
+      if (::fstatat(dfd, name, &target, 0) == 0) st = target;
+    }
     FindData fd;
-    fd.attributes = AttributesOf(st, name);
+    fd.attributes = AttributesOf(st, name) | link;
     fd.size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
     fd.name = std::move(wname);
     out.push_back(std::move(fd));
@@ -99,11 +105,17 @@ DWORD GetFileAttributes(std::wstring_view path) {
   std::string host;
   if (!ResolvePath(path, host)) return INVALID_FILE_ATTRIBUTES;
   struct stat st;
-  if (::stat(host.c_str(), &st) != 0) {
+  if (::lstat(host.c_str(), &st) != 0) {
     SetLastError(errno == ENOENT ? ERROR_FILE_NOT_FOUND : ErrorFromErrno(errno));
     return INVALID_FILE_ATTRIBUTES;
   }
-  return AttributesOf(st, BaseName(host));
+  DWORD link = 0;
+  if (S_ISLNK(st.st_mode)) {
+    link = FILE_ATTRIBUTE_REPARSE_POINT;
+    struct stat target;
+    if (::stat(host.c_str(), &target) == 0) st = target;
+  }
+  return AttributesOf(st, BaseName(host)) | link;
 }
 
 bool SetFileAttributes(std::wstring_view path, DWORD attributes) {
@@ -128,9 +140,10 @@ bool IsDirectory(std::wstring_view path) {
 bool CreateDirectory(std::wstring_view path) {
   std::string host;
   if (!ResolvePath(path, host)) return false;
+  dirnames::Change change(host);
   if (::mkdir(host.c_str(), 0777) != 0)
     return Fail(errno == ENOENT ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
-  dirnames::NoteAdded(host);
+  change.Added();
   return true;
 }
 
@@ -142,8 +155,9 @@ DWORD CreateDirectoryRecursive(std::wstring_view path) {
   for (size_t pos = 1; pos <= host.size(); ++pos) {
     if (pos == host.size() || host[pos] == '/') {
       std::string part = host.substr(0, pos);
+      dirnames::Change change(part);
       if (::mkdir(part.c_str(), 0777) == 0) {
-        dirnames::NoteAdded(part);
+        change.Added();
       } else if (errno != EEXIST) {
         DWORD e = ErrorFromErrno(errno);
         SetLastError(e);
@@ -157,8 +171,16 @@ DWORD CreateDirectoryRecursive(std::wstring_view path) {
 bool RemoveDirectory(std::wstring_view path) {
   std::string host;
   if (!ResolvePath(path, host)) return false;
+  dirnames::Change change(host);
+  struct stat st;
+  if (::lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    // A link to a folder goes as a link; what it points to stays.
+    if (::unlink(host.c_str()) != 0) return FailErrno();
+    change.Removed();
+    return true;
+  }
   if (::rmdir(host.c_str()) != 0) return Fail(errno == EEXIST ? ERROR_DIR_NOT_EMPTY : ErrorFromErrno(errno));
-  dirnames::NoteRemoved(host);
+  change.Removed();
   return true;
 }
 
@@ -169,8 +191,9 @@ bool DeleteFile(std::wstring_view path) {
   if (::lstat(host.c_str(), &st) != 0) return FailErrno();
   if (S_ISDIR(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
   if (!S_ISLNK(st.st_mode) && !(st.st_mode & S_IWUSR)) return Fail(ERROR_ACCESS_DENIED);
+  dirnames::Change change(host);
   if (::unlink(host.c_str()) != 0) return FailErrno();
-  dirnames::NoteRemoved(host);
+  change.Removed();
   return true;
 }
 
@@ -181,16 +204,17 @@ bool MoveFile(std::wstring_view from, std::wstring_view to, DWORD flags) {
   if (::lstat(src.c_str(), &st) != 0) return FailErrno();
   if (src != dst && ::lstat(dst.c_str(), &st) == 0 && !(flags & MOVEFILE_REPLACE_EXISTING))
     return Fail(ERROR_ALREADY_EXISTS);
+  dirnames::Change leaving(src), arriving(dst);
   if (::rename(src.c_str(), dst.c_str()) == 0) {
-    dirnames::NoteRemoved(src);
-    dirnames::NoteAdded(dst);
+    leaving.Removed();
+    arriving.Added();
     return true;
   }
   if (errno != EXDEV) return FailErrno();
   // Across file systems: copy, then remove the original.
   if (!CopyFile(from, to, !(flags & MOVEFILE_REPLACE_EXISTING))) return false;
   if (::unlink(src.c_str()) != 0) return FailErrno();
-  dirnames::NoteRemoved(src);
+  leaving.Removed();
   return true;
 }
 

@@ -63,9 +63,22 @@ DWORD Expand(const std::wstring& entry, std::vector<std::wstring>& out) {
   return ERROR_SUCCESS;
 }
 
+// Whether the host path of inner lies in (or is) the host path of outer: a
+// tree is never copied into itself.
+bool Inside(const std::wstring& inner, const std::wstring& outer) {
+  std::string in, out;
+  if (!ResolvePath(inner, in) || !ResolvePath(outer, out)) return false;
+  return in == out || (in.size() > out.size() && in.compare(0, out.size(), out) == 0 && in[out.size()] == '/');
+}
+
 DWORD DeleteTree(const std::wstring& path) {
   DWORD attrs = GetFileAttributes(path);
   if (attrs == INVALID_FILE_ATTRIBUTES) return GetLastError();
+  if (attrs & FILE_ATTRIBUTE_REPARSE_POINT) {
+    // The link itself, never what it points to.
+    bool ok = (attrs & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectory(path) : DeleteFile(path);
+    return ok ? ERROR_SUCCESS : GetLastError();
+  }
   if (!(attrs & FILE_ATTRIBUTE_DIRECTORY)) {
     if (attrs & FILE_ATTRIBUTE_READONLY) SetFileAttributes(path, attrs & ~FILE_ATTRIBUTE_READONLY);
     return DeleteFile(path) ? ERROR_SUCCESS : GetLastError();
@@ -115,6 +128,10 @@ int SHFileOperation(SHFILEOPSTRUCT& op) {
 
   if (op.wFunc == FO_DELETE) {
     for (const auto& s : sources) {
+      // A volume's root is never deleted, only what is in it.
+      if (s.size() <= 3 && DriveLetterOf(s) != 0) return static_cast<int>(ERROR_ACCESS_DENIED);
+    }
+    for (const auto& s : sources) {
       DWORD r = DeleteTree(s);
       if (r != ERROR_SUCCESS) return static_cast<int>(r);
     }
@@ -129,6 +146,10 @@ int SHFileOperation(SHFILEOPSTRUCT& op) {
       DWORD r = CreateDirectoryRecursive(to);
       if (r != ERROR_SUCCESS && r != ERROR_ALREADY_EXISTS) return static_cast<int>(r);
     }
+    // Nothing is copied when any source would land inside itself.
+    for (const auto& s : sources)
+      if (Inside(into ? JoinPath(to, NameOf(s)) : to, s) || (IsDirectory(s) && Inside(to, s)))
+        return static_cast<int>(ERROR_INVALID_PARAMETER);
     for (const auto& s : sources) {
       std::wstring target = into ? JoinPath(to, NameOf(s)) : to;
       DWORD r = CopyTree(s, target);

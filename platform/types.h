@@ -68,6 +68,9 @@ inline constexpr DWORD FILE_ATTRIBUTE_SYSTEM = 0x4;
 inline constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
 inline constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
 inline constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+// A link (a junction or symbolic link): walks that delete must not go
+// through it.
+inline constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 inline constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
 
 inline constexpr DWORD MAX_PATH = 260;

@@ -74,3 +74,32 @@ TEST(FolderSizes, CountFilesDirectlyOrAtEveryDepth) {
   EXPECT_EQ(GetFileSize(L"C:\\s\\d\\b"), 24);
   EXPECT_EQ(GetFileSize(L"C:\\s\\missing"), 0);
 }
+
+TEST(DeleteFolderTree, RemovesLinksButNeverWhatTheyPointTo) {
+  kxtest::TestMachine m({{.letter = 'E'}});
+  m.WriteFile('C', "precious/keep.txt", "keep");
+  m.WriteFile('E', "work/a.txt", "a");
+  fs::create_directory_symlink(m.Root('C') / "precious", m.Root('E') / "work/link");
+  fs::create_directories(m.Root('E') / "work2");
+  fs::create_directory_symlink(m.Root('C') / "precious", m.Root('E') / "work2/link");
+
+  EXPECT_TRUE(DeleteFolderTree(L"E:\\work\\"));
+  EXPECT_FALSE(fs::exists(m.Root('E') / "work"));
+  DeleteFolderContents(L"E:\\work2");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(m.Root('E') / "work2/link")));
+  EXPECT_EQ(kxtest::ReadHostFile(m.Root('C') / "precious/keep.txt"), "keep");
+}
+
+TEST(DeleteFolderTree, NeverDeletesADriveRoot) {
+  kxtest::TestMachine m({{.letter = 'E'}});
+  m.WriteFile('E', "a.txt", "a");
+  EXPECT_FALSE(DeleteFolderTree(L"E:\\"));
+  EXPECT_TRUE(fs::exists(m.Root('E') / "a.txt"));
+}
+
+TEST(CopyFolderTree, RefusesToCopyATreeIntoItself) {
+  kxtest::TestMachine m;
+  m.WriteFile('C', "a/one.txt", "1");
+  EXPECT_FALSE(CopyFolderTree(L"C:\\a", L"C:\\a\\sub"));
+  EXPECT_FALSE(fs::exists(m.Root('C') / "a/sub/one.txt"));
+}

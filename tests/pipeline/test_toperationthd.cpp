@@ -224,6 +224,27 @@ TEST_F(OperationThdTest, CancelOfOneRunDoesNotCarryIntoTheNext) {
   EXPECT_EQ(window_.results, (std::vector<int>{2, 0}));
 }
 
+TEST_F(OperationThdTest, CancelRightAfterAResumeIsReportedAsCancel) {
+  // The second run's first step waits at a gate, so the cancel surely falls
+  // inside that run, however soon the worker wakes.
+  TestStep::Gate gate;
+  int firstSteps = 0;
+  auto thd = MakeThread([&](Win7InsCreator& c) -> std::unique_ptr<BasicOperation> {
+    if (c.CurrentStep() == kEndMark) return std::make_unique<CompleteOperation>();
+    bool gated = c.Index() == 0 && ++firstSteps == 2;
+    return std::make_unique<TestStep>(c.Window(), kStateFormat, 1, stepRuns_, gated ? &gate : nullptr);
+  });
+  thd->Resume();
+  ASSERT_TRUE(window_.PumpUntilResults(1));
+  ASSERT_TRUE(WaitParked(*thd));
+
+  thd->Resume();
+  thd->Cancel();
+  gate.Open();
+  ASSERT_TRUE(window_.PumpUntilResults(2));
+  EXPECT_EQ(window_.results, (std::vector<int>{0, 2}));
+}
+
 TEST_F(OperationThdTest, ResumeThatArrivesBeforeTheWorkerParksIsNotLost) {
   auto thd = MakeThread(Steps(kStateCopy));
   thd->Resume();
