@@ -263,7 +263,9 @@ bool CopyFileEx(std::wstring_view from, std::wstring_view to, LPPROGRESS_ROUTINE
 
   struct timespec times[2] = {st.st_atim, st.st_mtim};
   ::futimens(out.get(), times);
-  ::fchmod(out.get(), st.st_mode & 07777);
+  // Only the read-only attribute travels with a file; a writable source
+  // needs no second look at the new file's permissions.
+  if (!(st.st_mode & S_IWUSR)) ::fchmod(out.get(), st.st_mode & 07777);
   if (::close(out.release()) != 0) {
     DWORD e = ErrorFromErrno(errno);
     dirnames::Change removal(dst);

@@ -18,6 +18,7 @@ struct Listing {
   ino_t ino = 0;
   struct timespec mtime = {};
   std::unordered_map<std::wstring, std::string> names;  // folded name -> name on disk
+  std::string checkedName;  // the name of the last lookup, checked against the folder
 };
 
 thread_local Listing t_listing;
@@ -46,16 +47,19 @@ bool Split(const std::string& path, std::string& dir, std::string& name) {
 
 }  // namespace
 
-bool FindNoCase(const std::string& dirIn, const std::string& name, std::string& found) {
+void BeginLookup() { t_listing.checkedName.clear(); }
+
+Lookup FindNoCase(const std::string& dirIn, const std::string& name, std::string& found) {
   const std::string dir = dirIn.empty() ? "/" : dirIn;
   Listing& l = t_listing;
+  l.checkedName.clear();
   struct stat st;
-  if (::stat(dir.c_str(), &st) != 0) return false;
+  if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return Lookup::kNoFolder;
   if (!Matches(l, dir, st)) {
     l.valid = false;
     l.names.clear();
     DIR* d = ::opendir(dir.c_str());
-    if (!d) return false;
+    if (!d) return Lookup::kNoFolder;
     while (dirent* e = ::readdir(d)) l.names.emplace(Key(e->d_name), e->d_name);
     ::closedir(d);
     // The time taken before listing: a change during the listing makes the
@@ -63,17 +67,24 @@ bool FindNoCase(const std::string& dirIn, const std::string& name, std::string& 
     Remember(l, dir, st);
     l.valid = true;
   }
+  // The memory has just been checked against the folder: a change of this
+  // very name that follows at once needs no second look (see Change).
+  l.checkedName = name;
   auto it = l.names.find(Key(name));
-  if (it == l.names.end()) return false;
+  if (it == l.names.end()) return Lookup::kAbsent;
   found = it->second;
-  return true;
+  return Lookup::kFound;
 }
 
 Change::Change(const std::string& path) : path_(path) {
   Listing& l = t_listing;
   std::string dir, name;
+  if (!l.valid || !Split(path, dir, name) || dir != l.dir) return;
+  // Right after the lookup of this name the memory is known to be current,
+  // as a fresh listing would be; otherwise the folder is looked at again.
   struct stat st;
-  current_ = l.valid && Split(path, dir, name) && dir == l.dir && ::stat(dir.c_str(), &st) == 0 && Matches(l, dir, st);
+  current_ = name == l.checkedName || (::stat(dir.c_str(), &st) == 0 && Matches(l, dir, st));
+  l.checkedName.clear();
 }
 
 void Change::Added() { Done(true); }

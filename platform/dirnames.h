@@ -10,8 +10,15 @@
 
 namespace platform::dirnames {
 
-// The entry of dir whose name equals name without regard to case.
-bool FindNoCase(const std::string& dir, const std::string& name, std::string& found);
+enum class Lookup { kFound, kAbsent, kNoFolder };
+
+// Starts the resolution of a path: what an earlier lookup checked no longer
+// counts as checked.
+void BeginLookup();
+
+// The entry of dir whose name equals name without regard to case: found
+// (its name on disk in found), absent, or dir is no folder that can be read.
+Lookup FindNoCase(const std::string& dir, const std::string& name, std::string& found);
 
 // Brackets a change this thread makes to a folder: made before the change,
 // it notes whether the memory of the folder is current; told afterwards what

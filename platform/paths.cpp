@@ -34,6 +34,7 @@ wchar_t DriveLetterOf(std::wstring_view path) {
 
 bool ResolvePath(std::wstring_view path, std::string& host) {
   host.clear();
+  dirnames::BeginLookup();
   if (path.empty()) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return false;
@@ -95,22 +96,26 @@ bool ResolvePath(std::wstring_view path, std::string& host) {
     host = current.empty() ? "/" : current;
     return true;
   }
-  size_t from = 0;
+  // A new entry of a folder that exists as written: only its name is
+  // matched. The lookup tells whether the folder is there at all.
   std::string parent = join(parts.size() - 1);
-  if (parts.size() == 1 || Exists(parent)) {
-    from = parts.size() - 1;
-    current = parent;
-  } else {
-    current = base;
+  std::string found;
+  switch (dirnames::FindNoCase(parent, parts.back(), found)) {
+    case dirnames::Lookup::kFound:
+      host = parent + "/" + found;
+      return true;
+    case dirnames::Lookup::kAbsent:
+      host = current;
+      return true;
+    case dirnames::Lookup::kNoFolder:
+      break;
   }
-  // With an exact parent the whole path is already known to be missing.
-  const bool lastKnownMissing = from == parts.size() - 1;
-  for (size_t k = from; k < parts.size(); ++k) {
-    std::string candidate = current + "/" + parts[k];
-    if (lastKnownMissing || !Exists(candidate)) {
-      std::string found;
-      if (dirnames::FindNoCase(current, parts[k], found)) candidate = current + "/" + found;
-    }
+  // Some folder on the way differs in case: walk from the root.
+  current = base;
+  for (const auto& part : parts) {
+    std::string candidate = current + "/" + part;
+    if (!Exists(candidate) && dirnames::FindNoCase(current, part, found) == dirnames::Lookup::kFound)
+      candidate = current + "/" + found;
     current = candidate;
   }
   host = current.empty() ? "/" : current;

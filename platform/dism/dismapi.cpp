@@ -105,6 +105,22 @@ void CloseSessionsOf(unsigned id) {
     it = it->second.record.id == id ? sessions.erase(it) : std::next(it);
 }
 
+// A commit rewrites the WIM, so every open session on that WIM (the one
+// that committed, and those on its other images) takes the record's new
+// size and time; otherwise their next call would see the mount as changed
+// by someone else.
+void RefreshSessionsOf(const std::string& wimHost) {
+  const auto records = MountRegistry::Load();
+  for (auto& [id, session] : TheState().sessions) {
+    if (session.record.wimHost != wimHost) continue;
+    for (const auto& r : records)
+      if (r.id == session.record.id) {
+        session.record.wimSize = r.wimSize;
+        session.record.wimTime = r.wimTime;
+      }
+  }
+}
+
 #define DISM_ENTER(name)                                      \
   State& s = TheState();                                      \
   std::lock_guard<std::recursive_mutex> guard(s.mutex);       \
@@ -226,7 +242,14 @@ HRESULT DismCleanupMountpoints() {
   });
   if (!saved) return Finish(call, HResultFromWin32(ERROR_ACCESS_DENIED), L"The record of mounts cannot be written.");
   for (const auto& r : removed) {
+    // A folder that held the mount's files goes too once it is empty: with
+    // its "Windows" gone nothing would recognise it as a leftover. A folder
+    // that was empty already may have just been made afresh for a new mount
+    // under the same name, so it stays.
+    std::error_code ec;
+    const bool held = !std::filesystem::is_empty(r.mountHost, ec) && !ec;
     EmptyFolder(r.mountHost);
+    if (held) std::filesystem::remove(r.mountHost, ec);
     MountRegistry::DropManifest(r.id);
     ForgetWim(r.id);
     CloseSessionsOf(r.id);
@@ -306,6 +329,7 @@ HRESULT DismCommitImage(DismSession Session, DWORD Flags, HANDLE CancelEvent, DI
                   L"The image at '" + record.mountPath + L"' is mounted read-only and cannot be committed.");
   std::wstring message;
   HRESULT hr = CommitMount(record, [&](UINT c, UINT t) { if (Progress) Progress(c, t, UserData); }, message);
+  if (!Failed(hr)) RefreshSessionsOf(record.wimHost);
   return Finish(call, hr, message, L"image " + std::to_wstring(record.index) + L" of '" + record.wimPath + L"' committed");
 }
 
@@ -334,6 +358,7 @@ HRESULT DismUnmountImage(const wchar_t* MountPath, DWORD Flags, HANDLE CancelEve
                     L"The image at '" + record.mountPath + L"' is mounted read-only; its changes cannot be saved.");
     std::wstring message;
     if (HRESULT hr = CommitMount(record, sink, message); Failed(hr)) return Finish(call, hr, message);
+    RefreshSessionsOf(record.wimHost);
   }
   EmptyFolder(record.mountHost);
   MountRegistry::Update([&](std::vector<MountRecord>& all) {

@@ -123,7 +123,9 @@ HRESULT DismDelete(void* DismStructure);
 // The images of a WIM file: an array of Count entries (free with DismDelete).
 HRESULT DismGetImageInfo(const wchar_t* ImageFilePath, DismImageInfo** ImageInfo, UINT* Count);
 HRESULT DismGetMountedImageInfo(DismMountedImageInfo** MountedImageInfo, UINT* Count);
-// Forgets invalid mounts and empties their folders when they still exist.
+// Forgets invalid mounts. Their folders, when they still exist, are emptied
+// and then removed; a folder that was empty already, or that cannot be
+// emptied entirely, stays.
 HRESULT DismCleanupMountpoints();
 
 // Mounts image ImageIndex (or the image named ImageName) of the WIM into the
