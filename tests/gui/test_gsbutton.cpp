@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDialog>
+
+#include <memory>
 
 #include "guitest.h"
 #include "qtinput.h"
@@ -134,27 +137,88 @@ TEST_F(GsButtonTest, ParentBackgroundCopiesTheParentButtonsRendering) {
   EXPECT_EQ(child->Rendering().At(1, 1), kRaised);
 }
 
+TEST_F(GsButtonTest, LosingTheMouseCaptureForgetsThePress) {
+  window->show();
+  guitest::Move(button, {5, 5});
+  guitest::Press(button, {5, 5});
+  ASSERT_TRUE(button->LeftButtonDown());
+  QWidget other;  // another window comes up and takes over
+  other.show();
+  other.activateWindow();
+  QApplication::processEvents();
+  EXPECT_FALSE(button->LeftButtonDown());
+  guitest::Release(button, {5, 5});
+  EXPECT_EQ(clicks, 0);
+
+  guitest::Press(button, {5, 5});
+  QEvent ungrab(QEvent::UngrabMouse);
+  QApplication::sendEvent(button, &ungrab);
+  EXPECT_FALSE(button->LeftButtonDown());
+  guitest::Release(button, {5, 5});
+  EXPECT_EQ(clicks, 0);
+}
+
 TEST_F(GsButtonTest, AlphaValueGoesOnToVisibleSkinnedChildren) {
   auto* shown = new GsButton(button);
   auto* hidden = new GsButton(button);
   hidden->hide();
+  auto* control = new GsCustomControl(button);  // a skinned control that is no button
+  auto* grandchild = new GsButton(control);
+  auto* plain = new QWidget(button);
+  (void)plain;
   button->SetAlphaValue(100);
   EXPECT_EQ(button->ButtonWidget().AlphaValue(), 100);
   EXPECT_EQ(shown->ButtonWidget().AlphaValue(), 100);
   EXPECT_EQ(hidden->ButtonWidget().AlphaValue(), 255);
+  EXPECT_EQ(control->AlphaValue(), 100);
+  EXPECT_EQ(grandchild->AlphaValue(), 100);
 }
 
-TEST(GsButtonDialog, ClickStoresTheModalResultInTheDialog) {
-  guitest::EnsureQtApp();
-  QDialog dialog;
-  auto* button = new GsButton(&dialog);
-  button->Appearance().SetRaised(Solid(10, 10, kRaised));
-  bool clicked = false;
-  button->OnClick = [&] { clicked = true; };
+class GsButtonDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    guitest::EnsureQtApp();
+    dialog = std::make_unique<QDialog>();
+    button = new GsButton(dialog.get());  // owned by the dialog
+    button->Appearance().SetRaised(Solid(10, 10, kRaised));
+    dialog->setModal(true);
+    dialog->show();
+  }
+  std::unique_ptr<QDialog> dialog;
+  GsButton* button = nullptr;
+};
+
+TEST_F(GsButtonDialogTest, OnClickRunsWithTheResultStoredBeforeTheDialogCloses) {
+  int resultSeen = -1;
+  bool openDuringClick = false;
+  button->OnClick = [&] {
+    resultSeen = dialog->result();
+    openDuringClick = dialog->isVisible();
+  };
   button->SetModalResult(7);
   button->Click();
-  EXPECT_EQ(dialog.result(), 7);
+  EXPECT_EQ(resultSeen, 7);
+  EXPECT_TRUE(openDuringClick);
+  EXPECT_FALSE(dialog->isVisible());
+  EXPECT_EQ(dialog->result(), 7);
+}
+
+TEST_F(GsButtonDialogTest, OnClickCanKeepTheDialogOpenByClearingTheResult) {
+  button->OnClick = [&] { dialog->setResult(0); };
+  button->SetModalResult(7);
+  button->Click();
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_EQ(dialog->result(), 0);
+}
+
+TEST_F(GsButtonDialogTest, ButtonWithoutResultLeavesTheDialogOpen) {
+  dialog->setResult(3);
+  bool clicked = false;
+  button->OnClick = [&] { clicked = true; };
+  button->Click();
   EXPECT_TRUE(clicked);
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_EQ(dialog->result(), 0);
 }
 
 }  // namespace

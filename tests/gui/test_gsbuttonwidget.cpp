@@ -180,6 +180,24 @@ TEST_F(ButtonWidgetTest, WordWrapMovesTheBoxDownByHalfTheSpareHeight) {
   EXPECT_EQ(text.requests[1], (GsRect{0, 0, 8, 4}));
 }
 
+TEST_F(ButtonWidgetTest, WrappedTextTallerThanTheBoxOverflowsEvenlyOrAtTheTop) {
+  widget.SetCaption(L"x");
+  widget.SetWordWrap(true);
+  widget.Appearance().SetRaised(Solid(8, 12, kRaised));
+  GsFont white;
+  white.color = {255, 255, 255};
+  widget.TextEffect().Raised().SetFont(white);
+  guitest::BlockRasterizer text(2, 16);  // spare height -4
+  widget.RenderState(bsRaised, text);
+  ASSERT_EQ(text.requests.size(), 1u);
+  EXPECT_EQ(text.requests[0], (GsRect{0, 0, 8, 14}));  // box from -2 to 12
+  widget.SetLayout(VertAlign::Bottom);
+  const GsBitmap picture = widget.RenderState(bsRaised, text);
+  EXPECT_EQ(text.requests[1], (GsRect{0, 0, 8, 16}));  // box from -4 to 12
+  EXPECT_EQ(picture.At(3, 11), 0xFFFFFFFFu);
+  EXPECT_EQ(picture.At(3, 0), 0xFFFFFFFFu);
+}
+
 TEST(ButtonTextEffect, OtherStatesAreMadeFromRaisedOnFirstUse) {
   GsButtonOuterGlowTextEffect effect;
   EXPECT_TRUE(effect.Exists(bsRaised));

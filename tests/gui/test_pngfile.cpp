@@ -54,4 +54,27 @@ TEST(PngFile, MissingTruncatedAndForeignFilesFailAndLeaveTheOutputAlone) {
   EXPECT_FALSE(SavePng((dir.path() / "e.png").string(), GsBitmap()));
 }
 
+// The header reads fine and the pixel data ends early, so libpng gives up
+// in the middle of the rows; the load must fail without a word on stderr
+// (and, under valgrind or AddressSanitizer, without a leak).
+TEST(PngFile, DataCutOffInTheRowsFailsSilently) {
+  kxtest::TempDir dir;
+  GsBitmap big(64, 300);
+  for (int y = 0; y < big.Height(); ++y)
+    for (int x = 0; x < big.Width(); ++x) big.At(x, y) = MakePixel(255, x * 3, y, (x * y) & 0xFF);
+  const std::string good = (dir.path() / "big.png").string();
+  ASSERT_TRUE(SavePng(good, big));
+  const std::string bytes = kxtest::ReadHostFile(good);
+  const std::string cut = (dir.path() / "cut.png").string();
+  std::ofstream(cut, std::ios::binary) << bytes.substr(0, bytes.size() * 3 / 4);
+
+  GsBitmap out;
+  testing::internal::CaptureStderr();
+  const bool loaded = LoadPng(cut, out);
+  const std::string printed = testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(loaded);
+  EXPECT_TRUE(out.Empty());
+  EXPECT_EQ(printed, "");
+}
+
 }  // namespace

@@ -20,10 +20,16 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 // a damaged header from asking for gigabytes.
 constexpr png_uint_32 kMaxSide = 16384;
 
+// libpng's own handlers print to stderr; a damaged skin picture is an
+// ordinary failure for us, reported by the result alone. The error handler
+// must not return: it jumps back to the setjmp in Decode/Encode.
+[[noreturn]] void SilentError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void SilentWarning(png_structp, png_const_charp) {}
+
 class ReadStruct {
  public:
   ReadStruct() {
-    png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, SilentError, SilentWarning);
     if (png) info = png_create_info_struct(png);
   }
   ~ReadStruct() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
@@ -36,7 +42,7 @@ class ReadStruct {
 class WriteStruct {
  public:
   WriteStruct() {
-    png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, SilentError, SilentWarning);
     if (png) info = png_create_info_struct(png);
   }
   ~WriteStruct() { png_destroy_write_struct(&png, info ? &info : nullptr); }
@@ -46,9 +52,11 @@ class WriteStruct {
   png_infop info = nullptr;
 };
 
-// libpng reports errors by longjmp; everything with a destructor lives
-// outside the function that calls setjmp.
-bool Decode(std::FILE* file, ReadStruct& rs, std::vector<png_byte>& rgba, png_uint_32& width, png_uint_32& height) {
+// libpng reports errors by longjmp, which skips destructors: Decode and
+// Encode hold no object with one (all buffers belong to the caller) and
+// return at once when the jump lands, reading none of their own locals.
+bool Decode(std::FILE* file, ReadStruct& rs, std::vector<png_byte>& rgba, std::vector<png_bytep>& rows,
+            png_uint_32& width, png_uint_32& height) {
   if (setjmp(png_jmpbuf(rs.png))) return false;
   png_init_io(rs.png, file);
   png_set_user_limits(rs.png, kMaxSide, kMaxSide);
@@ -63,7 +71,7 @@ bool Decode(std::FILE* file, ReadStruct& rs, std::vector<png_byte>& rgba, png_ui
   png_read_update_info(rs.png, rs.info);
   if (png_get_rowbytes(rs.png, rs.info) != static_cast<png_size_t>(width) * 4) return false;
   rgba.resize(static_cast<std::size_t>(width) * height * 4);
-  std::vector<png_bytep> rows(height);
+  rows.resize(height);
   for (png_uint_32 y = 0; y < height; ++y) rows[y] = rgba.data() + static_cast<std::size_t>(y) * width * 4;
   png_read_image(rs.png, rows.data());
   png_read_end(rs.png, nullptr);
@@ -94,8 +102,9 @@ bool LoadPng(const std::string& hostPath, GsBitmap& bitmap) {
   ReadStruct rs;
   if (!rs.png || !rs.info) return false;
   std::vector<png_byte> rgba;
+  std::vector<png_bytep> rows;
   png_uint_32 width = 0, height = 0;
-  if (!Decode(file.get(), rs, rgba, width, height)) return false;
+  if (!Decode(file.get(), rs, rgba, rows, width, height)) return false;
 
   GsBitmap result(static_cast<int>(width), static_cast<int>(height));
   const png_byte* p = rgba.data();

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QPainter>
+#include <QPointer>
 
 #include "src/gui/Painter/TextPainter/qttextrasterizer.h"
 #include "src/gui/graphics/image/qtbitmap.h"
@@ -19,19 +20,14 @@ void GsButton::WidgetChanged() {
   GsCustomButton::WidgetChanged();
 }
 
-void GsButton::SetAlphaValue(std::uint8_t value) {
-  ButtonWidget().SetAlphaValue(value);
-  for (QObject* child : children())
-    if (auto* control = dynamic_cast<GsButton*>(child); control && control->isVisibleTo(this))
-      control->SetAlphaValue(value);
-}
-
 void GsButton::Click() {
-  if (auto* dialog = qobject_cast<QDialog*>(window())) {
-    dialog->setResult(m_modalResult);
-    if (m_modalResult != 0 && dialog->isModal()) dialog->done(m_modalResult);
-  }
+  // OnClick sees the result already stored and may change it; a result of
+  // 0 keeps the dialog open. OnClick may also close or delete the dialog
+  // (or this button), so only the guarded pointer is used afterwards.
+  QPointer<QDialog> dialog = qobject_cast<QDialog*>(window());
+  if (dialog) dialog->setResult(m_modalResult);
   GsCustomButton::Click();
+  if (dialog && dialog->isModal() && dialog->isVisible() && dialog->result() != 0) dialog->done(dialog->result());
 }
 
 void GsButton::Render() {

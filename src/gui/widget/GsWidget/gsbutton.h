@@ -1,11 +1,11 @@
 #pragma once
 // gs::GsButton: the skinned button of the windows. Click() first stores
-// ModalResult into the parent dialog's result (a non-zero one closes a
-// modal dialog), then raises OnClick. Setting Font copies it into
-// TextEffect().Raised(). AlphaValue goes on to every visible skinned child.
+// ModalResult into the parent dialog's result, then raises OnClick; if the
+// dialog is modal and its result is still non-zero afterwards, it closes
+// with that result. Setting Font copies it into
+// TextEffect().Raised(). AlphaValue (from GsCustomControl) goes on to every
+// visible skinned child.
 // The last rendering is kept for children that use ParentBackground.
-
-#include <cstdint>
 
 #include "src/gui/widget/GsWidget/gscustombutton.h"
 
@@ -20,8 +20,6 @@ class GsButton : public GsCustomButton {
 
   GsButtonAppearance& Appearance() { return ButtonWidget().Appearance(); }
   GsButtonOuterGlowTextEffect& TextEffect() { return ButtonWidget().TextEffect(); }
-
-  void SetAlphaValue(std::uint8_t value);
 
   // The button as it looks now (rendered again when something changed).
   const GsBitmap& Rendering();

@@ -95,8 +95,11 @@ void GsButtonWidget::DrawCaption(GsBitmap& picture, GsTextRadiationEffect& effec
                                                      m_textMargins.Bottom);
   TextLayout layout{m_alignment, m_layout, m_wordWrap};
   if (m_wordWrap && m_layout != VertAlign::Top) {
+    // Wrapped text taller than the box gives a negative spare height: the
+    // box then grows upwards, so the overflow is split between top and
+    // bottom (centre) or cut at the top (bottom); drawing clips to the picture.
     const int spare = box.Height() - rasterizer.WrappedHeight(m_caption, effect.Font(), box.Width());
-    if (spare > 0) box.top += m_layout == VertAlign::Center ? spare / 2 : spare;
+    box.top += m_layout == VertAlign::Center ? spare / 2 : spare;
     layout.vertical = VertAlign::Top;
   }
   const GlowParams& glow = effect.Params();

@@ -40,6 +40,13 @@ void GsCustomControl::SetInputBkgnd(const GsBitmap* backdrop, QPoint origin) {
   WidgetChanged();
 }
 
+void GsCustomControl::SetAlphaValue(std::uint8_t value) {
+  Widget().SetAlphaValue(value);
+  for (QObject* child : children())
+    if (auto* control = dynamic_cast<GsCustomControl*>(child); control && control->isVisibleTo(this))
+      control->SetAlphaValue(value);
+}
+
 void GsCustomControl::SetFont(const GsFont& font) {
   m_font = font;
   FontChanged();
@@ -65,6 +72,15 @@ void GsCustomControl::Click() {
 void GsCustomControl::WidgetChanged() { update(); }
 
 void GsCustomControl::WidgetResized(int width, int height) { resize(width, height); }
+
+bool GsCustomControl::event(QEvent* event) {
+  // Losing the mouse capture forgets the press, so a later release over the
+  // control is no click. Qt widgets keep the implicit grab of a press until
+  // their window stops being the active one (another window or a message box
+  // comes up); an explicit grab ends with UngrabMouse.
+  if (event->type() == QEvent::UngrabMouse || event->type() == QEvent::WindowDeactivate) m_leftButtonDown = false;
+  return QWidget::event(event);
+}
 
 void GsCustomControl::mouseMoveEvent(QMouseEvent* event) {
   if (!m_mouseInside) {

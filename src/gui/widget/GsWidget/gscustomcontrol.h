@@ -6,6 +6,7 @@
 
 #include <QWidget>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -30,8 +31,15 @@ class GsCustomControl : public QWidget, protected GsWidgetOwner {
   QPoint InputBkgndOrigin() const { return m_inputBkgndOrigin; }
   void SetInputBkgnd(const GsBitmap* backdrop, QPoint origin = {});
 
+  // Constant opacity (0-255) of the control's picture; it goes on to every
+  // visible child that is itself a skinned control, and from there down.
+  std::uint8_t AlphaValue() { return Widget().AlphaValue(); }
+  void SetAlphaValue(std::uint8_t value);
+
   int HoverTime() const { return m_hoverTime; }
   bool MouseInside() const { return m_mouseInside; }
+  // Set by a left press on the control; cleared by the release and by
+  // losing the mouse capture (the grab ends or the window is deactivated).
   bool LeftButtonDown() const { return m_leftButtonDown; }
 
   const GsFont& Font() const { return m_font; }
@@ -55,6 +63,7 @@ class GsCustomControl : public QWidget, protected GsWidgetOwner {
   void WidgetChanged() override;
   void WidgetResized(int width, int height) override;
 
+  bool event(QEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
