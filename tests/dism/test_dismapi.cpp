@@ -158,6 +158,8 @@ TEST_F(DismApiTest, AMountWhoseFolderOrImageChangedIsInvalidAndCleanupForgetsIt)
   EXPECT_EQ(mounted[0].MountStatus, DismMountStatusInvalid);
   EXPECT_EQ(mounted[1].MountStatus, DismMountStatusOk);
   DismDelete(mounted);
+  // A new, empty folder under the vanished mount's name: not the mount's.
+  fs::create_directories(Host("mnt/gone"));
 
   // Someone else rewrites the WIM: the remaining mount is no longer valid.
   std::ofstream(Host("work/boot.wim"), std::ios::app) << "appended";
@@ -165,7 +167,9 @@ TEST_F(DismApiTest, AMountWhoseFolderOrImageChangedIsInvalidAndCleanupForgetsIt)
   ASSERT_EQ(DismGetMountedImageInfo(&mounted, &count), S_OK);
   EXPECT_EQ(count, 0u);
   DismDelete(mounted);
-  EXPECT_TRUE(fs::is_empty(Host("mnt/touched")));
+  // The mount's folder was emptied and removed; the unrelated empty one stays.
+  EXPECT_FALSE(fs::exists(Host("mnt/touched")));
+  EXPECT_TRUE(fs::is_directory(Host("mnt/gone")));
 }
 
 TEST_F(DismApiTest, AddDriverStagesThePackageAndCommitWritesItIntoThatImageOnly) {
@@ -199,6 +203,61 @@ TEST_F(DismApiTest, AddDriverStagesThePackageAndCommitWritesItIntoThatImageOnly)
   EXPECT_NE(listing.find("/Windows/System32/DriverStore/FileRepository/usbx.inf_amd64_neutral_"), std::string::npos);
   EXPECT_NE(listing.find("/hubx.sys"), std::string::npos);
   EXPECT_EQ(kxdism::DetailedListing(Host("work/boot.wim"), 1), before1);
+  int status = -1;
+  kxdism::Run("wimlib-imagex verify '" + Host("work/boot.wim").string() + "' >/dev/null 2>&1", &status);
+  EXPECT_EQ(status, 0);
+}
+
+TEST_F(DismApiTest, ASessionStaysUsableAfterACommitAndCommitsAgain) {
+  MakeBootWim();
+  ASSERT_EQ(Mount(2, "m"), S_OK);
+  DismSession session = Open("m");
+  ASSERT_EQ(DismAddDriver(session, Driver("usbx").c_str(), 1), S_OK) << Narrow(LastError());
+  ASSERT_EQ(DismCommitImage(session, 0, nullptr, nullptr, nullptr), S_OK) << Narrow(LastError());
+  ASSERT_EQ(DismAddDriver(session, Driver("hubx").c_str(), 1), S_OK) << Narrow(LastError());
+  ASSERT_EQ(DismCommitImage(session, 0, nullptr, nullptr, nullptr), S_OK) << Narrow(LastError());
+  ASSERT_EQ(DismCloseSession(session), S_OK);
+  ASSERT_EQ(DismUnmountImage(L"C:\\mnt\\m", DISM_COMMIT_IMAGE, nullptr, nullptr, nullptr), S_OK)
+      << Narrow(LastError());
+
+  const std::string listing = kxdism::Listing(Host("work/boot.wim"), 2);
+  EXPECT_NE(listing.find("/Windows/INF/oem2.inf"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("/Windows/INF/oem3.inf"), std::string::npos);
+  EXPECT_NE(listing.find("/hubx.sys"), std::string::npos);
+  int status = -1;
+  kxdism::Run("wimlib-imagex verify '" + Host("work/boot.wim").string() + "' >/dev/null 2>&1", &status);
+  EXPECT_EQ(status, 0);
+}
+
+TEST_F(DismApiTest, SessionsOnTwoImagesOfOneWimSurviveEachOthersCommitsAndUnmounts) {
+  MakeBootWim();
+  ASSERT_EQ(Mount(1, "a"), S_OK);
+  ASSERT_EQ(Mount(2, "b"), S_OK);
+  DismSession a = Open("a");
+  DismSession b = Open("b");
+  ASSERT_EQ(DismAddDriver(a, Driver("usbx").c_str(), 1), S_OK) << Narrow(LastError());
+  ASSERT_EQ(DismCommitImage(a, 0, nullptr, nullptr, nullptr), S_OK) << Narrow(LastError());
+  // b was opened before a's commit rewrote the WIM.
+  ASSERT_EQ(DismAddDriver(b, Driver("hubx").c_str(), 1), S_OK) << Narrow(LastError());
+  ASSERT_EQ(DismCommitImage(b, 0, nullptr, nullptr, nullptr), S_OK) << Narrow(LastError());
+  // An unmount that saves changes rewrites the WIM as well.
+  ASSERT_EQ(DismAddDriver(a, Driver("xhcx").c_str(), 1), S_OK) << Narrow(LastError());
+  ASSERT_EQ(DismUnmountImage(L"C:\\mnt\\a", DISM_COMMIT_IMAGE, nullptr, nullptr, nullptr), S_OK)
+      << Narrow(LastError());
+  ASSERT_EQ(DismAddDriver(b, Driver("extx").c_str(), 1), S_OK) << Narrow(LastError());
+  ASSERT_EQ(DismCommitImage(b, 0, nullptr, nullptr, nullptr), S_OK) << Narrow(LastError());
+  ASSERT_EQ(DismCloseSession(b), S_OK);
+  ASSERT_EQ(DismUnmountImage(L"C:\\mnt\\b", DISM_COMMIT_IMAGE, nullptr, nullptr, nullptr), S_OK)
+      << Narrow(LastError());
+
+  const std::string one = kxdism::Listing(Host("work/boot.wim"), 1);
+  const std::string two = kxdism::Listing(Host("work/boot.wim"), 2);
+  EXPECT_NE(one.find("/usbx.sys"), std::string::npos) << one;
+  EXPECT_NE(one.find("/xhcx.sys"), std::string::npos) << one;
+  EXPECT_EQ(one.find("/hubx.sys"), std::string::npos) << one;
+  EXPECT_NE(two.find("/hubx.sys"), std::string::npos) << two;
+  EXPECT_NE(two.find("/extx.sys"), std::string::npos) << two;
+  EXPECT_EQ(two.find("/usbx.sys"), std::string::npos) << two;
   int status = -1;
   kxdism::Run("wimlib-imagex verify '" + Host("work/boot.wim").string() + "' >/dev/null 2>&1", &status);
   EXPECT_EQ(status, 0);

@@ -97,6 +97,25 @@ TEST_F(DismManagerTest, LeftoversOfAnAbortedRunAreDiscardedAndDeletedWhileTheDri
   EXPECT_TRUE(boxes.shown.empty());
 }
 
+TEST_F(DismManagerTest, AnAbortedRunsMountThatTurnedInvalidLeavesNoFolderBehind) {
+  {
+    DismManager aborted;
+    aborted.SetImagePath(L"C:\\work\\boot.wim");
+    ASSERT_EQ(aborted.Mount(2, nullptr, nullptr), 1);
+    ASSERT_EQ(aborted.AddDriver(Driver("usbx")), 1);
+  }
+  // The next run brings a fresh boot.wim: the old mount no longer matches it.
+  kxdism::BuildWim(Host("work/boot.wim"), {{.name = "PE"}, {.name = "Setup", .oemInfs = 1}});
+  clock.Set(10, 0, 0, 0);
+  DismManager manager;
+  manager.SetImagePath(L"C:\\work\\boot.wim");
+  ASSERT_EQ(manager.Mount(2, nullptr, nullptr), 1);
+  EXPECT_FALSE(fs::exists(Data("953")));
+  ASSERT_EQ(manager.Unmount(nullptr, nullptr), 1);
+  EXPECT_FALSE(fs::exists(Data("1000")));
+  EXPECT_TRUE(boxes.shown.empty());
+}
+
 TEST_F(DismManagerTest, MountGivesUpWithABoxWhenNoFolderNameIsFree) {
   for (int s = 3; s < 3 + DismManager::kMountFolderAttempts; ++s)
     std::ofstream(Data("95" + std::to_string(s))) << "taken";

@@ -3,14 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "disk/appfolders.h"
 #include "disk/tracelog.h"
 #include "pipeline/opmessages.h"
 #include "platform/clock.h"
+#include "platform/copyfile.h"
 #include "platform/machine.h"
 #include "platform/messagequeuewindow.h"
 #include "platform/text.h"
@@ -258,4 +262,62 @@ TEST_F(DismOperationTest, TheGeneratedSampleMediumIsServicedLikeADvdCopy) {
   EXPECT_NE(kxdism::DetailedListing(Media("sources/install.wim"), 1), image1);
   kxdism::Run("wimlib-imagex verify '" + Media("sources/install.wim").string() + "' >/dev/null 2>&1", &status);
   EXPECT_EQ(status, 0);
+}
+
+TEST_F(DismOperationTest, AnInstallWimWithoutReadableImagesServicesNothingAndSucceeds) {
+  std::ofstream(Media("sources/install.wim")) << "not an image file";
+  fs::copy(fs::path(KX_SOURCE_DIR) / "data/OS/AutoUnattend", Data("U3"), fs::copy_options::recursive);
+  DismOperation op(&window, L"F:\\", DriverPath(), true, true);
+  EXPECT_EQ(Run(op), 1);
+  // The wrapper showed the failure; the window is told there are no images.
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text.rfind(L"DismGetImageInfo failed ", 0), 0u);
+  EXPECT_EQ(ImageCounts(), std::vector<platform::LPARAM>{0});
+  EXPECT_TRUE(States().empty());
+  EXPECT_EQ(Count(Trace(), "DismOperation::Excute - DISMMOUNT"), 0);
+  EXPECT_FALSE(fs::exists(Data("U3")));
+}
+
+TEST_F(DismOperationTest, TheImageCountReachesTheWindowBeforeTheFirstState) {
+  kxdism::BuildWim(Media("sources/boot.wim"), {{.name = "PE"}, {.name = "Setup"}});
+  DismOperation op(&window, L"F:\\", DriverPath(), true, false);
+  // The worker runs on its own thread, as in a run, so the window handles
+  // sent and posted messages in the order they were issued.
+  std::atomic<bool> done{false};
+  int result = 0;
+  std::thread worker([&] {
+    result = op.Excute();
+    // Set on the window's thread, so that the pump wakes up for it.
+    window.Synchronize([&] { done = true; });
+  });
+  const bool finished = window.PumpUntil([&] { return done.load(); }, std::chrono::minutes(2));
+  worker.join();
+  window.PumpPending();
+  ASSERT_TRUE(finished);
+  ASSERT_EQ(result, 1);
+  ASSERT_FALSE(messages.empty());
+  EXPECT_EQ(messages[0].message, WM_OPIMAGES);
+  EXPECT_EQ(messages[0].lParam, 1);
+  EXPECT_EQ(ImageCounts().size(), 1u);
+  EXPECT_EQ(messages.back().message, WM_OPSTATE);
+  EXPECT_EQ(messages.back().wParam, 14u);
+}
+
+TEST_F(DismOperationTest, AFailedCopyBackFailsTheStepAndKeepsTheServicedWorkingCopy) {
+  kxdism::BuildWim(Media("sources/boot.wim"), {{.name = "PE"}, {.name = "Setup"}});
+  // The medium fills up just as the serviced boot.wim is copied back.
+  platform::copyfault::ScopedHook full([&](const platform::copyfault::Event& e) {
+    const bool copyBack = e.point == platform::copyfault::Point::kOpenSource &&
+                          fs::path(e.sourceHost).parent_path().filename() == "boot" &&
+                          e.targetHost.rfind(Media("sources").string(), 0) == 0;
+    return copyBack ? ENOSPC : 0;
+  });
+  DismOperation op(&window, L"F:\\", DriverPath(), true, false);
+  EXPECT_EQ(Run(op), 0);
+  EXPECT_EQ(Trace().back(), "DismOperation::Excute - copy back failed: F:\\sources\\");
+  EXPECT_FALSE(fs::exists(Media("sources/boot.wim")));
+  // All images were serviced before the copy failed; the serviced file waits in "boot".
+  EXPECT_EQ(Folded(States()), (std::vector<int>{6, 7, 9, 10, 11, 13, 14}));
+  ASSERT_TRUE(fs::exists(Data("boot/boot.wim")));
+  EXPECT_NE(kxdism::Listing(Data("boot/boot.wim"), 2).find("/Windows/INF/oem0.inf"), std::string::npos);
 }
