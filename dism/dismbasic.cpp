@@ -1,18 +1,11 @@
 #include "dism/dismbasic.h"
 
-#include <cwchar>
+#include <cstdint>
+#include <string>
 
-#include "platform/window.h"
+#include "config/messageboxes.h"
 
 namespace DismCpp {
-
-namespace {
-
-// The report is composed in a buffer of this many wide characters,
-// terminator included; longer text is cut.
-constexpr size_t kReportChars = 260;
-
-}  // namespace
 
 bool DismBasic::Release(void* object) {
   if (!object) return true;
@@ -22,18 +15,10 @@ bool DismBasic::Release(void* object) {
 void DismBasic::ReportError(const wchar_t* call, platform::HRESULT result) {
   errorMessage = nullptr;
   platform::DismGetLastErrorMessage(&errorMessage);
-  const wchar_t* text = errorMessage && errorMessage->Value ? errorMessage->Value : L"";
-  std::wstring composed = std::wstring(call) + L" failed 0x";
-  wchar_t hex[16];
-  std::swprintf(hex, 16, L"%x", static_cast<unsigned>(result));
-  composed += hex;
-  composed += L" : ";
-  composed += text;
-  composed += L"  ";
-  if (composed.size() > kReportChars - 1) composed.resize(kReportChars - 1);
+  const std::wstring text = errorMessage && errorMessage->Value ? errorMessage->Value : L"";
   Release(errorMessage);
   errorMessage = nullptr;
-  platform::MessageBox(nullptr, composed, L"DismCpp", platform::MB_OK);
+  ShowDismFailureBox(call, static_cast<std::int32_t>(result), text);
 }
 
 }  // namespace DismCpp
