@@ -83,6 +83,11 @@ void ShowDismFailureBox(const std::wstring& callName, std::int32_t result, const
   platform::MessageBox(kNoOwner, DismFailureText(callName, result, dismText), L"DismCpp", MB_OK);
 }
 
+void ShowMountFolderFailureBox(const std::wstring& dataFolder) {
+  platform::MessageBox(kNoOwner, L"MakeMountFolder failed : no new mount folder can be made in " + dataFolder + L"  ",
+                       L"DismCpp", MB_OK);
+}
+
 void ShowIsoFolderMissingBox() {
   platform::MessageBox(kNoOwner, L"The ISO directory does not exist.", L"make ISO error", MB_OK);
 }

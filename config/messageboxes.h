@@ -56,6 +56,10 @@ inline constexpr std::size_t kDismTextMaxUnits = 260;
 // OK, no icon, no owner.
 void ShowDismFailureBox(const std::wstring& callName, std::int32_t result, const std::wstring& dismText);
 std::wstring DismFailureText(const std::wstring& callName, std::int32_t result, const std::wstring& dismText);
+// No new mount folder could be made in the data folder after the retries:
+// "MakeMountFolder failed : no new mount folder can be made in <folder>  " /
+// "DismCpp", OK, no icon, no owner.
+void ShowMountFolderFailureBox(const std::wstring& dataFolder);
 
 // ISO generation (worker thread).
 // "The ISO directory does not exist." / "make ISO error", OK, no icon, no owner.

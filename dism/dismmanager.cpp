@@ -1,5 +1,6 @@
 #include "dism/dismmanager.h"
 
+#include "config/messageboxes.h"
 #include "disk/appfolders.h"
 #include "disk/foldertree.h"
 #include "disk/textutils.h"
@@ -44,8 +45,7 @@ int DismManager::MakeMountFolder() {
     }
   }
   // The data folder cannot take a new folder: say so rather than wait forever.
-  platform::MessageBox(nullptr, L"MakeMountFolder failed : no new mount folder can be made in " + data + L"  ",
-                       L"DismCpp", platform::MB_OK);
+  ShowMountFolderFailureBox(data);
   return 0;
 }
 
