@@ -36,11 +36,7 @@ class DismOperationTest : public testing::Test {
  protected:
   void SetUp() override {
     // The program folder is the test's own folder, which holds "OS" (copied
-    // there by the build); Z: maps the host so that it has a system path.
-    platform::DriveDecl host;
-    host.letter = L'Z';
-    host.hostFolder = "/";
-    platform::CurrentMachine().AddDrive(host);
+    // there by the build), reached through Z:, the host root.
     GetAppDataFolder();
     fs::create_directories(machine.Root('F') / "sources");
   }

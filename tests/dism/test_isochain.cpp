@@ -28,10 +28,6 @@ class IsoChainTest : public testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
     ResetStepListsForTesting();
-    platform::DriveDecl host;
-    host.letter = L'Z';
-    host.hostFolder = "/";
-    platform::CurrentMachine().AddDrive(host);
     int status = -1;
     std::string out = kxdism::Run(std::string(KX_SOURCE_DIR) + "/scripts/make-sample-medium --install-images 2 '" +
                                       machine.Root('E').string() + "' 2>&1",

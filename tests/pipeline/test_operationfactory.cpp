@@ -29,11 +29,6 @@ class FactoryTest : public testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
     ResetStepListsForTesting();
-    // The program folder is the test binary's, reached through Z:.
-    platform::DriveDecl host;
-    host.letter = L'Z';
-    host.hostFolder = "/";
-    platform::CurrentMachine().AddDrive(host);
     GetAppDataFolder();
     std::memset(&info, 0, sizeof info);
     SetInfoField(info.szSourcePath, L"E:\\");
