@@ -259,10 +259,9 @@ Machine Machine::FromProfile(const std::string& profilePath, const std::string& 
         }
       }
       if (!haveFolder) fail(section.line, "drive section without folder");
-      if (d.fileSystem.empty()) {
-        d.hostFileSystem = HostFileSystemOf(d.hostFolder);
+      d.hostFileSystem = HostFileSystemOf(d.hostFolder);
+      if (d.fileSystem.empty())
         d.fileSystem = d.driveType == DRIVE_CDROM ? L"CDFS" : SystemFileSystemName(d.hostFileSystem, 0);
-      }
       m.drives_[d.letter] = d;
     } else if (name.rfind(L"DISK ", 0) == 0) {
       auto n = ParseInt(name.substr(5));
