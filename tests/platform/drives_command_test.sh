@@ -32,7 +32,7 @@ INI
 out=$(KESTRUNEX_PREFIX="$dir" "$tool")
 echo "$out"
 grep -Eq '^E:\\ +cdrom +atapi|^E:\\ +cdrom +- +GRMCULFRER_EN_DVD +CDFS' <<<"$out"
-grep -Eq '^F:\\ +removable +usb +STICK +FAT32 +4500 +7600 ' <<<"$out"
+grep -Eq '^F:\\ +removable +usb +STICK +FAT32( \([a-z0-9]+\))? +4500 +7600 ' <<<"$out"
 grep -Eq '^G:\\ +removable +- +not ready' <<<"$out"
 grep -Eq '^C:\\ +fixed' <<<"$out"
 grep -Eq '^Z:\\ +remote .* /$' <<<"$out"
