@@ -152,7 +152,10 @@ TEST_F(CreatorTest, StopRacingTheReplacementOfOperationsIsSafe) {
     return std::make_unique<Guarded>(late);
   });
   std::thread stopper([&] {
-    while (!done) creator.Stop();
+    while (!done) {
+      creator.Stop();
+      std::this_thread::yield();
+    }
   });
   for (int i = 0; i < 200; ++i) creator.Excute();
   done = true;
