@@ -14,16 +14,6 @@ namespace {
 // guard on the target may block a file of that name while it is written.
 constexpr wchar_t kAutorunName[] = L"AUTORUN.INF";
 constexpr wchar_t kAutorunTempSuffix[] = L"TOINI";
-// "X:" or "X:\": the longest text that is a drive root.
-constexpr size_t kDriveRootChars = 3;
-
-bool IsDots(const std::wstring& name) { return name == L"." || name == L".."; }
-
-bool IsFolder(const platform::FindData& e) { return (e.attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0; }
-
-bool IsDriveRoot(const std::wstring& path) {
-  return path.size() <= kDriveRootChars && platform::DriveLetterOf(path) != 0;
-}
 
 // The size of a folder tree or of one file, in bytes.
 std::int64_t MeasureSource(const std::wstring& src) {
@@ -34,7 +24,7 @@ std::int64_t MeasureSource(const std::wstring& src) {
 // Empties the target after a failed or stopped copy. A folder is emptied,
 // removed and made again; a drive root stays and everything on it goes.
 void EmptyTarget(const std::wstring& dst) {
-  if (!IsDriveRoot(dst)) {
+  if (!platform::IsDriveRoot(dst)) {
     DeleteFolderContents(dst);
     platform::CreateDirectory(dst);
     return;
@@ -42,9 +32,9 @@ void EmptyTarget(const std::wstring& dst) {
   std::vector<platform::FindData> entries;
   platform::FindFiles(platform::JoinPath(dst, L"*.*"), entries);
   for (const auto& e : entries) {
-    if (IsDots(e.name)) continue;
+    if (e.IsDots()) continue;
     std::wstring full = platform::JoinPath(dst, e.name);
-    if (IsFolder(e)) {
+    if (e.IsFolder()) {
       DeleteFolderContents(full);
     } else {
       ClearReadOnly(full);
@@ -112,10 +102,10 @@ bool COptFile::CopyTree(platform::LPPROGRESS_ROUTINE progress, void* data, const
   std::vector<platform::FindData> entries;
   platform::FindFiles(platform::JoinPath(src, L"*.*"), entries);
   for (const auto& e : entries) {
-    if (IsDots(e.name)) continue;
+    if (e.IsDots()) continue;
     if (m_bStop) return true;
     std::wstring from = platform::JoinPath(src, e.name);
-    if (IsFolder(e)) {
+    if (e.IsFolder()) {
       if (!CopyTree(progress, data, from, platform::JoinPath(dst, e.name))) return false;
     } else {
       if (!CopyEntryFile(progress, data, from, dst, e.name)) return false;

@@ -14,10 +14,6 @@ using platform::FindData;
 constexpr size_t kMaxSourcePath = 260;
 constexpr size_t kMaxTargetPath = 259;
 
-bool IsDots(const std::wstring& name) { return name == L"." || name == L".."; }
-
-bool IsFolder(const FindData& e) { return (e.attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0; }
-
 // Every entry of the folder ("*.*", all attributes); empty when unreadable.
 std::vector<FindData> Entries(const std::wstring& folder) {
   std::vector<FindData> entries;
@@ -67,9 +63,9 @@ void DeleteFolderContents(const std::wstring& path) {
     return;
   }
   for (const auto& e : Entries(path)) {
-    if (IsDots(e.name)) continue;
+    if (e.IsDots()) continue;
     std::wstring full = platform::JoinPath(path, e.name);
-    if (IsFolder(e)) {
+    if (e.IsFolder()) {
       // Try the folder as it is; only a folder that is not empty (and is no
       // link) is descended.
       if (!platform::RemoveDirectory(full) && !(e.attributes & platform::FILE_ATTRIBUTE_REPARSE_POINT))
@@ -91,9 +87,9 @@ bool ClearReadOnly(const std::wstring& path) {
 
 void FindFilesByExt(std::vector<std::wstring>& list, const std::wstring& folder, const std::wstring& ext) {
   for (const auto& e : Entries(folder)) {
-    if (IsDots(e.name)) continue;
+    if (e.IsDots()) continue;
     std::wstring full = platform::JoinPath(folder, e.name);
-    if (IsFolder(e)) {
+    if (e.IsFolder()) {
       FindFilesByExt(list, full, ext);
       continue;
     }
@@ -106,8 +102,8 @@ void FindFilesByExt(std::vector<std::wstring>& list, const std::wstring& folder,
 std::int64_t GetFolderSize(const std::wstring& path, bool recursive) {
   std::int64_t total = 0;
   for (const auto& e : Entries(path)) {
-    if (IsDots(e.name)) continue;
-    if (IsFolder(e)) {
+    if (e.IsDots()) continue;
+    if (e.IsFolder()) {
       if (recursive) total += GetFolderSize(platform::JoinPath(path, e.name), true);
     } else {
       total += static_cast<std::int64_t>(e.size);

@@ -100,7 +100,7 @@ void DismImgManager::SweepStaleMounts() {
   std::vector<FindData> entries;
   if (!FindFiles(data + L"*", entries)) return;
   for (const auto& entry : entries) {
-    if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY) || entry.name == L"." || entry.name == L"..") continue;
+    if (!entry.IsFolder() || entry.IsDots()) continue;
     const std::wstring folder = data + entry.name;
     if (!PathExists(folder + L"\\Windows")) continue;
     DiscardMount(folder);

@@ -72,7 +72,7 @@ bool FindFiles(std::wstring_view pattern, std::vector<FindData>& out) {
   if (!ResolvePath(folder, dirHost)) return false;
   DIR* d = ::opendir(dirHost.c_str());
   if (!d) return Fail(errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
-  bool isRoot = folder.size() <= 3 && DriveLetterOf(folder) != 0;
+  const bool isRoot = IsDriveRoot(folder);
   const bool all = mask == L"*";
   const int dfd = ::dirfd(d);
   while (dirent* e = ::readdir(d)) {

@@ -16,6 +16,10 @@ struct FindData {
   DWORD attributes = 0;
   std::uint64_t size = 0;
   std::wstring name;
+
+  // "." or "..", which every walk of a tree passes over.
+  bool IsDots() const { return name == L"." || name == L".."; }
+  bool IsFolder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 };
 
 // Lists the entries of a folder that match the last component of pattern

@@ -148,6 +148,8 @@ std::wstring SystemPathFromHost(const std::string& hostIn) {
   return out;
 }
 
+bool IsDriveRoot(std::wstring_view path) { return path.size() <= 3 && DriveLetterOf(path) != 0; }
+
 std::wstring JoinPath(std::wstring_view folder, std::wstring_view name) {
   std::wstring out(folder);
   if (!out.empty() && !IsSep(out.back())) out += L'\\';

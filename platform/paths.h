@@ -27,6 +27,9 @@ std::wstring SystemPathFromHost(const std::string& host);
 // "E:\a\b\" -> 'E'; 0 when the path does not start with a drive letter.
 wchar_t DriveLetterOf(std::wstring_view path);
 
+// "E:" or "E:\": the root of a drive.
+bool IsDriveRoot(std::wstring_view path);
+
 // Joins with exactly one backslash between the parts.
 std::wstring JoinPath(std::wstring_view folder, std::wstring_view name);
 

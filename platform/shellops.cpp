@@ -57,7 +57,7 @@ DWORD Expand(const std::wstring& entry, std::vector<std::wstring>& out) {
     return IsDirectory(ParentOf(entry)) ? ERROR_SUCCESS : ERROR_PATH_NOT_FOUND;
   }
   for (const auto& f : found) {
-    if (f.name == L"." || f.name == L"..") continue;
+    if (f.IsDots()) continue;
     out.push_back(JoinPath(ParentOf(entry), f.name));
   }
   return ERROR_SUCCESS;
@@ -87,7 +87,7 @@ DWORD DeleteTree(const std::wstring& path) {
   FindFiles(JoinPath(path, L"*"), entries);
   DWORD result = ERROR_SUCCESS;
   for (const auto& e : entries) {
-    if (e.name == L"." || e.name == L"..") continue;
+    if (e.IsDots()) continue;
     DWORD r = DeleteTree(JoinPath(path, e.name));
     if (r != ERROR_SUCCESS && result == ERROR_SUCCESS) result = r;
   }
@@ -106,7 +106,7 @@ DWORD CopyTree(const std::wstring& from, const std::wstring& to) {
   std::vector<FindData> entries;
   FindFiles(JoinPath(from, L"*"), entries);
   for (const auto& e : entries) {
-    if (e.name == L"." || e.name == L"..") continue;
+    if (e.IsDots()) continue;
     DWORD r = CopyTree(JoinPath(from, e.name), JoinPath(to, e.name));
     if (r != ERROR_SUCCESS) return r;
   }
@@ -129,7 +129,7 @@ int SHFileOperation(SHFILEOPSTRUCT& op) {
   if (op.wFunc == FO_DELETE) {
     for (const auto& s : sources) {
       // A volume's root is never deleted, only what is in it.
-      if (s.size() <= 3 && DriveLetterOf(s) != 0) return static_cast<int>(ERROR_ACCESS_DENIED);
+      if (IsDriveRoot(s)) return static_cast<int>(ERROR_ACCESS_DENIED);
     }
     for (const auto& s : sources) {
       DWORD r = DeleteTree(s);
