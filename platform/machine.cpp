@@ -197,6 +197,10 @@ Machine Machine::FromProfile(const std::string& profilePath, const std::string& 
   std::string bytes;
   if (DWORD error = ReadHostFile(profilePath, bytes); error != ERROR_SUCCESS)
     throw ProfileError(profilePath, 0, ReadFileErrorText(error));
+  return FromProfileText(bytes, profilePath, prefix);
+}
+
+Machine Machine::FromProfileText(std::string_view bytes, const std::string& profilePath, const std::string& prefix) {
   IniDocument doc = IniDocument::Parse(bytes);
   if (!doc.MalformedLines().empty())
     throw ProfileError(profilePath, doc.MalformedLines().front(),

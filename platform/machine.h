@@ -33,6 +33,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/types.h"
@@ -82,6 +83,9 @@ class Machine {
   // Reads a profile; throws ProfileError for a malformed one, and for one
   // that cannot be read (a folder, a device, too large: see readfile.h).
   static Machine FromProfile(const std::string& profilePath, const std::string& prefix);
+  // The same for a profile's bytes already read; profilePath names it in
+  // errors and anchors its relative folders.
+  static Machine FromProfileText(std::string_view bytes, const std::string& profilePath, const std::string& prefix);
   // Looks at the host: the prefix's system drive, Z:, optical and USB volumes.
   static Machine Discover(const std::string& prefix);
   // The profile in the prefix folder when there is one, else discovery.
