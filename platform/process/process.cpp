@@ -29,6 +29,38 @@ int OpenPidFd(pid_t pid) {
 #endif
 }
 
+// posix_spawn's attributes as one owned object: the child starts with no
+// signal blocked and the common ones at their defaults, whatever the caller
+// blocked or ignored for itself (a command that waits for Ctrl+C on a
+// thread of its own blocks it everywhere else). A hidden child gets its own
+// process group, so the terminal's Ctrl+C reaches us, not it: we decide
+// whether to stop it.
+class SpawnAttributes {
+ public:
+  explicit SpawnAttributes(bool ownGroup) {
+    ::posix_spawnattr_init(&attr_);
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    for (int sig : {SIGINT, SIGTERM, SIGQUIT, SIGHUP, SIGPIPE, SIGCHLD}) sigaddset(&defaults, sig);
+    ::posix_spawnattr_setsigmask(&attr_, &none);
+    ::posix_spawnattr_setsigdefault(&attr_, &defaults);
+    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    if (ownGroup) {
+      ::posix_spawnattr_setpgroup(&attr_, 0);
+      flags |= POSIX_SPAWN_SETPGROUP;
+    }
+    ::posix_spawnattr_setflags(&attr_, flags);
+  }
+  ~SpawnAttributes() { ::posix_spawnattr_destroy(&attr_); }
+  SpawnAttributes(const SpawnAttributes&) = delete;
+  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+  posix_spawnattr_t* get() { return &attr_; }
+
+ private:
+  posix_spawnattr_t attr_;
+};
+
 // posix_spawn's file actions as one owned object.
 class SpawnActions {
  public:
@@ -93,8 +125,9 @@ bool Process::Start(const std::wstring& commandLine, const StartInfo& info) {
   // us, not with a tool that outlives us.
   ::posix_spawn_file_actions_addclosefrom_np(actions.get(), 3);
 
+  SpawnAttributes attributes(info.hidden);
   pid_t pid = -1;
-  const int err = ::posix_spawn(&pid, program.c_str(), actions.get(), nullptr, argv.data(), environ);
+  const int err = ::posix_spawn(&pid, program.c_str(), actions.get(), attributes.get(), argv.data(), environ);
   if (err != 0) {
     SetLastError(err == ENOEXEC ? ERROR_ACCESS_DENIED : ErrorFromErrno(err));
     return false;

@@ -111,7 +111,9 @@ struct StartInfo {
   // Standard output and error both go to this pipe's write end; null: the
   // child inherits nothing (it writes to /dev/null).
   Pipe* output = nullptr;
-  // Hidden: no console window (the only kind the system makes).
+  // Hidden: no console window (the only kind the system makes). A hidden
+  // child also stays out of the terminal's reach: it runs in its own
+  // process group, so Ctrl+C goes to us and we decide whether to stop it.
   bool hidden = true;
 };
 

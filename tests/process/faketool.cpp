@@ -9,7 +9,11 @@
 //   args       writes each argument after the program as "[arg]\n"
 //   record:F   writes the arguments the same way into the file F
 //   lock:NAME  takes the named lock, writes "locked\n" (or "busy\n")
+//   signals    writes "group:own" or "group:shared" (its own process group
+//              or its parent's) and "blocked:N", the signals it starts with
+//              blocked
 //   exit:N     ends with code N
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -68,6 +72,14 @@ int main(int argc, char** argv) {
     else if (verb == "err") Write(2, value);
     else if (verb == "sleep") std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(value.c_str())));
     else if (verb == "args") Write(1, argText);
+    else if (verb == "signals") {
+      sigset_t mask;
+      sigprocmask(SIG_SETMASK, nullptr, &mask);
+      int blocked = 0;
+      for (int sig = 1; sig < 32; ++sig) blocked += sigismember(&mask, sig) == 1;
+      Write(1, std::string(::getpgrp() == ::getpid() ? "group:own" : "group:shared") + " blocked:" +
+                   std::to_string(blocked) + "\n");
+    }
     else if (verb == "record") std::ofstream(value) << argText;
     else if (verb == "lock") {
       locks.push_back(std::make_unique<platform::NamedMutex>(platform::WideFromAnsi(value)));

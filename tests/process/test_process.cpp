@@ -2,6 +2,8 @@
 // exit codes, termination, events and the machine-wide named lock. Every
 // child is the fake tool, reached as a Windows path through Z:.
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -110,6 +112,30 @@ TEST_F(ProcessTest, StartRefusesLongLinesAndMissingPrograms) {
   ASSERT_EQ(fits.size(), kMaxCommandLine - 1);
   EXPECT_TRUE(child.Start(fits, {}));
   EXPECT_EQ(child.Wait(5000), WAIT_OBJECT_0);
+}
+
+// A command that waits for Ctrl+C on a thread of its own blocks it in every
+// other thread; the tools it starts must not inherit that, nor the
+// terminal's Ctrl+C when hidden.
+TEST_F(ProcessTest, ChildStartsWithNoSignalBlockedAndHiddenInItsOwnGroup) {
+  sigset_t block, saved;
+  sigemptyset(&block);
+  sigaddset(&block, SIGINT);
+  sigaddset(&block, SIGTERM);
+  ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &block, &saved), 0);
+  for (bool hidden : {true, false}) {
+    Pipe pipe;
+    ASSERT_TRUE(pipe.Create(4096));
+    Process child;
+    StartInfo info;
+    info.output = &pipe;
+    info.hidden = hidden;
+    ASSERT_TRUE(child.Start(Line(L"signals"), info));
+    pipe.CloseWriteEnd();
+    EXPECT_EQ(ReadAll(pipe), hidden ? "group:own blocked:0\n" : "group:shared blocked:0\n");
+    child.Wait(INFINITE);
+  }
+  ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
 }
 
 TEST(Event, ManualResetStaysSignalledUntilReset) {
