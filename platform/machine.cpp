@@ -260,6 +260,10 @@ Machine Machine::FromProfileText(std::string_view bytes, const std::string& prof
           auto n = ParseInt(e.value);
           if (!n) fail(e.line, "disk is a disk number");
           d.diskNumber = *n;
+        } else if (key == L"PARTITION") {
+          auto n = ParseInt(e.value);
+          if (!n || *n < 1) fail(e.line, "partition is a partition number from 1");
+          d.partitionNumber = *n;
         } else if (key == L"DEVICE") {
           d.hostDevice = v8;
         } else {
@@ -288,9 +292,22 @@ Machine Machine::FromProfileText(std::string_view bytes, const std::string& prof
           disk.busType = *b;
         } else if (key == L"DEVICE") {
           disk.hostDevice = AnsiFromWide(e.value);
+        } else if (key == L"IMAGE") {
+          if (e.value.empty()) fail(e.line, "image is empty");
+          disk.image = HostFolderFor(AnsiFromWide(e.value), base);
+        } else if (key == L"REMOVABLE") {
+          auto b = ParseBool(e.value);
+          if (!b) fail(e.line, "removable is yes or no");
+          disk.removable = *b;
         } else {
           fail(e.line, "unknown key '" + AnsiFromWide(e.key) + "' in a disk section");
         }
+      }
+      if (!disk.image.empty() && disk.sizeBytes == 0) {
+        std::error_code ec;
+        auto size = fs::file_size(disk.image, ec);
+        if (ec) fail(section.line, "cannot read the disk image " + disk.image);
+        disk.sizeBytes = size;
       }
       m.disks_[disk.number] = disk;
     } else {

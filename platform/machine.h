@@ -21,10 +21,14 @@
 //   free_mb = 4500         ; optional overrides of the host's numbers
 //   total_mb = 7600
 //   disk = 1               ; physical disk number behind the volume
+//   partition = 1          ; its partition number on that disk (1-based)
 //   [disk 1]
 //   size_mb = 7680         ; the disk's size; geometry is derived from it
 //   bus = usb
 //   device = /dev/sdb      ; optional host block device
+//   image = disks/usb.img  ; or a disk-image file (a virtual disk); its size
+//                          ; is the disk's size unless size_mb says otherwise
+//   removable = yes        ; the disk reports removable media
 
 #include <cstdint>
 #include <map>
@@ -52,6 +56,7 @@ struct DriveDecl {
   std::optional<std::uint64_t> freeBytes;
   std::optional<std::uint64_t> totalBytes;
   int diskNumber = -1;
+  int partitionNumber = -1;    // on diskNumber, 1-based; -1 when not declared
   std::string hostDevice;      // block device of the volume, when known
 };
 
@@ -60,6 +65,10 @@ struct DiskDecl {
   std::uint64_t sizeBytes = 0;
   int busType = BusTypeUnknown;
   std::string hostDevice;
+  std::string image;           // a virtual disk's image file (absolute host path)
+  bool removable = false;
+  // The host file that holds the disk's bytes: the image, else the device.
+  const std::string& Backing() const { return image.empty() ? hostDevice : image; }
   // The geometry the system reports: whole cylinders of 255 heads of 63
   // sectors of 512 bytes.
   std::uint64_t Cylinders() const { return sizeBytes / (255ull * 63ull * 512ull); }
