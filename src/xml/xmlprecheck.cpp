@@ -126,7 +126,8 @@ class Scanner {
   bool StartTag() {
     ++i_;
     if (!Name()) return false;
-    for (;;) {
+    for (int attributes = 0;; ++attributes) {
+      if (attributes > kMaxElementAttributes) return false;
       Skip();
       if (i_ >= s_.size()) return false;
       if (s_[i_] == '/') return i_ + 1 < s_.size() && s_[i_ + 1] == '>' ? (i_ += 2, true) : false;

@@ -22,10 +22,13 @@ namespace gs {
 
 inline constexpr std::size_t kMaxSettingsFileBytes = 1024 * 1024;
 inline constexpr int kMaxElementNesting = 256;
+// The parser looks up every attribute among the element's earlier ones, so
+// its time grows with the square of their number; a settings element has one.
+inline constexpr int kMaxElementAttributes = 64;
 
 // True when the text is small enough, well formed in the parser's terms,
-// and its elements nest at most kMaxElementNesting deep, by any
-// construction. The parser stops at the first NUL byte; so does the check.
+// its elements nest at most kMaxElementNesting deep, by any construction,
+// and none has more than kMaxElementAttributes attributes. The parser stops at the first NUL byte; so does the check.
 bool FitsSettingsLimits(std::string_view text);
 
 // The buffer handed to the parser: the text up to its first NUL, with line

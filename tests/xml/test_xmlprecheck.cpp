@@ -86,6 +86,19 @@ TEST(XmlPrecheck, EveryConstructionThatNestsTooDeepIsRefused) {
   }
 }
 
+// The parser's cost grows with the square of an element's attributes: a
+// file of a megabyte of them would take minutes. Settings elements have few.
+TEST(XmlPrecheck, ElementsWithThousandsOfAttributesAreRefused) {
+  auto element = [](int attributes) {
+    std::string s = "<?xml version=\"1.0\"?><r";
+    for (int i = 0; i < attributes; ++i) s += " a" + std::to_string(i) + "=\"\"";
+    return s + "/>";
+  };
+  EXPECT_TRUE(gs::FitsSettingsLimits(element(gs::kMaxElementAttributes)));
+  EXPECT_FALSE(gs::FitsSettingsLimits(element(gs::kMaxElementAttributes + 1)));
+  EXPECT_FALSE(gs::FitsSettingsLimits(element(90000)));
+}
+
 // Markup inside comments, CDATA and values is text: a real document that
 // holds some still opens, and the parser's tree is as deep as counted.
 TEST(XmlPrecheck, MarkupInsideTextIsNotCountedAndTheParserAgrees) {
