@@ -212,6 +212,8 @@ bool DeleteFile(std::wstring_view path) {
 bool MoveFile(std::wstring_view from, std::wstring_view to, DWORD flags) {
   std::string src, dst;
   if (!ResolvePath(from, src) || !ResolvePath(to, dst)) return false;
+  // A drive's folder never moves away from under its letter.
+  if (IsDriveRootHost(src)) return Fail(ERROR_ACCESS_DENIED);
   struct stat st;
   if (::lstat(src.c_str(), &st) != 0) return FailErrno();
   if (src != dst && ::lstat(dst.c_str(), &st) == 0 && !(flags & MOVEFILE_REPLACE_EXISTING))

@@ -57,6 +57,7 @@ bool RemoveDirectory(std::wstring_view path);
 bool DeleteFile(std::wstring_view path);
 
 inline constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+// A drive's root folder, however spelt, is refused with 5.
 bool MoveFile(std::wstring_view from, std::wstring_view to, DWORD flags = 0);
 
 // Size in bytes; false when the file cannot be opened for reading.

@@ -153,6 +153,10 @@ int SHFileOperation(SHFILEOPSTRUCT& op) {
     for (const auto& s : sources)
       if (Inside(into ? JoinPath(to, NameOf(s)) : to, s) || (IsDirectory(s) && Inside(to, s)))
         return static_cast<int>(ERROR_INVALID_PARAMETER);
+    // Moving a drive's root would delete it afterwards.
+    if (op.wFunc == FO_MOVE)
+      for (const auto& s : sources)
+        if (IsDriveRoot(s) || IsDriveRootFolder(s)) return static_cast<int>(ERROR_ACCESS_DENIED);
     for (const auto& s : sources) {
       std::wstring target = into ? JoinPath(to, NameOf(s)) : to;
       DWORD r = CopyTree(s, target);

@@ -137,6 +137,7 @@ TEST(DeleteFolderTree, NoSpellingOfADriveRootDeletesTheDrive) {
     EXPECT_TRUE(fs::is_directory(m.Root('E'))) << platform::AnsiFromWide(spelling);
     EXPECT_TRUE(fs::is_empty(m.Root('E'))) << platform::AnsiFromWide(spelling);
   }
+  EXPECT_FALSE(platform::MoveFile(L"\\\\?\\E:\\", L"C:\\moved"));
   EXPECT_FALSE(platform::RemoveDirectory(L"E:\\."));
   EXPECT_EQ(platform::GetLastError(), platform::ERROR_ACCESS_DENIED);
   EXPECT_TRUE(fs::is_directory(m.Root('E')));
