@@ -1,5 +1,6 @@
 #include "src/xml/gsxml.h"
 
+#include <sys/stat.h>
 #include <tinyxml.h>
 
 #include <cassert>
@@ -56,6 +57,11 @@ void CreateDefault(TiXmlDocument& doc, const std::string& host) {
   doc.Clear();
   doc.LinkEndChild(new TiXmlDeclaration("1.0", "UTF-8", "no"));  // the document owns its nodes
   doc.LinkEndChild(new TiXmlElement("root"));
+  // Only a missing file or a damaged regular one is replaced: a folder, a
+  // device or a pipe at the name is left alone (writing to a pipe without a
+  // reader would never return).
+  struct stat st;
+  if (::lstat(host.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return;
   doc.SaveFile(host.c_str());
 }
 
