@@ -232,7 +232,8 @@ bool CopyFileEx(std::wstring_view from, std::wstring_view to, LPPROGRESS_ROUTINE
     SetLastError(ErrorFromErrno(err));
     return false;
   }
-  Fd in(::open(src.c_str(), O_RDONLY | O_CLOEXEC));
+  // Non-blocking: a pipe on a medium must not hold the copy at its open.
+  Fd in(::open(src.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (in.get() < 0) {
     SetLastError(ErrorFromErrno(errno));
     return false;
@@ -246,6 +247,12 @@ bool CopyFileEx(std::wstring_view from, std::wstring_view to, LPPROGRESS_ROUTINE
     SetLastError(ERROR_ACCESS_DENIED);
     return false;
   }
+  // Only files have an end: a device or a pipe is no file to copy.
+  if (!S_ISREG(st.st_mode)) {
+    SetLastError(ERROR_BAD_FILE_TYPE);
+    return false;
+  }
+  ::fcntl(in.get(), F_SETFL, ::fcntl(in.get(), F_GETFL) & ~O_NONBLOCK);
   // A new target is the common case and needs no checks; only an existing
   // one is looked at before it is truncated.
   dirnames::Change change(dst);

@@ -17,7 +17,8 @@
 // File times and permissions are kept. A source that is shorter at its end
 // than when it was opened fails with ERROR_HANDLE_EOF (38). Failures come
 // back as false with the last error set (112 disk full, 5 access denied, 2
-// file missing, 3 target folder missing) and a partial target removed;
+// file missing, 3 target folder missing, 222 a source that is a device or a
+// pipe rather than a file) and a partial target removed;
 // nothing throws. The data goes through the kernel's copy call where the file
 // systems allow it, else through one reused 1 MiB buffer per thread; no file
 // is held in memory. Any thread may copy; a copy runs on the caller's thread.

@@ -236,7 +236,8 @@ bool GetFileSize(std::wstring_view path, std::uint64_t& size) {
   size = 0;
   std::string host;
   if (!ResolvePath(path, host)) return false;
-  int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking: asking a pipe's size must not wait for a writer.
+  int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return FailErrno();
   struct stat st;
   bool ok = ::fstat(fd, &st) == 0;
