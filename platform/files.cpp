@@ -95,6 +95,7 @@ bool FindFiles(std::wstring_view pattern, std::vector<FindData>& out) {
     if (S_ISLNK(st.st_mode)) {
       struct stat target;
       if (::fstatat(dfd, name, &target, 0) == 0) st = target;
+      else st.st_size = 0;  // a dangling link holds no data
       fd.attributes = LinkAttributes(st, name);
     } else {
       fd.attributes = AttributesOf(st, name);
