@@ -52,6 +52,17 @@ int WriteWhole(const fs::path& target, const std::string& bytes) {
   return ec.value();
 }
 
+// The image's file systems ignore case: a file that the mount folder holds
+// under another spelling is the same file, and is the one replaced.
+fs::path ExistingSpelling(const fs::path& target) {
+  std::error_code ec;
+  if (fs::exists(target, ec)) return target;
+  const std::string name = target.filename().string();
+  for (const auto& entry : fs::directory_iterator(target.parent_path(), ec))
+    if (EqualsNoCase(entry.path().filename().string(), name)) return entry.path();
+  return target;
+}
+
 }  // namespace
 
 HRESULT PrepareHive(const MountRecord& record, WimFile& wim, HiveState& hive, std::wstring& message) {
@@ -107,7 +118,7 @@ HRESULT RegisterDriver(const MountRecord& record, HiveState& hive, const DriverP
       for (const auto& f : package.files)
         if (EqualsNoCase(f.relative, file.source)) source = &f;
       if (!source) continue;  // the plan only names listed files, which were all read
-      const fs::path target = fs::path(record.mountHost) / file.target;
+      const fs::path target = ExistingSpelling(fs::path(record.mountHost) / file.target);
       if (SameContent(target, source->bytes)) continue;
       if (int err = WriteWhole(target, source->bytes)) {
         undo();
