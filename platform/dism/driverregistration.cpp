@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/dism/hostfile.h"
 #include "platform/dism/systemhive.h"
 #include "platform/lasterror.h"
+#include "platform/readfile.h"
 #include "platform/text.h"
 
 namespace platform::dism {
@@ -18,7 +18,6 @@ const char kSystemHivePath[] = "Windows/System32/config/SYSTEM";
 
 namespace {
 
-constexpr std::size_t kHiveCap = 512 * kMiB;
 const wchar_t kHiveName[] = L"Windows\\System32\\config\\SYSTEM";
 
 std::wstring ImageName(const MountRecord& record) {
@@ -29,7 +28,7 @@ std::wstring Reason(int err) { return WideFromAnsi(std::strerror(err)); }
 
 bool SameContent(const fs::path& file, const std::string& bytes) {
   std::string present;
-  return ReadHostFile(file.string(), bytes.size(), present) == 0 && present == bytes;
+  return ReadHostFile(file.string(), present, bytes.size()) == ERROR_SUCCESS && present == bytes;
 }
 
 // Writes through a temporary name, so that the mount folder never holds a
