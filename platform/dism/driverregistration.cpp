@@ -87,19 +87,19 @@ HRESULT PrepareHive(const MountRecord& record, WimFile& wim, HiveState& hive, st
                                        L" cannot be extracted", message);
     host = scratch + "/SYSTEM";
   }
-  SystemHive opened;
-  if (int err = opened.Open(host)) {
+  auto opened = std::make_unique<SystemHive>();
+  if (int err = opened->Open(host)) {
     message = L"The registry hive " + std::wstring(kHiveName) + L" of " + ImageName(record) +
               L" cannot be read: " + Reason(err) + L".";
     return HResultFromWin32(ERROR_BADDB);
   }
-  hive.controlSet = opened.CurrentControlSet();
+  hive.controlSet = opened->CurrentControlSet();
   if (hive.controlSet.empty()) {
     message = L"The registry hive " + std::wstring(kHiveName) + L" of " + ImageName(record) +
               L" is damaged: Select\\Current names no control set that the hive holds.";
     return HResultFromWin32(ERROR_BADDB);
   }
-  hive.host = host;
+  hive.open = std::move(opened);
   hive.checked = true;
   return S_OK;
 }
@@ -129,14 +129,15 @@ HRESULT RegisterDriver(const MountRecord& record, HiveState& hive, const DriverP
     }
   }
 
-  SystemHive h;
   auto hiveFailure = [&](const std::wstring& what, int err) {
     undo();
+    hive.broken = true;
     message = L"The registry hive " + std::wstring(kHiveName) + L" of " + ImageName(record) + L" " + what +
               (err ? L": " + Reason(err) : std::wstring()) + L".";
     return HResultFromWin32(ERROR_BADDB);
   };
-  if (int err = h.Open(hive.host)) return hiveFailure(L"cannot be read", err);
+  if (!hive.open || hive.broken) return hiveFailure(L"cannot be changed after an earlier failure", 0);
+  SystemHive& h = *hive.open;
   auto apply = [&](const InstallValue& v) {
     SystemHive::Node key = h.Key(hive.controlSet + "\\" + v.key, true);
     return key && (v.keyOnly || h.Set(key, v.name, v.data, v.keepExisting));
@@ -152,23 +153,26 @@ HRESULT RegisterDriver(const MountRecord& record, HiveState& hive, const DriverP
         (!plan.classGuid.empty() && !apply({key, "ClassGUID", RegData::String(plan.classGuid)})))
       return hiveFailure(L"cannot bind the device " + binding.id, errno);
   }
-  if (!h.Changed()) return S_OK;
+  return S_OK;
+}
 
+HRESULT FlushHive(const MountRecord& record, HiveState& hive, std::wstring& message) {
+  if (!hive.open || hive.broken || !hive.open->Changed()) return S_OK;
   const fs::path target = fs::path(record.mountHost) / kSystemHivePath;
   const std::string temp = target.string() + ".kx-new";
   std::error_code ec;
   fs::create_directories(target.parent_path(), ec);
-  if (int err = ec ? ec.value() : h.Commit(temp)) {
-    fs::remove(temp, ec);
-    return hiveFailure(L"cannot be written", err);
+  int err = ec ? ec.value() : hive.open->Commit(temp);
+  if (!err) {
+    fs::rename(temp, target, ec);
+    err = ec.value();
   }
-  fs::rename(temp, target, ec);
-  if (ec) {
-    int err = ec.value();
+  if (err) {
     fs::remove(temp, ec);
-    return hiveFailure(L"cannot be written", err);
+    message = L"The registry hive " + std::wstring(kHiveName) + L" of " + ImageName(record) +
+              L" cannot be written: " + Reason(err) + L".";
+    return HResultFromWin32(ErrorFromErrno(err));
   }
-  hive.host = target.string();
   return S_OK;
 }
 

@@ -7,10 +7,13 @@
 // update as the driver store.
 //
 // The hive is read from the image once per session, before the first
-// package is added, and kept outside the mount folder until a package
-// changes it: an image whose hive is missing or damaged fails that first
-// add and nothing of it changes.
+// package is added, and kept open (outside the mount folder) for the
+// session: an image whose hive is missing or damaged fails that first add
+// and nothing of it changes. Packages change it in memory; FlushHive writes
+// it into the mount folder once, before a commit, and only when a package
+// changed it, so a hive of many MiB is not rewritten per package.
 
+#include <memory>
 #include <string>
 
 #include "platform/dism/driverinstall.h"
@@ -24,8 +27,9 @@ extern const char kSystemHivePath[];
 
 struct HiveState {
   bool checked = false;
-  std::string host;        // the working copy: in the scratch folder, or in the mount folder once changed
-  std::string controlSet;  // "ControlSet001"
+  std::string controlSet;             // "ControlSet001"
+  std::unique_ptr<SystemHive> open;   // the hive, as the session's packages changed it
+  bool broken = false;                // a change failed half-way: nothing more is written
 };
 
 // Finds the hive (the mount folder's copy, else the image's), checks that
@@ -35,11 +39,14 @@ struct HiveState {
 HRESULT PrepareHive(const MountRecord& record, WimFile& wim, HiveState& hive, std::wstring& message);
 
 // Copies the plan's files (when copyFiles) into the mount folder and writes
-// its services, bindings and values into the hive. A file or value that is
-// there already as it should be is left alone, so a package registered
+// its services, bindings and values into the open hive. A file or value that
+// is there already as it should be is left alone, so a package registered
 // twice changes nothing the second time. On failure the files it wrote are
-// removed again and the hive keeps its last written state.
+// removed again, and the hive is not written any more in this session.
 HRESULT RegisterDriver(const MountRecord& record, HiveState& hive, const DriverPackage& package,
                        const DriverInstall& plan, bool copyFiles, std::wstring& message);
+
+// Writes the hive into the mount folder when packages changed it.
+HRESULT FlushHive(const MountRecord& record, HiveState& hive, std::wstring& message);
 
 }  // namespace platform::dism

@@ -133,6 +133,7 @@ int SystemHive::Commit(const std::string& host) {
   if (!hive_) return EBADF;
   errno = 0;
   if (hivex_commit(hive_, host.c_str(), 0) != 0) return errno ? errno : EIO;
+  changed_ = false;
   return 0;
 }
 

@@ -54,6 +54,7 @@ class SystemHive {
   // Whether a key or value was made or changed since Open.
   bool Changed() const { return changed_; }
   // Writes the hive to host (its own file or another); 0 or an errno value.
+  // Changed() is false again after a successful write.
   int Commit(const std::string& host);
 
  private:

@@ -231,3 +231,51 @@ TEST_F(DriverRegistrationTest, AnUndecoratedModelsSectionServesX86ImagesOnly) {
   kxdism::BuildWim(Host("work/boot.wim"), {{.name = "PE"}, {.name = "Setup"}});
   EXPECT_EQ(Service({L"C:\\drv\\fb\\fb.inf"}), SPAPI_E_NO_COMPATIBLE_MODELS);
 }
+
+TEST_F(DriverRegistrationTest, ServiceValuesAndRegistryAdditionsLandWhereTheSystemPutsThem) {
+  fs::create_directories(Host("drv/ar"));
+  std::ofstream(Host("drv/ar/ar.inf"), std::ios::binary)
+      << "[Version]\r\nSignature=\"$Windows NT$\"\r\nClassGUID=" << kUsbClassGuid
+      << "\r\n[SourceDisksNames]\r\n1=d\r\n[SourceDisksFiles]\r\nar.sys=1\r\nar.dll=1\r\n"
+         "[DestinationDirs]\r\nSys=12\r\nLib=11,sub\r\n"
+         "[Manufacturer]\r\nM=Models,NTamd64\r\n[Models.NTamd64]\r\nD=Inst,USB\\VID_1&PID_2,USB\\Class_09\r\n"
+         "[Inst.NTamd64]\r\nCopyFiles=Sys,Lib\r\nAddReg=Global\r\n[Inst]\r\n"
+         "[Inst.NTamd64.Services]\r\nAddService=arsvc,0x2,Svc\r\nAddService=arhelper,0,Helper\r\n"
+         "[Svc]\r\nDisplayName=\"A R\"\r\nServiceType=1\r\nStartType=0\r\nErrorControl=3\r\nServiceBinary=%12%\\ar.sys\r\n"
+         "LoadOrderGroup=Boot Bus Extender\r\nDependencies=arhelper,+Base\r\nAddReg=Params\r\n"
+         "[Helper]\r\nServiceType=0x10\r\nStartType=2\r\nErrorControl=1\r\nServiceBinary=%11%\\sub\\ar.dll\r\n"
+         "[Params]\r\nHKR,Parameters,Level,0x00010001,0x2a\r\nHKR,Parameters,Names,0x00010000,one,two\r\n"
+         "HKR,Parameters,Blob,1,de,ad,be,ef\r\nHKR,,Keep,0x2,\"first\"\r\nHKR,,Keep,0x2,\"second\"\r\n"
+         "HKCU,Software\\X,Y,,\"elsewhere\"\r\n"
+         "[Global]\r\nHKLM,System\\CurrentControlSet\\Control\\ArGlobal,Mode,0x00020000,\"%SystemRoot%\\x\"\r\n"
+         "HKR,,DeviceOnly,,\"later\"\r\n"
+         "[Sys]\r\nar.sys\r\n[Lib]\r\nar.dll\r\n";
+  std::ofstream(Host("drv/ar/ar.sys")) << "sys";
+  std::ofstream(Host("drv/ar/ar.dll")) << "dll";
+  kxdism::BuildWim(Host("work/boot.wim"), {{.name = "PE"}, {.name = "Setup"}});
+  ASSERT_EQ(Service({L"C:\\drv\\ar\\ar.inf"}), S_OK) << Narrow(LastError());
+  const std::string regs = Reglookup();
+  for (const char* line : {
+           "/ControlSet001/Services/arsvc/Start,DWORD,0x00000000,",
+           "/ControlSet001/Services/arsvc/ErrorControl,DWORD,0x00000003,",
+           "/ControlSet001/Services/arsvc/Group,SZ,Boot Bus Extender,",
+           "/ControlSet001/Services/arsvc/DependOnService,MULTI_SZ,arhelper,",
+           "/ControlSet001/Services/arsvc/DependOnGroup,MULTI_SZ,Base,",
+           "/ControlSet001/Services/arsvc/Parameters/Level,DWORD,0x0000002A,",
+           "/ControlSet001/Services/arsvc/Parameters/Names,MULTI_SZ,one|two,",
+           "/ControlSet001/Services/arsvc/Parameters/Blob,BINARY,%DE%AD%BE%EF,",
+           "/ControlSet001/Services/arsvc/Keep,SZ,first,",
+           "/ControlSet001/Services/arhelper/Type,DWORD,0x00000010,",
+           // reglookup writes % as %25.
+           "/ControlSet001/Services/arhelper/ImagePath,EXPAND_SZ,%25SystemRoot%25\\System32\\sub\\ar.dll,",
+           "/ControlSet001/Control/ArGlobal/Mode,EXPAND_SZ,%25SystemRoot%25\\x,",
+           "/ControlSet001/Control/CriticalDeviceDatabase/usb#vid_1&pid_2/Service,SZ,arsvc,",
+           "/ControlSet001/Control/CriticalDeviceDatabase/usb#class_09/Service,SZ,arsvc,"})
+    EXPECT_NE(regs.find(line), std::string::npos) << line << "\n" << regs;
+  EXPECT_EQ(regs.find("elsewhere"), std::string::npos);
+  EXPECT_EQ(regs.find("DeviceOnly"), std::string::npos);
+  EXPECT_EQ(regs.find("arhelper/Parameters"), std::string::npos);
+  const std::string listing = Listing(Host("work/boot.wim"), 2);
+  EXPECT_NE(listing.find("/Windows/System32/drivers/ar.sys"), std::string::npos);
+  EXPECT_NE(listing.find("/Windows/System32/sub/ar.dll"), std::string::npos);
+}
