@@ -1,0 +1,94 @@
+#include "tools/oscdimg/targetfile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace oscdimg {
+namespace {
+
+constexpr std::uint64_t kMiB = 1024 * 1024;
+
+}  // namespace
+
+TargetFile::~TargetFile() { Discard(); }
+
+bool TargetFile::Failed(const std::string& what, std::string* error) {
+  *error = what + " " + path_ + ": " + std::strerror(errno);
+  Discard();
+  return false;
+}
+
+void TargetFile::Discard() {
+  if (fd_ < 0) return;
+  // Only a regular file that this run made or truncated is removed; a
+  // device or pipe named as the target is left as it is.
+  struct stat info {};
+  const bool regular = fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
+  close(fd_);
+  fd_ = -1;
+  if (regular && created_) unlink(path_.c_str());
+}
+
+bool TargetFile::Open(const std::string& path, std::string* error) {
+  path_ = path;
+  fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd_ < 0) return Failed("cannot create the image file", error);
+  created_ = true;
+  return true;
+}
+
+bool TargetFile::CheckRoom(std::uint64_t bytes, std::string* error) {
+  struct statvfs fs {};
+  if (fstatvfs(fd_, &fs) != 0) return Failed("cannot query the volume of", error);
+  const std::uint64_t room = static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize;
+  if (room >= bytes) return true;
+  *error = "not enough room for " + path_ + ": the image needs " + std::to_string((bytes + kMiB - 1) / kMiB) +
+           " MiB, the volume has " + std::to_string(room / kMiB) + " MiB free";
+  Discard();
+  return false;
+}
+
+bool TargetFile::Write(const void* data, std::size_t size, std::string* error) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = write(fd_, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return Failed("cannot write", error);
+    p += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool TargetFile::WriteAt(const void* data, std::size_t size, std::uint64_t offset, std::string* error) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = pwrite(fd_, p, size, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return Failed("cannot write", error);
+    p += n;
+    offset += static_cast<std::uint64_t>(n);
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool TargetFile::Commit(std::string* error) {
+  const int fd = fd_;
+  fd_ = -1;
+  if (close(fd) != 0) {
+    const int saved = errno;
+    unlink(path_.c_str());
+    errno = saved;
+    *error = "cannot finish " + path_ + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace oscdimg
