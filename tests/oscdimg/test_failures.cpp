@@ -19,6 +19,8 @@ struct Failure {
   const char* message;
 };
 
+void PrintTo(const Failure& f, std::ostream* os) { *os << f.name; }
+
 class OscdimgFails : public testing::TestWithParam<Failure> {};
 
 std::string Expand(std::string text, const std::map<std::string, std::string>& values) {
@@ -54,5 +56,23 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"WriteFailsMidway", "-lWIN7 -bootdata:1#p0,e,bBIOS SRC OUT", "prlimit --fsize=1048576", 1,
                 "cannot write"}),
     [](const testing::TestParamInfo<Failure>& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+TEST(OscdimgUdf, ANameTheUdfSideCannotHoldFailsTheImage) {
+  kxtest::TempDir dir;
+  // 128 characters, one of them beyond 8 bits, so all take 16: one more
+  // than a UDF identifier holds (and still a valid host name).
+  const std::string name = std::string(127, 'n') + "\xD0\x96";
+  WriteAll(dir.path() / "src" / name, "x");
+  const fs::path out = dir.path() / "out.iso";
+  const Result r = Shell(Quote(ToolPath()) + " -lWIN7 -u1 -udfver102 " + Quote((dir.path() / "src").string()) + " " +
+                         Quote(out.string()));
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("UDF cannot hold the name"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(out));
+}
 
 }  // namespace

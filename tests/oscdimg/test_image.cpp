@@ -1,6 +1,7 @@
-// The image our tool makes of a sample medium, read by peers: xorriso for
-// the El Torito entries, the files and their extents; QEMU (through
-// scripts/boot-check) for the boots into the medium's stand-ins. The tool
+// The image our tool makes of a sample medium, read by peers: xorriso and
+// isoinfo for the ISO 9660 side (El Torito entries, files, extents), udfinfo
+// and 7-Zip for the UDF side, QEMU (through scripts/boot-check) for the
+// boots into the medium's stand-ins. The tool
 // runs as the system runs it: its command line with drive-letter paths on a
 // machine of the test's own.
 #include <gtest/gtest.h>
@@ -74,6 +75,36 @@ TEST_F(SampleImage, EveryFileReadsBackWithItsNameAndContent) {
   ASSERT_EQ(r.exitCode, 0) << r.err;
   // Nothing more either: the boot images and the catalog are hidden.
   EXPECT_EQ(Snapshot(out.path() / "x"), Snapshot(Work()));
+}
+
+TEST_F(SampleImage, UdfinfoSeesAClosedUdf102VolumeWithTheLabelAndSize) {
+  const Result r = Shell("udfinfo " + Quote(Iso().string()));
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  for (const std::string& line : std::vector<std::string>{"label=WIN7", "udfrev=1.02", "integrity=closed", "accesstype=readonly",
+                                   "blocks=" + std::to_string(fs::file_size(Iso()) / 2048)})
+    EXPECT_NE(r.out.find(line + "\n"), std::string::npos) << line << "\n" << r.out;
+}
+
+TEST_F(SampleImage, SevenZipReadsEveryFileThroughUdf) {
+  kxtest::TempDir out;
+  const Result r = Shell("7zz x -tudf -y -o" + Quote((out.path() / "x").string()) + " " + Quote(Iso().string()));
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_EQ(r.out.find("ERROR"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("WARNING"), std::string::npos) << r.out;
+  EXPECT_EQ(Snapshot(out.path() / "x"), Snapshot(Work()));
+}
+
+TEST_F(SampleImage, IsoinfoListsTheIso9660AndJolietSides) {
+  const Result pvd = Shell("isoinfo -d -i " + Quote(Iso().string()));
+  ASSERT_EQ(pvd.exitCode, 0) << pvd.err;
+  EXPECT_NE(pvd.out.find("Volume id: WIN7\n"), std::string::npos) << pvd.out;
+  EXPECT_NE(pvd.out.find("Joliet"), std::string::npos) << pvd.out;
+  const Result list = Shell("isoinfo -J -f -i " + Quote(Iso().string()));
+  ASSERT_EQ(list.exitCode, 0) << list.err;
+  std::size_t listed = 0;
+  std::istringstream lines(list.out);
+  for (std::string l; std::getline(lines, l);) listed += !l.empty();
+  EXPECT_EQ(listed, Snapshot(Work()).size());
 }
 
 TEST_F(SampleImage, IdenticalFilesShareOneExtent) {

@@ -1,5 +1,6 @@
 // A file over 4 GiB (install.wim of some discs) is stored in several
-// ISO 9660 extents and reads back whole. The source is sparse, with marks
+// ISO 9660 extents and reads back whole, through ISO 9660 (xorriso) and
+// through the UDF bridge (7-Zip), which shares the same data. The source is sparse, with marks
 // at its start, around the first extent boundary and at its end, so a
 // misplaced or missing extent shows.
 #include <gtest/gtest.h>
@@ -36,7 +37,7 @@ TEST(OscdimgLargeFile, OverFourGiBIsStoredInSeveralExtentsAndReadsBackWhole) {
   Mark(fd, kSize - 4, "end!");
   close(fd);
 
-  const Result made = Shell(Quote(ToolPath()) + " -lBIG -m -o " + Quote(src.string()) + " " + Quote(iso.string()));
+  const Result made = Shell(Quote(ToolPath()) + " -lBIG -m -o -u1 -udfver102 " + Quote(src.string()) + " " + Quote(iso.string()));
   ASSERT_EQ(made.exitCode, 0) << made.err;
 
   const Result lba = Shell("xorriso -indev " + Quote(iso.string()) + " -find /sources/install.wim -exec report_lba --");
@@ -53,6 +54,10 @@ TEST(OscdimgLargeFile, OverFourGiBIsStoredInSeveralExtentsAndReadsBackWhole) {
   ASSERT_EQ(x.exitCode, 0) << x.err;
   EXPECT_EQ(fs::file_size(back), kSize);
   EXPECT_EQ(Shell("cmp " + Quote(wim.string()) + " " + Quote(back.string())).exitCode, 0);
+  fs::remove(back);
+
+  const Result udf = Shell("7zz e -tudf -so " + Quote(iso.string()) + " sources/install.wim | cmp - " + Quote(wim.string()));
+  EXPECT_EQ(udf.exitCode, 0) << udf.out << udf.err;
 }
 
 }  // namespace

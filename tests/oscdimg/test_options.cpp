@@ -57,9 +57,12 @@ TEST(OscdimgOptions, HelpNeedsNoPaths) {
 }
 
 struct Refused {
+  const char* label;
   std::vector<std::string> args;
   const char* message;  // part of the message
 };
+
+void PrintTo(const Refused& r, std::ostream* os) { *os << r.label; }
 
 class OscdimgRefuses : public testing::TestWithParam<Refused> {};
 
@@ -73,19 +76,20 @@ TEST_P(OscdimgRefuses, WithAMessageNamingTheProblem) {
 INSTANTIATE_TEST_SUITE_P(
     Lines, OscdimgRefuses,
     testing::Values(
-        Refused{{"-x", "a", "b"}, "unknown option -x"},
-        Refused{{"-u2", "a", "b"}, "unknown option -u2"},
-        Refused{{"-lABCDEFGHIJKLMNOPQRSTUVWXYZ0123456", "a", "b"}, "longer than 32"},
-        Refused{{"-l", "a", "b"}, "-l needs a label"},
-        Refused{{"-bootdata:2#p0,e,bX", "a", "b"}, "exactly 2 entries"},
-        Refused{{"-bootdata:3#p0,e,bX#pEF,e,bY#pEF,e,bZ", "a", "b"}, "1 or 2 entries"},
-        Refused{{"-bootdata:1#pEF,e,bX", "a", "b"}, "first -bootdata entry must be the BIOS"},
-        Refused{{"-bootdata:2#p0,e,bX#p0,e,bY", "a", "b"}, "second -bootdata entry must be the UEFI"},
-        Refused{{"-bootdata:1#p0,bX", "a", "b"}, "no-emulation"},
-        Refused{{"-bootdata:1#p0,e", "a", "b"}, "needs a boot file"},
-        Refused{{"-bootdata:1#pZZ,e,bX", "a", "b"}, "invalid platform id"},
-        Refused{{"-bootdata:1#p0,t,bX", "a", "b"}, "unsupported -bootdata field"},
-        Refused{{"a"}, "give a source folder and a target file"},
-        Refused{{"a", "b", "c"}, "unexpected argument c"}));
+        Refused{"UnknownOption", {"-x", "a", "b"}, "unknown option -x"},
+        Refused{"UnknownUdfLevel", {"-u2", "a", "b"}, "unknown option -u2"},
+        Refused{"LabelTooLong", {"-lABCDEFGHIJKLMNOPQRSTUVWXYZ0123456", "a", "b"}, "longer than 32"},
+        Refused{"EmptyLabel", {"-l", "a", "b"}, "-l needs a label"},
+        Refused{"TooFewBootEntries", {"-bootdata:2#p0,e,bX", "a", "b"}, "exactly 2 entries"},
+        Refused{"TooManyBootEntries", {"-bootdata:3#p0,e,bX#pEF,e,bY#pEF,e,bZ", "a", "b"}, "1 or 2 entries"},
+        Refused{"BiosEntryNotFirst", {"-bootdata:1#pEF,e,bX", "a", "b"}, "first -bootdata entry must be the BIOS"},
+        Refused{"UefiEntryNotSecond", {"-bootdata:2#p0,e,bX#p0,e,bY", "a", "b"}, "second -bootdata entry must be the UEFI"},
+        Refused{"EmulationMissing", {"-bootdata:1#p0,bX", "a", "b"}, "no-emulation"},
+        Refused{"BootFileMissing", {"-bootdata:1#p0,e", "a", "b"}, "needs a boot file"},
+        Refused{"BadPlatformId", {"-bootdata:1#pZZ,e,bX", "a", "b"}, "invalid platform id"},
+        Refused{"UnknownBootField", {"-bootdata:1#p0,t,bX", "a", "b"}, "unsupported -bootdata field"},
+        Refused{"NoTarget", {"a"}, "give a source folder and a target file"},
+        Refused{"ExtraArgument", {"a", "b", "c"}, "unexpected argument c"}),
+    [](const testing::TestParamInfo<Refused>& info) { return std::string(info.param.label); });
 
 }  // namespace

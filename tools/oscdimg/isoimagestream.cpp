@@ -1,5 +1,7 @@
 #include "tools/oscdimg/isoimagestream.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <map>
 
@@ -12,6 +14,10 @@ constexpr int kHiddenEverywhere = LIBISO_HIDE_ON_RR | LIBISO_HIDE_ON_JOLIET | LI
                                   LIBISO_HIDE_ON_HFSPLUS | LIBISO_HIDE_ON_FAT;
 constexpr short kBiosLoadSectors = 4;
 constexpr std::size_t kHeadBytes = 64 * 1024;
+// Distinct sort weights, boot images above all files; the differences stay
+// within int (libisofs compares weights by subtraction).
+constexpr int kFirstFileWeight = 1 << 30;
+constexpr std::uint64_t kBlockBytes = 2048;
 
 std::string LibraryError(const char* what, int code) {
   const char* text = iso_error_to_msg(code);
@@ -29,7 +35,9 @@ void CopyAttributes(IsoNode* node, const struct stat& info) {
 
 class TreeAdder {
  public:
-  TreeAdder(::IsoImage* image, std::string* error) : image_(image), error_(error) {}
+  // With ordered set, every file gets a sort weight that lays its data out
+  // in tree order behind anything weighted higher.
+  TreeAdder(::IsoImage* image, bool ordered, std::string* error) : image_(image), ordered_(ordered), error_(error) {}
 
   bool AddChildren(const SourceNode& folder, IsoDir* dir) {
     for (const auto& child : folder.children) {
@@ -60,12 +68,17 @@ class TreeAdder {
         return Fail(file, r);
       }
       CopyAttributes(reinterpret_cast<IsoNode*>(node), file.info);
+      if (ordered_) iso_node_set_sort_weight(reinterpret_cast<IsoNode*>(node), weights_.at(file.sameAs));
       return true;
     }
     IsoNode* node = nullptr;
     int r = iso_tree_add_new_node(image_, dir, file.name.c_str(), file.hostPath.c_str(), &node);
     if (r < 0) return Fail(file, r);
     added_[&file] = reinterpret_cast<IsoFile*>(node);
+    if (ordered_) {
+      weights_[&file] = nextWeight_;
+      iso_node_set_sort_weight(node, nextWeight_--);
+    }
     return true;
   }
 
@@ -75,8 +88,11 @@ class TreeAdder {
   }
 
   ::IsoImage* image_;
+  bool ordered_;
   std::string* error_;
   std::map<const SourceNode*, IsoFile*> added_;
+  std::map<const SourceNode*, int> weights_;
+  int nextWeight_ = kFirstFileWeight;
 };
 
 // A name in the root that no source entry uses, for a hidden node.
@@ -117,7 +133,8 @@ std::unique_ptr<IsoImageStream> IsoImageStream::Build(const SourceTree& tree, co
   }
   IsoDir* root = iso_image_get_root(self->image_);
   CopyAttributes(reinterpret_cast<IsoNode*>(root), tree.root->info);
-  TreeAdder adder(self->image_, error);
+  const bool ordered = startBlock > 0;
+  TreeAdder adder(self->image_, ordered, error);
   if (!adder.AddChildren(*tree.root, root)) return nullptr;
 
   std::string catalogPath;
@@ -130,6 +147,10 @@ std::unique_ptr<IsoImageStream> IsoImageStream::Build(const SourceTree& tree, co
       return nullptr;
     }
     iso_node_set_hidden(node, kHiddenEverywhere | LIBISO_HIDE_BUT_WRITE);
+    if (ordered) iso_node_set_sort_weight(node, kFirstFileWeight + static_cast<int>(boot.size() - i));
+    struct stat info {};
+    stat(boot[i].hostPath.c_str(), &info);
+    self->bootSizes_.push_back(static_cast<std::uint64_t>(info.st_size));
     ElToritoBootImage* entry = nullptr;
     const std::string path = "/" + name;
     if (i == 0) {
@@ -150,7 +171,12 @@ std::unique_ptr<IsoImageStream> IsoImageStream::Build(const SourceTree& tree, co
       el_torito_set_full_load(entry, 1);
     }
   }
-  if (!boot.empty()) iso_image_set_boot_catalog_hidden(self->image_, kHiddenEverywhere);
+  if (!boot.empty()) {
+    iso_image_set_boot_catalog_hidden(self->image_, kHiddenEverywhere);
+    // The catalog goes in front of all file data: UDF readers take what
+    // follows the last file's data for the end of the volume.
+    if (ordered) iso_image_set_boot_catalog_weight(self->image_, kFirstFileWeight + 3);
+  }
 
   r = iso_write_opts_new(&self->opts_, 0);
   if (r < 0) {
@@ -172,6 +198,8 @@ std::unique_ptr<IsoImageStream> IsoImageStream::Build(const SourceTree& tree, co
     self->head_.assign(kHeadBytes, 0);
     iso_write_opts_set_ms_block(o, startBlock);
     iso_write_opts_set_overwrite_buf(o, self->head_.data());
+    iso_write_opts_set_sort_files(o, 1);
+    iso_write_opts_set_tail_blocks(o, 1);
   }
   return self;
 }
@@ -195,6 +223,18 @@ long IsoImageStream::Read(unsigned char* buffer, int size) {
 std::uint32_t IsoImageStream::DataStart() const {
   uint32_t start = 0;
   return iso_write_opts_get_data_start(opts_, &start, 0) == 1 ? start : 0;
+}
+
+std::map<const SourceNode*, std::uint32_t> IsoImageStream::FileBlocks(const SourceTree& tree) const {
+  std::map<const SourceNode*, std::uint32_t> blocks;
+  std::uint64_t next = DataStart();
+  for (std::uint64_t size : bootSizes_) next += (size + kBlockBytes - 1) / kBlockBytes;
+  for (const SourceNode* file : FilesOf(tree)) {
+    if (file->sameAs) continue;
+    blocks[file] = static_cast<std::uint32_t>(next);
+    next += (file->Size() + kBlockBytes - 1) / kBlockBytes;
+  }
+  return blocks;
 }
 
 void IsoImageStream::StopStream() {

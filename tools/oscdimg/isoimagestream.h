@@ -5,6 +5,7 @@
 // stream of 2 KiB blocks; nothing is buffered beyond libisofs' ring buffer.
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,10 +48,13 @@ class IsoImageStream {
   // no-emulation entry (4 sectors loaded, boot-info table patched in), a
   // second the UEFI entry (platform 0xEF, the whole image loaded); both
   // images and the boot catalog are hidden from the directory trees.
-  // startBlock > 0 places the image at that block of the file; the first 32
-  // blocks (system area and volume descriptors) are then delivered by
-  // HeadBlocks() and written at the start by the caller. Null with a message
-  // on failure.
+  // startBlock > 0 places the image at that block of the file, for a UDF
+  // bridge in front of it: the first 32 blocks (system area and volume
+  // descriptors) are then delivered by HeadBlocks() and written at the start
+  // by the caller, the image ends in one spare block (the bridge's last
+  // anchor), and file data is laid out in a fixed order (the boot images,
+  // then the files in tree order) that FileBlocks() reports. Null with a
+  // message on failure.
   static std::unique_ptr<IsoImageStream> Build(const SourceTree& tree, const std::string& label,
                                          const std::vector<HostBootEntry>& boot, std::uint32_t startBlock,
                                          std::string* error);
@@ -63,6 +67,9 @@ class IsoImageStream {
   long Read(unsigned char* buffer, int size);
   // The first block of file data, valid after Start().
   std::uint32_t DataStart() const;
+  // With startBlock > 0, after Start(): the first block of every file of
+  // the tree that carries its own data (identical files: the first of them).
+  std::map<const SourceNode*, std::uint32_t> FileBlocks(const SourceTree& tree) const;
   // The 64 KiB that belong at block 0 when startBlock > 0 (complete once the
   // stream has been read to its end).
   const std::vector<unsigned char>& HeadBlocks() const { return head_; }
@@ -76,6 +83,7 @@ class IsoImageStream {
   burn_source* stream_ = nullptr;
   std::uint64_t size_ = 0;
   std::vector<unsigned char> head_;
+  std::vector<std::uint64_t> bootSizes_;
 };
 
 }  // namespace oscdimg

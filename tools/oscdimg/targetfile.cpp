@@ -36,7 +36,7 @@ void TargetFile::Discard() {
 
 bool TargetFile::Open(const std::string& path, std::string* error) {
   path_ = path;
-  fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd_ < 0) return Failed("cannot create the image file", error);
   created_ = true;
   return true;
@@ -71,6 +71,19 @@ bool TargetFile::WriteAt(const void* data, std::size_t size, std::uint64_t offse
     const ssize_t n = pwrite(fd_, p, size, static_cast<off_t>(offset));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return Failed("cannot write", error);
+    p += n;
+    offset += static_cast<std::uint64_t>(n);
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool TargetFile::ReadAt(void* data, std::size_t size, std::uint64_t offset, std::string* error) {
+  char* p = static_cast<char*>(data);
+  while (size > 0) {
+    const ssize_t n = pread(fd_, p, size, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return Failed("cannot read back", error);
     p += n;
     offset += static_cast<std::uint64_t>(n);
     size -= static_cast<std::size_t>(n);
