@@ -80,6 +80,7 @@ TEST_F(SampleImage, EveryFileReadsBackWithItsNameAndContent) {
 TEST_F(SampleImage, UdfinfoSeesAClosedUdf102VolumeWithTheLabelAndSize) {
   const Result r = Shell("udfinfo " + Quote(Iso().string()));
   ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.err.find("Warning"), std::string::npos) << r.err;
   for (const std::string& line : std::vector<std::string>{"label=WIN7", "udfrev=1.02", "integrity=closed", "accesstype=readonly",
                                    "blocks=" + std::to_string(fs::file_size(Iso()) / 2048)})
     EXPECT_NE(r.out.find(line + "\n"), std::string::npos) << line << "\n" << r.out;

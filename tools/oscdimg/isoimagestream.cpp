@@ -18,6 +18,8 @@ constexpr std::size_t kHeadBytes = 64 * 1024;
 // within int (libisofs compares weights by subtraction).
 constexpr int kFirstFileWeight = 1 << 30;
 constexpr std::uint64_t kBlockBytes = 2048;
+// Room behind the image for the bridge's anchors at N-256 and N (the last block).
+constexpr std::uint32_t kBridgeTailBlocks = 257;
 
 std::string LibraryError(const char* what, int code) {
   const char* text = iso_error_to_msg(code);
@@ -199,7 +201,7 @@ std::unique_ptr<IsoImageStream> IsoImageStream::Build(const SourceTree& tree, co
     iso_write_opts_set_ms_block(o, startBlock);
     iso_write_opts_set_overwrite_buf(o, self->head_.data());
     iso_write_opts_set_sort_files(o, 1);
-    iso_write_opts_set_tail_blocks(o, 1);
+    iso_write_opts_set_tail_blocks(o, kBridgeTailBlocks);
   }
   return self;
 }

@@ -51,8 +51,8 @@ class IsoImageStream {
   // startBlock > 0 places the image at that block of the file, for a UDF
   // bridge in front of it: the first 32 blocks (system area and volume
   // descriptors) are then delivered by HeadBlocks() and written at the start
-  // by the caller, the image ends in one spare block (the bridge's last
-  // anchor), and file data is laid out in a fixed order (the boot images,
+  // by the caller, the image ends in 257 spare blocks (for the bridge's
+  // anchors at N-256 and N), and file data is laid out in a fixed order (the boot images,
   // then the files in tree order) that FileBlocks() reports. Null with a
   // message on failure.
   static std::unique_ptr<IsoImageStream> Build(const SourceTree& tree, const std::string& label,

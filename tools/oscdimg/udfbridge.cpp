@@ -155,7 +155,8 @@ bool UdfBridge::Write(TargetFile& file, std::vector<std::uint8_t>& head,
     std::memcpy(d + 1, id, 5);
     d[6] = 1;
   }
-  partitionLength_ = totalBlocks - 1 - partitionStart_;
+  // The partition ends where the anchor at N-256 begins.
+  partitionLength_ = totalBlocks - 1 - 256 - partitionStart_;
   if (!WriteVolumeDescriptors(file, totalBlocks, error) || !WriteFileSet(file, error)) return false;
   for (const Entry& e : entries_) {
     if (!WriteEntry(file, e, dataBlock, error)) return false;
@@ -186,7 +187,7 @@ bool UdfBridge::WriteVolumeDescriptors(TargetFile& file, std::uint32_t totalBloc
   FinishTag(end, 0, kTerminating, 512, kIntegrityBlock + 1);
   if (!WriteBlock(file, kIntegrityBlock, lvid, error) || !WriteBlock(file, kIntegrityBlock + 1, end, error)) return false;
 
-  for (std::uint32_t at : {kAnchorBlock, totalBlocks - 1}) {
+  for (std::uint32_t at : {kAnchorBlock, totalBlocks - 1 - 256, totalBlocks - 1}) {
     Block avdp(kBlock, 0);
     Put32(avdp, 16, kSequenceBlocks * kBlock), Put32(avdp, 20, kMainSequence);
     Put32(avdp, 24, kSequenceBlocks * kBlock), Put32(avdp, 28, kReserveSequence);

@@ -13,7 +13,8 @@
 //            entry and its file identifiers, per file its file entry
 //   then     the ISO 9660 image of libisofs (its directories and the file
 //            data both file systems share), inside the partition
-//   last     anchor volume descriptor pointer
+//   N-256, N anchor volume descriptor pointers (N the last block), in
+//            spare blocks libisofs leaves at the end of its image
 //
 // The UDF part before the ISO 9660 image depends only on the tree (names,
 // sizes), so it is planned first; the file entries are written once the
@@ -46,7 +47,7 @@ class UdfBridge {
   // Writes every UDF structure into the image file: the volume recognition
   // sequence into head (the 32 blocks written at block 0), the rest into the
   // file. dataBlock gives the first block of each file that has data;
-  // totalBlocks is the image's size, its last block the second anchor.
+  // totalBlocks is the image's size; its last 257 blocks are spare.
   bool Write(TargetFile& file, std::vector<std::uint8_t>& head,
              const std::map<const SourceNode*, std::uint32_t>& dataBlock, std::uint32_t totalBlocks,
              std::string* error);
