@@ -13,6 +13,19 @@ namespace {
 
 constexpr std::uint64_t kMiB = 1024 * 1024;
 
+// Repeats a positioned read or write until all of size is done; false on an
+// error or when nothing more moves (end of file, full disk).
+template <class Step>
+bool Transfer(std::size_t size, std::uint64_t offset, Step step) {
+  for (std::size_t done = 0; done < size;) {
+    const ssize_t n = step(done, size - done, offset + done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 }  // namespace
 
 TargetFile::~TargetFile() { Discard(); }
@@ -53,42 +66,20 @@ bool TargetFile::CheckRoom(std::uint64_t bytes, std::string* error) {
   return false;
 }
 
-bool TargetFile::Write(const void* data, std::size_t size, std::string* error) {
-  const char* p = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t n = write(fd_, p, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return Failed("cannot write", error);
-    p += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 bool TargetFile::WriteAt(const void* data, std::size_t size, std::uint64_t offset, std::string* error) {
   const char* p = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t n = pwrite(fd_, p, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return Failed("cannot write", error);
-    p += n;
-    offset += static_cast<std::uint64_t>(n);
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
+  const bool ok = Transfer(size, offset, [&](std::size_t done, std::size_t n, std::uint64_t at) {
+    return pwrite(fd_, p + done, n, static_cast<off_t>(at));
+  });
+  return ok || Failed("cannot write", error);
 }
 
 bool TargetFile::ReadAt(void* data, std::size_t size, std::uint64_t offset, std::string* error) {
   char* p = static_cast<char*>(data);
-  while (size > 0) {
-    const ssize_t n = pread(fd_, p, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return Failed("cannot read back", error);
-    p += n;
-    offset += static_cast<std::uint64_t>(n);
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
+  const bool ok = Transfer(size, offset, [&](std::size_t done, std::size_t n, std::uint64_t at) {
+    return pread(fd_, p + done, n, static_cast<off_t>(at));
+  });
+  return ok || Failed("cannot read back", error);
 }
 
 bool TargetFile::Commit(std::string* error) {

@@ -21,10 +21,8 @@ class TargetFile {
   bool Open(const std::string& path, std::string* error);
   // False with a message when the file's volume has fewer than bytes free.
   bool CheckRoom(std::uint64_t bytes, std::string* error);
-  // Writes all of data at the current end. False with a message (full disk,
-  // file too large, I/O error).
-  bool Write(const void* data, std::size_t size, std::string* error);
-  // Writes at an offset (structures patched in after the data stream).
+  // Writes all of data at an offset. False with a message (full disk, file
+  // too large, I/O error); the file is then removed.
   bool WriteAt(const void* data, std::size_t size, std::uint64_t offset, std::string* error);
   // Reads back what was written (a check of the layout). False with a message.
   bool ReadAt(void* data, std::size_t size, std::uint64_t offset, std::string* error);
