@@ -8,6 +8,7 @@
 //   sleep:MS   waits
 //   args       writes each argument after the program as "[arg]\n"
 //   record:F   writes the arguments the same way into the file F
+//   pid:F      writes its process id into the file F
 //   lock:NAME  takes the named lock, writes "locked\n" (or "busy\n")
 //   signals    writes "group:own" or "group:shared" (its own process group
 //              or its parent's) and "blocked:N", the signals it starts with
@@ -81,6 +82,7 @@ int main(int argc, char** argv) {
                    std::to_string(blocked) + "\n");
     }
     else if (verb == "record") std::ofstream(value) << argText;
+    else if (verb == "pid") std::ofstream(value) << ::getpid() << "\n";
     else if (verb == "lock") {
       locks.push_back(std::make_unique<platform::NamedMutex>(platform::WideFromAnsi(value)));
       Write(1, locks.back()->Owned() ? "locked\n" : "busy\n");
