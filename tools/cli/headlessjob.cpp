@@ -194,5 +194,5 @@ void HeadlessJob::SayNewIsoFiles() {
   for (const std::string& name : IsoFiles(isoFolderHost_))
     if (std::find(isoFilesBefore_.begin(), isoFilesBefore_.end(), name) == isoFilesBefore_.end())
       console_.Say(Translate(L"Cli Iso File") + L" " + target_ + platform::WideFromAnsi(name) + L"  (" +
-                   platform::WideFromAnsi(isoFolderHost_ + name) + L")");
+                   platform::WideFromAnsi((std::filesystem::path(isoFolderHost_) / name).string()) + L")");
 }
