@@ -38,6 +38,9 @@ expect 1 "unknown option --format" --iso 'G:\' --format
 expect 1 "not an optical drive: F:" --source F: --iso 'G:\'
 expect 1 "The ISO directory does not exist" --iso 'G:\missing'
 expect 1 "not on an NTFS drive" --iso 'F:\'
+# The format warning, asked without a terminal: "no", and nothing is done.
+expect 2 "No terminal to ask, answered: no" --usb F:
+expect 1 "This is not a USB disk" --usb G:
 
 # Another instance holds the machine's lock.
 KX_FAKE_TOOL='lock:KESTRUNE|out:locked\n|sleep:60000' "$fake" >"$dir/holder" &

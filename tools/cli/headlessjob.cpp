@@ -101,7 +101,10 @@ bool HeadlessJob::CheckTarget() {
       return false;
     }
     const std::wstring entry = target_ + L" (" + Translate(L"Capacity") + L" " + std::to_wstring(total) + L" MB )";
-    if (!AskFormatWarning(nullptr, entry)) return false;
+    if (!AskFormatWarning(nullptr, entry)) {
+      refusal_ = kExitCancelled;  // the user kept the disk: nothing was done
+      return false;
+    }
     return true;
   }
   target_ = SystemFolder(options_.isoFolder);
@@ -125,7 +128,7 @@ bool HeadlessJob::CheckTarget() {
 }
 
 int HeadlessJob::Run() {
-  if (!CheckSource() || !CheckTarget()) return kExitFailure;
+  if (!CheckSource() || !CheckTarget()) return refusal_;
   const int mode = options_.Mode();
   workFolder_ = GetWorkFolder(sizeMb_ + kExtraMb, target_);
   if (workFolder_.empty()) {

@@ -5,9 +5,11 @@
 // progress on the terminal, Ctrl+C as the Cancel button, and the window's
 // clean-up of the work folder at the end.
 //
-// Exit codes: 0 success, 1 failure (a refused check included), 2 cancelled.
+// Exit codes: 0 success, 1 failure (a refused check included), 2 cancelled
+// (the format warning answered no counts as a cancel: nothing was done).
 
 #include <string>
+#include <vector>
 
 #include "tools/cli/clioptions.h"
 #include "tools/cli/console.h"
@@ -39,4 +41,5 @@ class HeadlessJob {
   std::wstring workFolder_;
   std::string isoFolderHost_;
   std::vector<std::string> isoFilesBefore_;
+  int refusal_ = kExitFailure;  // the exit code when a check stops the job
 };
