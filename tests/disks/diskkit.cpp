@@ -1,5 +1,7 @@
 #include "diskkit.h"
 
+#include "platform/disks/volumemount.h"
+
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -57,7 +59,10 @@ void DiskMachine::Install() {
   scoped_ = std::make_unique<platform::ScopedMachine>(platform::Machine::FromProfile(profile_, dir_.str()));
 }
 
-DiskMachine::~DiskMachine() = default;
+// Mounts made on the machine's disks go before the machine does.
+DiskMachine::~DiskMachine() {
+  if (scoped_) platform::disks::ReleaseVolumes();
+}
 
 fs::path DiskMachine::Image(int number) const { return dir_.path() / ("disk" + std::to_string(number) + ".img"); }
 
