@@ -1,5 +1,7 @@
 #include "app/qtmessageboxpresenter.h"
 
+#include "app/questionbox.h"
+
 #include <QApplication>
 #include <QPushButton>
 #include <QString>
@@ -29,12 +31,12 @@ QMessageBox::Icon IconFor(UINT type) {
 }
 
 // Closing the box without a button counts as the box's cancel answer: Cancel
-// where there is one, No for Yes/No, OK for a lone OK.
+// where there is one, OK for a lone OK. A Yes/No box has none (QuestionBox).
 QMessageBox::StandardButton EscapeFor(UINT type) {
   switch (type & platform::MB_TYPEMASK) {
     case platform::MB_OKCANCEL:
     case platform::MB_YESNOCANCEL: return QMessageBox::Cancel;
-    case platform::MB_YESNO: return QMessageBox::No;
+    case platform::MB_YESNO: return QMessageBox::NoButton;
     default: return QMessageBox::Ok;
   }
 }
@@ -60,10 +62,10 @@ QWidget* QtMessageBoxPresenter::OwnerWidget(platform::HWND owner) { return dynam
 
 std::unique_ptr<QMessageBox> QtMessageBoxPresenter::BuildBox(QWidget* parent, const std::wstring& text,
                                                              const std::wstring& caption, UINT type) {
-  auto box = std::make_unique<QMessageBox>(IconFor(type), QString::fromStdWString(caption),
+  auto box = std::make_unique<QuestionBox>(IconFor(type), QString::fromStdWString(caption),
                                            QString::fromStdWString(text), ButtonsFor(type), parent);
   box->setTextFormat(Qt::PlainText);  // texts are shown as written
-  box->setEscapeButton(EscapeFor(type));
+  if (EscapeFor(type) != QMessageBox::NoButton) box->setEscapeButton(EscapeFor(type));
   box->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
   return box;
 }

@@ -9,6 +9,7 @@
 #include "pipeline/completeoperation.h"
 #include "pipeline/copyoperation.h"
 #include "pipeline/dismoperation.h"
+#include "pipeline/isooperation.h"
 #include "pipeline/opmessages.h"
 #include "pipeline/steplists.h"
 #include "pipeline/unavailableoperation.h"
@@ -42,9 +43,9 @@ std::unique_ptr<BasicOperation> MakeDism(int, platform::HWND hWnd, const std::ws
   return std::make_unique<DismOperation>(hWnd, mediaRoot, driverPath, is64, installWim);
 }
 
-std::unique_ptr<BasicOperation> MakeIso(int step, platform::HWND, const std::wstring&, const std::wstring&,
-                                        const std::wstring&, bool) {
-  return std::make_unique<UnavailableOperation>(step);
+std::unique_ptr<BasicOperation> MakeIso(int, platform::HWND hWnd, const std::wstring& folder,
+                                        const std::wstring& isoFolder, const std::wstring& label, bool is64) {
+  return std::make_unique<ISOOperation>(hWnd, kStateGeneratingIso, folder, isoFolder, label, is64);
 }
 
 std::unique_ptr<BasicOperation> MakeUsb(int step, platform::HWND, const std::wstring&, const std::wstring&) {

@@ -8,6 +8,7 @@
 
 #include "platform/ini.h"
 #include "platform/mountinfo.h"
+#include "platform/readfile.h"
 #include "platform/text.h"
 
 namespace platform {
@@ -15,7 +16,9 @@ namespace platform {
 namespace fs = std::filesystem;
 
 ProfileError::ProfileError(std::string file, int line, const std::string& what)
-    : std::runtime_error(file + ":" + std::to_string(line) + ": " + what), file_(std::move(file)), line_(line) {}
+    : std::runtime_error(file + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": " + what),
+      file_(std::move(file)),
+      line_(line) {}
 
 Machine::Machine(const Machine& other) {
   std::lock_guard lock(other.mutex_);
@@ -191,9 +194,13 @@ std::string HostFolderFor(const std::string& value, const fs::path& base) {
 }  // namespace
 
 Machine Machine::FromProfile(const std::string& profilePath, const std::string& prefix) {
-  std::ifstream in(profilePath, std::ios::binary);
-  if (!in) throw ProfileError(profilePath, 0, "cannot read the profile");
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string bytes;
+  if (DWORD error = ReadHostFile(profilePath, bytes); error != ERROR_SUCCESS)
+    throw ProfileError(profilePath, 0, ReadFileErrorText(error));
+  return FromProfileText(bytes, profilePath, prefix);
+}
+
+Machine Machine::FromProfileText(std::string_view bytes, const std::string& profilePath, const std::string& prefix) {
   IniDocument doc = IniDocument::Parse(bytes);
   if (!doc.MalformedLines().empty())
     throw ProfileError(profilePath, doc.MalformedLines().front(),
@@ -224,6 +231,7 @@ Machine Machine::FromProfile(const std::string& profilePath, const std::string& 
         const std::string v8 = AnsiFromWide(e.value);
         if (key == L"FOLDER") {
           if (e.value.empty()) fail(e.line, "folder is empty");
+          if (e.value.find(L'\0') != std::wstring::npos) fail(e.line, "folder holds a NUL character");
           d.hostFolder = HostFolderFor(v8, base);
           haveFolder = true;
         } else if (key == L"TYPE") {
@@ -324,7 +332,10 @@ Machine Machine::FromProfile(const std::string& profilePath, const std::string& 
 
 Machine Machine::ForPrefix(const std::string& prefix) {
   std::string profile = prefix + "/machine.ini";
-  if (fs::exists(profile)) return FromProfile(profile, prefix);
+  std::error_code ec;
+  // Whatever stands at that name (a folder, a device) is the profile the
+  // user meant; FromProfile says what is wrong with it.
+  if (fs::symlink_status(profile, ec).type() != fs::file_type::not_found && !ec) return FromProfile(profile, prefix);
   return Discover(prefix);
 }
 

@@ -37,6 +37,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/types.h"
@@ -73,7 +74,8 @@ struct DiskDecl {
   std::uint64_t Cylinders() const { return sizeBytes / (255ull * 63ull * 512ull); }
 };
 
-// A malformed profile: names the file and the line.
+// A malformed or unreadable profile: names the file and the line
+// ("file:line: reason", or "file: reason" when the file cannot be read).
 class ProfileError : public std::runtime_error {
  public:
   ProfileError(std::string file, int line, const std::string& what);
@@ -87,8 +89,12 @@ class ProfileError : public std::runtime_error {
 
 class Machine {
  public:
-  // Reads a profile; throws ProfileError for a malformed one.
+  // Reads a profile; throws ProfileError for a malformed one, and for one
+  // that cannot be read (a folder, a device, too large: see readfile.h).
   static Machine FromProfile(const std::string& profilePath, const std::string& prefix);
+  // The same for a profile's bytes already read; profilePath names it in
+  // errors and anchors its relative folders.
+  static Machine FromProfileText(std::string_view bytes, const std::string& profilePath, const std::string& prefix);
   // Looks at the host: the prefix's system drive, Z:, optical and USB volumes.
   static Machine Discover(const std::string& prefix);
   // The profile in the prefix folder when there is one, else discovery.

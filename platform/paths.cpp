@@ -39,6 +39,12 @@ bool ResolvePath(std::wstring_view path, std::string& host) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return false;
   }
+  // A NUL would cut the host path short and name another file: a name read
+  // from a file that holds one is invalid, as the system says.
+  if (path.find(L'\0') != std::wstring_view::npos) {
+    SetLastError(ERROR_INVALID_NAME);
+    return false;
+  }
   std::wstring_view rest = path;
   std::string base;
   if (rest.size() >= 4 && IsSep(rest[0]) && IsSep(rest[1]) && (rest[2] == L'?' || rest[2] == L'.') && IsSep(rest[3]))

@@ -329,7 +329,9 @@ HRESULT DismCommitImage(DismSession Session, DWORD Flags, HANDLE CancelEvent, DI
                   L"The image at '" + record.mountPath + L"' is mounted read-only and cannot be committed.");
   std::wstring message;
   HRESULT hr = CommitMount(record, [&](UINT c, UINT t) { if (Progress) Progress(c, t, UserData); }, message);
-  if (!Failed(hr)) RefreshSessionsOf(record.wimHost);
+  // Also after a failure: a failed commit that left the file intact keeps
+  // the mount, and its sessions, usable.
+  RefreshSessionsOf(record.wimHost);
   return Finish(call, hr, message, L"image " + std::to_wstring(record.index) + L" of '" + record.wimPath + L"' committed");
 }
 
@@ -357,8 +359,9 @@ HRESULT DismUnmountImage(const wchar_t* MountPath, DWORD Flags, HANDLE CancelEve
       return Finish(call, HResultFromWin32(ERROR_ACCESS_DENIED),
                     L"The image at '" + record.mountPath + L"' is mounted read-only; its changes cannot be saved.");
     std::wstring message;
-    if (HRESULT hr = CommitMount(record, sink, message); Failed(hr)) return Finish(call, hr, message);
+    HRESULT hr = CommitMount(record, sink, message);
     RefreshSessionsOf(record.wimHost);
+    if (Failed(hr)) return Finish(call, hr, message);
   }
   EmptyFolder(record.mountHost);
   MountRegistry::Update([&](std::vector<MountRecord>& all) {

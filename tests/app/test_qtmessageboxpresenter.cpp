@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QKeyEvent>
 #include <QThread>
 #include <QTimer>
 
@@ -118,7 +119,7 @@ TEST(PresenterMapping, ButtonsIconsAndAnswersFollowTheType) {
   EXPECT_EQ(box->textFormat(), Qt::PlainText);
   EXPECT_EQ(box->escapeButton(), box->button(QMessageBox::Cancel));
   auto yesNo = QtMessageBoxPresenter::BuildBox(nullptr, L"t", L"c", MB_YESNO);
-  EXPECT_EQ(yesNo->escapeButton(), yesNo->button(QMessageBox::No));  // closing means No
+  EXPECT_EQ(yesNo->escapeButton(), nullptr);  // only Yes or No answers it
   EXPECT_EQ(yesNo->icon(), QMessageBox::NoIcon);
   EXPECT_EQ(QtMessageBoxPresenter::BuildBox(nullptr, L"t", L"c", MB_OKCANCEL)->standardButtons(),
             QMessageBox::Ok | QMessageBox::Cancel);
@@ -128,6 +129,47 @@ TEST(PresenterMapping, ButtonsIconsAndAnswersFollowTheType) {
   EXPECT_EQ(QtMessageBoxPresenter::AnswerFor(QMessageBox::Cancel), IDCANCEL);
   EXPECT_EQ(QtMessageBoxPresenter::AnswerFor(QMessageBox::NoButton), 0);
 }
+
+// Escape and the close command: a Yes/No question waits for a button; the
+// other boxes take them as their cancel answer.
+struct EscapeCase {
+  const char* name;
+  UINT type;
+  bool closesOnEscape;
+  QMessageBox::StandardButton escapeAnswer;
+};
+
+class EscapeOnBox : public ::testing::TestWithParam<EscapeCase> {};
+
+TEST_P(EscapeOnBox, ClosesTheBoxOnlyWhereTheBoxHasACancelAnswer) {
+  apptest::EnsureQtApp();
+  const EscapeCase& c = GetParam();
+  auto box = QtMessageBoxPresenter::BuildBox(nullptr, L"Start again?", L"Finish", c.type);
+  box->show();
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(box.get(), &escape);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(box->isVisible(), !c.closesOnEscape);
+  if (c.closesOnEscape) {
+    EXPECT_EQ(box->standardButton(box->clickedButton()), c.escapeAnswer);
+    return;
+  }
+  EXPECT_FALSE(box->close());  // the close command is refused too
+  EXPECT_TRUE(box->isVisible());
+  EXPECT_EQ(box->clickedButton(), nullptr);
+  box->button(QMessageBox::Yes)->click();
+  EXPECT_FALSE(box->isVisible());
+  EXPECT_EQ(QtMessageBoxPresenter::AnswerFor(box->standardButton(box->clickedButton())), IDYES);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Types, EscapeOnBox,
+    ::testing::Values(EscapeCase{"YesNo", MB_YESNO, false, QMessageBox::NoButton},
+                      EscapeCase{"YesNoQuestion", MB_YESNO | MB_ICONQUESTION, false, QMessageBox::NoButton},
+                      EscapeCase{"YesNoCancel", MB_YESNOCANCEL, true, QMessageBox::Cancel},
+                      EscapeCase{"OkCancel", MB_OKCANCEL, true, QMessageBox::Cancel},
+                      EscapeCase{"Ok", MB_OK, true, QMessageBox::Ok}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PresenterInstall, DestroyingThePresenterUninstallsIt) {
   apptest::EnsureQtApp();

@@ -2,6 +2,7 @@
 // every language, and no file carries a key the program never asks for.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -100,6 +101,20 @@ TEST_F(LanguageFilesFallback, MalformedOrMissingLanguageMeansEnglish) {
   EXPECT_EQ(files.Effective("french"), "english");
   EXPECT_EQ(files.Translate("spanish", u"Next"), u"Next");
   EXPECT_EQ(files.Effective("spanish"), "english");
+}
+
+// A folder, a device or a pipe at a language's name is no language file:
+// English, at once (a device of endless zeros used to be read without end).
+TEST_F(LanguageFilesFallback, FoldersDevicesAndPipesAtALanguagesNameMeanEnglish) {
+  Write("english", "Next = Next\n");
+  fs::create_directory(dir_.path() / "german.lang");
+  fs::create_symlink("/dev/zero", dir_.path() / "french.lang");
+  ASSERT_EQ(::mkfifo((dir_.path() / "spanish.lang").c_str(), 0600), 0);
+  ovml::LanguageFiles files(Folder());
+  for (const char* language : {"german", "french", "spanish"}) {
+    EXPECT_EQ(files.Translate(language, u"Next"), u"Next") << language;
+    EXPECT_EQ(files.Effective(language), "english") << language;
+  }
 }
 
 TEST_F(LanguageFilesFallback, NoFilesAtAllGiveTheKeys) {
