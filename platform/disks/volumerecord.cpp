@@ -5,6 +5,10 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
 #include <sstream>
 
 #include "platform/disks/volumemount.h"
@@ -116,10 +120,34 @@ void ApplyVolumeRecord() {
   static ReleaseAtExit releaseAtExit;
   SetVolumeLabelWriter(&RecordLabel);
   Machine& machine = CurrentMachine();
-  for (const auto& e : ReadVolumeRecord()) {
-    if (e.folder.empty()) continue;
+  // What each letter was before the record mapped it, so a letter the record
+  // gives up (a volume unmounted, or moved to another letter) shows what it
+  // showed before, or nothing.
+  static std::mutex mutex;
+  static const Machine* applied = nullptr;
+  static std::map<wchar_t, std::optional<DriveDecl>> before;
+  std::lock_guard lock(mutex);
+  if (applied != &machine) {
+    applied = &machine;
+    before.clear();
+  }
+  std::set<wchar_t> mounted;
+  std::vector<VolumeEntry> entries = ReadVolumeRecord();
+  for (const auto& e : entries)
+    if (!e.folder.empty() && machine.Disk(e.disk)) mounted.insert(e.letter);
+  for (auto it = before.begin(); it != before.end();) {
+    if (mounted.count(it->first)) {
+      ++it;
+      continue;
+    }
+    if (it->second) machine.AddDrive(*it->second);
+    else machine.RemoveDrive(it->first);
+    it = before.erase(it);
+  }
+  for (const auto& e : entries) {
+    if (!mounted.count(e.letter)) continue;
     auto disk = machine.Disk(e.disk);
-    if (!disk) continue;
+    if (!before.count(e.letter)) before[e.letter] = machine.Drive(e.letter);
     DriveDecl d = machine.Drive(e.letter).value_or(DriveDecl{});
     d.letter = e.letter;
     d.hostFolder = e.folder;
