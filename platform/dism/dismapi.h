@@ -61,8 +61,6 @@ inline constexpr HRESULT SPAPI_E_WRONG_INF_STYLE = static_cast<HRESULT>(0x800F01
 inline constexpr HRESULT SPAPI_E_NO_COMPATIBLE_MODELS = static_cast<HRESULT>(0x800F0203u);
 
 inline constexpr DWORD ERROR_BAD_FORMAT = 11;
-inline constexpr DWORD ERROR_INVALID_NAME = 123;
-inline constexpr DWORD ERROR_FILE_TOO_LARGE = 223;
 inline constexpr DWORD ERROR_BADDB = 1009;
 inline constexpr DWORD ERROR_ALREADY_INITIALIZED = 1247;
 inline constexpr DWORD ERROR_NOT_FOUND = 1168;
