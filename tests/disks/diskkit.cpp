@@ -30,7 +30,8 @@ std::string ShellOutput(const std::string& command) {
   return out;
 }
 
-DiskMachine::DiskMachine(std::vector<VirtualDisk> disks, std::vector<VolumeSpec> volumes) {
+DiskMachine::DiskMachine(std::vector<VirtualDisk> disks, std::vector<VolumeSpec> volumes,
+                         const std::string& extraProfile) {
   std::ostringstream profile;
   fs::create_directories(dir_.path() / "drive_c");
   profile << "[drive C]\nfolder = drive_c\ntype = fixed\nbus = sata\nfilesystem = NTFS\n";
@@ -50,6 +51,7 @@ DiskMachine::DiskMachine(std::vector<VirtualDisk> disks, std::vector<VolumeSpec>
     profile << "\n[drive " << v.letter << "]\nfolder = " << folder << "\ntype = " << v.type
             << "\ndisk = " << v.disk << "\npartition = " << v.partition << "\n";
   }
+  profile << extraProfile;
   profile_ = (dir_.path() / "machine.ini").string();
   std::ofstream(profile_) << profile.str();
 }

@@ -50,8 +50,9 @@ class ScriptedBoxes final : public platform::MessageBoxPresenter {
 // disk tool (or a wrapper script around it) is the system's diskpart.
 class UsbMachine {
  public:
-  UsbMachine(std::vector<kxtest::VirtualDisk> disks, std::vector<kxtest::VolumeSpec> volumes)
-      : disks_(std::move(disks), std::move(volumes)), clock_(fake_) {
+  UsbMachine(std::vector<kxtest::VirtualDisk> disks, std::vector<kxtest::VolumeSpec> volumes,
+             const std::string& extraProfile = "")
+      : disks_(std::move(disks), std::move(volumes), extraProfile), clock_(fake_) {
     auto sys = disks_.dir().path() / "drive_c/Windows/System32";
     std::filesystem::create_directories(sys);
     std::filesystem::create_symlink(std::string(KX_PROGRAM_DIR) + "/diskpart", sys / "diskpart.exe");
