@@ -23,7 +23,8 @@ namespace fs = std::filesystem;
 const std::set<std::u16string> kProgramKeys = {
     u"Adding driver", u"Back", u"Browse", u"Cancel", u"CancelMsg", u"CancelStatus", u"Capacity",
     u"Commit success", u"Commit", u"Compatibility Instruction", u"Compatibility Mode", u"Copy OS",
-    u"Copy success", u"Copy", u"Disk too small", u"Error", u"Exit", u"Finish", u"Format confirm",
+    u"Copy success", u"Copy", u"Disk too small", u"Error", u"Exit", u"File too large for FAT32", u"Finish",
+    u"Format confirm",
     u"Format failure", u"Format success", u"Format warning1", u"Format warning2", u"Format",
     u"Generating ISO", u"I agree", u"ISO Step2 Caption", u"ISO Step2 Note", u"ISO Step3 Caption",
     u"Mount success", u"Mount", u"Next", u"Not NTFS", u"Note", u"ODDToISO", u"ODDToUSB",
@@ -42,7 +43,7 @@ const char* const kShippedLanguages[] = {"english", "spanish", "french", "german
 class ShippedLanguage : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(ShippedLanguage, HasANonEmptyTextForEveryKeyAndNoOtherKeys) {
-  ASSERT_EQ(kProgramKeys.size(), 72u);
+  ASSERT_EQ(kProgramKeys.size(), 73u);
   std::string text = kxtest::ReadHostFile(fs::path(KX_LANG_SOURCE_DIR) / (std::string(GetParam()) + ".lang"));
   ASSERT_FALSE(text.empty());
   ovml::Catalogue catalogue;
