@@ -61,6 +61,20 @@ INSTANTIATE_TEST_SUITE_P(
 
 namespace {
 
+TEST(OscdimgUdf, NamesOfOneFileShareItsDataOnBothSidesWithoutDashO) {
+  kxtest::TempDir dir;
+  const fs::path src = dir.path() / "src", out = dir.path() / "out.iso";
+  WriteAll(src / "sources/real.wim", std::string(5000, 'r'));
+  fs::create_hard_link(src / "sources/real.wim", src / "hard.wim");
+  fs::create_symlink("sources/real.wim", src / "soft.wim");
+  const Result r = Shell(Quote(ToolPath()) + " -lWIN7 -u1 -udfver102 " + Quote(src.string()) + " " + Quote(out.string()));
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const Result x = Shell("7zz x -tudf -y -o" + Quote((dir.path() / "x").string()) + " " + Quote(out.string()));
+  ASSERT_EQ(x.exitCode, 0) << x.out;
+  for (const char* name : {"sources/real.wim", "hard.wim", "soft.wim"})
+    EXPECT_EQ(ReadAll(dir.path() / "x" / name), std::string(5000, 'r')) << name;
+}
+
 TEST(OscdimgUdf, ANameTheUdfSideCannotHoldFailsTheImage) {
   kxtest::TempDir dir;
   // 128 characters, one of them beyond 8 bits, so all take 16: one more
