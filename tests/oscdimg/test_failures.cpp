@@ -61,6 +61,22 @@ INSTANTIATE_TEST_SUITE_P(
 
 namespace {
 
+TEST(OscdimgFullDisk, IsRefusedBeforeWritingAndLeavesNoImage) {
+  kxtest::TempDir dir;
+  const fs::path src = dir.path() / "src", small = dir.path() / "small";
+  WriteAll(src / "sources/install.wim", std::string(3 * 1024 * 1024, 'w'));
+  fs::create_directories(small);
+  // A 1 MiB volume of its own, in a mount namespace of the test's own.
+  const Result r = Shell("unshare -m sh -c " +
+                         Quote("mount -t tmpfs -o size=1m none " + Quote(small.string()) + " || exit 99; " +
+                               Quote(ToolPath()) + " -lWIN7 -u1 " + Quote(src.string()) + " " +
+                               Quote((small / "out.iso").string()) + "; echo \"exit=$?\"; ls -A " +
+                               Quote(small.string())));
+  if (r.exitCode == 99) GTEST_SKIP() << "no private mounts here: " << r.err;
+  EXPECT_EQ(r.out, "exit=1\n") << r.out;
+  EXPECT_NE(r.err.find("not enough room"), std::string::npos) << r.err;
+}
+
 TEST(OscdimgUdf, NamesOfOneFileShareItsDataOnBothSidesWithoutDashO) {
   kxtest::TempDir dir;
   const fs::path src = dir.path() / "src", out = dir.path() / "out.iso";
