@@ -86,6 +86,11 @@ void Machine::AddDrive(const DriveDecl& drive) {
   drives_[d.letter] = d;
 }
 
+void Machine::RemoveDrive(wchar_t letter) {
+  std::lock_guard lock(mutex_);
+  drives_.erase(FoldCase(letter));
+}
+
 void Machine::AddDisk(const DiskDecl& disk) {
   std::lock_guard lock(mutex_);
   disks_[disk.number] = disk;

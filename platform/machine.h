@@ -114,6 +114,7 @@ class Machine {
   void SetLabel(wchar_t letter, const std::wstring& label);
 
   void AddDrive(const DriveDecl& drive);
+  void RemoveDrive(wchar_t letter);
   void AddDisk(const DiskDecl& disk);
 
   Machine() = default;

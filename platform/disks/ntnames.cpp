@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "platform/disks/physicaldrive.h"
+#include "platform/disks/volumerecord.h"
 #include "platform/lasterror.h"
 #include "platform/machine.h"
 #include "platform/text.h"
@@ -149,6 +150,8 @@ bool DefineDosDevice(std::wstring_view dosName, std::wstring_view ntTarget) {
 }
 
 DWORD GetLogicalDriveStrings(DWORD bufferChars, wchar_t* buffer) {
+  // Letters our disk tool assigned or mounted since the machine was read.
+  ApplyVolumeRecord();
   std::wstring all;
   DWORD mask = GetLogicalDrives();
   for (int i = 0; i < 26; ++i)

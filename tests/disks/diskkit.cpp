@@ -1,5 +1,7 @@
 #include "diskkit.h"
 
+#include "platform/disks/volumemount.h"
+
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -28,7 +30,8 @@ std::string ShellOutput(const std::string& command) {
   return out;
 }
 
-DiskMachine::DiskMachine(std::vector<VirtualDisk> disks, std::vector<VolumeSpec> volumes) {
+DiskMachine::DiskMachine(std::vector<VirtualDisk> disks, std::vector<VolumeSpec> volumes,
+                         const std::string& extraProfile) {
   std::ostringstream profile;
   fs::create_directories(dir_.path() / "drive_c");
   profile << "[drive C]\nfolder = drive_c\ntype = fixed\nbus = sata\nfilesystem = NTFS\n";
@@ -48,6 +51,7 @@ DiskMachine::DiskMachine(std::vector<VirtualDisk> disks, std::vector<VolumeSpec>
     profile << "\n[drive " << v.letter << "]\nfolder = " << folder << "\ntype = " << v.type
             << "\ndisk = " << v.disk << "\npartition = " << v.partition << "\n";
   }
+  profile << extraProfile;
   profile_ = (dir_.path() / "machine.ini").string();
   std::ofstream(profile_) << profile.str();
 }
@@ -57,7 +61,10 @@ void DiskMachine::Install() {
   scoped_ = std::make_unique<platform::ScopedMachine>(platform::Machine::FromProfile(profile_, dir_.str()));
 }
 
-DiskMachine::~DiskMachine() = default;
+// Mounts made on the machine's disks go before the machine does.
+DiskMachine::~DiskMachine() {
+  if (scoped_) platform::disks::ReleaseVolumes();
+}
 
 fs::path DiskMachine::Image(int number) const { return dir_.path() / ("disk" + std::to_string(number) + ".img"); }
 

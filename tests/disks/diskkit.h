@@ -36,7 +36,8 @@ struct VolumeSpec {
 
 class DiskMachine {
  public:
-  DiskMachine(std::vector<VirtualDisk> disks, std::vector<VolumeSpec> volumes = {});
+  // extraProfile: more profile text (plain folder drives, say), appended.
+  DiskMachine(std::vector<VirtualDisk> disks, std::vector<VolumeSpec> volumes = {}, const std::string& extraProfile = "");
   ~DiskMachine();
   std::filesystem::path Image(int number) const;
   // Formats partition n of a disk FAT32 in place, with a label ("" none).
