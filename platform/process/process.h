@@ -167,6 +167,10 @@ class NamedMutex {
   // True when this object holds the lock; false when another process does
   // (the last error is then 183, ERROR_ALREADY_EXISTS).
   bool Owned() const { return fd_ >= 0; }
+  // The host file that carries the lock of that name. It stays after the
+  // lock is released (removing it while held would split the lock); tests
+  // that invent names remove theirs.
+  static std::string HostFile(const std::wstring& name);
 
  private:
   int fd_ = -1;

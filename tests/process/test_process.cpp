@@ -177,6 +177,9 @@ TEST_F(ProcessTest, NamedLockIsMachineWideAndDiesWithItsHolderEvenKilled) {
   EXPECT_FALSE(NamedMutex(name).Owned());
   ASSERT_TRUE(holder.Terminate(0));  // SIGKILL: no clean-up of its own
   EXPECT_TRUE(NamedMutex(name).Owned());
+  const std::string file = NamedMutex::HostFile(name);
+  EXPECT_EQ(file.rfind("/run/lock/kestrunex/", 0) == 0 || file.rfind("/tmp/kestrunex/", 0) == 0, true) << file;
+  ::unlink(file.c_str());
 }
 
 }  // namespace
