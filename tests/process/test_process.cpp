@@ -55,6 +55,23 @@ TEST_F(ProcessTest, ChildReadsItsLineAsSplitAndWritesBothStreamsIntoThePipe) {
   EXPECT_EQ(code, 0u);
 }
 
+// A tool sees the drives its caller sees, whatever the caller's own
+// environment names.
+TEST_F(ProcessTest, ChildRunsOnTheCallersMachine) {
+  ::setenv("KESTRUNEX_PREFIX", "/nowhere/else", 1);
+  Pipe pipe;
+  ASSERT_TRUE(pipe.Create(4096));
+  Process child;
+  StartInfo info;
+  info.output = &pipe;
+  ASSERT_TRUE(child.Start(Line(L"env:KESTRUNEX_PREFIX|env:HOME"), info));
+  pipe.CloseWriteEnd();
+  const char* home = std::getenv("HOME");
+  EXPECT_EQ(ReadAll(pipe), machine_.dir().str() + "\n" + (home ? home : "(unset)") + "\n");
+  ::unsetenv("KESTRUNEX_PREFIX");
+  child.Wait(INFINITE);
+}
+
 TEST_F(ProcessTest, ExitCodeIsStillActiveWhileRunningThenTheToolsOwn) {
   Process child;
   DWORD code = 0;
