@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 
@@ -14,6 +17,7 @@
 #include "disk/mediumutils.h"
 #include "pipeline/opmessages.h"
 #include "pipeline/steplists.h"
+#include "pipeline/toperationthd.h"
 #include "pipeline/win7inscreator.h"
 #include "platform/disks/volumemount.h"
 #include "platform/messagequeuewindow.h"
@@ -48,6 +52,23 @@ int OnPartition(const fs::path& image, const std::string& command) {
   return rc;
 }
 
+class ReportView final : public RunResultView {
+ public:
+  explicit ReportView(std::string prefix) : prefix_(std::move(prefix)) {}
+  std::wstring StatusText() const override { return status_; }
+  void SetStatusText(const std::wstring& text) override { status_ = text; }
+  void ShowResult(int r) override {
+    mountsAtReport = ShellOutput("mount | grep -c '" + prefix_ + "'");
+    result.store(r);
+  }
+  std::atomic<int> result{-1};
+  std::string mountsAtReport;
+
+ private:
+  std::string prefix_;
+  std::wstring status_;
+};
+
 class UsbChain : public ::testing::TestWithParam<StickCase> {
  protected:
   void SetUp() override { ResetStepListsForTesting(); }
@@ -76,16 +97,22 @@ TEST_P(UsbChain, MakesACleanBootableStickHoldingTheMedium) {
     if (msg == WM_OPSTATE) states.emplace_back(static_cast<int>(w), l);
     return platform::LRESULT{0};
   }};
+  // Run as the window runs it: on the worker thread, which reports the end.
+  ReportView view(m.disks().dir().str());
   {
-    Win7InsCreator creator(&info, &window, kModeUsb, false);
-    ASSERT_EQ(creator.Excute(), 1) << m.Log();
+    TOperationThd worker(true, false, &info, kModeUsb, &window, &view);
+    worker.Resume();
+    // The driver step sends its image count: the window thread pumps.
+    auto done = [&] { return view.result.load() >= 0; };
+    for (int i = 0; i < 6000 && !done(); ++i) window.PumpUntil(done, std::chrono::milliseconds(100));
   }
   window.PumpPending();
+  ASSERT_EQ(view.result.load(), kRunSucceeded) << m.Log();
   EXPECT_TRUE(boxes.shown.empty()) << platform::AnsiFromWide(boxes.shown.empty() ? L"" : boxes.shown[0].text);
   for (auto [state, value] : states) EXPECT_NE(state, kStateCopyFailed);
-  // The job ends: the stick is released (everything written out).
-  platform::disks::ReleaseVolumes();
-  EXPECT_EQ(ShellOutput("mount | grep -c '" + m.disks().dir().str() + "'"), "0\n");
+  EXPECT_EQ(states.back(), (std::pair<int, platform::LPARAM>{kStateFinish, 100}));
+  // The stick was released (written out, unmounted) before success was reported.
+  EXPECT_EQ(view.mountsAtReport, "0\n");
 
   const fs::path image = m.disks().Image(1);
   std::string dump = ShellOutput("sfdisk -d " + image.string());
