@@ -156,6 +156,23 @@ std::wstring SystemPathFromHost(const std::string& hostIn) {
 
 bool IsDriveRoot(std::wstring_view path) { return path.size() <= 3 && DriveLetterOf(path) != 0; }
 
+bool IsDriveRootHost(const std::string& host) {
+  struct stat st;
+  if (::lstat(host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  for (const auto& d : CurrentMachine().Drives()) {
+    struct stat root;
+    if (!d.hostFolder.empty() && ::stat(d.hostFolder.c_str(), &root) == 0 && root.st_dev == st.st_dev &&
+        root.st_ino == st.st_ino)
+      return true;
+  }
+  return false;
+}
+
+bool IsDriveRootFolder(std::wstring_view path) {
+  std::string host;
+  return ResolvePath(path, host) && IsDriveRootHost(host);
+}
+
 std::wstring JoinPath(std::wstring_view folder, std::wstring_view name) {
   std::wstring out(folder);
   if (!out.empty() && !IsSep(out.back())) out += L'\\';

@@ -2,15 +2,14 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cerrno>
 #include <cwctype>
 #include <map>
 
-#include "platform/dism/hostfile.h"
 #include "platform/dism/inffile.h"
 #include "platform/ini.h"
 #include "platform/lasterror.h"
 #include "platform/paths.h"
+#include "platform/readfile.h"
 #include "platform/text.h"
 
 namespace platform::dism {
@@ -26,8 +25,8 @@ std::wstring Lower(std::wstring_view s) {
   return r;
 }
 
-constexpr std::size_t kInfCap = 32 * kMiB;
-constexpr std::size_t kSourceCap = 256 * kMiB;
+// Driver binaries may be large; far below what would hurt all the same.
+constexpr std::size_t kSourceCap = std::size_t{256} << 20;
 
 void Hash(std::uint64_t& h, std::string_view bytes) {
   for (unsigned char c : bytes) {
@@ -139,9 +138,10 @@ HRESULT LoadDriverPackage(const std::wstring& infPath, ImageArch arch, OsVersion
     message = L"The driver package file " + quoted + L" cannot be read: its path is not valid.";
     return HResultFromWin32(ERROR_PATH_NOT_FOUND);
   }
-  if (int err = ReadHostFile(infHost, kInfCap, infBytes)) {
-    message = L"The driver package file " + quoted + L" cannot be read: " + ReadFailureText(err, kInfCap) + L".";
-    return HResultFromWin32(err == EFBIG ? ERROR_FILE_TOO_LARGE : ErrorFromErrno(err));
+  if (DWORD error = ReadHostFile(infHost, infBytes)) {
+    message = L"The driver package file " + quoted + L" cannot be read (" +
+              WideFromAnsi(ReadFileErrorText(error)) + L").";
+    return HResultFromWin32(error);
   }
   InfFile inf;
   std::wstring syntax;
@@ -254,15 +254,16 @@ HRESULT LoadDriverPackage(const std::wstring& infPath, ImageArch arch, OsVersion
   for (const auto& [lower, rel] : listed) {
     PackageFile file{rel, {}, {}};
     std::wstring system = folder.empty() ? rel : JoinPath(folder, rel);
-    int err = ResolvePath(system, file.host) ? ReadHostFile(file.host, kSourceCap, file.bytes) : ENOENT;
-    if (err == ENOENT || err == ENOTDIR) {
+    DWORD error = ResolvePath(system, file.host) ? ReadHostFile(file.host, file.bytes, kSourceCap)
+                                                 : ERROR_FILE_NOT_FOUND;
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
       missing += (missing.empty() ? L"" : L", ") + rel;
       continue;
     }
-    if (err) {
-      message = L"The driver package " + quoted + L" cannot use its file '" + rel + L"': " +
-                ReadFailureText(err, kSourceCap) + L".";
-      return HResultFromWin32(err == EFBIG ? ERROR_FILE_TOO_LARGE : ErrorFromErrno(err));
+    if (error) {
+      message = L"The driver package " + quoted + L" cannot use its file '" + rel + L"' (" +
+                WideFromAnsi(ReadFileErrorText(error)) + L").";
+      return HResultFromWin32(error);
     }
     out.files.push_back(std::move(file));
   }

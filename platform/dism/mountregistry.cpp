@@ -234,6 +234,14 @@ bool MountRegistry::SaveManifest(unsigned id, const Manifest& manifest) {
   return static_cast<bool>(out.flush());
 }
 
-void MountRegistry::DropManifest(unsigned id) { std::remove(ManifestPath(id).c_str()); }
+void MountRegistry::DropManifest(unsigned id) {
+  std::remove(ManifestPath(id).c_str());
+  std::error_code ec;
+  std::filesystem::remove_all(ScratchFolder(id), ec);
+}
+
+std::string MountRegistry::ScratchFolder(unsigned id) {
+  return PrefixFile("dism-mount-" + std::to_string(id) + ".scratch");
+}
 
 }  // namespace platform::dism

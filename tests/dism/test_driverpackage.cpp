@@ -187,13 +187,13 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, DriverPackageUnreadable,
     testing::Values(
         UnreadableCase{"Folder", [](const fs::path& p) { fs::create_directory(p); },
-                       platform::HResultFromWin32(platform::ERROR_ACCESS_DENIED), L"folder"},
+                       platform::HResultFromWin32(platform::ERROR_DIRECTORY_NOT_SUPPORTED), L"is a folder"},
         UnreadableCase{"IoError", [](const fs::path& p) { fs::create_symlink("/proc/self/mem", p); },
-                       platform::HResultFromWin32(platform::ERROR_READ_FAULT), L"I/O error"},
+                       platform::HResultFromWin32(platform::ERROR_READ_FAULT), L"medium failed"},
         UnreadableCase{"Device", [](const fs::path& p) { fs::create_symlink("/dev/zero", p); },
-                       platform::HResultFromWin32(platform::ERROR_INVALID_PARAMETER), L"not a regular file"},
+                       platform::HResultFromWin32(platform::ERROR_BAD_FILE_TYPE), L"not a file"},
         UnreadableCase{"Fifo", [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
-                       platform::HResultFromWin32(platform::ERROR_INVALID_PARAMETER), L"not a regular file"}),
+                       platform::HResultFromWin32(platform::ERROR_BAD_FILE_TYPE), L"not a file"}),
     [](const testing::TestParamInfo<UnreadableCase>& info) { return std::string(info.param.label); });
 
 TEST_F(DriverPackageTest, AnInfThatIsAFolderOrHasANulInAListedNameIsRefusedWithTheReason) {
@@ -201,9 +201,9 @@ TEST_F(DriverPackageTest, AnInfThatIsAFolderOrHasANulInAListedNameIsRefusedWithT
   DriverPackage package;
   std::wstring message;
   EXPECT_EQ(Load("folder.inf", ImageArch::Amd64, package, message),
-            platform::HResultFromWin32(platform::ERROR_ACCESS_DENIED));
+            platform::HResultFromWin32(platform::ERROR_DIRECTORY_NOT_SUPPORTED));
   EXPECT_NE(message.find(L"C:\\drv\\folder.inf"), std::wstring::npos);
-  EXPECT_NE(message.find(L"folder, not a file"), std::wstring::npos) << Narrow(message);
+  EXPECT_NE(message.find(L"is a folder"), std::wstring::npos) << Narrow(message);
 
   // "sample.sys<NUL>.evil" must not shorten to the existing sample.sys.
   kxdism::WriteDriver(Drivers() / "nul", {});

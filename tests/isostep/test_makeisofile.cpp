@@ -3,6 +3,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <chrono>
+
 #include "isosteptest.h"
 #include "platform/sysfolders.h"
 
@@ -25,20 +27,44 @@ TEST(IsoProgressValue, ReadsTheThreeCharactersBeforeTheFirstCompleteMark) {
   for (const Case& c : cases) EXPECT_EQ(IsoProgressValue(c.chunk), c.value) << platform::AnsiFromWide(c.chunk);
 }
 
-// Runs whose tool is never started: a line that does not fit, no pipe.
-TEST_F(IsoStepTest, CommandLineOf2048CharactersIsRejectedWithATraceLine) {
+// Runs whose tool is never started: a line that does not fit, a program
+// that is not there.
+TEST_F(IsoStepTest, RunsThatCannotStartTheToolFailWithATraceLine) {
   const std::string record = (machine.dir().path() / "ran.txt").string();
   Script("record:" + record);
   const std::wstring tool = L"\"" + platform::GetProgramFolder() + L"Oscdimg_x86\\Oscdimg\\oscdimg.exe\" ";
+  struct Case {
+    std::wstring cmd;
+    std::string traced;
+  } cases[] = {
+      {tool + std::wstring(platform::kMaxCommandLine - tool.size(), L'x'),
+       "[MakeISOFile::MakeISOThread]- command line too long:2048"},
+      {L"\"C:\\Windows\\absent\\oscdimg.exe\" -lWIN7", "[MakeISOFile::MakeISOThread]- CreateProcess fail:2"},
+  };
   MakeISOFile& runner = MakeISOFile::Instance();
-  runner.SetCmd(tool + std::wstring(platform::kMaxCommandLine - tool.size(), L'x'));
-  EXPECT_FALSE(runner.Excute([](int, void*) {}, nullptr));
-  EXPECT_TRUE(Traced("[MakeISOFile::MakeISOThread]- command line too long:2048"));
+  for (const Case& c : cases) {
+    runner.SetCmd(c.cmd);
+    EXPECT_FALSE(runner.Excute([](int, void*) {}, nullptr)) << c.traced;
+    EXPECT_TRUE(Traced(c.traced)) << c.traced;
+  }
   EXPECT_FALSE(fs::exists(record));
-
+  // One character less fits.
   runner.SetCmd(tool + std::wstring(platform::kMaxCommandLine - 1 - tool.size(), L'x'));
   EXPECT_TRUE(runner.Excute([](int, void*) {}, nullptr));
   EXPECT_TRUE(fs::exists(record));
+}
+
+// The tool has ended but a child of it still holds the output open: the
+// pipe never reports its end, and the reader must not wait for it.
+TEST_F(IsoStepTest, ReaderNoticesTheToolsEndWhileAChildKeepsTheOutputOpen) {
+  Script("orphan:20000|out: 40% complete\\n|exit:0");
+  MakeISOFile& runner = MakeISOFile::Instance();
+  runner.SetCmd(L"\"" + platform::GetProgramFolder() + L"Oscdimg_x86\\Oscdimg\\oscdimg.exe\"");
+  int last = -1;
+  const auto begun = std::chrono::steady_clock::now();
+  EXPECT_TRUE(runner.Excute([](int value, void* data) { *static_cast<int*>(data) = value; }, &last));
+  EXPECT_LT(std::chrono::steady_clock::now() - begun, std::chrono::seconds(10));
+  EXPECT_EQ(last, 40);
 }
 
 // With every descriptor of the process in use but one, the trace log can

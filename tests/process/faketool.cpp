@@ -8,6 +8,8 @@
 //   sleep:MS   waits
 //   args       writes each argument after the program as "[arg]\n"
 //   record:F   writes the arguments the same way into the file F
+//   pid:F      writes its process id into the file F
+//   orphan:MS  leaves a child behind that keeps the output open for MS
 //   lock:NAME  takes the named lock, writes "locked\n" (or "busy\n")
 //   signals    writes "group:own" or "group:shared" (its own process group
 //              or its parent's) and "blocked:N", the signals it starts with
@@ -81,6 +83,12 @@ int main(int argc, char** argv) {
                    std::to_string(blocked) + "\n");
     }
     else if (verb == "record") std::ofstream(value) << argText;
+    else if (verb == "orphan") {
+      if (::fork() == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(value.c_str())));
+        std::_Exit(0);
+      }
+    } else if (verb == "pid") std::ofstream(value) << ::getpid() << "\n";
     else if (verb == "lock") {
       locks.push_back(std::make_unique<platform::NamedMutex>(platform::WideFromAnsi(value)));
       Write(1, locks.back()->Owned() ? "locked\n" : "busy\n");

@@ -18,7 +18,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The keys the windows, the worker and the USB preparation ask for.
+// The keys the windows, the worker, the USB preparation and the headless
+// command ask for.
 const std::set<std::u16string> kProgramKeys = {
     u"Adding driver", u"Back", u"Browse", u"Cancel", u"CancelMsg", u"CancelStatus", u"Capacity",
     u"Commit success", u"Commit", u"Compatibility Instruction", u"Compatibility Mode", u"Copy OS",
@@ -31,6 +32,10 @@ const std::set<std::u16string> kProgramKeys = {
     u"Step2", u"Step3", u"Still failed", u"SuccessMsg", u"Successfully updated", u"Tool Description",
     u"USB Note", u"USB Step1 Caption", u"USB Step1 Note", u"USB Step2 Caption", u"USB Step2 Insert Note",
     u"USB Step2 Select Note", u"USB Step3 Caption", u"USB Step3 Note", u"UnMount", u"Warning",
+    // kestrunex-cli
+    u"Cli Answer", u"Cli Answered", u"Cli Bad Option", u"Cli Busy", u"Cli Help", u"Cli Iso File", u"Cli No",
+    u"Cli No Terminal", u"Cli Not Optical", u"Cli Profile Error", u"Cli See Help", u"Cli Source Empty",
+    u"Cli Trace Log", u"Cli Yes",
 };
 
 const char* const kShippedLanguages[] = {"english", "spanish", "french", "german", "japanese"};
@@ -38,7 +43,7 @@ const char* const kShippedLanguages[] = {"english", "spanish", "french", "german
 class ShippedLanguage : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(ShippedLanguage, HasANonEmptyTextForEveryKeyAndNoOtherKeys) {
-  ASSERT_EQ(kProgramKeys.size(), 59u);
+  ASSERT_EQ(kProgramKeys.size(), 73u);
   std::string text = kxtest::ReadHostFile(fs::path(KX_LANG_SOURCE_DIR) / (std::string(GetParam()) + ".lang"));
   ASSERT_FALSE(text.empty());
   ovml::Catalogue catalogue;

@@ -1,6 +1,7 @@
 #include "languagefiles.h"
 
 #include <cstdint>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 
@@ -11,6 +12,26 @@ namespace ovml {
 namespace {
 // A language file is a few kilobytes; anything this large is not one.
 constexpr std::uintmax_t kMaxFileBytes = 4 * 1024 * 1024;
+// Only a regular file of a sane size is read: a folder or a device
+// (/dev/zero) standing at the name would otherwise be read without end, and
+// the file stream reports a read error (EIO) by throwing.
+bool ReadLanguageFile(const std::string& path, std::string& text) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(std::filesystem::status(path, ec)) || ec) return false;
+  const std::uintmax_t bytes = std::filesystem::file_size(path, ec);
+  if (ec || bytes > kMaxFileBytes) return false;
+  try {
+    std::ifstream in(path, std::ios::binary);
+    if (!in.is_open()) return false;
+    text.assign(static_cast<std::size_t>(bytes), '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    return !in.bad();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 }  // namespace
 
 LanguageFiles::LanguageFiles(std::string folder) : folder_(std::move(folder)) {}
@@ -20,20 +41,10 @@ const Catalogue* LanguageFiles::Get(std::string_view language) {
   auto it = loaded_.find(language);
   if (it == loaded_.end()) {
     std::unique_ptr<Catalogue> catalogue;
-    const std::string path = folder_ + std::string(language) + ".lang";
-    // Only a regular file of a sane size is read: a folder or a device
-    // (/dev/zero) standing at the name would otherwise be read without end.
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    const auto bytes = ec || !std::filesystem::is_regular_file(status) ? 0 : std::filesystem::file_size(path, ec);
-    std::ifstream in;
-    if (!ec && std::filesystem::is_regular_file(status) && bytes <= kMaxFileBytes) in.open(path, std::ios::binary);
-    if (in.is_open()) {
-      std::string text(static_cast<std::size_t>(bytes), '\0');
-      in.read(text.data(), static_cast<std::streamsize>(text.size()));
-      text.resize(static_cast<std::size_t>(in.gcount()));
+    std::string text;
+    if (ReadLanguageFile(folder_ + std::string(language) + ".lang", text)) {
       catalogue = std::make_unique<Catalogue>();
-      if (in.bad() || !catalogue->Parse(text)) catalogue.reset();
+      if (!catalogue->Parse(text)) catalogue.reset();
     }
     // A file that failed stays failed: it is not read again at every call.
     it = loaded_.emplace(std::string(language), std::move(catalogue)).first;
