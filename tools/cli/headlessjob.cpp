@@ -15,7 +15,6 @@
 #include "disk/volumeutils.h"
 #include "pipeline/opmessages.h"
 #include "pipeline/toperationthd.h"
-#include "platform/admin.h"
 #include "platform/files.h"
 #include "platform/messagequeuewindow.h"
 #include "platform/paths.h"
@@ -92,12 +91,6 @@ bool HeadlessJob::CheckTarget() {
   const int required = sizeMb_ + kExtraMb;
   if (options_.Mode() == 0) {
     target_ = options_.usbRoot;
-    // Raw disks, formatting and mounts need root; say so before anything is
-    // touched rather than fail halfway.
-    if (!platform::IsUserAnAdmin()) {
-      console_.Complain(Translate(L"Cli Usb Needs Root"));
-      return false;
-    }
     if (!IsUsbBusVolume(target_)) {
       console_.Complain(L"This is not a USB disk/flash.");
       return false;
