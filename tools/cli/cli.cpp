@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "config/ovmultilangdll.h"
+#include "platform/admin.h"
 #include "platform/machine.h"
 #include "platform/process/process.h"
 #include "platform/text.h"
@@ -23,6 +24,13 @@ int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
   if (options.help) {
     console.Say(Translate(L"Cli Help"));
     return kExitSuccess;
+  }
+
+  // Raw disks, formatting and mounts need root: say so before anything is
+  // touched (the lock and the data folder included) rather than fail halfway.
+  if (options.Mode() == 0 && !platform::IsUserAnAdmin()) {
+    console.Complain(Translate(L"Cli Usb Needs Root"));
+    return kExitFailure;
   }
 
   std::unique_ptr<platform::ScopedMachine> machine;
