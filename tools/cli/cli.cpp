@@ -1,5 +1,6 @@
 #include "tools/cli/cli.h"
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 
@@ -33,10 +34,12 @@ int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
   }
 
   std::unique_ptr<platform::ScopedMachine> machine;
-  if (!options.profile.empty()) {
+  if (!options.prefix.empty()) {
+    // The tools this job starts are given the same prefix, so they see the
+    // same drives.
     try {
-      machine = std::make_unique<platform::ScopedMachine>(
-          platform::Machine::FromProfile(options.profile, platform::DefaultPrefix()));
+      machine = std::make_unique<platform::ScopedMachine>(platform::Machine::ForPrefix(
+          std::filesystem::absolute(options.prefix).lexically_normal().string()));
     } catch (const platform::ProfileError& e) {
       console.Complain(Translate(L"Cli Profile Error") + L" " + platform::WideFromAnsi(e.what()));
       return kExitFailure;
