@@ -1,10 +1,13 @@
 #include "platform/disks/volumemount.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -196,17 +199,32 @@ bool UnmountDisk(int disk, std::string* error) {
   return true;
 }
 
-void ReleaseVolumes() {
-  const int self = static_cast<int>(::getpid());
+namespace {
+
+// Releases the recorded mounts whose owner the predicate names.
+void ReleaseWhere(const std::function<bool(const VolumeEntry&)>& owned) {
   std::string ignored;
   UpdateVolumeRecord([&](std::vector<VolumeEntry>& entries) {
     for (auto& e : entries) {
-      if (e.owner != self || e.folder.empty()) continue;
+      if (e.folder.empty() || !owned(e)) continue;
       if (!UnmountVolume(e, &ignored)) continue;
       e.folder.clear();
       e.loop.clear();
       e.label.clear();
     }
+  });
+}
+
+}  // namespace
+
+void ReleaseVolumes() {
+  const int self = static_cast<int>(::getpid());
+  ReleaseWhere([self](const VolumeEntry& e) { return e.owner == self; });
+}
+
+void ReleaseOrphanedVolumes() {
+  ReleaseWhere([](const VolumeEntry& e) {
+    return e.owner > 0 && ::kill(static_cast<pid_t>(e.owner), 0) != 0 && errno == ESRCH;
   });
 }
 

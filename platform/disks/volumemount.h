@@ -50,4 +50,8 @@ bool UnmountDisk(int disk, std::string* error);
 // letters. Called at exit, and by a job that ends.
 void ReleaseVolumes();
 
+// Releases the mounts whose owner has ended without releasing them (killed):
+// our disk tool does this before it changes anything.
+void ReleaseOrphanedVolumes();
+
 }  // namespace platform::disks
