@@ -10,6 +10,7 @@
 #include "app/programfolder.h"
 #include "app/qtmainthread.h"
 #include "app/qtmessageboxpresenter.h"
+#include "app/qttranslations.h"
 #include "app/tdlgfirst.h"
 #include "platform/text.h"
 #include "src/gui/Painter/TextPainter/qttextrasterizer.h"
@@ -33,6 +34,7 @@ int main(int argc, char** argv) {
   KestrunexApplication app(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);  // the mode window decides
   gs::InstallFontSubstitutes();
+  InstallQtTranslations(app);
   QtMainThread mainThread;
   mainThread.Install();
   QtMessageBoxPresenter boxes;

@@ -10,6 +10,11 @@
 #include <cstdlib>
 
 #include "app/qtmessageboxpresenter.h"
+#include "app/qttranslations.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QTranslator>
 #include "config/messageboxes.h"
 #include "config/ovmultilangdll.h"
 #include "fakeoperations.h"
@@ -50,12 +55,20 @@ class Snapshots : public WizardTest, public ::testing::WithParamInterface<Langua
     ExpectLaidOut(window, name);
   }
   void SaveBox(const std::wstring& text, const std::wstring& caption, platform::UINT type, const std::string& name) {
+    QTranslator* qtTexts = InstallQtTranslations(*QCoreApplication::instance(), QLocale(GetParam().locale));
     auto box = QtMessageBoxPresenter::BuildBox(&Main(), text, caption, type);
     box->show();
     Pump(20);
     ASSERT_TRUE(box->grab().toImage().save(
         QString::fromStdString((m_folder / (std::string(GetParam().name) + "_box_" + name + ".png")).string())));
+    if (type == platform::MB_YESNO && std::string(GetParam().name) == "japanese") {
+      EXPECT_NE(box->button(QMessageBox::Yes)->text(), "&Yes") << "Qt's texts in the user's language";
+    }
     box->hide();
+    if (qtTexts) {
+      QCoreApplication::removeTranslator(qtTexts);
+      delete qtTexts;
+    }
   }
   // Every visible label inside its window and big enough for its text.
   static void ExpectLaidOut(QWidget& window, const std::string& name) {
