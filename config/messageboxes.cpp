@@ -38,6 +38,11 @@ void ShowUsbLetterErrorBox() {
   platform::MessageBox(kNoOwner, L"Get USB disk/flash letter error!", Translate(L"Error"), MB_OK | MB_ICONERROR);
 }
 
+void ShowFileTooLargeForFat32Box(platform::HWND owner, const std::wstring& file) {
+  platform::MessageBox(owner, Translate(L"File too large for FAT32") + L"\n" + file, Translate(L"Error"),
+                       MB_OK | MB_ICONERROR);
+}
+
 std::wstring FormatWarningText(const std::wstring& diskDescription) {
   std::wstring text =
       Translate(L"Format warning1") + L" " + diskDescription + L" " + Translate(L"Format warning2");

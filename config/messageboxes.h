@@ -25,6 +25,9 @@ bool AskFormatConfirm(platform::HWND owner);
 void ShowStillFailedBox(platform::HWND owner);
 // "Get USB disk/flash letter error!" / Translate("Error"), OK, error, no owner.
 void ShowUsbLetterErrorBox();
+// Translate("File too large for FAT32"), a line break and the file /
+// Translate("Error"), OK, error icon: the source cannot go onto FAT32.
+void ShowFileTooLargeForFat32Box(platform::HWND owner, const std::wstring& file);
 
 // Main window (user-interface thread).
 // The longest text the format warning shows, in characters.

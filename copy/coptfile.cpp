@@ -22,9 +22,10 @@ std::int64_t MeasureSource(const std::wstring& src) {
 }
 
 // Empties the target after a failed or stopped copy. A folder is emptied,
-// removed and made again; a drive root stays and everything on it goes.
+// removed and made again; a drive root, however spelt, stays and everything
+// on it goes.
 void EmptyTarget(const std::wstring& dst) {
-  if (!platform::IsDriveRoot(dst)) {
+  if (!platform::IsDriveRoot(dst) && !platform::IsDriveRootFolder(dst)) {
     DeleteFolderContents(dst);
     platform::CreateDirectory(dst);
     return;
@@ -34,8 +35,10 @@ void EmptyTarget(const std::wstring& dst) {
   for (const auto& e : entries) {
     if (e.IsDots()) continue;
     std::wstring full = platform::JoinPath(dst, e.name);
-    if (e.IsFolder()) {
+    if (e.IsSubtree()) {
       DeleteFolderContents(full);
+    } else if (e.IsFolder()) {
+      platform::RemoveDirectory(full);  // a link to a folder, as a link
     } else {
       ClearReadOnly(full);
       platform::DeleteFile(full);
@@ -105,8 +108,15 @@ bool COptFile::CopyTree(platform::LPPROGRESS_ROUTINE progress, void* data, const
     if (e.IsDots()) continue;
     if (m_bStop) return true;
     std::wstring from = platform::JoinPath(src, e.name);
-    if (e.IsFolder()) {
+    if (e.IsSubtree()) {
       if (!CopyTree(progress, data, from, platform::JoinPath(dst, e.name))) return false;
+    } else if (e.IsFolder()) {
+      // A link to a folder is copied as a link, never walked: it may lead
+      // out of the tree or back into it.
+      bool cancel = false;
+      if (!platform::CopyFileEx(from, platform::JoinPath(dst, e.name), nullptr, nullptr, &cancel,
+                                platform::COPY_FILE_COPY_SYMLINK))
+        return false;
     } else {
       if (!CopyEntryFile(progress, data, from, dst, e.name)) return false;
       // The size the tree was measured with: opening the file once more

@@ -68,8 +68,7 @@ void DeleteFolderContents(const std::wstring& path) {
     if (e.IsFolder()) {
       // Try the folder as it is; only a folder that is not empty (and is no
       // link) is descended.
-      if (!platform::RemoveDirectory(full) && !(e.attributes & platform::FILE_ATTRIBUTE_REPARSE_POINT))
-        DeleteFolderContents(full);
+      if (!platform::RemoveDirectory(full) && e.IsSubtree()) DeleteFolderContents(full);
     } else {
       ClearReadOnly(full);
       platform::DeleteFile(full);
@@ -90,7 +89,7 @@ void FindFilesByExt(std::vector<std::wstring>& list, const std::wstring& folder,
     if (e.IsDots()) continue;
     std::wstring full = platform::JoinPath(folder, e.name);
     if (e.IsFolder()) {
-      FindFilesByExt(list, full, ext);
+      if (e.IsSubtree()) FindFilesByExt(list, full, ext);
       continue;
     }
     size_t dot = e.name.rfind(L'.');
@@ -104,7 +103,8 @@ std::int64_t GetFolderSize(const std::wstring& path, bool recursive) {
   for (const auto& e : Entries(path)) {
     if (e.IsDots()) continue;
     if (e.IsFolder()) {
-      if (recursive) total += GetFolderSize(platform::JoinPath(path, e.name), true);
+      // A link to a folder counts nothing: what it leads to is not in the tree.
+      if (recursive && e.IsSubtree()) total += GetFolderSize(platform::JoinPath(path, e.name), true);
     } else {
       total += static_cast<std::int64_t>(e.size);
     }

@@ -1,5 +1,6 @@
 #include "dism/dismimgmanager.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "disk/appfolders.h"
@@ -10,6 +11,20 @@
 namespace DismCpp {
 
 using namespace platform;
+
+namespace {
+
+// The names MakeMountFolder gives: hour, minute and second as decimal digits
+// (1 to 6 of them). Only those folders are ours to unmount and delete; the
+// work folder and anything else in the data folder may hold a "Windows"
+// folder of its own.
+bool IsMountFolderName(const std::wstring& name) {
+  constexpr size_t kMaxDigits = 6;
+  return !name.empty() && name.size() <= kMaxDigits &&
+         std::all_of(name.begin(), name.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+}
+
+}  // namespace
 
 DismImgManager::DismImgManager(const std::wstring& logPath) {
   if (Failed(DismInitialize(DismLogErrorsWarningsInfo, logPath.c_str(), nullptr))) throw DismInitError();
@@ -100,7 +115,7 @@ void DismImgManager::SweepStaleMounts() {
   std::vector<FindData> entries;
   if (!FindFiles(data + L"*", entries)) return;
   for (const auto& entry : entries) {
-    if (!entry.IsFolder() || entry.IsDots()) continue;
+    if (!entry.IsFolder() || entry.IsDots() || !IsMountFolderName(entry.name)) continue;
     const std::wstring folder = data + entry.name;
     if (!PathExists(folder + L"\\Windows")) continue;
     DiscardMount(folder);

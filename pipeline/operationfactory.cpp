@@ -9,9 +9,11 @@
 #include "pipeline/completeoperation.h"
 #include "pipeline/copyoperation.h"
 #include "pipeline/dismoperation.h"
+#include "pipeline/isooperation.h"
 #include "pipeline/opmessages.h"
 #include "pipeline/steplists.h"
 #include "pipeline/unavailableoperation.h"
+#include "pipeline/usboperation.h"
 #include "pipeline/win7inscreator.h"
 #include "platform/paths.h"
 #include "platform/sysfolders.h"
@@ -42,13 +44,14 @@ std::unique_ptr<BasicOperation> MakeDism(int, platform::HWND hWnd, const std::ws
   return std::make_unique<DismOperation>(hWnd, mediaRoot, driverPath, is64, installWim);
 }
 
-std::unique_ptr<BasicOperation> MakeIso(int step, platform::HWND, const std::wstring&, const std::wstring&,
-                                        const std::wstring&, bool) {
-  return std::make_unique<UnavailableOperation>(step);
+std::unique_ptr<BasicOperation> MakeIso(int, platform::HWND hWnd, const std::wstring& folder,
+                                        const std::wstring& isoFolder, const std::wstring& label, bool is64) {
+  return std::make_unique<ISOOperation>(hWnd, kStateGeneratingIso, folder, isoFolder, label, is64);
 }
 
-std::unique_ptr<BasicOperation> MakeUsb(int step, platform::HWND, const std::wstring&, const std::wstring&) {
-  return std::make_unique<UnavailableOperation>(step);
+std::unique_ptr<BasicOperation> MakeUsb(int, platform::HWND hWnd, const std::wstring& usbPath,
+                                        const std::wstring& label, const std::wstring& source) {
+  return std::make_unique<USBOperation>(hWnd, usbPath, label, source);
 }
 
 }  // namespace
@@ -68,7 +71,7 @@ std::unique_ptr<BasicOperation> CreateOperation(Win7InsCreator& creator) {
     case 4:
       return MakeIso(step, hWnd, tmp, info.szTagPath, GetVolumeLabel(info.szSourcePath), info.bIs64bitDVD);
     case 5:
-      return MakeUsb(step, hWnd, info.szTagPath, GetVolumeLabel(info.szSourcePath));
+      return MakeUsb(step, hWnd, info.szTagPath, GetVolumeLabel(info.szSourcePath), info.szSourcePath);
     case 6:
       return MakeCopy(step, hWnd, kStateCopyOS, info.szSourcePath, tmp, StepWeight(creator, step));
     case 7:

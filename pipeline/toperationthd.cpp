@@ -32,9 +32,11 @@ void TOperationThd::Execute() {
     if (!m_bCancel && m_bResult != 0) platform::PostMessage(m_hWnd, WM_OPSTATE, kStateFinish, kFullProgress);
     Synchronize([this] { UpdateResult(); });
     // A cancel belongs to the run it was given in and has been reported; the
-    // next run starts clean. Cleared before parking, so a cancel that comes
-    // right after the next resume is not lost.
+    // next run starts clean. Both flags are cleared here, before parking and
+    // never at the start of a run, so a cancel that comes before or right
+    // after the next resume stops that run.
     m_bCancel = false;
+    m_pCreator->Rearm();
     Suspend();
   }
 }

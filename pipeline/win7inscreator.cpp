@@ -41,7 +41,6 @@ void Win7InsCreator::ReplaceOperation() {
 }
 
 int Win7InsCreator::Excute() {
-  m_bStop = false;
   if (m_DlgType < 0 || m_DlgType >= kModeCount) return 0;
 
   std::vector<int> list = StepList(m_DlgType);
@@ -59,6 +58,8 @@ int Win7InsCreator::Excute() {
   }
   return 1;
 }
+
+void Win7InsCreator::Rearm() { m_bStop = false; }
 
 void Win7InsCreator::Stop() {
   m_bStop = true;

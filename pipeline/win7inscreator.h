@@ -29,9 +29,15 @@ class Win7InsCreator {
 
   // Runs the list: 1 when every step run succeeded (also after a stop
   // between steps), 0 at the first failing step or for a mode without a list.
+  // A stop that came before the run (even before it started) is kept: no
+  // step runs then.
   int Excute();
   // Asks the run to end; copy and ISO steps end early, others run to their end.
   void Stop();
+  // Clears a stop for the next run. Only between runs, by the thread that
+  // runs them (the worker, when it parks after reporting): no stop meant for
+  // a run can then fall between its clearing and the run.
+  void Rearm();
 
   const WIN7_OPERAT_INFO& Info() const { return *m_pInfo; }
   const std::wstring& TmpPath() const { return m_TmpPath; }

@@ -161,10 +161,18 @@ class ChunkMover {
 // overwritten.
 bool PrepareTarget(const std::string& dst, const struct stat& src, DWORD flags) {
   struct stat st;
-  if (::stat(dst.c_str(), &st) != 0) return true;
+  if (::lstat(dst.c_str(), &st) != 0) return true;
   if (flags & COPY_FILE_FAIL_IF_EXISTS) {
     SetLastError(ERROR_FILE_EXISTS);
     return false;
+  }
+  if (S_ISLNK(st.st_mode)) {
+    // The link goes; what it points to, maybe outside the tree, is not ours.
+    if (::unlink(dst.c_str()) != 0) {
+      SetLastError(ErrorFromErrno(errno));
+      return false;
+    }
+    return true;
   }
   if (S_ISDIR(st.st_mode)) {
     SetLastError(ERROR_ACCESS_DENIED);
@@ -178,6 +186,35 @@ bool PrepareTarget(const std::string& dst, const struct stat& src, DWORD flags) 
   return true;
 }
 
+// A link copied as a link: same target text, the old entry replaced.
+bool CopyLink(const std::string& src, const std::string& dst, DWORD flags) {
+  std::string target(4096, '\0');
+  const ssize_t n = ::readlink(src.c_str(), target.data(), target.size());
+  if (n < 0 || static_cast<std::size_t>(n) >= target.size()) {
+    SetLastError(n < 0 ? ErrorFromErrno(errno) : ERROR_FILENAME_EXCED_RANGE);
+    return false;
+  }
+  target.resize(static_cast<std::size_t>(n));
+  dirnames::Change change(dst);
+  struct stat st;
+  if (::lstat(dst.c_str(), &st) == 0) {
+    if (flags & COPY_FILE_FAIL_IF_EXISTS) {
+      SetLastError(ERROR_FILE_EXISTS);
+      return false;
+    }
+    if (S_ISDIR(st.st_mode) || ::unlink(dst.c_str()) != 0) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return false;
+    }
+  }
+  if (::symlink(target.c_str(), dst.c_str()) != 0) {
+    SetLastError(ErrorFromErrno(errno));
+    return false;
+  }
+  change.Added();
+  return true;
+}
+
 HANDLE AsHandle(int fd) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd)); }
 
 }  // namespace
@@ -187,11 +224,16 @@ bool CopyFileEx(std::wstring_view from, std::wstring_view to, LPPROGRESS_ROUTINE
   std::string src, dst;
   if (!ResolvePath(from, src) || !ResolvePath(to, dst)) return false;
 
+  if (flags & COPY_FILE_COPY_SYMLINK) {
+    struct stat link;
+    if (::lstat(src.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) return CopyLink(src, dst, flags);
+  }
   if (int err = InjectedFault(copyfault::Point::kOpenSource, src, dst, 1)) {
     SetLastError(ErrorFromErrno(err));
     return false;
   }
-  Fd in(::open(src.c_str(), O_RDONLY | O_CLOEXEC));
+  // Non-blocking: a pipe on a medium must not hold the copy at its open.
+  Fd in(::open(src.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (in.get() < 0) {
     SetLastError(ErrorFromErrno(errno));
     return false;
@@ -205,6 +247,12 @@ bool CopyFileEx(std::wstring_view from, std::wstring_view to, LPPROGRESS_ROUTINE
     SetLastError(ERROR_ACCESS_DENIED);
     return false;
   }
+  // Only files have an end: a device or a pipe is no file to copy.
+  if (!S_ISREG(st.st_mode)) {
+    SetLastError(ERROR_BAD_FILE_TYPE);
+    return false;
+  }
+  ::fcntl(in.get(), F_SETFL, ::fcntl(in.get(), F_GETFL) & ~O_NONBLOCK);
   // A new target is the common case and needs no checks; only an existing
   // one is looked at before it is truncated.
   dirnames::Change change(dst);

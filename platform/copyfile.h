@@ -12,11 +12,13 @@
 // PROGRESS_CANCEL or PROGRESS_STOP (or a set *cancel flag) makes the copy
 // fail with ERROR_REQUEST_ABORTED (1235) and removes the partial target;
 // PROGRESS_QUIET ends the calls for this file. Existing targets are
-// overwritten, read-only ones too, unless COPY_FILE_FAIL_IF_EXISTS (then 80).
+// overwritten, read-only ones too, unless COPY_FILE_FAIL_IF_EXISTS (then 80);
+// an existing target that is a link is replaced, never written through.
 // File times and permissions are kept. A source that is shorter at its end
 // than when it was opened fails with ERROR_HANDLE_EOF (38). Failures come
 // back as false with the last error set (112 disk full, 5 access denied, 2
-// file missing, 3 target folder missing) and a partial target removed;
+// file missing, 3 target folder missing, 222 a source that is a device or a
+// pipe rather than a file) and a partial target removed;
 // nothing throws. The data goes through the kernel's copy call where the file
 // systems allow it, else through one reused 1 MiB buffer per thread; no file
 // is held in memory. Any thread may copy; a copy runs on the caller's thread.
@@ -41,6 +43,9 @@ inline constexpr DWORD CALLBACK_CHUNK_FINISHED = 0;
 inline constexpr DWORD CALLBACK_STREAM_SWITCH = 1;
 
 inline constexpr DWORD COPY_FILE_FAIL_IF_EXISTS = 0x1;
+// A source that is a symbolic link is copied as a link to the same place,
+// without progress calls; without the flag the copy reads what it points to.
+inline constexpr DWORD COPY_FILE_COPY_SYMLINK = 0x800;
 
 using LPPROGRESS_ROUTINE = DWORD (*)(std::int64_t totalFileSize, std::int64_t totalBytesTransferred,
                                      std::int64_t streamSize, std::int64_t streamBytesTransferred,

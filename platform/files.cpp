@@ -34,6 +34,13 @@ DWORD AttributesOf(const struct stat& st, std::string_view name) {
   return a;
 }
 
+// A link's own attributes: a reparse point, a folder when it points to one,
+// never read-only (a link has no permissions of its own here). st describes
+// what it points to, when that exists.
+DWORD LinkAttributes(const struct stat& st, std::string_view name) {
+  return FILE_ATTRIBUTE_REPARSE_POINT | (AttributesOf(st, name) & ~FILE_ATTRIBUTE_READONLY);
+}
+
 // Case-insensitive wildcard match of a wide name.
 bool WildMatch(std::wstring_view pat, std::wstring_view name) {
   size_t p = 0, n = 0, starP = std::wstring_view::npos, starN = 0;
@@ -84,14 +91,15 @@ bool FindFiles(std::wstring_view pattern, std::vector<FindData>& out) {
     // Relative to the open folder: no walk of the whole path per entry.
     struct stat st;
     if (::fstatat(dfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-    DWORD link = 0;
+    FindData fd;
     if (S_ISLNK(st.st_mode)) {
-      link = FILE_ATTRIBUTE_REPARSE_POINT;
       struct stat target;
       if (::fstatat(dfd, name, &target, 0) == 0) st = target;
+      else st.st_size = 0;  // a dangling link holds no data
+      fd.attributes = LinkAttributes(st, name);
+    } else {
+      fd.attributes = AttributesOf(st, name);
     }
-    FindData fd;
-    fd.attributes = AttributesOf(st, name) | link;
     fd.size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
     fd.name = std::move(wname);
     out.push_back(std::move(fd));
@@ -109,20 +117,22 @@ DWORD GetFileAttributes(std::wstring_view path) {
     SetLastError(errno == ENOENT ? ERROR_FILE_NOT_FOUND : ErrorFromErrno(errno));
     return INVALID_FILE_ATTRIBUTES;
   }
-  DWORD link = 0;
   if (S_ISLNK(st.st_mode)) {
-    link = FILE_ATTRIBUTE_REPARSE_POINT;
     struct stat target;
     if (::stat(host.c_str(), &target) == 0) st = target;
+    return LinkAttributes(st, BaseName(host));
   }
-  return AttributesOf(st, BaseName(host)) | link;
+  return AttributesOf(st, BaseName(host));
 }
 
 bool SetFileAttributes(std::wstring_view path, DWORD attributes) {
   std::string host;
   if (!ResolvePath(path, host)) return false;
   struct stat st;
-  if (::stat(host.c_str(), &st) != 0) return FailErrno();
+  if (::lstat(host.c_str(), &st) != 0) return FailErrno();
+  // The change applies to the link itself, which has no read-only bit here:
+  // the file it points to, maybe outside the tree, keeps its permissions.
+  if (S_ISLNK(st.st_mode)) return true;
   mode_t mode = st.st_mode & 07777;
   if (attributes & FILE_ATTRIBUTE_READONLY) mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
   else mode |= S_IWUSR;
@@ -179,6 +189,9 @@ bool RemoveDirectory(std::wstring_view path) {
     change.Removed();
     return true;
   }
+  // A drive's folder stays, whatever path led here: emptying a drive must
+  // never take the drive (or the folder behind it) away.
+  if (IsDriveRootHost(host)) return Fail(ERROR_ACCESS_DENIED);
   if (::rmdir(host.c_str()) != 0) return Fail(errno == EEXIST ? ERROR_DIR_NOT_EMPTY : ErrorFromErrno(errno));
   change.Removed();
   return true;
@@ -200,6 +213,8 @@ bool DeleteFile(std::wstring_view path) {
 bool MoveFile(std::wstring_view from, std::wstring_view to, DWORD flags) {
   std::string src, dst;
   if (!ResolvePath(from, src) || !ResolvePath(to, dst)) return false;
+  // A drive's folder never moves away from under its letter.
+  if (IsDriveRootHost(src)) return Fail(ERROR_ACCESS_DENIED);
   struct stat st;
   if (::lstat(src.c_str(), &st) != 0) return FailErrno();
   if (src != dst && ::lstat(dst.c_str(), &st) == 0 && !(flags & MOVEFILE_REPLACE_EXISTING))
@@ -222,7 +237,8 @@ bool GetFileSize(std::wstring_view path, std::uint64_t& size) {
   size = 0;
   std::string host;
   if (!ResolvePath(path, host)) return false;
-  int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking: asking a pipe's size must not wait for a writer.
+  int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return FailErrno();
   struct stat st;
   bool ok = ::fstat(fd, &st) == 0;

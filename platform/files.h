@@ -20,6 +20,11 @@ struct FindData {
   // "." or "..", which every walk of a tree passes over.
   bool IsDots() const { return name == L"." || name == L".."; }
   bool IsFolder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+  // A symbolic link (a reparse point), to a file or a folder.
+  bool IsLink() const { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+  // A folder a tree walk goes into: a real one, never a link to one (which
+  // may lead outside the tree or back into it).
+  bool IsSubtree() const { return IsFolder() && !IsLink(); }
 };
 
 // Lists the entries of a folder that match the last component of pattern
@@ -31,8 +36,11 @@ bool FindFiles(std::wstring_view pattern, std::vector<FindData>& out);
 
 // Attributes: directory, read-only (no write permission), hidden (a name
 // starting with '.'), archive for files. INVALID_FILE_ATTRIBUTES on failure.
+// A symbolic link reports its own: reparse point, directory when it points
+// to a folder, never read-only; sizes in listings are those of its target.
 DWORD GetFileAttributes(std::wstring_view path);
-// Only the read-only bit changes anything on this platform.
+// Only the read-only bit changes anything on this platform. On a link it
+// changes nothing: the link is the file, not what it points to.
 bool SetFileAttributes(std::wstring_view path, DWORD attributes);
 
 bool PathExists(std::wstring_view path);
@@ -42,12 +50,14 @@ bool IsDirectory(std::wstring_view path);
 bool CreateDirectory(std::wstring_view path);
 // Every missing level; ERROR_SUCCESS, ERROR_ALREADY_EXISTS or the failure.
 DWORD CreateDirectoryRecursive(std::wstring_view path);
-// An empty folder only; 145 when not empty.
+// An empty folder only; 145 when not empty. A link to a folder is removed as
+// a link. A drive's root folder, however spelt, is refused with 5.
 bool RemoveDirectory(std::wstring_view path);
 // A file only; a read-only file is refused with 5, as the system does.
 bool DeleteFile(std::wstring_view path);
 
 inline constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+// A drive's root folder, however spelt, is refused with 5.
 bool MoveFile(std::wstring_view from, std::wstring_view to, DWORD flags = 0);
 
 // Size in bytes; false when the file cannot be opened for reading.

@@ -1,10 +1,6 @@
 #include "platform/ini.h"
 
-#include <fstream>
-#include <iterator>
-#include <sstream>
-
-#include "platform/paths.h"
+#include "platform/readfile.h"
 #include "platform/text.h"
 
 namespace platform {
@@ -91,12 +87,9 @@ IniDocument IniDocument::Parse(std::string_view bytes) {
 }
 
 bool IniDocument::LoadHostFile(const std::string& hostPath, IniDocument& out) {
-  std::ifstream in(hostPath, std::ios::binary);
-  if (!in) {
-    out = IniDocument();
-    return false;
-  }
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  out = IniDocument();
+  std::string bytes;
+  if (ReadHostFile(hostPath, bytes) != ERROR_SUCCESS) return false;
   out = Parse(bytes);
   return true;
 }
@@ -119,10 +112,9 @@ DWORD GetPrivateProfileString(std::wstring_view section, std::wstring_view key,
                               std::wstring_view defaultValue, std::wstring& out,
                               std::wstring_view fileName) {
   out.assign(defaultValue);
-  std::string host;
-  if (!ResolvePath(fileName, host)) return static_cast<DWORD>(out.size());
-  IniDocument doc;
-  if (!IniDocument::LoadHostFile(host, doc)) return static_cast<DWORD>(out.size());
+  std::string bytes;
+  if (ReadSystemFile(fileName, bytes) != ERROR_SUCCESS) return static_cast<DWORD>(out.size());
+  IniDocument doc = IniDocument::Parse(bytes);
   if (auto v = doc.Value(section, key)) out = *v;
   return static_cast<DWORD>(out.size());
 }

@@ -30,7 +30,8 @@ class IniDocument {
  public:
   // Decodes and parses the raw bytes of a file.
   static IniDocument Parse(std::string_view bytes);
-  // Reads a host file; false (and an empty document) when it cannot be read.
+  // Reads a host file through ReadHostFile (folders, devices and files over
+  // its cap are refused); false (and an empty document) when it cannot be read.
   static bool LoadHostFile(const std::string& hostPath, IniDocument& out);
 
   // First section of that name, case ignored; null when absent.
@@ -53,7 +54,8 @@ std::wstring DecodeTextFile(std::string_view bytes);
 
 // The system's profile read on a file named by a system path: the value of
 // key in section, or the default when the file, section or key is missing.
-// Returns the length of the value written to out.
+// Returns the length of the value written to out. A file that cannot be
+// read (a folder, a device, too large, an I/O error) counts as missing.
 DWORD GetPrivateProfileString(std::wstring_view section, std::wstring_view key,
                               std::wstring_view defaultValue, std::wstring& out,
                               std::wstring_view fileName);

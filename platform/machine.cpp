@@ -8,6 +8,7 @@
 
 #include "platform/ini.h"
 #include "platform/mountinfo.h"
+#include "platform/readfile.h"
 #include "platform/text.h"
 
 namespace platform {
@@ -15,7 +16,9 @@ namespace platform {
 namespace fs = std::filesystem;
 
 ProfileError::ProfileError(std::string file, int line, const std::string& what)
-    : std::runtime_error(file + ":" + std::to_string(line) + ": " + what), file_(std::move(file)), line_(line) {}
+    : std::runtime_error(file + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": " + what),
+      file_(std::move(file)),
+      line_(line) {}
 
 Machine::Machine(const Machine& other) {
   std::lock_guard lock(other.mutex_);
@@ -81,6 +84,11 @@ void Machine::AddDrive(const DriveDecl& drive) {
   DriveDecl d = drive;
   d.letter = FoldCase(d.letter);
   drives_[d.letter] = d;
+}
+
+void Machine::RemoveDrive(wchar_t letter) {
+  std::lock_guard lock(mutex_);
+  drives_.erase(FoldCase(letter));
 }
 
 void Machine::AddDisk(const DiskDecl& disk) {
@@ -191,9 +199,13 @@ std::string HostFolderFor(const std::string& value, const fs::path& base) {
 }  // namespace
 
 Machine Machine::FromProfile(const std::string& profilePath, const std::string& prefix) {
-  std::ifstream in(profilePath, std::ios::binary);
-  if (!in) throw ProfileError(profilePath, 0, "cannot read the profile");
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string bytes;
+  if (DWORD error = ReadHostFile(profilePath, bytes); error != ERROR_SUCCESS)
+    throw ProfileError(profilePath, 0, ReadFileErrorText(error));
+  return FromProfileText(bytes, profilePath, prefix);
+}
+
+Machine Machine::FromProfileText(std::string_view bytes, const std::string& profilePath, const std::string& prefix) {
   IniDocument doc = IniDocument::Parse(bytes);
   if (!doc.MalformedLines().empty())
     throw ProfileError(profilePath, doc.MalformedLines().front(),
@@ -224,6 +236,7 @@ Machine Machine::FromProfile(const std::string& profilePath, const std::string& 
         const std::string v8 = AnsiFromWide(e.value);
         if (key == L"FOLDER") {
           if (e.value.empty()) fail(e.line, "folder is empty");
+          if (e.value.find(L'\0') != std::wstring::npos) fail(e.line, "folder holds a NUL character");
           d.hostFolder = HostFolderFor(v8, base);
           haveFolder = true;
         } else if (key == L"TYPE") {
@@ -252,6 +265,10 @@ Machine Machine::FromProfile(const std::string& profilePath, const std::string& 
           auto n = ParseInt(e.value);
           if (!n) fail(e.line, "disk is a disk number");
           d.diskNumber = *n;
+        } else if (key == L"PARTITION") {
+          auto n = ParseInt(e.value);
+          if (!n || *n < 1) fail(e.line, "partition is a partition number from 1");
+          d.partitionNumber = *n;
         } else if (key == L"DEVICE") {
           d.hostDevice = v8;
         } else {
@@ -280,9 +297,22 @@ Machine Machine::FromProfile(const std::string& profilePath, const std::string& 
           disk.busType = *b;
         } else if (key == L"DEVICE") {
           disk.hostDevice = AnsiFromWide(e.value);
+        } else if (key == L"IMAGE") {
+          if (e.value.empty()) fail(e.line, "image is empty");
+          disk.image = HostFolderFor(AnsiFromWide(e.value), base);
+        } else if (key == L"REMOVABLE") {
+          auto b = ParseBool(e.value);
+          if (!b) fail(e.line, "removable is yes or no");
+          disk.removable = *b;
         } else {
           fail(e.line, "unknown key '" + AnsiFromWide(e.key) + "' in a disk section");
         }
+      }
+      if (!disk.image.empty() && disk.sizeBytes == 0) {
+        std::error_code ec;
+        auto size = fs::file_size(disk.image, ec);
+        if (ec) fail(section.line, "cannot read the disk image " + disk.image);
+        disk.sizeBytes = size;
       }
       m.disks_[disk.number] = disk;
     } else {
@@ -307,7 +337,10 @@ Machine Machine::FromProfile(const std::string& profilePath, const std::string& 
 
 Machine Machine::ForPrefix(const std::string& prefix) {
   std::string profile = prefix + "/machine.ini";
-  if (fs::exists(profile)) return FromProfile(profile, prefix);
+  std::error_code ec;
+  // Whatever stands at that name (a folder, a device) is the profile the
+  // user meant; FromProfile says what is wrong with it.
+  if (fs::symlink_status(profile, ec).type() != fs::file_type::not_found && !ec) return FromProfile(profile, prefix);
   return Discover(prefix);
 }
 

@@ -21,10 +21,14 @@
 //   free_mb = 4500         ; optional overrides of the host's numbers
 //   total_mb = 7600
 //   disk = 1               ; physical disk number behind the volume
+//   partition = 1          ; its partition number on that disk (1-based)
 //   [disk 1]
 //   size_mb = 7680         ; the disk's size; geometry is derived from it
 //   bus = usb
 //   device = /dev/sdb      ; optional host block device
+//   image = disks/usb.img  ; or a disk-image file (a virtual disk); its size
+//                          ; is the disk's size unless size_mb says otherwise
+//   removable = yes        ; the disk reports removable media
 
 #include <cstdint>
 #include <map>
@@ -33,6 +37,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/types.h"
@@ -51,6 +56,7 @@ struct DriveDecl {
   std::optional<std::uint64_t> freeBytes;
   std::optional<std::uint64_t> totalBytes;
   int diskNumber = -1;
+  int partitionNumber = -1;    // on diskNumber, 1-based; -1 when not declared
   std::string hostDevice;      // block device of the volume, when known
 };
 
@@ -59,12 +65,17 @@ struct DiskDecl {
   std::uint64_t sizeBytes = 0;
   int busType = BusTypeUnknown;
   std::string hostDevice;
+  std::string image;           // a virtual disk's image file (absolute host path)
+  bool removable = false;
+  // The host file that holds the disk's bytes: the image, else the device.
+  const std::string& Backing() const { return image.empty() ? hostDevice : image; }
   // The geometry the system reports: whole cylinders of 255 heads of 63
   // sectors of 512 bytes.
   std::uint64_t Cylinders() const { return sizeBytes / (255ull * 63ull * 512ull); }
 };
 
-// A malformed profile: names the file and the line.
+// A malformed or unreadable profile: names the file and the line
+// ("file:line: reason", or "file: reason" when the file cannot be read).
 class ProfileError : public std::runtime_error {
  public:
   ProfileError(std::string file, int line, const std::string& what);
@@ -78,8 +89,12 @@ class ProfileError : public std::runtime_error {
 
 class Machine {
  public:
-  // Reads a profile; throws ProfileError for a malformed one.
+  // Reads a profile; throws ProfileError for a malformed one, and for one
+  // that cannot be read (a folder, a device, too large: see readfile.h).
   static Machine FromProfile(const std::string& profilePath, const std::string& prefix);
+  // The same for a profile's bytes already read; profilePath names it in
+  // errors and anchors its relative folders.
+  static Machine FromProfileText(std::string_view bytes, const std::string& profilePath, const std::string& prefix);
   // Looks at the host: the prefix's system drive, Z:, optical and USB volumes.
   static Machine Discover(const std::string& prefix);
   // The profile in the prefix folder when there is one, else discovery.
@@ -99,6 +114,7 @@ class Machine {
   void SetLabel(wchar_t letter, const std::wstring& label);
 
   void AddDrive(const DriveDecl& drive);
+  void RemoveDrive(wchar_t letter);
   void AddDisk(const DiskDecl& disk);
 
   Machine() = default;

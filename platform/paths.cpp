@@ -39,6 +39,12 @@ bool ResolvePath(std::wstring_view path, std::string& host) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return false;
   }
+  // A NUL would cut the host path short and name another file: a name read
+  // from a file that holds one is invalid, as the system says.
+  if (path.find(L'\0') != std::wstring_view::npos) {
+    SetLastError(ERROR_INVALID_NAME);
+    return false;
+  }
   std::wstring_view rest = path;
   std::string base;
   if (rest.size() >= 4 && IsSep(rest[0]) && IsSep(rest[1]) && (rest[2] == L'?' || rest[2] == L'.') && IsSep(rest[3]))
@@ -149,6 +155,23 @@ std::wstring SystemPathFromHost(const std::string& hostIn) {
 }
 
 bool IsDriveRoot(std::wstring_view path) { return path.size() <= 3 && DriveLetterOf(path) != 0; }
+
+bool IsDriveRootHost(const std::string& host) {
+  struct stat st;
+  if (::lstat(host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  for (const auto& d : CurrentMachine().Drives()) {
+    struct stat root;
+    if (!d.hostFolder.empty() && ::stat(d.hostFolder.c_str(), &root) == 0 && root.st_dev == st.st_dev &&
+        root.st_ino == st.st_ino)
+      return true;
+  }
+  return false;
+}
+
+bool IsDriveRootFolder(std::wstring_view path) {
+  std::string host;
+  return ResolvePath(path, host) && IsDriveRootHost(host);
+}
 
 std::wstring JoinPath(std::wstring_view folder, std::wstring_view name) {
   std::wstring out(folder);

@@ -98,9 +98,12 @@ DWORD DeleteTree(const std::wstring& path) {
 DWORD CopyTree(const std::wstring& from, const std::wstring& to) {
   DWORD attrs = GetFileAttributes(from);
   if (attrs == INVALID_FILE_ATTRIBUTES) return GetLastError();
-  if (!(attrs & FILE_ATTRIBUTE_DIRECTORY)) {
+  if (!(attrs & FILE_ATTRIBUTE_DIRECTORY) || (attrs & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    // A link to a folder is copied as a link: never walked, so a link back
+    // into the tree cannot make the copy endless.
     bool cancel = false;
-    return CopyFileEx(from, to, nullptr, nullptr, &cancel, 0) ? ERROR_SUCCESS : GetLastError();
+    const DWORD flags = (attrs & FILE_ATTRIBUTE_DIRECTORY) ? COPY_FILE_COPY_SYMLINK : 0;
+    return CopyFileEx(from, to, nullptr, nullptr, &cancel, flags) ? ERROR_SUCCESS : GetLastError();
   }
   if (!IsDirectory(to) && !CreateDirectory(to)) return GetLastError();
   std::vector<FindData> entries;
@@ -128,8 +131,8 @@ int SHFileOperation(SHFILEOPSTRUCT& op) {
 
   if (op.wFunc == FO_DELETE) {
     for (const auto& s : sources) {
-      // A volume's root is never deleted, only what is in it.
-      if (IsDriveRoot(s)) return static_cast<int>(ERROR_ACCESS_DENIED);
+      // A volume's root is never deleted, however it is spelt.
+      if (IsDriveRoot(s) || IsDriveRootFolder(s)) return static_cast<int>(ERROR_ACCESS_DENIED);
     }
     for (const auto& s : sources) {
       DWORD r = DeleteTree(s);
@@ -150,6 +153,10 @@ int SHFileOperation(SHFILEOPSTRUCT& op) {
     for (const auto& s : sources)
       if (Inside(into ? JoinPath(to, NameOf(s)) : to, s) || (IsDirectory(s) && Inside(to, s)))
         return static_cast<int>(ERROR_INVALID_PARAMETER);
+    // Moving a drive's root would delete it afterwards.
+    if (op.wFunc == FO_MOVE)
+      for (const auto& s : sources)
+        if (IsDriveRoot(s) || IsDriveRootFolder(s)) return static_cast<int>(ERROR_ACCESS_DENIED);
     for (const auto& s : sources) {
       std::wstring target = into ? JoinPath(to, NameOf(s)) : to;
       DWORD r = CopyTree(s, target);

@@ -2,6 +2,8 @@
 
 #include <sys/statvfs.h>
 
+#include <atomic>
+
 #include "platform/lasterror.h"
 #include "platform/machine.h"
 #include "platform/paths.h"
@@ -10,6 +12,8 @@
 namespace platform {
 
 namespace {
+
+std::atomic<VolumeLabelWriter> g_labelWriter{nullptr};
 
 // The drive a root names: "X:" or "X:\" only.
 std::optional<DriveDecl> DriveOfRoot(std::wstring_view root, bool allowLongerPath) {
@@ -88,7 +92,10 @@ bool SetVolumeLabel(std::wstring_view root, std::wstring_view label) {
     return false;
   }
   CurrentMachine().SetLabel(d->letter, std::wstring(label));
+  if (VolumeLabelWriter writer = g_labelWriter.load(); writer && d->partitionNumber > 0) writer(*d, label);
   return true;
 }
+
+void SetVolumeLabelWriter(VolumeLabelWriter writer) { g_labelWriter.store(writer); }
 
 }  // namespace platform

@@ -29,4 +29,11 @@ bool GetDiskFreeSpaceEx(std::wstring_view path, std::uint64_t* freeToCaller, std
 
 bool SetVolumeLabel(std::wstring_view root, std::wstring_view label);
 
+// Volumes on partitions of the machine's disks have their label written by
+// the disk layer, which installs this writer (null: none); it is called
+// after the label was taken for the life of the process.
+struct DriveDecl;
+using VolumeLabelWriter = bool (*)(const DriveDecl& drive, std::wstring_view label);
+void SetVolumeLabelWriter(VolumeLabelWriter writer);
+
 }  // namespace platform

@@ -121,6 +121,15 @@ void RefreshSessionsOf(const std::string& wimHost) {
   }
 }
 
+// Writes what the sessions on a mount changed in the image's registry into
+// the mount folder, so that a commit takes it along.
+HRESULT FlushSessionsOf(unsigned id, std::wstring& message) {
+  for (auto& [sid, session] : TheState().sessions)
+    if (session.record.id == id)
+      if (HRESULT hr = FlushHive(session.record, session.facts.hive, message); Failed(hr)) return hr;
+  return S_OK;
+}
+
 #define DISM_ENTER(name)                                      \
   State& s = TheState();                                      \
   std::lock_guard<std::recursive_mutex> guard(s.mutex);       \
@@ -151,6 +160,11 @@ HRESULT DismInitialize(DismLogLevel LogLevel, const wchar_t* LogFilePath, const 
 
 HRESULT DismShutdown() {
   DISM_ENTER(L"DismShutdown");
+  // Closing a session keeps its registry changes in the mount, as DismCloseSession does.
+  for (auto& [id, session] : s.sessions) {
+    std::wstring ignored;
+    FlushHive(session.record, session.facts.hive, ignored);
+  }
   s.sessions.clear();
   Finish(call, S_OK, {});
   s.log.Close();
@@ -328,13 +342,22 @@ HRESULT DismCommitImage(DismSession Session, DWORD Flags, HANDLE CancelEvent, DI
     return Finish(call, HResultFromWin32(ERROR_ACCESS_DENIED),
                   L"The image at '" + record.mountPath + L"' is mounted read-only and cannot be committed.");
   std::wstring message;
+  if (HRESULT hr = FlushSessionsOf(record.id, message); Failed(hr)) return Finish(call, hr, message);
   HRESULT hr = CommitMount(record, [&](UINT c, UINT t) { if (Progress) Progress(c, t, UserData); }, message);
-  if (!Failed(hr)) RefreshSessionsOf(record.wimHost);
+  // Also after a failure: a failed commit that left the file intact keeps
+  // the mount, and its sessions, usable.
+  RefreshSessionsOf(record.wimHost);
   return Finish(call, hr, message, L"image " + std::to_wstring(record.index) + L" of '" + record.wimPath + L"' committed");
 }
 
 HRESULT DismCloseSession(DismSession Session) {
   DISM_ENTER(L"DismCloseSession");
+  // What the session changed stays in the mount until it is committed or discarded.
+  if (auto it = s.sessions.find(Session); it != s.sessions.end()) {
+    std::wstring message;
+    if (HRESULT hr = FlushHive(it->second.record, it->second.facts.hive, message); Failed(hr))
+      return Finish(call, hr, message);
+  }
   if (!s.sessions.erase(Session))
     return Finish(call, DISMAPI_E_INVALID_DISM_SESSION, L"The session " + std::to_wstring(Session) + L" is not open.");
   return Finish(call, S_OK, {}, L"session " + std::to_wstring(Session) + L" closed");
@@ -357,8 +380,10 @@ HRESULT DismUnmountImage(const wchar_t* MountPath, DWORD Flags, HANDLE CancelEve
       return Finish(call, HResultFromWin32(ERROR_ACCESS_DENIED),
                     L"The image at '" + record.mountPath + L"' is mounted read-only; its changes cannot be saved.");
     std::wstring message;
-    if (HRESULT hr = CommitMount(record, sink, message); Failed(hr)) return Finish(call, hr, message);
+    if (HRESULT hr = FlushSessionsOf(record.id, message); Failed(hr)) return Finish(call, hr, message);
+    HRESULT hr = CommitMount(record, sink, message);
     RefreshSessionsOf(record.wimHost);
+    if (Failed(hr)) return Finish(call, hr, message);
   }
   EmptyFolder(record.mountHost);
   MountRegistry::Update([&](std::vector<MountRecord>& all) {

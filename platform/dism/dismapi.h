@@ -12,8 +12,11 @@
 //   Windows 7 does: its files into
 //   "Windows\System32\DriverStore\FileRepository\<inf>_<arch>_neutral_<hash>\"
 //   and the INF published as "Windows\INF\oem<N>.inf", N the lowest number no
-//   file in the image or the mount folder uses. The offline registry of the
-//   image is not changed on this platform.
+//   file in the image or the mount folder uses. It installs the package as
+//   the system does offline: its binaries to their destination folders, its
+//   services and device bindings into the image's SYSTEM hive (see
+//   driverregistration.h). An image without a readable SYSTEM hive fails
+//   the first add of a session, and nothing of it changes.
 // - Committing adds what the mount folder holds beyond what was committed
 //   before to the image in place (the WIM is appended to, never re-captured),
 //   so untouched files keep their metadata and the other images stay as they
@@ -61,6 +64,7 @@ inline constexpr HRESULT SPAPI_E_WRONG_INF_STYLE = static_cast<HRESULT>(0x800F01
 inline constexpr HRESULT SPAPI_E_NO_COMPATIBLE_MODELS = static_cast<HRESULT>(0x800F0203u);
 
 inline constexpr DWORD ERROR_BAD_FORMAT = 11;
+inline constexpr DWORD ERROR_BADDB = 1009;
 inline constexpr DWORD ERROR_ALREADY_INITIALIZED = 1247;
 inline constexpr DWORD ERROR_NOT_FOUND = 1168;
 inline constexpr DWORD ERROR_FILE_CORRUPT = 1392;

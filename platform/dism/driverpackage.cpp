@@ -2,14 +2,14 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <cwctype>
 #include <map>
 
 #include "platform/dism/inffile.h"
 #include "platform/ini.h"
+#include "platform/lasterror.h"
 #include "platform/paths.h"
+#include "platform/readfile.h"
 #include "platform/text.h"
 
 namespace platform::dism {
@@ -25,12 +25,8 @@ std::wstring Lower(std::wstring_view s) {
   return r;
 }
 
-bool ReadHost(const std::string& host, std::string& bytes) {
-  std::ifstream in(host, std::ios::binary);
-  if (!in) return false;
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
-}
+// Driver binaries may be large; far below what would hurt all the same.
+constexpr std::size_t kSourceCap = std::size_t{256} << 20;
 
 void Hash(std::uint64_t& h, std::string_view bytes) {
   for (unsigned char c : bytes) {
@@ -39,19 +35,26 @@ void Hash(std::uint64_t& h, std::string_view bytes) {
   }
 }
 
-// "NTamd64.6.1" -> does it apply to arch at version? Decorations without an
-// architecture apply to x86 only, as on the system itself: 64-bit images
-// need "NTamd64" or "NTia64".
-bool DecorationApplies(const std::wstring& decoration, ImageArch arch, OsVersion version) {
+// How well "NTamd64.6.1" suits arch at version: -1 when it does not apply,
+// else higher for a better match. Decorations without an architecture apply
+// to x86 only, as on the system itself: 64-bit images need "NTamd64" or
+// "NTia64". One naming the architecture beats one that does not; among
+// those, the higher version wins.
+long DecorationRank(const std::wstring& decoration, ImageArch arch, OsVersion version) {
+  constexpr long kArchNamed = 1000000;
+  constexpr long kMajorStep = 1000;
   std::wstring d = Lower(decoration);
-  if (d.rfind(L"nt", 0) != 0) return false;
+  if (d.rfind(L"nt", 0) != 0) return -1;
   size_t dot = d.find(L'.');
   std::wstring archPart = d.substr(2, dot == std::wstring::npos ? std::wstring::npos : dot - 2);
-  if (archPart.empty() ? arch != ImageArch::X86 : archPart != ArchName(arch)) return false;
-  if (dot == std::wstring::npos) return true;
+  if (archPart.empty() ? arch != ImageArch::X86 : archPart != ArchName(arch)) return -1;
+  long rank = archPart.empty() ? 0 : kArchNamed;
+  if (dot == std::wstring::npos) return rank;
   int major = 0, minor = 0;
-  if (std::swscanf(d.c_str() + dot + 1, L"%d.%d", &major, &minor) < 1) return true;
-  return major < version.major || (major == version.major && minor <= version.minor);
+  if (std::swscanf(d.c_str() + dot + 1, L"%d.%d", &major, &minor) < 1) return rank;
+  if (major < 0 || minor < 0 || major >= kMajorStep || minor >= kMajorStep) return -1;
+  if (major > version.major || (major == version.major && minor > version.minor)) return -1;
+  return rank + 1 + major * kMajorStep + minor;
 }
 
 bool HasInstallSection(const InfFile& inf, const std::wstring& name, ImageArch arch) {
@@ -59,8 +62,17 @@ bool HasInstallSection(const InfFile& inf, const std::wstring& name, ImageArch a
   return inf.Section(name) || inf.Section(name + L".NT") || inf.Section(name + L".NT" + archName);
 }
 
-// The relative path of a listed file; false when it would leave the folder.
-bool JoinRelative(std::initializer_list<std::wstring> parts, std::wstring& out) {
+enum class NameCheck { Ok, Outside, Invalid };
+
+// A character no file name may hold: what the system's file names forbid,
+// and NUL above all, which would cut the name short on the host.
+bool InvalidNameChar(wchar_t c) {
+  return c < 0x20 || c == L'<' || c == L'>' || c == L'"' || c == L'|' || c == L'?' || c == L'*';
+}
+
+// The relative path of a listed file: Outside when it would leave the
+// folder, Invalid when a component is no valid name.
+NameCheck JoinRelative(std::initializer_list<std::wstring> parts, std::wstring& out) {
   out.clear();
   for (const auto& part : parts) {
     size_t start = 0;
@@ -69,19 +81,36 @@ bool JoinRelative(std::initializer_list<std::wstring> parts, std::wstring& out) 
       std::wstring comp = part.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
       start = end == std::wstring::npos ? part.size() + 1 : end + 1;
       if (comp.empty() || comp == L".") continue;
-      if (comp == L".." || comp.find(L':') != std::wstring::npos) return false;
+      if (std::any_of(comp.begin(), comp.end(), InvalidNameChar)) return NameCheck::Invalid;
+      if (comp == L".." || comp.find(L':') != std::wstring::npos) return NameCheck::Outside;
       if (!out.empty()) out += L'\\';
       out += comp;
     }
   }
-  return !out.empty();
+  return out.empty() ? NameCheck::Outside : NameCheck::Ok;
 }
 
-const InfLine* FindKey(const InfSection* section, const std::wstring& key) {
-  if (!section) return nullptr;
-  for (const auto& l : section->lines)
-    if (EqualsNoCase(l.key, key)) return &l;
-  return nullptr;
+// The lines of a section by lower-case key (the first line of each key).
+std::map<std::wstring, const InfLine*> KeyIndex(const InfSection* section) {
+  std::map<std::wstring, const InfLine*> index;
+  if (section)
+    for (const auto& l : section->lines) index.try_emplace(Lower(l.key), &l);
+  return index;
+}
+
+// A name for a message: control characters (NUL above all) shown as \xNN.
+std::wstring Printable(const std::wstring& name) {
+  std::wstring out;
+  for (wchar_t c : name) {
+    if (c >= 0x20) {
+      out += c;
+      continue;
+    }
+    wchar_t buf[8];
+    std::swprintf(buf, 8, L"\\x%02X", static_cast<unsigned>(c));
+    out += buf;
+  }
+  return out;
 }
 
 }  // namespace
@@ -105,9 +134,14 @@ HRESULT LoadDriverPackage(const std::wstring& infPath, ImageArch arch, OsVersion
   const std::wstring quoted = L"'" + infPath + L"'";
   std::string infHost;
   std::string infBytes;
-  if (!ResolvePath(infPath, infHost) || !ReadHost(infHost, infBytes)) {
-    message = L"The driver package file " + quoted + L" cannot be read.";
-    return HResultFromWin32(ERROR_FILE_NOT_FOUND);
+  if (!ResolvePath(infPath, infHost)) {
+    message = L"The driver package file " + quoted + L" cannot be read: its path is not valid.";
+    return HResultFromWin32(ERROR_PATH_NOT_FOUND);
+  }
+  if (DWORD error = ReadHostFile(infHost, infBytes)) {
+    message = L"The driver package file " + quoted + L" cannot be read (" +
+              WideFromAnsi(ReadFileErrorText(error)) + L").";
+    return HResultFromWin32(error);
   }
   InfFile inf;
   std::wstring syntax;
@@ -127,30 +161,33 @@ HRESULT LoadDriverPackage(const std::wstring& infPath, ImageArch arch, OsVersion
     return SPAPI_E_WRONG_INF_STYLE;
   }
 
-  // Models that apply to this image.
+  // The models section of each manufacturer for this image: the best
+  // decoration that applies, else (x86 only) the undecorated section.
   int models = 0;
   for (const auto& entry : manufacturer->lines) {
     if (entry.fields.empty()) continue;
     const std::wstring& base = entry.fields.front();
-    std::vector<std::wstring> sections;
-    if (entry.fields.size() == 1) {
-      if (arch == ImageArch::X86) sections.push_back(base);
-    } else {
-      for (size_t i = 1; i < entry.fields.size(); ++i)
-        if (DecorationApplies(entry.fields[i], arch, version)) sections.push_back(base + L"." + entry.fields[i]);
-    }
-    for (const auto& name : sections) {
-      const InfSection* s = inf.Section(name);
-      if (!s) continue;
-      for (const auto& model : s->lines) {
-        if (model.fields.empty()) continue;
-        if (!HasInstallSection(inf, model.fields.front(), arch)) {
-          message = L"The driver package file " + quoted + L": line " + std::to_wstring(model.line) +
-                    L" names the install section [" + model.fields.front() + L"], which does not exist.";
-          return SPAPI_E_GENERAL_SYNTAX;
-        }
-        ++models;
+    std::wstring chosen;
+    long best = -1;
+    for (size_t i = 1; i < entry.fields.size(); ++i) {
+      long rank = DecorationRank(entry.fields[i], arch, version);
+      if (rank > best && inf.Section(base + L"." + entry.fields[i])) {
+        best = rank;
+        chosen = base + L"." + entry.fields[i];
       }
+    }
+    if (chosen.empty() && arch == ImageArch::X86) chosen = base;
+    const InfSection* s = chosen.empty() ? nullptr : inf.Section(chosen);
+    if (!s) continue;
+    out.modelSections.push_back(s->name);
+    for (const auto& model : s->lines) {
+      if (model.fields.empty()) continue;
+      if (!HasInstallSection(inf, model.fields.front(), arch)) {
+        message = L"The driver package file " + quoted + L": line " + std::to_wstring(model.line) +
+                  L" names the install section [" + model.fields.front() + L"], which does not exist.";
+        return SPAPI_E_GENERAL_SYNTAX;
+      }
+      ++models;
     }
   }
   if (models == 0) {
@@ -174,16 +211,23 @@ HRESULT LoadDriverPackage(const std::wstring& infPath, ImageArch arch, OsVersion
     }
   }
   auto addListed = [&](const std::wstring& relative) { listed[Lower(relative)] = relative; };
+  auto refuseName = [&](NameCheck check, int line, const std::wstring& name) {
+    message = L"The driver package file " + quoted + (line ? L": line " + std::to_wstring(line) : std::wstring()) +
+              (check == NameCheck::Invalid ? L" names a file whose name is not valid: '" + Printable(name) + L"'."
+                                           : L" names a file outside the package folder: '" + Printable(name) + L"'.");
+    return check == NameCheck::Invalid ? HResultFromWin32(ERROR_INVALID_NAME) : SPAPI_E_GENERAL_SYNTAX;
+  };
   if (!catalog.empty()) {
     std::wstring rel;
-    if (!JoinRelative({catalog}, rel)) {
-      message = L"The driver package file " + quoted + L" names a catalog outside its folder.";
-      return SPAPI_E_GENERAL_SYNTAX;
-    }
+    if (NameCheck check = JoinRelative({catalog}, rel); check != NameCheck::Ok) return refuseName(check, 0, catalog);
     addListed(rel);
   }
-  const InfSection* disksPlain = inf.Section(L"SourceDisksNames");
-  const InfSection* disksArch = inf.Section(L"SourceDisksNames." + archName);
+  const auto disksPlain = KeyIndex(inf.Section(L"SourceDisksNames"));
+  const auto disksArch = KeyIndex(inf.Section(L"SourceDisksNames." + archName));
+  auto findDisk = [](const std::map<std::wstring, const InfLine*>& index, const std::wstring& key) -> const InfLine* {
+    auto it = index.find(Lower(key));
+    return it == index.end() ? nullptr : it->second;
+  };
   for (const InfSection* filesSection : {inf.Section(L"SourceDisksFiles"), inf.Section(L"SourceDisksFiles." + archName)}) {
     if (!filesSection) continue;
     for (const auto& entry : filesSection->lines) {
@@ -191,16 +235,14 @@ HRESULT LoadDriverPackage(const std::wstring& infPath, ImageArch arch, OsVersion
       if (name.empty()) continue;
       std::wstring disk = entry.key.empty() || entry.fields.empty() ? L"" : entry.fields[0];
       std::wstring subdir = entry.key.empty() || entry.fields.size() < 2 ? L"" : entry.fields[1];
-      const InfLine* diskLine = FindKey(disksArch, disk);
-      if (!diskLine) diskLine = FindKey(disksPlain, disk);
+      const InfLine* diskLine = findDisk(disksArch, disk);
+      if (!diskLine) diskLine = findDisk(disksPlain, disk);
       std::wstring diskPath = diskLine && diskLine->fields.size() >= 4 ? diskLine->fields[3] : L"";
       std::wstring rel;
-      if (!JoinRelative({diskPath, subdir, name}, rel)) {
-        message = L"The driver package file " + quoted + L": line " + std::to_wstring(entry.line) +
-                  L" names a file outside the package folder.";
-        return SPAPI_E_GENERAL_SYNTAX;
-      }
+      if (NameCheck check = JoinRelative({diskPath, subdir, name}, rel); check != NameCheck::Ok)
+        return refuseName(check, entry.line, name);
       addListed(rel);
+      out.sources[Lower(name)] = rel;
     }
   }
 
@@ -212,9 +254,16 @@ HRESULT LoadDriverPackage(const std::wstring& infPath, ImageArch arch, OsVersion
   for (const auto& [lower, rel] : listed) {
     PackageFile file{rel, {}, {}};
     std::wstring system = folder.empty() ? rel : JoinPath(folder, rel);
-    if (!ResolvePath(system, file.host) || !ReadHost(file.host, file.bytes)) {
+    DWORD error = ResolvePath(system, file.host) ? ReadHostFile(file.host, file.bytes, kSourceCap)
+                                                 : ERROR_FILE_NOT_FOUND;
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
       missing += (missing.empty() ? L"" : L", ") + rel;
       continue;
+    }
+    if (error) {
+      message = L"The driver package " + quoted + L" cannot use its file '" + rel + L"' (" +
+                WideFromAnsi(ReadFileErrorText(error)) + L").";
+      return HResultFromWin32(error);
     }
     out.files.push_back(std::move(file));
   }
@@ -234,6 +283,7 @@ HRESULT LoadDriverPackage(const std::wstring& infPath, ImageArch arch, OsVersion
   char hex[17];
   std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
   out.hash = hex;
+  out.inf = std::move(inf);
   return S_OK;
 }
 

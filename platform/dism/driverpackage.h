@@ -6,7 +6,10 @@
 #include <string>
 #include <vector>
 
+#include <map>
+
 #include "platform/dism/dismapi.h"
+#include "platform/dism/inffile.h"
 
 namespace platform::dism {
 
@@ -32,13 +35,19 @@ struct DriverPackage {
   std::wstring infName;            // the INF's file name in lower case
   std::vector<PackageFile> files;  // the INF first, then catalog and sources
   std::string hash;                // 16 lower-case hexadecimal digits
+  InfFile inf;                     // the parsed INF
+  std::vector<std::wstring> modelSections;     // the models sections that apply to the image
+  std::map<std::wstring, std::wstring> sources;  // lower-case source file name -> relative path
   // "<inf>_<arch>_neutral_<hash>", the driver store folder's name.
   std::wstring StoreFolderName(ImageArch arch) const;
 };
 
 // Reads and checks the package whose INF is infPath (a system path).
 // S_OK and the package, or a failure code and a message naming the file and
-// the reason: HResultFromWin32(2) for a missing INF or listed file,
+// the reason: HResultFromWin32(2) for a missing INF or listed file, the
+// error of the read for an INF or listed file that cannot be read (a folder,
+// an I/O error), HResultFromWin32(ERROR_INVALID_NAME) for a listed name that
+// no file may have (a NUL or another control character, <>"|?*),
 // SPAPI_E_GENERAL_SYNTAX for text that is not INF syntax or a file path that
 // leaves the package folder, SPAPI_E_WRONG_INF_STYLE for an INF that is not a
 // driver INF (no Windows NT signature, no [Manufacturer]),

@@ -31,10 +31,12 @@ bool SplitLine(std::wstring_view text, RawLine& out) {
   std::wstring current;
   bool quoted = false;
   bool fieldWasQuoted = false;
+  bool currentBlank = true;  // kept as we go: re-scanning would make long lines quadratic
   auto finishField = [&] {
     out.fields.push_back(fieldWasQuoted ? current : Trim(current));
     current.clear();
     fieldWasQuoted = false;
+    currentBlank = true;
   };
   for (size_t i = 0; i < text.size(); ++i) {
     wchar_t c = text[i];
@@ -42,19 +44,21 @@ bool SplitLine(std::wstring_view text, RawLine& out) {
       if (c == L'"') {
         if (i + 1 < text.size() && text[i + 1] == L'"') {
           current += L'"';
+          currentBlank = false;
           ++i;
         } else {
           quoted = false;
         }
       } else {
         current += c;
+        currentBlank = false;
       }
       continue;
     }
     if (c == L';') break;
     if (c == L'"') {
       // Blanks before an opening quote do not belong to the field.
-      if (Trim(current).empty()) current.clear();
+      if (currentBlank) current.clear();
       quoted = true;
       fieldWasQuoted = true;
     } else if (c == L'=' && !out.hasKey && out.fields.empty()) {
@@ -62,12 +66,14 @@ bool SplitLine(std::wstring_view text, RawLine& out) {
       out.hasKey = true;
       current.clear();
       fieldWasQuoted = false;
+      currentBlank = true;
     } else if (c == L',') {
       finishField();
     } else if (fieldWasQuoted && IsBlank(c)) {
       // blanks after a closing quote are not part of the field
     } else {
       current += c;
+      if (!IsBlank(c)) currentBlank = false;
     }
   }
   if (quoted) return false;
@@ -110,6 +116,7 @@ std::wstring Substitute(const std::wstring& text, const std::map<std::wstring, s
 
 bool InfFile::Parse(std::wstring_view text, InfFile& out, std::wstring& error) {
   out.sections_.clear();
+  out.index_.clear();
   std::vector<std::pair<InfSection, std::vector<RawLine>>> raw;
 
   int lineNo = 0;
@@ -176,13 +183,9 @@ bool InfFile::Parse(std::wstring_view text, InfFile& out, std::wstring& error) {
 
   // A section named twice is one section, its lines in file order.
   for (auto& [section, lines] : raw) {
-    InfSection* target = nullptr;
-    for (auto& s : out.sections_)
-      if (EqualsNoCase(s.name, section.name)) target = &s;
-    if (!target) {
-      out.sections_.push_back(section);
-      target = &out.sections_.back();
-    }
+    auto [slot, added] = out.index_.try_emplace(Lower(section.name), out.sections_.size());
+    if (added) out.sections_.push_back(section);
+    InfSection* target = &out.sections_[slot->second];
     for (auto& l : lines) {
       InfLine line;
       line.line = l.line;
@@ -195,9 +198,8 @@ bool InfFile::Parse(std::wstring_view text, InfFile& out, std::wstring& error) {
 }
 
 const InfSection* InfFile::Section(std::wstring_view name) const {
-  for (const auto& s : sections_)
-    if (EqualsNoCase(s.name, name)) return &s;
-  return nullptr;
+  auto it = index_.find(Lower(name));
+  return it == index_.end() ? nullptr : &sections_[it->second];
 }
 
 std::optional<std::wstring> InfFile::Value(std::wstring_view section, std::wstring_view key) const {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace platform::dism {
@@ -41,6 +42,9 @@ class InfFile {
 
  private:
   std::vector<InfSection> sections_;
+  // Lower-case name -> position in sections_: lookups stay cheap however
+  // many sections a file has.
+  std::unordered_map<std::wstring, size_t> index_;
 };
 
 }  // namespace platform::dism

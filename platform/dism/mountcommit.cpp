@@ -31,6 +31,17 @@ void Notify(const PercentSink& progress, UINT current) {
   if (progress) progress(current, kPercent);
 }
 
+// Every mount of that WIM takes the file's present size and time.
+void RestampRecordsOf(const std::string& wimHost) {
+  std::uint64_t size = 0;
+  std::int64_t time = 0;
+  if (!FileStamp(wimHost, size, time)) return;
+  MountRegistry::Update([&](std::vector<MountRecord>& records) {
+    for (auto& r : records)
+      if (r.wimHost == wimHost) r.wimSize = size, r.wimTime = time;
+  });
+}
+
 }  // namespace
 
 HRESULT CommitMount(const MountRecord& record, const PercentSink& progress, std::wstring& message) {
@@ -111,20 +122,30 @@ HRESULT CommitMount(const MountRecord& record, const PercentSink& progress, std:
   };
   errno = 0;
   int written = wim.AddAndOverwrite(image, adds, bridge);
+  const int writeErrno = errno;
   // A written (or half-written) WIM is opened afresh when it is needed again.
   ForgetWim(record.id);
-  if (written)
-    return WimFailure(written, errno, L"The changes to image " + std::to_wstring(image) + L" of " +
-                                          Quote(record.wimPath) + L" cannot be written", message);
+  if (written) {
+    HRESULT hr = WimFailure(written, writeErrno, L"The changes to image " + std::to_wstring(image) + L" of " +
+                                                     Quote(record.wimPath) + L" cannot be written", message);
+    // wimlib cuts a failed append off again, so the file normally still
+    // holds the image as it was. Then the mount stays usable: its files
+    // are still to be committed (the manifest is unchanged), and the
+    // records take the file's new stamp so that the next commit or
+    // unmount does not mistake our own failed write for someone else's.
+    WimFile check;
+    if (check.Open(record.wimHost, false) == 0 && check.ImageCount() >= image) {
+      RestampRecordsOf(record.wimHost);
+      message += L". The image file is intact and the mount is kept: free space (or remove the cause) and commit "
+                 L"again, or unmount discarding the changes.";
+    } else {
+      message += L". The image file may be damaged; the mount can only be discarded.";
+    }
+    return hr;
+  }
 
-  std::uint64_t size = 0;
-  std::int64_t time = 0;
-  FileStamp(record.wimHost, size, time);
   MountRegistry::SaveManifest(record.id, present);
-  MountRegistry::Update([&](std::vector<MountRecord>& records) {
-    for (auto& r : records)
-      if (r.wimHost == record.wimHost) r.wimSize = size, r.wimTime = time;
-  });
+  RestampRecordsOf(record.wimHost);
   Notify(progress, kPercent);
   return S_OK;
 }

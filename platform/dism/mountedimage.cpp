@@ -224,10 +224,22 @@ HRESULT ReadImageFacts(const MountRecord& record, ImageFacts& facts, std::wstrin
 
 HRESULT StageDriver(const MountRecord& record, ImageFacts& facts, const std::wstring& infPath,
                     std::wstring& message) {
+  if (!facts.hive.checked) {
+    WimFile* opened = nullptr;
+    errno = 0;
+    if (int rc = OpenWimFor(record, false, opened))
+      return WimFailure(rc, errno, L"The image file " + Quote(record.wimPath) + L" cannot be opened", message);
+    if (HRESULT hr = PrepareHive(record, *opened, facts.hive, message); Failed(hr)) return hr;
+  }
   DriverPackage package;
   if (HRESULT hr = LoadDriverPackage(infPath, facts.arch, facts.version, package, message); Failed(hr)) return hr;
+  DriverInstall plan;
+  if (HRESULT hr = PlanDriverInstall(package, infPath, facts.arch, plan, message); Failed(hr)) return hr;
   const std::wstring folderName = package.StoreFolderName(facts.arch);
-  if (facts.storeFolders.count(Lower(folderName))) return S_OK;
+  // Already in the image: its files are in place; its registration is made
+  // good where it differs (and is left alone where it does not).
+  if (facts.storeFolders.count(Lower(folderName)))
+    return RegisterDriver(record, facts.hive, package, plan, false, message);
 
   const fs::path store = fs::path(record.mountHost) / kStoreFolder / AnsiFromWide(folderName);
   std::error_code ec;
@@ -249,10 +261,12 @@ HRESULT StageDriver(const MountRecord& record, ImageFacts& facts, const std::wst
   while (facts.oemNumbers.count(n)) ++n;
   const fs::path published = fs::path(record.mountHost) / kInfFolder / ("oem" + std::to_string(n) + ".inf");
   write(published, package.files.front().bytes);
-  if (ec) {
+  HRESULT registered = S_OK;
+  if (ec || Failed(registered = RegisterDriver(record, facts.hive, package, plan, true, message))) {
     std::error_code ignored;
     fs::remove_all(store, ignored);
     fs::remove(published, ignored);
+    if (!ec) return registered;
     message = L"The driver package " + Quote(infPath) + L" cannot be staged in " + Quote(record.mountPath) + L": " +
               WideFromAnsi(ec.message()) + L".";
     return HResultFromWin32(ErrorFromErrno(ec.value()));

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/dism/driverpackage.h"
+#include "platform/dism/driverregistration.h"
 #include "platform/dism/mountregistry.h"
 
 namespace platform::dism {
@@ -20,6 +21,7 @@ struct ImageFacts {
   OsVersion version;
   std::set<unsigned> oemNumbers;         // published "oem<N>.inf" in image and mount folder
   std::set<std::wstring> storeFolders;   // driver store folder names, lower case
+  HiveState hive;                        // the SYSTEM hive, checked at the first add
 };
 
 using PercentSink = std::function<void(UINT current, UINT total)>;
@@ -32,8 +34,9 @@ HRESULT MountImage(const std::wstring& wimPath, const std::wstring& mountPath, U
 
 HRESULT ReadImageFacts(const MountRecord& record, ImageFacts& facts, std::wstring& message);
 
-// Stages the package whose INF is infPath; a package the image already holds
-// succeeds without a copy.
+// Stages the package whose INF is infPath and installs it (binaries and
+// registry, see driverregistration.h); a package the image already holds
+// succeeds without a new copy, its registration made good where it differs.
 HRESULT StageDriver(const MountRecord& record, ImageFacts& facts, const std::wstring& infPath,
                     std::wstring& message);
 

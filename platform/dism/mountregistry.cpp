@@ -43,6 +43,66 @@ class RegistryLock {
   int fd_;
 };
 
+// The first line of the files in the present format. Fields are separated
+// by tabs, and every character that could end a field or a line (or is not
+// plain printable ASCII) is written as '%' and its code in hexadecimal, so
+// any path, with tabs, newlines or any other character, reads back as it
+// was written.
+constexpr char kRecordsHeader[] = "kx-dism-mounts 2";
+constexpr char kManifestHeader[] = "kx-dism-manifest 2";
+constexpr int kWideDigits = 8;
+constexpr int kByteDigits = 2;
+
+bool Plain(unsigned long c) { return c > 0x20 && c < 0x7F && c != '%'; }
+
+void AppendHex(std::string& out, unsigned long value, int digits) {
+  static const char kHex[] = "0123456789abcdef";
+  out += '%';
+  for (int i = digits - 1; i >= 0; --i) out += kHex[(value >> (4 * i)) & 0xF];
+}
+
+std::string EncodeBytes(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (Plain(c)) out += static_cast<char>(c);
+    else AppendHex(out, c, kByteDigits);
+  }
+  return out;
+}
+
+std::string EncodeWide(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) {
+    auto code = static_cast<unsigned long>(static_cast<std::uint32_t>(c));
+    if (Plain(code)) out += static_cast<char>(code);
+    else AppendHex(out, code, kWideDigits);
+  }
+  return out;
+}
+
+// Reads back what the encoders wrote; false for a malformed field.
+template <typename Text>
+bool Decode(const std::string& field, int digits, Text& out) {
+  out.clear();
+  for (size_t i = 0; i < field.size(); ++i) {
+    if (field[i] != '%') {
+      out += static_cast<typename Text::value_type>(static_cast<unsigned char>(field[i]));
+      continue;
+    }
+    if (i + static_cast<size_t>(digits) >= field.size()) return false;
+    unsigned long value = 0;
+    for (int d = 1; d <= digits; ++d) {
+      char h = field[i + static_cast<size_t>(d)];
+      int v = h >= '0' && h <= '9' ? h - '0' : h >= 'a' && h <= 'f' ? h - 'a' + 10 : -1;
+      if (v < 0) return false;
+      value = value << 4 | static_cast<unsigned long>(v);
+    }
+    out += static_cast<typename Text::value_type>(value);
+    i += static_cast<size_t>(digits);
+  }
+  return true;
+}
+
 std::vector<std::string> SplitTabs(const std::string& line) {
   std::vector<std::string> parts;
   std::string part;
@@ -55,16 +115,31 @@ std::vector<MountRecord> Read() {
   std::vector<MountRecord> records;
   std::ifstream in(PrefixFile(kRegistryName));
   std::string line;
+  // Files written before paths were encoded hold them as they are.
+  bool encoded = false;
+  bool first = true;
   while (std::getline(in, line)) {
+    if (first && line == kRecordsHeader) {
+      encoded = true;
+      first = false;
+      continue;
+    }
+    first = false;
     auto p = SplitTabs(line);
     if (p.size() != 9) continue;
     MountRecord r;
     try {
       r.id = static_cast<unsigned>(std::stoul(p[0]));
-      r.mountPath = WideFromAnsi(p[1]);
-      r.mountHost = p[2];
-      r.wimPath = WideFromAnsi(p[3]);
-      r.wimHost = p[4];
+      if (encoded) {
+        if (!Decode(p[1], kWideDigits, r.mountPath) || !Decode(p[2], kByteDigits, r.mountHost) ||
+            !Decode(p[3], kWideDigits, r.wimPath) || !Decode(p[4], kByteDigits, r.wimHost))
+          continue;
+      } else {
+        r.mountPath = WideFromAnsi(p[1]);
+        r.mountHost = p[2];
+        r.wimPath = WideFromAnsi(p[3]);
+        r.wimHost = p[4];
+      }
       r.index = static_cast<UINT>(std::stoul(p[5]));
       r.readOnly = p[6] == "ro";
       r.wimSize = std::stoull(p[7]);
@@ -82,10 +157,11 @@ bool Write(const std::vector<MountRecord>& records) {
   std::string temp = path + ".new";
   {
     std::ofstream out(temp, std::ios::trunc);
+    out << kRecordsHeader << '\n';
     for (const auto& r : records)
-      out << r.id << '\t' << AnsiFromWide(r.mountPath) << '\t' << r.mountHost << '\t' << AnsiFromWide(r.wimPath)
-          << '\t' << r.wimHost << '\t' << r.index << '\t' << (r.readOnly ? "ro" : "rw") << '\t' << r.wimSize << '\t'
-          << r.wimTime << '\n';
+      out << r.id << '\t' << EncodeWide(r.mountPath) << '\t' << EncodeBytes(r.mountHost) << '\t'
+          << EncodeWide(r.wimPath) << '\t' << EncodeBytes(r.wimHost) << '\t' << r.index << '\t'
+          << (r.readOnly ? "ro" : "rw") << '\t' << r.wimSize << '\t' << r.wimTime << '\n';
     if (!out.flush()) return false;
   }
   return std::rename(temp.c_str(), path.c_str()) == 0;
@@ -137,11 +213,14 @@ Manifest MountRegistry::LoadManifest(unsigned id) {
   Manifest manifest;
   std::ifstream in(ManifestPath(id));
   std::string line;
+  // A manifest in an older form is ignored: its files are committed again.
+  if (!std::getline(in, line) || line != kManifestHeader) return manifest;
   while (std::getline(in, line)) {
     auto p = SplitTabs(line);
-    if (p.size() != 3) continue;
+    std::string path;
+    if (p.size() != 3 || !Decode(p[0], kByteDigits, path)) continue;
     try {
-      manifest[p[0]] = {std::stoull(p[1]), std::stoll(p[2])};
+      manifest[path] = {std::stoull(p[1]), std::stoll(p[2])};
     } catch (const std::exception&) {
     }
   }
@@ -150,10 +229,19 @@ Manifest MountRegistry::LoadManifest(unsigned id) {
 
 bool MountRegistry::SaveManifest(unsigned id, const Manifest& manifest) {
   std::ofstream out(ManifestPath(id), std::ios::trunc);
-  for (const auto& [path, file] : manifest) out << path << '\t' << file.size << '\t' << file.time << '\n';
+  out << kManifestHeader << '\n';
+  for (const auto& [path, file] : manifest) out << EncodeBytes(path) << '\t' << file.size << '\t' << file.time << '\n';
   return static_cast<bool>(out.flush());
 }
 
-void MountRegistry::DropManifest(unsigned id) { std::remove(ManifestPath(id).c_str()); }
+void MountRegistry::DropManifest(unsigned id) {
+  std::remove(ManifestPath(id).c_str());
+  std::error_code ec;
+  std::filesystem::remove_all(ScratchFolder(id), ec);
+}
+
+std::string MountRegistry::ScratchFolder(unsigned id) {
+  return PrefixFile("dism-mount-" + std::to_string(id) + ".scratch");
+}
 
 }  // namespace platform::dism

@@ -53,7 +53,11 @@ class MountRegistry {
 
   static Manifest LoadManifest(unsigned id);
   static bool SaveManifest(unsigned id, const Manifest& manifest);
+  // Removes the manifest and the mount's scratch folder.
   static void DropManifest(unsigned id);
+  // A folder of the mount's own outside its mount folder, for files that
+  // must not be committed (the registry hive before it is changed).
+  static std::string ScratchFolder(unsigned id);
 };
 
 }  // namespace platform::dism

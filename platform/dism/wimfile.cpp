@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 
@@ -22,6 +23,32 @@ constexpr HRESULT kUnspecifiedFailure = static_cast<HRESULT>(0x80004005u);
 constexpr size_t kMagicBytes = 8;
 constexpr char kWimMagic[kMagicBytes] = {'M', 'S', 'W', 'I', 'M', 0, 0, 0};
 constexpr char kPipableWimMagic[kMagicBytes] = {'W', 'L', 'P', 'W', 'M', 0, 0, 0};
+
+// The fixed header of a WIM: four resource headers (blob table, XML data,
+// boot metadata, integrity table) of 24 bytes each: a 7-byte size in the
+// file, a flags byte, an 8-byte offset and an 8-byte original size.
+constexpr size_t kHeaderBytes = 208;
+constexpr size_t kResourceHeaderOffsets[] = {48, 72, 96, 124};
+
+std::uint64_t LittleEndian(const unsigned char* p, size_t bytes) {
+  std::uint64_t v = 0;
+  for (size_t i = bytes; i > 0; --i) v = v << 8 | p[i - 1];
+  return v;
+}
+
+// Whether every resource the header names lies inside the file. wimlib
+// trusts some of these offsets (the integrity table's above all) when it
+// appends to the file, so a damaged one would make a commit seek and write
+// far beyond the end.
+bool ResourcesInsideFile(const unsigned char* header, std::uint64_t fileSize) {
+  for (size_t at : kResourceHeaderOffsets) {
+    const std::uint64_t size = LittleEndian(header + at, 7);
+    const std::uint64_t offset = LittleEndian(header + at + 8, 8);
+    if (size == 0 && offset == 0) continue;
+    if (offset < kHeaderBytes || offset > fileSize || size > fileSize - offset) return false;
+  }
+  return true;
+}
 
 int CollectName(const wimlib_dir_entry* entry, void* ctx) {
   static_cast<std::vector<std::string>*>(ctx)->push_back(entry->filename ? entry->filename : "");
@@ -61,6 +88,8 @@ int EnsureWimlib() {
 }
 
 std::wstring WimlibText(int code) {
+  if (code == kWimHeaderOutOfFile)
+    return L"The WIM header is damaged: it names data beyond the end of the file.";
   const char* text = wimlib_get_error_string(static_cast<wimlib_error_code>(code));
   return WideFromAnsi(text ? text : "unknown error");
 }
@@ -92,6 +121,7 @@ HRESULT HResultFromWimlib(int code, int errnoValue) {
     case WIMLIB_ERR_METADATA_NOT_FOUND:
     case WIMLIB_ERR_RESOURCE_NOT_FOUND:
     case WIMLIB_ERR_WIM_IS_INCOMPLETE:
+    case kWimHeaderOutOfFile:
       return HResultFromWin32(ERROR_FILE_CORRUPT);
     case WIMLIB_ERR_READ: return HResultFromWin32(errnoValue ? ErrorFromErrno(errnoValue) : kErrorReadFault);
     case WIMLIB_ERR_WRITE:
@@ -124,10 +154,17 @@ int WimFile::Open(const std::string& host, bool writeAccess) {
   // A file that does not even start like a WIM is a format error, however
   // short it is.
   std::ifstream in(host, std::ios::binary);
-  char magic[kMagicBytes] = {};
-  if (in && (!in.read(magic, kMagicBytes) || (std::memcmp(magic, kWimMagic, kMagicBytes) != 0 &&
-                                             std::memcmp(magic, kPipableWimMagic, kMagicBytes) != 0)))
+  unsigned char header[kHeaderBytes] = {};
+  char* bytes = reinterpret_cast<char*>(header);
+  if (in && (!in.read(bytes, kMagicBytes) || (std::memcmp(bytes, kWimMagic, kMagicBytes) != 0 &&
+                                             std::memcmp(bytes, kPipableWimMagic, kMagicBytes) != 0)))
     return WIMLIB_ERR_NOT_A_WIM_FILE;
+  // A pipable WIM keeps its real header at the end; wimlib checks that one.
+  std::error_code ec;
+  const std::uint64_t fileSize = std::filesystem::file_size(host, ec);
+  if (in && !ec && std::memcmp(bytes, kWimMagic, kMagicBytes) == 0 &&
+      in.read(bytes + kMagicBytes, kHeaderBytes - kMagicBytes) && !ResourcesInsideFile(header, fileSize))
+    return kWimHeaderOutOfFile;
   return wimlib_open_wim(host.c_str(), writeAccess ? WIMLIB_OPEN_FLAG_WRITE_ACCESS : 0, &wim_);
 }
 
@@ -179,7 +216,9 @@ int WimFile::AddAndOverwrite(int image, const std::vector<WimAdd>& adds, const W
     commands[i].add.add_flags = 0;
   }
   int rc = wimlib_update_image(wim_, image, commands.data(), commands.size(), WIMLIB_UPDATE_FLAG_SEND_PROGRESS);
-  if (rc == 0) rc = wimlib_overwrite(wim_, 0, 0);
+  // FSYNC: "finished" must mean the data and the header that points at it
+  // are on the disk, not only in the host's cache.
+  if (rc == 0) rc = wimlib_overwrite(wim_, WIMLIB_WRITE_FLAG_FSYNC, 0);
   wimlib_register_progress_function(wim_, nullptr, nullptr);
   progress_ = nullptr;
   return rc;

@@ -61,6 +61,9 @@ class WimFile {
 
 // wimlib's code for a path the image does not hold.
 inline constexpr int kWimPathDoesNotExist = 49;
+// Our own code, beyond wimlib's: the header names data beyond the end of
+// the file (a damaged or cut-off WIM), found before wimlib opens it.
+inline constexpr int kWimHeaderOutOfFile = 1000;
 
 // Initialises wimlib once per process (paths compared without regard to case).
 int EnsureWimlib();

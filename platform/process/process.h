@@ -23,6 +23,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -35,13 +36,26 @@ inline constexpr DWORD INFINITE = 0xFFFFFFFF;
 inline constexpr DWORD WAIT_OBJECT_0 = 0;
 inline constexpr DWORD WAIT_TIMEOUT = 258;
 inline constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
+inline constexpr DWORD ERROR_BROKEN_PIPE = 109;
+// The longest command line the start service takes is one character less.
+inline constexpr std::size_t kMaxCommandLine = 2048;
 
 // The arguments of a command line by the rule above.
 std::vector<std::wstring> SplitCommandLine(const std::wstring& commandLine);
 
 // The host file a program argument names: a Windows path through the drive
 // namespace; a bare name through the system's tool folders. Empty with the
-// last error 2 when there is no such program.
+// last error 2 when there is no such program (5 when the file is there but
+// cannot be run).
+//
+// A bare name ("diskpart", "diskpart.exe") is looked for, in order, as
+//   1. <System32>\<name>.exe of the machine (a machine that declares a real
+//      tool there gets it),
+//   2. the program folder's own tool <name> (without ".exe": how our
+//      stand-ins are installed beside the program),
+//   3. the program folder's <name>.exe.
+// The host's PATH is never searched: the system's tool is the machine's,
+// not whatever the host happens to have under that name.
 std::string ResolveProgram(const std::wstring& program);
 
 // An anonymous pipe: the child writes, we read.
@@ -62,6 +76,10 @@ class Pipe {
   // Closes our copy of the write end (after the child has its own), so the
   // reader sees end of data when the child ends.
   void CloseWriteEnd();
+  // WAIT_OBJECT_0 when a Read would not block (data, or end of data) within
+  // ms milliseconds, WAIT_TIMEOUT otherwise, WAIT_FAILED without a pipe.
+  // Lets a reader look at the child and a cancel between reads.
+  DWORD WaitForData(DWORD ms);
 
   int ReadFd() const { return readFd_; }
   int WriteFd() const { return writeFd_; }
@@ -93,7 +111,9 @@ struct StartInfo {
   // Standard output and error both go to this pipe's write end; null: the
   // child inherits nothing (it writes to /dev/null).
   Pipe* output = nullptr;
-  // Hidden: no console window (the only kind the system makes).
+  // Hidden: no console window (the only kind the system makes). A hidden
+  // child also stays out of the terminal's reach: it runs in its own
+  // process group, so Ctrl+C goes to us and we decide whether to stop it.
   bool hidden = true;
 };
 
@@ -122,6 +142,11 @@ class Process {
   bool Started() const { return pid_ > 0; }
 
  private:
+  // Collects the child's end when it has ended (or waits for it); true
+  // once it is collected. Called with mutex_ held.
+  bool ReapLocked(bool block);
+
+  std::mutex mutex_;
   int pid_ = -1;
   int pidFd_ = -1;
   bool reaped_ = false;

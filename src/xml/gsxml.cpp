@@ -1,5 +1,6 @@
 #include "src/xml/gsxml.h"
 
+#include <sys/stat.h>
 #include <tinyxml.h>
 
 #include <cassert>
@@ -10,17 +11,13 @@
 #include <memory>
 
 #include "platform/paths.h"
+#include "platform/readfile.h"
 #include "platform/text.h"
 #include "src/xml/xmlprecheck.h"
 
 namespace gs {
 
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 std::string LowerAscii(const char* name) {
   std::string s = name ? name : "";
@@ -39,22 +36,13 @@ bool EqualsNoCaseAscii(const char* a, const char* b) {
   }
 }
 
-// Reads the whole file when it stays within the settings limits, then
-// hands the same open file to TinyXML (which does its own newline and
-// encoding handling). False for a missing, unreadable or oversized file.
+// Reads the whole file and hands it to TinyXML only when it stays within the
+// settings limits, in a buffer TinyXML cannot read past. False for a missing,
+// unreadable, oversized, too deeply nested or malformed file.
 bool LoadChecked(const std::string& host, TiXmlDocument& doc) {
-  FilePtr file(std::fopen(host.c_str(), "rb"));
-  if (!file) return false;
   std::string text;
-  char chunk[16384];
-  std::size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
-    text.append(chunk, n);
-    if (text.size() > kMaxSettingsFileBytes) return false;
-  }
-  if (!FitsSettingsLimits(text)) return false;
-  std::rewind(file.get());
-  return doc.LoadFile(file.get(), TIXML_ENCODING_UNKNOWN);
+  if (platform::ReadHostFile(host, text, kMaxSettingsFileBytes) != platform::ERROR_SUCCESS) return false;
+  return ParseChecked(text, doc);
 }
 
 // The element right after the leading declaration, or null.
@@ -69,13 +57,37 @@ void CreateDefault(TiXmlDocument& doc, const std::string& host) {
   doc.Clear();
   doc.LinkEndChild(new TiXmlDeclaration("1.0", "UTF-8", "no"));  // the document owns its nodes
   doc.LinkEndChild(new TiXmlElement("root"));
+  // Only a missing file or a damaged regular one is replaced: a folder, a
+  // device or a pipe at the name is left alone (writing to a pipe without a
+  // reader would never return).
+  struct stat st;
+  if (::lstat(host.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return;
   doc.SaveFile(host.c_str());
 }
 
 }  // namespace
 
+bool ParseChecked(std::string_view text, TiXmlDocument& doc) {
+  if (!FitsSettingsLimits(text)) return false;
+  const std::string buffer = ParserBuffer(text);
+  doc.Parse(buffer.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
+  return !doc.Error();
+}
+
 GsXml::GsXml() = default;
 GsXml::~GsXml() = default;
+
+bool GsXml::OpenText(std::string_view text) {
+  assert(!IsOpen() && "!IsOpen()");
+  if (IsOpen()) return false;
+  auto doc = std::make_unique<TiXmlDocument>();
+  if (!ParseChecked(text, *doc)) return false;
+  TiXmlElement* root = RootAfterDeclaration(*doc);
+  if (!root) return false;
+  m_doc = std::move(doc);
+  m_root = root;
+  return true;
+}
 
 bool GsXml::Open(const std::string& path, bool create) {
   assert(!IsOpen() && "!IsOpen()");

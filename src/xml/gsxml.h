@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 class TiXmlDocument;
 class TiXmlElement;
@@ -34,6 +35,8 @@ class GsXml {
   // cannot be loaded, is too large or too deeply nested to be a settings
   // file, or has no root element right after the declaration.
   bool Open(const std::string& path, bool create);
+  // The same checks and parse on a file's bytes already read; never creates.
+  bool OpenText(std::string_view text);
   void Close();
   bool IsOpen() const { return m_doc != nullptr; }
 
@@ -59,5 +62,9 @@ class GsXml {
   std::unique_ptr<TiXmlDocument> m_doc;
   Handle m_root = nullptr;
 };
+
+// Parses text into doc when it passes FitsSettingsLimits, from a buffer the
+// parser cannot read past; false when refused or when the parser fails.
+bool ParseChecked(std::string_view text, TiXmlDocument& doc);
 
 }  // namespace gs

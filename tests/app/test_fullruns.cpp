@@ -10,6 +10,8 @@
 #include <thread>
 
 #include "config/ovmultilangdll.h"
+#include "platform/paths.h"
+#include "platform/text.h"
 #include "wizardtest.h"
 
 extern char** environ;
@@ -57,7 +59,7 @@ TEST_F(FullRuns, IsoModeFromClicksToTheSuccessQuestionWithTheImageInTheFolder) {
   if (Trace().find(MissingStepLine(4)) != std::string::npos)
     GTEST_SKIP() << "the ISO step (step 4) is not in this build yet: the run ends honestly at it (test above)";
   const auto seen = Boxes().Seen();
-  ASSERT_FALSE(seen.empty());
+  ASSERT_FALSE(seen.empty()) << Trace();
   EXPECT_EQ(seen.back().text, Translate(L"SuccessMsg"));
   std::vector<fs::path> images;
   for (const auto& entry : fs::directory_iterator(Machine().Root('G') / "iso"))
@@ -75,19 +77,37 @@ TEST_F(FullRuns, IsoModeFromClicksToTheSuccessQuestionWithTheImageInTheFolder) {
 }
 
 TEST_F(FullRuns, UsbModeFromClicksToTheSuccessQuestionWithTheSourceOnTheStick) {
+#ifndef KX_HAVE_VIRTUAL_DISKS
+  GTEST_SKIP() << "virtual disks (platform_disks) are not in this build yet";
+#else
+  StartWithVirtualStick(256);
   OpenMainWindow(0);
   NextPage();
-  Boxes().Answer(platform::IDYES);  // format
-  Boxes().Answer(platform::IDYES);  // finish
+  ASSERT_NE(ui().cmbUsbList->currentText().toStdWString().find(L"F:\\ ("), std::wstring::npos)
+      << ui().cmbUsbList->currentText().toStdString();
+  ASSERT_TRUE(ui().m_pNext->isEnabled());
+  Boxes().Answer(platform::IDYES);  // the format question
   NextPage();
   ASSERT_TRUE(WaitForRunEnd(300000));
   if (Trace().find(MissingStepLine(5)) != std::string::npos)
     GTEST_SKIP() << "the USB preparation step (step 5) is not in this build yet: the run ends honestly at it";
   const auto seen = Boxes().Seen();
-  ASSERT_FALSE(seen.empty());
-  EXPECT_EQ(seen.back().text, Translate(L"SuccessMsg"));
-  EXPECT_TRUE(fs::exists(Machine().Root('F') / "setup.exe"));
-  EXPECT_TRUE(fs::exists(Machine().Root('F') / "sources/boot.wim"));
+  ASSERT_GE(seen.size(), 2u) << Trace();
+  EXPECT_EQ(seen.front().caption, Translate(L"Warning"));
+  EXPECT_EQ(seen.back().text, Translate(L"SuccessMsg")) << platform::AnsiFromWide(seen.back().text);
+  EXPECT_NE(Trace().find("[UpdateResult] finish_Success"), std::string::npos);
+  // The stick, read through its drive letter: the source's files, the
+  // serviced boot.wim, the OS folder.
+  for (const wchar_t* file : {L"F:\\setup.exe", L"F:\\sources\\boot.wim", L"F:\\sources\\install.wim",
+                              L"F:\\AutoUnattend"}) {
+    std::string host;
+    ASSERT_TRUE(platform::ResolvePath(file, host));
+    EXPECT_TRUE(fs::exists(host)) << platform::AnsiFromWide(file);
+  }
+  std::string host;
+  ASSERT_TRUE(platform::ResolvePath(L"F:\\setup.exe", host));
+  EXPECT_EQ(kxtest::ReadHostFile(host), kxtest::ReadHostFile(SampleMedium() / "setup.exe"));
+#endif
 }
 
 #ifdef KX_HAVE_NAMED_MUTEX

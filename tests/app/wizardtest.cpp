@@ -111,9 +111,47 @@ void WizardTest::Start(std::vector<kxtest::DriveSpec> drives, std::optional<std:
                        std::vector<std::pair<int, std::uint64_t>> disks) {
   StopWindows();
   m_machine.reset();
+  m_diskMachine.reset();
   const bool hasE = std::any_of(drives.begin(), drives.end(), [](const auto& d) { return d.letter == 'E'; });
   m_machine = std::make_unique<kxtest::TestMachine>(std::move(drives), systemFreeMb, std::move(disks));
   if (hasE) CopySampleMedium(m_machine->Root('E'));
+  m_systemDrive = m_machine->Root('C');
+  // Child processes (our oscdimg) see the same machine.
+  ::setenv("KESTRUNEX_PREFIX", m_machine->dir().str().c_str(), 1);
+  MakeWindows();
+}
+
+void WizardTest::StartWithVirtualStick(std::uint64_t sizeMb) {
+#ifndef KX_HAVE_VIRTUAL_DISKS
+  GTEST_FAIL() << "virtual disks are not in this build";
+#else
+  StopWindows();
+  m_machine.reset();
+  m_diskMachine.reset();
+  m_diskMachine = std::make_unique<kxtest::DiskMachine>(
+      std::vector<kxtest::VirtualDisk>{{1, sizeMb, "usb", true, "label: dos\\nstart=2048,type=c\\n"}},
+      std::vector<kxtest::VolumeSpec>{{'F', 1, 1, "removable"}},
+      "\n[drive E]\nfolder = dvd\ntype = cdrom\nlabel = GRMCULFRER_EN_DVD\nfilesystem = CDFS\n"
+      "\n[drive G]\nfolder = drive_g\ntype = fixed\nbus = sata\nfilesystem = NTFS\nfree_mb = 100000\n");
+  const fs::path root = m_diskMachine->dir().path();
+  m_systemDrive = root / "drive_c";
+  fs::create_directories(m_systemDrive / "Windows/System32");
+  fs::create_directories(m_systemDrive / "ProgramData/Ovanta/Kestrunex");
+  fs::create_directories(root / "drive_g");
+  fs::create_symlink(std::string(KX_PROGRAM_DIR) + "/diskpart", m_systemDrive / "Windows/System32/diskpart.exe");
+  // Child processes (our diskpart) see the same machine.
+  ::setenv("KESTRUNEX_PREFIX", root.string().c_str(), 1);
+  m_diskMachine->Install();
+  CopySampleMedium(root / "dvd");
+  MakeWindows();
+#endif
+}
+
+#ifdef KX_HAVE_VIRTUAL_DISKS
+fs::path WizardTest::StickImage() const { return m_diskMachine->Image(1); }
+#endif
+
+void WizardTest::MakeWindows() {
   fs::current_path(ProgramFolder());  // as the program starts
   m_mainThread = std::make_unique<QtMainThread>();
   m_mainThread->Install();
@@ -131,6 +169,8 @@ void WizardTest::StopWindows() {
 void WizardTest::TearDown() {
   StopWindows();
   m_machine.reset();
+  m_diskMachine.reset();
+  ::unsetenv("KESTRUNEX_PREFIX");
   fs::current_path(m_previousFolder);
   ResetStepListsForTesting();
 }
@@ -178,7 +218,7 @@ bool WizardTest::WaitForRunEnd(int timeoutMs) {
 }
 
 std::string WizardTest::Trace() const {
-  return kxtest::ReadHostFile(m_machine->Root('C') / "ProgramData/Ovanta/Kestrunex/RAREzodav.log");
+  return kxtest::ReadHostFile(m_systemDrive / "ProgramData/Ovanta/Kestrunex/RAREzodav.log");
 }
 
 }  // namespace wiztest

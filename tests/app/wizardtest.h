@@ -27,6 +27,13 @@
 #include "platform/locale.h"
 #include "scriptedboxes.h"
 #include "testmachine.h"
+#ifdef KX_HAVE_VIRTUAL_DISKS
+#include "diskkit.h"
+#else
+namespace kxtest {
+class DiskMachine;
+}
+#endif
 
 namespace wiztest {
 
@@ -58,6 +65,14 @@ class WizardTest : public ::testing::Test {
   void Start(std::vector<kxtest::DriveSpec> drives, std::optional<std::uint64_t> systemFreeMb = 100000,
              std::vector<std::pair<int, std::uint64_t>> disks = {{1, 7600}});
   void StopWindows();
+  // The machine of a USB run: E: the sample medium, F: partition 1 of a
+  // virtual USB stick of sizeMb (an image file with a FAT32 partition),
+  // G: a fixed NTFS folder drive; our disk tool is the system's diskpart.
+  void StartWithVirtualStick(std::uint64_t sizeMb);
+  // The image file of the virtual stick.
+  fs::path StickImage() const;
+  // Host folder of C:.
+  fs::path SystemDrive() const { return m_systemDrive; }
 
   TdlgFirst& First() { return *m_first; }
   TdlgEULA& Eula() { return m_first->dlgEULA(); }
@@ -84,7 +99,11 @@ class WizardTest : public ::testing::Test {
   static fs::path ProgramFolder();
 
  private:
+  void MakeWindows();
+
   std::unique_ptr<kxtest::TestMachine> m_machine;
+  std::unique_ptr<kxtest::DiskMachine> m_diskMachine;
+  fs::path m_systemDrive;
   std::unique_ptr<QtMainThread> m_mainThread;
   ScriptedBoxes m_boxes;
   std::unique_ptr<TdlgFirst> m_first;

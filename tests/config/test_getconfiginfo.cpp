@@ -160,7 +160,7 @@ TEST_F(GetConfigInfoTest, FreeInstanceMakesAFreshReader) {
 
 // The config.xml shipped beside the program.
 TEST_F(GetConfigInfoTest, ShippedFileBrandsTheProgramAndNamesAllFiveLicences) {
-  const std::filesystem::path data = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "data";
+  const std::filesystem::path data = std::filesystem::path(KX_SOURCE_DIR) / "data";
   WriteRaw(kxtest::ReadHostFile(data / "config.xml"));
   ScopedConfigReading config(kPath);
   ASSERT_TRUE(config.opened());

@@ -5,6 +5,7 @@
 
 #include "copy/coptfile.h"
 #include "copytestkit.h"
+#include "platform/text.h"
 #include "platform/copyfile.h"
 
 using namespace copytest;
@@ -254,4 +255,37 @@ TEST_F(COptFileTest, SingleFileIsCopiedIntoTheTargetFolderByName) {
   const auto lines = TraceLines();
   EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.starts_with("[COptFile"); }),
             0);
+}
+
+// After a failure on the stick, its root is emptied and kept whatever the
+// spelling of the target: no spelling takes the drive's folder away.
+TEST_F(COptFileTest, FailureOnAnySpellingOfADriveRootEmptiesTheDriveAndKeepsItsRoot) {
+  WriteTree();
+  for (const wchar_t* root : {L"F:\\.", L"\\\\?\\F:\\", L"F:\\x\\..", L"f:"}) {
+    machine_.WriteFile('F', "efi/boot/bootx64.efi", "efi");
+    Progress p;
+    p.fn = [](std::int64_t, std::int64_t done, platform::HANDLE) {
+      return done > 0 ? platform::PROGRESS_CANCEL : platform::PROGRESS_CONTINUE;
+    };
+    EXPECT_FALSE(Start(p, L"E:\\src", root)) << platform::AnsiFromWide(root);
+    EXPECT_TRUE(IsEmptyFolder(machine_.Root('F'))) << platform::AnsiFromWide(root);
+  }
+}
+
+// A link in the source is copied as a link (a loop back into the tree
+// cannot make the copy endless or count the tree again); a link in the
+// target is replaced, never written through to what it points to.
+TEST_F(COptFileTest, LinksAreCopiedAsLinksAndNeverWrittenThrough) {
+  WriteTree();
+  fs::create_directory_symlink(E("src"), E("src/sources/loop"));
+  machine_.WriteFile('C', "outside.txt", "outside");
+  fs::create_directories(F("dst"));
+  fs::create_symlink(machine_.Root('C') / "outside.txt", F("dst/setup.exe"));
+  Progress p;
+  ASSERT_TRUE(Start(p));
+  EXPECT_EQ(COptFile::Instance().GetTotalFileSize(), kTreeBytes);
+  EXPECT_TRUE(fs::is_symlink(F("dst/sources/loop")));
+  EXPECT_FALSE(fs::is_symlink(F("dst/setup.exe")));
+  EXPECT_EQ(fs::file_size(F("dst/setup.exe")), 2 * kMiB);
+  EXPECT_EQ(kxtest::ReadHostFile(machine_.Root('C') / "outside.txt"), "outside");
 }

@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "disk/foldertree.h"
 #include "platform/files.h"
+#include "platform/lasterror.h"
+#include "platform/text.h"
 #include "testmachine.h"
 
 namespace fs = std::filesystem;
@@ -102,4 +106,73 @@ TEST(CopyFolderTree, RefusesToCopyATreeIntoItself) {
   m.WriteFile('C', "a/one.txt", "1");
   EXPECT_FALSE(CopyFolderTree(L"C:\\a", L"C:\\a\\sub"));
   EXPECT_FALSE(fs::exists(m.Root('C') / "a/sub/one.txt"));
+}
+
+namespace {
+
+// The host path of a drive root in a spelling of the system (Z: is "/").
+std::wstring OnZ(const fs::path& host) {
+  std::wstring out = L"Z:";
+  for (wchar_t c : host.wstring()) out += c == L'/' ? L'\\' : c;
+  return out;
+}
+
+}  // namespace
+
+// A drive's root is compared by where a path leads, not by how it is spelt:
+// a tree delete of any spelling keeps every file of the drive, and emptying
+// it keeps the root folder.
+TEST(DeleteFolderTree, NoSpellingOfADriveRootDeletesTheDrive) {
+  kxtest::TestMachine m({{.letter = 'E'}});
+  const std::wstring spellings[] = {L"E:\\.",        L"\\\\?\\E:\\",       L"E:\\x\\..",     L"e:",
+                                    L"E:\\\\",       L"\\\\.\\E:\\.\\",    L"E:\\x\\..\\.\\", L"E:/",
+                                    OnZ(m.Root('E')), OnZ(m.Root('E') / "x" / "..")};
+  for (const auto& spelling : spellings) {
+    m.WriteFile('E', "x/a.txt", "a");
+    m.WriteFile('E', "b.txt", "b");
+    EXPECT_FALSE(DeleteFolderTree(spelling)) << platform::AnsiFromWide(spelling);
+    EXPECT_EQ(kxtest::ReadHostFile(m.Root('E') / "x/a.txt"), "a") << platform::AnsiFromWide(spelling);
+
+    DeleteFolderContents(spelling);
+    EXPECT_TRUE(fs::is_directory(m.Root('E'))) << platform::AnsiFromWide(spelling);
+    EXPECT_TRUE(fs::is_empty(m.Root('E'))) << platform::AnsiFromWide(spelling);
+  }
+  EXPECT_FALSE(platform::MoveFile(L"\\\\?\\E:\\", L"C:\\moved"));
+  EXPECT_FALSE(platform::RemoveDirectory(L"E:\\."));
+  EXPECT_EQ(platform::GetLastError(), platform::ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(fs::is_directory(m.Root('E')));
+}
+
+// Links are links for every walk: nothing outside the tree changes, is
+// counted or found, and a link back into the tree cannot make a walk loop.
+TEST(TreeWalks, TreatALinkAsALinkAndNeverLoop) {
+  kxtest::TestMachine m({{.letter = 'E'}});
+  m.WriteFile('C', "outside/secret.inf", "0123456789");
+  fs::permissions(m.Root('C') / "outside/secret.inf", fs::perms::owner_read);
+  m.WriteFile('E', "t/a.inf", "aaaa");
+  m.WriteFile('E', "t/sub/b.inf", "bb");
+  fs::create_directory_symlink(m.Root('E') / "t", m.Root('E') / "t/self");            // a loop
+  fs::create_directory_symlink(m.Root('E') / "t/sub", m.Root('E') / "t/sub/again");  // another
+  fs::create_directory_symlink(m.Root('C') / "outside", m.Root('E') / "t/out");
+  fs::create_symlink(m.Root('C') / "outside/secret.inf", m.Root('E') / "t/secret.inf");
+
+  EXPECT_EQ(GetFolderSize(L"E:\\t", true), 4 + 2 + 10);  // the file link counts what a copy copies
+  std::vector<std::wstring> infs;
+  FindFilesByExt(infs, L"E:\\t", L".INF");
+  std::sort(infs.begin(), infs.end());
+  EXPECT_EQ(infs, (std::vector<std::wstring>{L"E:\\t\\a.inf", L"E:\\t\\secret.inf", L"E:\\t\\sub\\b.inf"}));
+
+  ASSERT_TRUE(CopyFolderTree(L"E:\\t", L"E:\\copy"));
+  EXPECT_TRUE(fs::is_symlink(m.Root('E') / "copy/self"));
+  EXPECT_EQ(fs::read_symlink(m.Root('E') / "copy/self"), m.Root('E') / "t");
+  EXPECT_EQ(kxtest::ReadHostFile(m.Root('E') / "copy/sub/b.inf"), "bb");
+
+  // Clearing read-only flags and deleting touch the links, not their targets.
+  EXPECT_TRUE(ClearReadOnly(L"E:\\t\\secret.inf"));
+  DeleteFolderContents(L"E:\\t");
+  EXPECT_TRUE(DeleteFolderTree(L"E:\\copy"));
+  EXPECT_FALSE(fs::exists(m.Root('E') / "t"));
+  const auto perms = fs::status(m.Root('C') / "outside/secret.inf").permissions();
+  EXPECT_EQ(perms & fs::perms::all, fs::perms::owner_read);
+  EXPECT_EQ(kxtest::ReadHostFile(m.Root('C') / "outside/secret.inf"), "0123456789");
 }

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <stdexcept>
 
 namespace kxdism {
@@ -33,14 +35,18 @@ std::string PeStub(const std::string& arch) {
 
 std::string DriverInfText(const DriverSpec& spec) {
   std::string text =
-      "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=USB\r\nProvider=%Prov%\r\nCatalogFile=" + spec.name +
+      "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=USB\r\nClassGUID=" + std::string(kUsbClassGuid) +
+      "\r\nProvider=%Prov%\r\nCatalogFile=" + spec.name +
       ".cat\r\n\r\n[SourceDisksNames]\r\n1=%Disk%,,,\r\n\r\n[SourceDisksFiles]\r\n" + spec.name +
       ".sys=1\r\n\r\n[Manufacturer]\r\n%Prov%=Models," + spec.decorations + "\r\n";
   std::string decorations = spec.decorations + ",";
   for (size_t start = 0, comma; (comma = decorations.find(',', start)) != std::string::npos; start = comma + 1)
     text += "\r\n[Models." + decorations.substr(start, comma - start) + "]\r\n%Dev%=Install,PCI\\VEN_1234&DEV_" +
             spec.name + "\r\n";
-  text += "\r\n[Install]\r\nCopyFiles=Files\r\n\r\n[Files]\r\n" + spec.name +
+  text += "\r\n[DestinationDirs]\r\nFiles=12\r\n\r\n[Install]\r\nCopyFiles=Files\r\n\r\n[Install.Services]\r\n"
+          "AddService=" + spec.name + ",0x00000002,Service\r\n\r\n[Service]\r\nDisplayName=%Dev%\r\nServiceType=1\r\n"
+          "StartType=3\r\nErrorControl=1\r\nLoadOrderGroup=Base\r\nServiceBinary=%12%\\" + spec.name +
+          ".sys\r\n\r\n[Files]\r\n" + spec.name +
           ".sys\r\n\r\n[Strings]\r\nProv=\"Test\"\r\nDisk=\"Disk\"\r\nDev=\"" + spec.name + " device\"\r\n";
   return text;
 }
@@ -63,9 +69,30 @@ void WriteImageTree(const fs::path& folder, const ImageSpec& spec) {
   Write(folder / "Windows" / "INF" / "machine.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\n");
   for (int i = 0; i < spec.oemInfs; ++i)
     Write(folder / "Windows" / "INF" / ("oem" + std::to_string(i) + ".inf"), "[Version]\r\n; oem " + std::to_string(i));
+  const fs::path hive = folder / "Windows" / "System32" / "config" / "SYSTEM";
+  if (spec.hive == Hive::Damaged) Write(hive, "regf" + std::string(8188, '\x5a'));
+  if (spec.hive == Hive::Sample) WriteSystemHive(hive, spec.controlSet);
   for (int i = 0; i < spec.extraFiles; ++i)
     Write(folder / "Program Files" / spec.name / ("file" + std::to_string(i) + ".dat"),
           std::string(512 + i * 100, static_cast<char>('a' + i % 26)));
+}
+
+void WriteSystemHive(const fs::path& file, int controlSet) {
+  // The script runs once per control set and process; its hive is copied.
+  static std::map<int, std::string> made;
+  fs::create_directories(file.parent_path());
+  auto it = made.find(controlSet);
+  if (it == made.end()) {
+    int status = -1;
+    std::string out = Run("'" KX_SOURCE_DIR "/scripts/make-system-hive' --control-set " + std::to_string(controlSet) +
+                              " '" + file.string() + "' 2>&1",
+                          &status);
+    if (status != 0) throw std::runtime_error("make-system-hive: " + out);
+    std::ifstream in(file, std::ios::binary);
+    it = made.emplace(controlSet, std::string(std::istreambuf_iterator<char>(in), {})).first;
+    return;
+  }
+  Write(file, it->second);
 }
 
 void BuildWim(const fs::path& wimPath, const std::vector<ImageSpec>& images) {
@@ -101,7 +128,10 @@ std::string Run(const std::string& command, int* status) {
 }
 
 std::string DetailedListing(const fs::path& wim, int image) {
-  return Run("wimlib-imagex dir '" + wim.string() + "' " + std::to_string(image) + " --detailed 2>&1");
+  // Reference counts say how many images share a blob, not what this image
+  // holds: a change to another image may change them.
+  return Run("wimlib-imagex dir '" + wim.string() + "' " + std::to_string(image) +
+             " --detailed 2>&1 | grep -v '^Reference Count'");
 }
 
 std::string Listing(const fs::path& wim, int image) {

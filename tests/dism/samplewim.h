@@ -8,13 +8,22 @@
 
 namespace kxdism {
 
+inline constexpr char kUsbClassGuid[] = "{36FC9E60-C465-11CF-8056-444553540000}";
+
+enum class Hive { Sample, None, Damaged };
+
 struct ImageSpec {
   std::string name = "Image";
   std::string arch = "amd64";  // amd64 or x86: the kernel's machine type
   bool archInDescription = true;  // WINDOWS/ARCH in the WIM's XML
   int oemInfs = 0;             // published oem0.inf .. oem<n-1>.inf
   int extraFiles = 3;
+  Hive hive = Hive::Sample;    // Windows\System32\config\SYSTEM
+  int controlSet = 1;          // the one Select\Current names
 };
+
+// Writes the sample media's SYSTEM hive (scripts/make-system-hive) to file.
+void WriteSystemHive(const std::filesystem::path& file, int controlSet = 1);
 
 // Writes the tree of one image into folder.
 void WriteImageTree(const std::filesystem::path& folder, const ImageSpec& spec);

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <vector>
 
+#include "dismapifixture.h"
 #include "platform/text.h"
 #include "samplewim.h"
 #include "testmachine.h"
@@ -13,59 +14,7 @@
 namespace fs = std::filesystem;
 using namespace platform;
 
-namespace {
-
-std::string Narrow(const std::wstring& w) { return AnsiFromWide(w); }
-
-std::wstring LastError() {
-  DismString* text = nullptr;
-  if (DismGetLastErrorMessage(&text) != S_OK || !text) return L"";
-  std::wstring value = text->Value;
-  EXPECT_EQ(DismDelete(text), S_OK);
-  return value;
-}
-
-struct ProgressLog {
-  std::vector<std::pair<UINT, UINT>> calls;
-  static void Callback(UINT current, UINT total, void* self) {
-    static_cast<ProgressLog*>(self)->calls.emplace_back(current, total);
-  }
-};
-
-class DismApiTest : public testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_EQ(DismInitialize(DismLogErrorsWarningsInfo, L"C:\\log.txt", nullptr), S_OK);
-    fs::create_directories(Host("work"));
-  }
-  void TearDown() override { DismShutdown(); }
-
-  fs::path Host(const std::string& relative) const { return machine.Root('C') / relative; }
-  void MakeBootWim() {
-    kxdism::BuildWim(Host("work/boot.wim"), {{.name = "PE"}, {.name = "Setup", .oemInfs = 2}});
-  }
-  // Mounts image index of C:\work\boot.wim at C:\mnt\<name>.
-  HRESULT Mount(UINT index, const std::string& name, DWORD flags = DISM_MOUNT_READWRITE) {
-    fs::create_directories(Host("mnt/" + name));
-    return DismMountImage(L"C:\\work\\boot.wim", (L"C:\\mnt\\" + WideFromAnsi(name)).c_str(), index, nullptr,
-                          DismImageIndex, flags, nullptr, nullptr, nullptr);
-  }
-  DismSession Open(const std::string& name) {
-    DismSession session = 0;
-    EXPECT_EQ(DismOpenSession((L"C:\\mnt\\" + WideFromAnsi(name)).c_str(), nullptr, nullptr, &session), S_OK)
-        << Narrow(LastError());
-    return session;
-  }
-  std::wstring Driver(const std::string& name, kxdism::DriverSpec spec = {}) {
-    spec.name = name;
-    kxdism::WriteDriver(Host("drv/" + name), spec);
-    return L"C:\\drv\\" + WideFromAnsi(name) + L"\\" + WideFromAnsi(name) + L".inf";
-  }
-
-  kxtest::TestMachine machine;
-};
-
-}  // namespace
+using namespace kxdism;
 
 TEST(DismApiLifecycle, CallsFailBeforeInitialisationAndASecondInitialisationFails) {
   kxtest::TestMachine machine;

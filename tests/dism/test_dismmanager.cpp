@@ -83,6 +83,9 @@ TEST_F(DismManagerTest, LeftoversOfAnAbortedRunAreDiscardedAndDeletedWhileTheDri
   fs::create_directories(Data("U3/Intel/Win7/x64"));
   std::ofstream(Data("U3/Intel/Win7/x64/a.inf")) << "[Version]";
   fs::create_directories(Data("boot"));
+  // The work folder of an ISO run holds a copied DVD, "Windows" folder included.
+  fs::create_directories(Data("OvantaToolTmp/Windows"));
+  fs::create_directories(Data("12ab/Windows"));
   clock.Set(10, 0, 0, 0);
   DismManager manager;
   manager.SetImagePath(L"C:\\work\\boot.wim");
@@ -90,6 +93,8 @@ TEST_F(DismManagerTest, LeftoversOfAnAbortedRunAreDiscardedAndDeletedWhileTheDri
   EXPECT_FALSE(fs::exists(Data("953")));
   EXPECT_TRUE(fs::exists(Data("U3/Intel/Win7/x64/a.inf")));
   EXPECT_TRUE(fs::exists(Data("boot")));
+  EXPECT_TRUE(fs::exists(Data("OvantaToolTmp/Windows")));
+  EXPECT_TRUE(fs::exists(Data("12ab/Windows")));
   EXPECT_EQ(manager.MountFolder(), L"C:\\ProgramData\\Ovanta\\Kestrunex\\1000\\");
   ASSERT_EQ(manager.Unmount(nullptr, nullptr), 1);
   // Discarded: the image is as it was.

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 
@@ -155,4 +158,86 @@ TEST_F(DriverPackageTest, TheShippedDriverSetIsAcceptedForItsArchitecture) {
     ++checked;
   }
   EXPECT_GE(checked, 14);
+}
+
+// Outside files that cannot be read end in an error naming the file and the
+// reason, never in an exception; a name no file may have is refused as such.
+struct UnreadableCase {
+  const char* label;
+  std::function<void(const fs::path& package)> spoil;  // makes sample.sys unreadable
+  platform::HRESULT expected;
+  const wchar_t* reason;
+};
+
+class DriverPackageUnreadable : public DriverPackageTest, public testing::WithParamInterface<UnreadableCase> {};
+
+TEST_P(DriverPackageUnreadable, ListedFileFailsWithItsNameAndReason) {
+  const fs::path package = Drivers() / "p";
+  kxdism::WriteDriver(package, {});
+  fs::remove(package / "sample.sys");
+  GetParam().spoil(package / "sample.sys");
+  DriverPackage out;
+  std::wstring message;
+  EXPECT_EQ(Load("p/sample.inf", ImageArch::Amd64, out, message), GetParam().expected) << Narrow(message);
+  EXPECT_NE(message.find(L"sample.sys"), std::wstring::npos) << Narrow(message);
+  EXPECT_NE(message.find(GetParam().reason), std::wstring::npos) << Narrow(message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DriverPackageUnreadable,
+    testing::Values(
+        UnreadableCase{"Folder", [](const fs::path& p) { fs::create_directory(p); },
+                       platform::HResultFromWin32(platform::ERROR_DIRECTORY_NOT_SUPPORTED), L"is a folder"},
+        UnreadableCase{"IoError", [](const fs::path& p) { fs::create_symlink("/proc/self/mem", p); },
+                       platform::HResultFromWin32(platform::ERROR_READ_FAULT), L"medium failed"},
+        UnreadableCase{"Device", [](const fs::path& p) { fs::create_symlink("/dev/zero", p); },
+                       platform::HResultFromWin32(platform::ERROR_BAD_FILE_TYPE), L"not a file"},
+        UnreadableCase{"Fifo", [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
+                       platform::HResultFromWin32(platform::ERROR_BAD_FILE_TYPE), L"not a file"}),
+    [](const testing::TestParamInfo<UnreadableCase>& info) { return std::string(info.param.label); });
+
+TEST_F(DriverPackageTest, AnInfThatIsAFolderOrHasANulInAListedNameIsRefusedWithTheReason) {
+  fs::create_directories(Drivers() / "folder.inf");
+  DriverPackage package;
+  std::wstring message;
+  EXPECT_EQ(Load("folder.inf", ImageArch::Amd64, package, message),
+            platform::HResultFromWin32(platform::ERROR_DIRECTORY_NOT_SUPPORTED));
+  EXPECT_NE(message.find(L"C:\\drv\\folder.inf"), std::wstring::npos);
+  EXPECT_NE(message.find(L"is a folder"), std::wstring::npos) << Narrow(message);
+
+  // "sample.sys<NUL>.evil" must not shorten to the existing sample.sys.
+  kxdism::WriteDriver(Drivers() / "nul", {});
+  constexpr char kText[] =
+      "[Version]\r\nSignature=\"$Windows NT$\"\r\n[SourceDisksFiles]\r\nsample.sys\0.evil=1\r\n"
+      "[Manufacturer]\r\nM=Models,NTamd64\r\n[Models.NTamd64]\r\nd=I,ID\r\n[I]\r\n";
+  std::string utf16 = "\xff\xfe";
+  for (char c : std::string_view(kText, sizeof kText - 1)) utf16 += std::string{c, '\0'};
+  WriteText("nul/nul.inf", utf16);
+  EXPECT_EQ(Load("nul/nul.inf", ImageArch::Amd64, package, message),
+            platform::HResultFromWin32(platform::ERROR_INVALID_NAME));
+  EXPECT_NE(message.find(L"sample.sys\\x00.evil"), std::wstring::npos) << Narrow(message);
+  EXPECT_NE(message.find(L"line 4"), std::wstring::npos) << Narrow(message);
+}
+
+TEST_F(DriverPackageTest, UndecoratedModelsServeX86WhenNoDecorationApplies) {
+  // %M%=Models,NTamd64 with a plain [Models]: the plain section is the x86 one.
+  WriteText("fb/fb.inf",
+            "[Version]\nSignature=$Windows NT$\n[Manufacturer]\nM=Models,NTamd64\n[Models]\nd=I,PCI\\VEN_1\n"
+            "[Models.NTamd64]\nd=I,PCI\\VEN_2\n[I]\n");
+  DriverPackage package;
+  std::wstring message;
+  ASSERT_EQ(Load("fb/fb.inf", ImageArch::X86, package, message), platform::S_OK) << Narrow(message);
+  EXPECT_EQ(package.modelSections, std::vector<std::wstring>{L"Models"});
+  ASSERT_EQ(Load("fb/fb.inf", ImageArch::Amd64, package, message), platform::S_OK);
+  EXPECT_EQ(package.modelSections, std::vector<std::wstring>{L"Models.NTamd64"});
+  // Only a decoration for another architecture and no plain section: refused for 64-bit.
+  WriteText("fb2/fb2.inf",
+            "[Version]\nSignature=$Windows NT$\n[Manufacturer]\nM=Models,NTx86\n[Models]\nd=I,PCI\\VEN_1\n[I]\n");
+  EXPECT_EQ(Load("fb2/fb2.inf", ImageArch::Amd64, package, message), platform::SPAPI_E_NO_COMPATIBLE_MODELS);
+  // The best decoration wins: the architecture named and the highest version that applies.
+  WriteText("best/best.inf",
+            "[Version]\nSignature=$Windows NT$\n[Manufacturer]\nM=Models,NT,NTx86,NTx86.6.1,NTx86.6.2\n"
+            "[Models.NT]\nd=I,A\n[Models.NTx86]\nd=I,B\n[Models.NTx86.6.1]\nd=I,C\n[Models.NTx86.6.2]\nd=I,D\n[I]\n");
+  ASSERT_EQ(Load("best/best.inf", ImageArch::X86, package, message), platform::S_OK);
+  EXPECT_EQ(package.modelSections, std::vector<std::wstring>{L"Models.NTx86.6.1"});
 }

@@ -71,3 +71,15 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(std::make_pair(L"MZ\x90\x00binary", L"line 1: text before the first section"),
                     std::make_pair(L"[Version]\nok=1\n[Broken\n", L"line 3: section name without closing bracket"),
                     std::make_pair(L"[Version]\nSignature=\"$Windows NT$\n", L"line 2: quote not closed")));
+
+TEST(InfFile, FindsEverySectionOfAFileWithVeryManyAndMergesThemWithoutRegardToCase) {
+  constexpr int kSections = 100000;
+  std::wstring text;
+  for (int i = 0; i < kSections; ++i) text += L"[S" + std::to_wstring(i) + L"]\n";
+  text += L"[s99999]\nlast=1\n[s0]\nfirst=1\n";
+  InfFile inf = ParseOk(text);
+  EXPECT_EQ(inf.Sections().size(), static_cast<size_t>(kSections));
+  EXPECT_EQ(inf.Value(L"S99999", L"last"), L"1");
+  EXPECT_EQ(inf.Value(L"S0", L"first"), L"1");
+  EXPECT_EQ(inf.Section(L"S100000"), nullptr);
+}

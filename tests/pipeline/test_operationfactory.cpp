@@ -91,6 +91,12 @@ TEST_P(FactoryTest, IsoStepsCopyIntoTheWorkFolderAndCompatibilityServicesInstall
   EXPECT_TRUE(Traced("[DismOperation ] create, mWimPath: C:\\work\\sources\\boot.wim"));
   EXPECT_TRUE(Traced("[DismOperation ] create, mWimPath: C:\\work\\sources\\install.wim"));
   EXPECT_FALSE(fs::exists(machine.Root('F') / "efi"));
+  // Step 4 is the ISO step, its boot files from the source's architecture.
+  EXPECT_EQ(made[4].step, 4);
+  EXPECT_EQ(made[4].state, 17);
+  const std::string program = platform::AnsiFromWide(platform::GetProgramFolder());
+  EXPECT_TRUE(Traced("[ISOOperation::tmp_oscdTool]" + program +
+                     (GetParam() ? "Oscdimg_amd64" : "Oscdimg_x86") + "\\Oscdimg\\oscdimg.exe"));
 }
 
 TEST_P(FactoryTest, UsbCompatibilityWithAnEmbeddedSourceServicesTheDisksInstallWim) {

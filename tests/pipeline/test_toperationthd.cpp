@@ -245,6 +245,29 @@ TEST_F(OperationThdTest, CancelRightAfterAResumeIsReportedAsCancel) {
   EXPECT_EQ(window_.results, (std::vector<int>{0, 2}));
 }
 
+// A cancel that reaches the worker before its run starts (before the first
+// resume, or while it is parked) is never wiped out by the run: no step runs
+// (the format included) and the run is reported as cancelled.
+TEST_F(OperationThdTest, CancelBeforeResumeRunsNoStepAndIsReportedAsCancel) {
+  auto thd = MakeThread(Steps(kStateFormat));
+  thd->Cancel();
+  thd->Resume();
+  ASSERT_TRUE(window_.PumpUntilResults(1));
+  ASSERT_TRUE(WaitParked(*thd));
+  EXPECT_EQ(stepRuns_, 0);
+
+  thd->Resume();  // the next run is a new one
+  ASSERT_TRUE(window_.PumpUntilResults(2));
+  ASSERT_TRUE(WaitParked(*thd));
+  EXPECT_EQ(stepRuns_, StepCount(kModeUsb));
+
+  thd->Cancel();  // while parked
+  thd->Resume();
+  ASSERT_TRUE(window_.PumpUntilResults(3));
+  EXPECT_EQ(stepRuns_, StepCount(kModeUsb));
+  EXPECT_EQ(window_.results, (std::vector<int>{2, 0, 2}));
+}
+
 TEST_F(OperationThdTest, ResumeThatArrivesBeforeTheWorkerParksIsNotLost) {
   auto thd = MakeThread(Steps(kStateCopy));
   thd->Resume();

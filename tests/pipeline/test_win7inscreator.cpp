@@ -123,8 +123,11 @@ TEST_F(CreatorTest, StopDuringAStepThatRunsToItsEndMakesButDoesNotRunTheRest) {
   ASSERT_NE(creator->Operation(), nullptr);
   EXPECT_TRUE(creator->Operation()->IsComplete());
 
-  // A new run clears the stop.
+  // The stop stays until the creator is rearmed between runs.
   ran_.clear();
+  EXPECT_EQ(creator->Excute(), 1);
+  EXPECT_TRUE(ran_.empty());
+  creator->Rearm();
   EXPECT_EQ(creator->Excute(), 1);
   EXPECT_EQ(ran_, (std::vector<int>{5, 8, 9, 7, 19}));
 }

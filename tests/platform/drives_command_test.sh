@@ -45,4 +45,29 @@ set -e
 echo "$err"
 [ "$rc" -eq 2 ]
 grep -q "$dir/bad.ini:3:" <<<"$err"
-echo "drives command: 2 passed, 0 failed"
+
+# Every profile that cannot be read, whatever stands at its name, ends the
+# command with status 2 and "file: reason", quickly, never with an abort.
+mkfifo "$dir/fifo"
+truncate -s 3G "$dir/huge.ini"
+printf '[drive E]\nfolder = d\0vd\n\377\376\0\0[' > "$dir/binary.ini"
+bad=0
+for spec in "$dir/missing.ini|no such file" "$dir|is a folder" "/dev/zero|not a file" \
+            "$dir/fifo|not a file" "$dir/huge.ini|larger than" "|no such file" "$dir/machine.ini/x|missing"; do
+  path="${spec%%|*}" reason="${spec#*|}"
+  set +e
+  err=$(timeout 10 "$tool" --profile "$path" 2>&1)
+  rc=$?
+  set -e
+  if [ "$rc" -ne 2 ] || ! grep -qF "$path: " <<<"$err" || ! grep -qF "$reason" <<<"$err"; then
+    echo "FAIL: --profile '$path' gave status $rc: $err"
+    bad=$((bad + 1))
+  fi
+done
+set +e
+"$tool" --profile "$dir/binary.ini" >/dev/null 2>&1
+rc=$?
+set -e
+[ "$rc" -eq 0 ] || [ "$rc" -eq 2 ] || { echo "FAIL: binary profile gave status $rc"; bad=$((bad + 1)); }
+[ "$bad" -eq 0 ]
+echo "drives command: 3 passed, 0 failed"

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/copyfile.h"
+#include "platform/files.h"
 #include "platform/lasterror.h"
 #include "testmachine.h"
 
@@ -168,6 +169,18 @@ TEST(CopyFileEx, FailuresComeBackAsErrorNumbers) {
   EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
   EXPECT_FALSE(Copy(L"E:\\src.txt", L"Q:\\dst.txt"));
   EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+  // A pipe or a device on a medium is no file: refused at once, where a
+  // blocking open would wait for a writer forever and a device never ends.
+  ASSERT_EQ(::mkfifo((m.Root('E') / "pipe").c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", m.Root('E') / "zero");
+  for (const wchar_t* source : {L"E:\\pipe", L"E:\\zero"}) {
+    EXPECT_FALSE(Copy(source, L"E:\\dst.bin"));
+    EXPECT_EQ(GetLastError(), ERROR_BAD_FILE_TYPE);
+    EXPECT_FALSE(fs::exists(m.Root('E') / "dst.bin"));
+  }
+  std::uint64_t size = 1;
+  EXPECT_TRUE(GetFileSize(L"E:\\pipe", size));
+  EXPECT_EQ(size, 0u);
 }
 
 TEST(CopyFileEx, InjectedFaultsFailTheCopyAndLeaveNoTarget) {

@@ -2,6 +2,7 @@
 // every language, and no file carries a key the program never asks for.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -17,11 +18,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The keys the windows, the worker and the USB preparation ask for.
+// The keys the windows, the worker, the USB preparation and the headless
+// command ask for.
 const std::set<std::u16string> kProgramKeys = {
     u"Adding driver", u"Back", u"Disk", u"No admin rights", u"Browse", u"Cancel", u"CancelMsg", u"CancelStatus", u"Capacity",
     u"Commit success", u"Commit", u"Compatibility Instruction", u"Compatibility Mode", u"Copy OS",
-    u"Copy success", u"Copy", u"Disk too small", u"Error", u"Exit", u"Finish", u"Format confirm",
+    u"Copy success", u"Copy", u"Disk too small", u"Error", u"Exit", u"File too large for FAT32", u"Finish",
+    u"Format confirm",
     u"Format failure", u"Format success", u"Format warning1", u"Format warning2", u"Format",
     u"Generating ISO", u"I agree", u"ISO Step2 Caption", u"ISO Step2 Note", u"ISO Step3 Caption",
     u"Mount success", u"Mount", u"Next", u"Not NTFS", u"Note", u"ODDToISO", u"ODDToUSB",
@@ -29,6 +32,10 @@ const std::set<std::u16string> kProgramKeys = {
     u"Step2", u"Step3", u"Still failed", u"SuccessMsg", u"Successfully updated", u"Tool Description",
     u"USB Note", u"USB Step1 Caption", u"USB Step1 Note", u"USB Step2 Caption", u"USB Step2 Insert Note",
     u"USB Step2 Select Note", u"USB Step3 Caption", u"USB Step3 Note", u"UnMount", u"Warning",
+    // kestrunex-cli
+    u"Cli Answer", u"Cli Answered", u"Cli Bad Option", u"Cli Busy", u"Cli Help", u"Cli Iso File", u"Cli No",
+    u"Cli No Terminal", u"Cli Not Optical", u"Cli Profile Error", u"Cli See Help", u"Cli Source Empty",
+    u"Cli Trace Log", u"Cli Yes",
 };
 
 const char* const kShippedLanguages[] = {"english", "spanish", "french", "german", "japanese"};
@@ -36,7 +43,7 @@ const char* const kShippedLanguages[] = {"english", "spanish", "french", "german
 class ShippedLanguage : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(ShippedLanguage, HasANonEmptyTextForEveryKeyAndNoOtherKeys) {
-  ASSERT_EQ(kProgramKeys.size(), 60u);
+  ASSERT_EQ(kProgramKeys.size(), 75u);
   std::string text = kxtest::ReadHostFile(fs::path(KX_LANG_SOURCE_DIR) / (std::string(GetParam()) + ".lang"));
   ASSERT_FALSE(text.empty());
   ovml::Catalogue catalogue;
@@ -99,6 +106,20 @@ TEST_F(LanguageFilesFallback, MalformedOrMissingLanguageMeansEnglish) {
   EXPECT_EQ(files.Effective("french"), "english");
   EXPECT_EQ(files.Translate("spanish", u"Next"), u"Next");
   EXPECT_EQ(files.Effective("spanish"), "english");
+}
+
+// A folder, a device or a pipe at a language's name is no language file:
+// English, at once (a device of endless zeros used to be read without end).
+TEST_F(LanguageFilesFallback, FoldersDevicesAndPipesAtALanguagesNameMeanEnglish) {
+  Write("english", "Next = Next\n");
+  fs::create_directory(dir_.path() / "german.lang");
+  fs::create_symlink("/dev/zero", dir_.path() / "french.lang");
+  ASSERT_EQ(::mkfifo((dir_.path() / "spanish.lang").c_str(), 0600), 0);
+  ovml::LanguageFiles files(Folder());
+  for (const char* language : {"german", "french", "spanish"}) {
+    EXPECT_EQ(files.Translate(language, u"Next"), u"Next") << language;
+    EXPECT_EQ(files.Effective(language), "english") << language;
+  }
 }
 
 TEST_F(LanguageFilesFallback, NoFilesAtAllGiveTheKeys) {

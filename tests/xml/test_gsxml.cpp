@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <string>
 
 #include <tinyxml.h>
@@ -140,6 +143,29 @@ TEST_F(GsXmlTest, GetIntLeavesTheValueAloneWithoutText) {
   EXPECT_FALSE(GsXml::GetInt(GsXml::FindChild(xml.Root(), "m"), value));
   EXPECT_FALSE(GsXml::GetInt(nullptr, value));
   EXPECT_EQ(value, 42);
+}
+
+}  // namespace
+
+namespace {
+
+// A folder, an endless device or a pipe where the settings file should be:
+// not opened, never read without end, never written into (a pipe without a
+// reader would block the writer for good).
+TEST_F(GsXmlTest, FoldersDevicesAndPipesAtTheNameNeitherOpenNorHang) {
+  const auto cfg = machine.Root('C') / "cfg";
+  std::filesystem::create_directories(cfg / "folder.xml");
+  std::filesystem::create_symlink("/dev/zero", cfg / "zero.xml");
+  ASSERT_EQ(::mkfifo((cfg / "pipe.xml").c_str(), 0600), 0);
+  for (const char* name : {"folder.xml", "zero.xml", "pipe.xml"}) {
+    const std::string path = std::string("C:\\cfg\\") + name;
+    EXPECT_FALSE(xml.Open(path, false)) << name;
+    xml.Close();
+    xml.Open(path, true);  // returns: the default document stays in memory only
+    xml.Close();
+  }
+  EXPECT_TRUE(std::filesystem::is_fifo(cfg / "pipe.xml"));
+  EXPECT_TRUE(std::filesystem::is_directory(cfg / "folder.xml"));
 }
 
 }  // namespace

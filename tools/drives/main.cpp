@@ -5,10 +5,13 @@
 //
 // Without --profile it reads the prefix folder's profile (machine.ini) when
 // there is one, else it looks at the host. A malformed profile is reported
-// with its file and line, and the command exits with status 2.
+// with its file and line, one that cannot be read (missing, a folder, a
+// device, too large) as "file: reason"; either way the command exits with
+// status 2. Exit status 64 is a usage error.
 
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <string>
 
 #include "platform/machine.h"
@@ -51,8 +54,12 @@ int Usage() {
 
 int main(int argc, char** argv) {
   std::string profile;
+  bool haveProfile = false;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--profile") == 0 && i + 1 < argc) profile = argv[++i];
+    if (std::strcmp(argv[i], "--profile") == 0 && i + 1 < argc) {
+      profile = argv[++i];
+      haveProfile = true;
+    }
     else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) return Usage() * 0;
     else return Usage();
   }
@@ -60,9 +67,15 @@ int main(int argc, char** argv) {
   std::string prefix = platform::DefaultPrefix();
   platform::Machine machine;
   try {
-    machine = profile.empty() ? platform::Machine::ForPrefix(prefix) : platform::Machine::FromProfile(profile, prefix);
+    machine = haveProfile ? platform::Machine::FromProfile(profile, prefix) : platform::Machine::ForPrefix(prefix);
   } catch (const platform::ProfileError& e) {
     std::fprintf(stderr, "kestrunex-drives: %s\n", e.what());
+    return 2;
+  } catch (const std::exception& e) {
+    // Anything else the host throws at us while reading it is still a bad
+    // profile for the user, never an abort.
+    std::fprintf(stderr, "kestrunex-drives: %s: %s\n", haveProfile ? profile.c_str() : (prefix + "/machine.ini").c_str(),
+                 e.what());
     return 2;
   }
   platform::ScopedMachine scoped(machine);

@@ -1,7 +1,9 @@
 #include "languagefiles.h"
 
+#include <cstdint>
+#include <exception>
+#include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "language.h"
 
@@ -9,7 +11,27 @@ namespace ovml {
 
 namespace {
 // A language file is a few kilobytes; anything this large is not one.
-constexpr std::streamoff kMaxFileBytes = 4 * 1024 * 1024;
+constexpr std::uintmax_t kMaxFileBytes = 4 * 1024 * 1024;
+// Only a regular file of a sane size is read: a folder or a device
+// (/dev/zero) standing at the name would otherwise be read without end, and
+// the file stream reports a read error (EIO) by throwing.
+bool ReadLanguageFile(const std::string& path, std::string& text) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(std::filesystem::status(path, ec)) || ec) return false;
+  const std::uintmax_t bytes = std::filesystem::file_size(path, ec);
+  if (ec || bytes > kMaxFileBytes) return false;
+  try {
+    std::ifstream in(path, std::ios::binary);
+    if (!in.is_open()) return false;
+    text.assign(static_cast<std::size_t>(bytes), '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    return !in.bad();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 }  // namespace
 
 LanguageFiles::LanguageFiles(std::string folder) : folder_(std::move(folder)) {}
@@ -19,16 +41,10 @@ const Catalogue* LanguageFiles::Get(std::string_view language) {
   auto it = loaded_.find(language);
   if (it == loaded_.end()) {
     std::unique_ptr<Catalogue> catalogue;
-    std::ifstream in(folder_ + std::string(language) + ".lang", std::ios::binary);
-    if (in) {
-      in.seekg(0, std::ios::end);
-      std::streamoff bytes = in.tellg();
-      in.seekg(0, std::ios::beg);
-      if (bytes >= 0 && bytes <= kMaxFileBytes) {
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        catalogue = std::make_unique<Catalogue>();
-        if (in.bad() || !catalogue->Parse(text)) catalogue.reset();
-      }
+    std::string text;
+    if (ReadLanguageFile(folder_ + std::string(language) + ".lang", text)) {
+      catalogue = std::make_unique<Catalogue>();
+      if (!catalogue->Parse(text)) catalogue.reset();
     }
     // A file that failed stays failed: it is not read again at every call.
     it = loaded_.emplace(std::string(language), std::move(catalogue)).first;

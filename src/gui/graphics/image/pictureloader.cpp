@@ -1,11 +1,15 @@
 #include "src/gui/graphics/image/pictureloader.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QImageReader>
 #include <QString>
 
 #include "platform/paths.h"
+#include "platform/readfile.h"
 #include "platform/text.h"
 #include "src/gui/graphics/image/alphablend.h"
+#include "src/gui/graphics/image/picturelimits.h"
 #include "src/gui/graphics/image/pngfile.h"
 #include "src/gui/graphics/image/qtbitmap.h"
 
@@ -24,23 +28,37 @@ PictureKind PictureKindOf(const std::wstring& path) {
   return PictureKind::Unknown;
 }
 
-namespace {
-
-bool LoadBitmap(const std::wstring& systemPath, PictureKind kind, GsBitmap& bitmap) {
-  std::string host;
-  if (!platform::ResolvePath(systemPath, host)) return false;
+bool DecodePicture(std::string_view bytes, PictureKind kind, GsBitmap& bitmap) {
   switch (kind) {
-    case PictureKind::Png: return LoadPng(host, bitmap);
+    case PictureKind::Png: return DecodePng(bytes, bitmap);
     case PictureKind::Bmp:
     case PictureKind::Ico: {
-      QImageReader reader(QString::fromStdString(host), kind == PictureKind::Bmp ? "bmp" : "ico");
+      // Qt's readers size their picture from the header before they read a
+      // row: the header is checked against the limits and the file first.
+      if (kind == PictureKind::Bmp ? !PlausibleBmp(bytes) : !PlausibleIco(bytes)) return false;
+      QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
+      QBuffer buffer(&data);
+      if (!buffer.open(QIODevice::ReadOnly)) return false;
+      QImageReader reader(&buffer, kind == PictureKind::Bmp ? "bmp" : "ico");
+      const QSize declared = reader.size();
+      if (declared.isValid() && !FitsPictureLimits(declared.width(), declared.height())) return false;
       QImage image;
       if (!reader.read(&image) || image.isNull()) return false;
+      if (!FitsPictureLimits(image.width(), image.height())) return false;
       bitmap = FromQImage(image);
       return true;
     }
     default: return false;  // metafiles and unknown types
   }
+}
+
+namespace {
+
+bool LoadBitmap(const std::wstring& systemPath, PictureKind kind, GsBitmap& bitmap) {
+  if (kind != PictureKind::Png && kind != PictureKind::Bmp && kind != PictureKind::Ico) return false;
+  std::string bytes;
+  if (platform::ReadSystemFile(systemPath, bytes, kMaxPictureFileBytes) != platform::ERROR_SUCCESS) return false;
+  return DecodePicture(bytes, kind, bitmap);
 }
 
 }  // namespace

@@ -1,0 +1,87 @@
+#include "pipeline/usboperation.h"
+
+#include <vector>
+
+#include "config/messageboxes.h"
+#include "disk/textutils.h"
+#include "disk/tracelog.h"
+#include "disk/usb/cusbmanager.h"
+#include "disk/volumeutils.h"
+#include "pipeline/opmessages.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+
+namespace {
+
+constexpr std::uint64_t kFat32FileLimit = 4ull * 1024 * 1024 * 1024;  // a FAT32 file is at most 4 GiB - 1
+constexpr platform::LPARAM kFormatStarted = 10;
+constexpr platform::LPARAM kFormatDone = 70;
+constexpr platform::LPARAM kFormatSuccess = 100;
+
+}  // namespace
+
+std::wstring FindFileTooLargeForFat32(const std::wstring& root) {
+  std::vector<std::wstring> folders{IncludeBackslash(root)};
+  while (!folders.empty()) {
+    std::wstring folder = folders.back();
+    folders.pop_back();
+    std::vector<platform::FindData> entries;
+    if (!platform::FindFiles(folder + L"*", entries)) continue;
+    for (const auto& e : entries) {
+      if (e.IsDots()) continue;
+      if (e.IsFolder()) {
+        if (!(e.attributes & platform::FILE_ATTRIBUTE_REPARSE_POINT)) folders.push_back(folder + e.name + L"\\");
+      } else if (e.size >= kFat32FileLimit) {
+        return folder + e.name;
+      }
+    }
+  }
+  return {};
+}
+
+USBOperation::USBOperation(platform::HWND hWnd, const std::wstring& usbPath, const std::wstring& volumeLabel,
+                           const std::wstring& sourceRoot)
+    : BasicOperation(hWnd, kStateFormat), m_USBPath(usbPath), m_VolumeLabel(volumeLabel), m_SourceRoot(sourceRoot) {
+  TraceLog(L"USBOperation::create");
+}
+
+USBOperation::~USBOperation() {
+  CUSBManager::FreeInstance();
+  TraceLog(L"USBOperation::Release");
+}
+
+int USBOperation::Excute() {
+  TraceLog(L"USBOperation::Excute - FORMATUSB");
+  m_State = kStateFormat;
+  PostState(kFormatStarted);
+  TraceLog(L"[CUSBManager::Excute : m_USBPath:] " + m_USBPath);
+
+  CUSBManager* manager = CUSBManager::Instance();
+  manager->SetOwnerWindow(m_hWnd);
+  // A file FAT32 cannot hold would fail the copy minutes after the disk was
+  // erased; refuse before anything is formatted.
+  if (!m_SourceRoot.empty()) {
+    std::wstring big = FindFileTooLargeForFat32(m_SourceRoot);
+    if (!big.empty()) {
+      int disk = GetVolumeDiskNumber(m_USBPath.substr(0, 1));
+      int sizeMB = disk >= 0 ? GetPhysicalDiskSizeMB(disk) : 0;
+      if (sizeMB <= kNtfsThresholdMB) {
+        TraceLog(L"[USBOperation::Excute - FAT32] file too large: " + big);
+        ShowFileTooLargeForFat32Box(m_hWnd, big);
+        return 0;
+      }
+      manager->SetFat32Blocker(big);
+    }
+  }
+  if (!manager->FormatActiveUSB(m_USBPath)) {
+    TraceLog(L"[CUSBManager::Instance()->FormatActiveUSB] is fail");
+    return 0;
+  }
+  TraceLog(L"USBOperation::Excute - SetVolumeLabelName");
+  PostState(kFormatDone);
+  SetDriveLabel(manager->m_USBLetter.substr(0, 1), MakeVolumeLabel(m_VolumeLabel));
+  TraceLog(L"USBOperation::Excute - FORMATUSBOK");
+  m_State = kStateFormatSuccess;
+  PostState(kFormatSuccess);
+  return 1;
+}

@@ -1,0 +1,29 @@
+#pragma once
+// The first step of the USB mode: the USB disk manager reformats the disk
+// behind the chosen volume and makes it bootable, then the volume gets the
+// source's label, fitted to 11 characters. Posts WM_OPSTATE (0, 10),
+// (0, 70), (1, 100). Runs on the worker thread and cannot be stopped.
+
+#include <string>
+
+#include "pipeline/basicoperation.h"
+
+class USBOperation final : public BasicOperation {
+ public:
+  // usbPath: the chosen drive root (F:\); volumeLabel: the source's label;
+  // sourceRoot: the source, checked for files FAT32 cannot hold before the
+  // disk is touched ("" skips the check).
+  USBOperation(platform::HWND hWnd, const std::wstring& usbPath, const std::wstring& volumeLabel,
+               const std::wstring& sourceRoot = {});
+  ~USBOperation() override;
+  int Excute() override;
+
+ private:
+  std::wstring m_USBPath;
+  std::wstring m_VolumeLabel;
+  std::wstring m_SourceRoot;
+};
+
+// The first file below root (at any depth) of 4 GiB or more, the largest a
+// FAT32 file can not be; "" when there is none.
+std::wstring FindFileTooLargeForFat32(const std::wstring& root);

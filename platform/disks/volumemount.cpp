@@ -1,0 +1,168 @@
+#include "platform/disks/volumemount.h"
+
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "platform/disks/hostcommand.h"
+#include "platform/disks/ntnames.h"
+#include "platform/machine.h"
+#include "platform/mountinfo.h"
+#include "platform/text.h"
+
+namespace platform::disks {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr auto kPoll = std::chrono::milliseconds(50);
+constexpr int kMountWaitPolls = 200;   // 10 s for the daemon to show the mount
+constexpr int kDaemonWaitPolls = 1200;  // 60 s for it to write everything out
+
+bool IsMounted(const std::string& folder) {
+  for (const auto& m : ReadMountTable())
+    if (m.mountPoint == folder) return true;
+  return false;
+}
+
+// The file-system daemon serving a mount folder (0 when none is found).
+int DaemonOf(const std::string& folder) {
+  std::error_code ec;
+  for (const auto& p : fs::directory_iterator("/proc", ec)) {
+    std::string name = p.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream in(p.path() / "cmdline", std::ios::binary);
+    std::string cmd((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (cmd.find(folder) == std::string::npos) continue;
+    if (cmd.rfind("fusefat", 0) == 0 || cmd.find("/fusefat") != std::string::npos || cmd.find("ntfs-3g") != std::string::npos)
+      return std::stoi(name);
+  }
+  return 0;
+}
+
+bool WaitGone(int pid) {
+  for (int i = 0; pid > 0 && i < kDaemonWaitPolls; ++i) {
+    if (!fs::exists("/proc/" + std::to_string(pid))) return true;
+    std::this_thread::sleep_for(kPoll);
+  }
+  return pid <= 0;
+}
+
+void FlushBacking(int disk) {
+  if (auto d = CurrentMachine().Disk(disk)) {
+    int fd = ::open(d->Backing().c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+      ::fsync(fd);
+      ::close(fd);
+    }
+  }
+}
+
+void WriteLabel(const VolumeEntry& e) {
+  if (e.label.empty() || e.loop.empty()) return;
+  std::string label = AnsiFromWide(e.label);
+  if (e.fileSystem == L"NTFS")
+    RunCommand({"ntfslabel", e.loop, label});
+  else
+    RunCommand({"fatlabel", e.loop, label});
+}
+
+}  // namespace
+
+bool MountPartition(int disk, int partition, const std::wstring& fileSystem, std::string* folder, std::string* loop,
+                    std::string* error) {
+  std::int64_t offset = 0, length = 0;
+  auto decl = CurrentMachine().Disk(disk);
+  if (!decl || !PartitionRange(disk, partition, &offset, &length)) {
+    *error = "The partition cannot be found on the disk.";
+    return false;
+  }
+  *folder = CurrentMachine().Prefix() + "/volumes/disk" + std::to_string(disk) + "-part" + std::to_string(partition);
+  std::error_code ec;
+  fs::create_directories(*folder, ec);
+  CommandResult attach = RunCommand({"losetup", "--find", "--show", "--offset", std::to_string(offset), "--sizelimit",
+                                     std::to_string(length), decl->Backing()});
+  if (attach.exitCode != 0) {
+    *error = "No loop device could be attached to the partition: " + attach.output;
+    return false;
+  }
+  *loop = attach.output.substr(0, attach.output.find('\n'));
+  CommandResult mount = fileSystem == L"NTFS" ? RunCommand({"ntfs-3g", *loop, *folder})
+                                              : RunCommand({"fusefat", "-o", "rw+", *loop, *folder});
+  for (int i = 0; mount.exitCode == 0 && i < kMountWaitPolls && !IsMounted(*folder); ++i)
+    std::this_thread::sleep_for(kPoll);
+  if (mount.exitCode != 0 || !IsMounted(*folder)) {
+    RunCommand({"losetup", "--detach", *loop});
+    *error = "The volume could not be mounted: " + mount.output;
+    return false;
+  }
+  return true;
+}
+
+bool UnmountVolume(const VolumeEntry& e, std::string* error) {
+  if (!e.folder.empty() && IsMounted(e.folder)) {
+    int daemon = DaemonOf(e.folder);
+    CommandResult r = RunCommand({"fusermount", "-u", e.folder});
+    if (r.exitCode != 0 && ::umount2(e.folder.c_str(), 0) != 0) {
+      *error = "The volume " + std::string(1, static_cast<char>(e.letter)) + ": is in use and cannot be dismounted.";
+      return false;
+    }
+    WaitGone(daemon);
+  }
+  WriteLabel(e);
+  if (!e.loop.empty()) RunCommand({"losetup", "--detach", e.loop});
+  FlushBacking(e.disk);
+  return true;
+}
+
+bool UnmountDisk(int disk, std::string* error) {
+  bool ok = true;
+  UpdateVolumeRecord([&](std::vector<VolumeEntry>& entries) {
+    for (auto& e : entries) {
+      if (e.disk != disk || e.folder.empty()) continue;
+      if (!UnmountVolume(e, error)) {
+        ok = false;
+        continue;
+      }
+      e.folder.clear();
+      e.loop.clear();
+      e.label.clear();
+    }
+  });
+  if (!ok) return false;
+  // Partitions of a real disk that the desktop mounted.
+  auto decl = CurrentMachine().Disk(disk);
+  if (decl && decl->image.empty() && decl->hostDevice.rfind("/dev/", 0) == 0) {
+    std::string base = decl->hostDevice;
+    for (const auto& m : ReadMountTable()) {
+      if (m.source.rfind(base, 0) != 0) continue;
+      if (::umount2(m.mountPoint.c_str(), 0) != 0) {
+        *error = "The volume mounted at " + m.mountPoint + " is in use and cannot be dismounted.";
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+void ReleaseVolumes() {
+  const int self = static_cast<int>(::getpid());
+  std::string ignored;
+  UpdateVolumeRecord([&](std::vector<VolumeEntry>& entries) {
+    for (auto& e : entries) {
+      if (e.owner != self || e.folder.empty()) continue;
+      if (!UnmountVolume(e, &ignored)) continue;
+      e.folder.clear();
+      e.loop.clear();
+      e.label.clear();
+    }
+  });
+}
+
+}  // namespace platform::disks

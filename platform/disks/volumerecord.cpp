@@ -1,0 +1,169 @@
+#include "platform/disks/volumerecord.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <sstream>
+
+#include "platform/disks/volumemount.h"
+#include "platform/ini.h"
+#include "platform/machine.h"
+#include "platform/text.h"
+#include "platform/volumes.h"
+
+namespace platform::disks {
+
+namespace {
+
+std::string RecordPath() { return CurrentMachine().Prefix() + "/volumes.ini"; }
+
+// An exclusive lock on a companion file for the read-change-write cycle.
+class RecordLock {
+ public:
+  RecordLock() : fd_(::open((RecordPath() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+    if (fd_ >= 0) ::flock(fd_, LOCK_EX);
+  }
+  ~RecordLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+ private:
+  int fd_;
+};
+
+std::vector<VolumeEntry> ReadUnlocked() {
+  std::ifstream in(RecordPath(), std::ios::binary);
+  std::vector<VolumeEntry> out;
+  if (!in) return out;
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  IniDocument doc = IniDocument::Parse(bytes);
+  for (const auto& section : doc.Sections()) {
+    std::wstring name = UpperCase(section.name);
+    if (name.rfind(L"VOLUME ", 0) != 0 || name.size() != 8 || name[7] < L'A' || name[7] > L'Z') continue;
+    VolumeEntry e;
+    e.letter = name[7];
+    for (const auto& kv : section.entries) {
+      std::wstring key = UpperCase(kv.key);
+      std::string v = AnsiFromWide(kv.value);
+      try {
+        if (key == L"DISK") e.disk = std::stoi(v);
+        else if (key == L"PARTITION") e.partition = std::stoi(v);
+        else if (key == L"FOLDER") e.folder = v;
+        else if (key == L"LOOP") e.loop = v;
+        else if (key == L"OWNER") e.owner = std::stoi(v);
+        else if (key == L"FILESYSTEM") e.fileSystem = kv.value;
+        else if (key == L"LABEL") e.label = kv.value;
+      } catch (...) {
+        // A damaged number leaves the field unset.
+      }
+    }
+    if (e.disk >= 0 && e.partition > 0) out.push_back(e);
+  }
+  return out;
+}
+
+bool WriteUnlocked(const std::vector<VolumeEntry>& entries) {
+  std::ostringstream s;
+  for (const auto& e : entries) {
+    s << "[volume " << static_cast<char>(e.letter) << "]\ndisk = " << e.disk << "\npartition = " << e.partition
+      << "\nfolder = " << e.folder << "\nloop = " << e.loop << "\nowner = " << e.owner
+      << "\nfilesystem = " << AnsiFromWide(e.fileSystem) << "\nlabel = " << AnsiFromWide(e.label) << "\n\n";
+  }
+  std::string tmp = RecordPath() + ".new";
+  {
+    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+    if (!(out << s.str())) return false;
+  }
+  return ::rename(tmp.c_str(), RecordPath().c_str()) == 0;
+}
+
+// The label the program sets on a recorded volume is written to the volume
+// itself when the volume is released (a mounted FAT or NTFS volume cannot
+// take it while its file-system driver holds it).
+bool RecordLabel(const DriveDecl& drive, std::wstring_view label) {
+  bool found = false;
+  UpdateVolumeRecord([&](std::vector<VolumeEntry>& entries) {
+    for (auto& e : entries)
+      if (e.letter == drive.letter) {
+        e.label = std::wstring(label);
+        found = true;
+      }
+  });
+  return found;
+}
+
+struct ReleaseAtExit {
+  ~ReleaseAtExit() { ReleaseVolumes(); }
+};
+
+}  // namespace
+
+std::vector<VolumeEntry> ReadVolumeRecord() {
+  RecordLock lock;
+  return ReadUnlocked();
+}
+
+bool UpdateVolumeRecord(const std::function<void(std::vector<VolumeEntry>&)>& change) {
+  RecordLock lock;
+  std::vector<VolumeEntry> entries = ReadUnlocked();
+  change(entries);
+  return WriteUnlocked(entries);
+}
+
+void ApplyVolumeRecord() {
+  static ReleaseAtExit releaseAtExit;
+  SetVolumeLabelWriter(&RecordLabel);
+  Machine& machine = CurrentMachine();
+  // What each letter was before the record mapped it, so a letter the record
+  // gives up (a volume unmounted, or moved to another letter) shows what it
+  // showed before, or nothing.
+  static std::mutex mutex;
+  static const Machine* applied = nullptr;
+  static std::map<wchar_t, std::optional<DriveDecl>> before;
+  std::lock_guard lock(mutex);
+  if (applied != &machine) {
+    applied = &machine;
+    before.clear();
+  }
+  std::set<wchar_t> mounted;
+  std::vector<VolumeEntry> entries = ReadVolumeRecord();
+  for (const auto& e : entries)
+    if (!e.folder.empty() && machine.Disk(e.disk)) mounted.insert(e.letter);
+  for (auto it = before.begin(); it != before.end();) {
+    if (mounted.count(it->first)) {
+      ++it;
+      continue;
+    }
+    if (it->second) machine.AddDrive(*it->second);
+    else machine.RemoveDrive(it->first);
+    it = before.erase(it);
+  }
+  for (const auto& e : entries) {
+    if (!mounted.count(e.letter)) continue;
+    auto disk = machine.Disk(e.disk);
+    if (!before.count(e.letter)) before[e.letter] = machine.Drive(e.letter);
+    DriveDecl d = machine.Drive(e.letter).value_or(DriveDecl{});
+    d.letter = e.letter;
+    d.hostFolder = e.folder;
+    d.hostDevice = e.loop;
+    d.hostFileSystem = e.fileSystem == L"NTFS" ? "fuseblk" : "vfat";
+    d.fileSystem = e.fileSystem;
+    d.label = e.label;
+    d.diskNumber = e.disk;
+    d.partitionNumber = e.partition;
+    d.busType = disk->busType;
+    d.driveType = disk->removable ? DRIVE_REMOVABLE : DRIVE_FIXED;
+    d.ready = true;
+    d.freeBytes.reset();
+    d.totalBytes.reset();
+    machine.AddDrive(d);
+  }
+}
+
+}  // namespace platform::disks

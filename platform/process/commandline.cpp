@@ -1,0 +1,94 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/lasterror.h"
+#include "platform/paths.h"
+#include "platform/process/process.h"
+#include "platform/sysfolders.h"
+#include "platform/text.h"
+
+namespace platform {
+
+std::vector<std::wstring> SplitCommandLine(const std::wstring& commandLine) {
+  std::vector<std::wstring> args;
+  std::wstring current;
+  bool inQuotes = false;
+  bool haveArg = false;  // "" is an empty argument, not nothing
+  for (size_t i = 0; i < commandLine.size(); ++i) {
+    const wchar_t c = commandLine[i];
+    if (c == L'"') {
+      if (inQuotes && i + 1 < commandLine.size() && commandLine[i + 1] == L'"') {
+        current += L'"';
+        ++i;
+      } else {
+        inQuotes = !inQuotes;
+      }
+      haveArg = true;
+    } else if (!inQuotes && (c == L' ' || c == L'\t')) {
+      if (haveArg) args.push_back(std::move(current));
+      current.clear();
+      haveArg = false;
+    } else {
+      current += c;
+      haveArg = true;
+    }
+  }
+  if (haveArg) args.push_back(std::move(current));
+  return args;
+}
+
+namespace {
+
+bool IsExecutableFile(const std::string& host) {
+  struct stat st;
+  return ::stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(host.c_str(), X_OK) == 0;
+}
+
+bool NamesAPath(const std::wstring& program) {
+  return program.find_first_of(L"\\/:") != std::wstring::npos;
+}
+
+bool EndsWithExe(const std::wstring& name) {
+  return name.size() >= 4 && EqualsNoCase(std::wstring_view(name).substr(name.size() - 4), L".exe");
+}
+
+// The host file of a system path when it is an executable file.
+std::string ExecutableAt(const std::wstring& path) {
+  std::string host;
+  if (path.empty() || !ResolvePath(path, host)) return {};
+  return IsExecutableFile(host) ? host : std::string();
+}
+
+}  // namespace
+
+// A bare name is the system's tool: "<System32>\<name>.exe" of the machine
+// when it holds one (a machine that declares a real tool there), else the
+// tool of that name shipped in the program's own folder, without and then
+// with ".exe" (our stand-in "diskpart" beside the program).
+std::string ResolveProgram(const std::wstring& program) {
+  if (program.empty()) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return {};
+  }
+  std::string host;
+  if (NamesAPath(program)) {
+    if (!ResolvePath(program, host)) return {};
+    if (IsExecutableFile(host)) return host;
+    SetLastError(::access(host.c_str(), F_OK) == 0 ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
+    return {};
+  }
+  const std::wstring exe = EndsWithExe(program) ? program : program + L".exe";
+  const std::wstring stem = EndsWithExe(program) ? program.substr(0, program.size() - 4) : program;
+  const std::wstring system = GetSystemDirectory();
+  const std::wstring folder = GetProgramFolder();
+  for (const std::wstring& candidate : {system.empty() ? std::wstring() : JoinPath(system, exe),
+                                        folder.empty() ? std::wstring() : folder + stem,
+                                        folder.empty() ? std::wstring() : folder + exe}) {
+    host = ExecutableAt(candidate);
+    if (!host.empty()) return host;
+  }
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  return {};
+}
+
+}  // namespace platform

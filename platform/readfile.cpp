@@ -1,0 +1,119 @@
+#include "platform/readfile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+
+#include "platform/lasterror.h"
+#include "platform/paths.h"
+
+namespace platform {
+
+namespace {
+
+DWORD Result(DWORD error) {
+  SetLastError(error);
+  return error;
+}
+
+// Closes the descriptor however the read ends.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+DWORD OpenError(int err) {
+  switch (err) {
+    case ENOENT: return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case EISDIR: return ERROR_DIRECTORY_NOT_SUPPORTED;
+    default: return ErrorFromErrno(err);
+  }
+}
+
+}  // namespace
+
+DWORD ReadHostFile(std::string_view hostPath, std::string& bytes, std::size_t maxBytes) {
+  bytes.clear();
+  if (hostPath.empty()) return Result(ERROR_FILE_NOT_FOUND);
+  if (hostPath.find('\0') != std::string_view::npos) return Result(ERROR_INVALID_NAME);
+  const std::string path(hostPath);
+  // Non-blocking, so that a pipe without a writer cannot hold the open; no
+  // controlling terminal from a device named by mistake.
+  Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (fd.get() < 0) return Result(OpenError(errno));
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) return Result(ErrorFromErrno(errno));
+  if (S_ISDIR(st.st_mode)) return Result(ERROR_DIRECTORY_NOT_SUPPORTED);
+  if (!S_ISREG(st.st_mode)) return Result(ERROR_BAD_FILE_TYPE);
+  if (st.st_size < 0 || static_cast<std::uint64_t>(st.st_size) > maxBytes) return Result(ERROR_FILE_TOO_LARGE);
+
+  // The file may grow while it is read: read at most one byte past the cap
+  // to notice, never more.
+  bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
+  std::size_t have = 0;
+  for (;;) {
+    if (have == bytes.size()) {
+      if (have > maxBytes) {
+        bytes.clear();
+        return Result(ERROR_FILE_TOO_LARGE);
+      }
+      bytes.resize(std::min(maxBytes + 1, have * 2 + 4096));
+    }
+    ssize_t r = ::read(fd.get(), bytes.data() + have, bytes.size() - have);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      bytes.clear();
+      return Result(err == EIO ? ERROR_READ_FAULT : ErrorFromErrno(err));
+    }
+    if (r == 0) break;
+    have += static_cast<std::size_t>(r);
+  }
+  if (have > maxBytes) {
+    bytes.clear();
+    return Result(ERROR_FILE_TOO_LARGE);
+  }
+  bytes.resize(have);
+  return Result(ERROR_SUCCESS);
+}
+
+DWORD ReadSystemFile(std::wstring_view path, std::string& bytes, std::size_t maxBytes) {
+  bytes.clear();
+  std::string host;
+  if (!ResolvePath(path, host)) return Result(GetLastError());
+  return ReadHostFile(host, bytes, maxBytes);
+}
+
+const char* ReadFileErrorText(DWORD error) {
+  switch (error) {
+    case ERROR_SUCCESS: return "read";
+    case ERROR_FILE_NOT_FOUND: return "no such file";
+    case ERROR_PATH_NOT_FOUND: return "a folder on its path is missing";
+    case ERROR_ACCESS_DENIED: return "permission denied";
+    case ERROR_NOT_READY: return "the drive is not ready";
+    case ERROR_READ_FAULT: return "the medium failed while it was read";
+    case ERROR_INVALID_NAME: return "the name holds a NUL character";
+    case ERROR_BAD_FILE_TYPE: return "is a device, pipe or socket, not a file";
+    case ERROR_FILE_TOO_LARGE: return "is larger than the program accepts";
+    case ERROR_DIRECTORY_NOT_SUPPORTED: return "is a folder";
+    case ERROR_FILENAME_EXCED_RANGE: return "the name is too long";
+    case ERROR_NOT_ENOUGH_MEMORY: return "not enough memory to read it";
+    default: return "cannot be read";
+  }
+}
+
+}  // namespace platform

@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# kestrunex-cli on a sample machine: --help, the refusals of the source and
+# target checks, the single-instance lock, an ISO-mode run that succeeds and
+# one that fails, and Ctrl+C while the ISO tool runs. The program runs from
+# a program folder of the test's own, with the fake tool as the ISO tool.
+set -euo pipefail
+set -m  # background jobs keep Ctrl+C (SIGINT), as at a terminal
+cli="$1" fake="$2" make_machine="$3"
+dir=$(mktemp -d)
+holder=""
+cleanup() { [ -n "$holder" ] && kill -9 "$holder" 2>/dev/null; rm -rf "$dir"; }
+trap cleanup EXIT
+export LC_ALL=C LANG=C
+
+prog="$dir/program"
+cp -r "$(dirname "$cli")" "$prog"
+for arch in x86 amd64; do
+  mkdir -p "$prog/Oscdimg_$arch/Oscdimg"
+  cp "$fake" "$prog/Oscdimg_$arch/Oscdimg/oscdimg.exe"
+done
+export KESTRUNEX_PREFIX="$dir/prefix"
+"$make_machine" "$KESTRUNEX_PREFIX" >/dev/null
+data="$KESTRUNEX_PREFIX/drive_c/ProgramData/Ovanta/Kestrunex"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+# expect RC PATTERN ARGS...: runs the command, checks its status and output.
+expect() {
+  local want="$1" pattern="$2"; shift 2
+  local rc=0
+  "$prog/kestrunex-cli" "$@" >"$dir/out" 2>&1 </dev/null || rc=$?
+  cat "$dir/out"
+  [ "$rc" -eq "$want" ] || fail "kestrunex-cli $* exited $rc, not $want"
+  grep -q -- "$pattern" "$dir/out" || fail "kestrunex-cli $* did not say: $pattern"
+}
+
+expect 0 "--iso FOLDER" --help
+expect 1 "unknown option --format" --iso 'G:\' --format
+expect 1 "not an optical drive: F:" --source F: --iso 'G:\'
+expect 1 "The ISO directory does not exist" --iso 'G:\missing'
+expect 1 "not on an NTFS drive" --iso 'F:\'
+# The format warning, asked without a terminal: "no", and nothing is done.
+expect 2 "No terminal to ask, answered: no" --usb F:
+expect 1 "This is not a USB disk" --usb G:
+
+# Another instance holds the machine's lock.
+KX_FAKE_TOOL='lock:KESTRUNE|out:locked\n|sleep:60000' "$fake" >"$dir/holder" &
+holder=$!
+for _ in $(seq 100); do grep -q locked "$dir/holder" && break; sleep 0.1; done
+grep -q locked "$dir/holder" || fail "the lock holder did not start (is another instance running?)"
+expect 1 "already running" --iso 'G:\'
+kill -9 "$holder"; wait "$holder" 2>/dev/null || true; holder=""
+
+# A run to its end: progress of every step, the ISO tool's command line,
+# the work folder removed afterwards.
+export KX_FAKE_TOOL="record:$dir/args|out: 50% complete\n|sleep:50|out:100% complete\n|exit:0"
+expect 0 "Creating the ISO image" --iso 'G:\'
+grep -q "Trace log: C:.ProgramData.Ovanta.Kestrunex.RAREzodav.log" "$dir/out" || fail "no trace log path"
+grep -qx '\[G:\\GRMCULFRER_EN_DVD.iso\]' "$dir/args" || fail "ISO path: $(cat "$dir/args")"
+grep -q '^\[-bootdata:2#p0,e,b.*Oscdimg_amd64.Oscdimg.etfsboot.com#pEF,e,b.*efisys.bin\]$' "$dir/args" || fail "boot data"
+[ ! -e "$data/OvantaToolTmp" ] && [ ! -e "$KESTRUNEX_PREFIX/images/OvantaToolTmp0" ] || fail "work folder left behind"
+grep -q "ISOOperation Excute - end(TRUE)" "$data/RAREzodav.log" || fail "trace log"
+
+# The tool fails: the run fails.
+export KX_FAKE_TOOL='out: 20% complete\n|exit:3'
+expect 1 "The operation failed" --iso 'G:\'
+
+# Ctrl+C while the tool runs: cancelled, and the tool is gone.
+export KX_FAKE_TOOL="pid:$dir/pid|out: 10% complete\n|sleep:60000"
+"$prog/kestrunex-cli" --iso 'G:\' >"$dir/out" 2>&1 </dev/null &
+run=$!
+for _ in $(seq 600); do [ -s "$dir/pid" ] && break; sleep 0.1; done
+[ -s "$dir/pid" ] || fail "the ISO tool never started"
+sleep 0.3
+kill -INT "$run"
+rc=0; wait "$run" || rc=$?
+cat "$dir/out"
+[ "$rc" -eq 2 ] || fail "Ctrl+C: exit $rc, not 2"
+grep -q "Cancelling" "$dir/out" || fail "Ctrl+C: no cancel shown"
+if kill -0 "$(cat "$dir/pid")" 2>/dev/null; then fail "the ISO tool still runs"; fi
+echo "all kestrunex-cli checks passed"

@@ -1,0 +1,161 @@
+// Our disk tool's commands on virtual disks, checked with the peers: sfdisk
+// for the table and the active flag, fsck.vfat / ntfsfix for the file
+// systems, the MBR bytes against GRUB's boot code.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "diskkit.h"
+#include "platform/disks/volumemount.h"
+#include "platform/disks/volumerecord.h"
+#include "tools/diskpart/session.h"
+
+namespace {
+
+using namespace kxtest;
+namespace pd = platform::disks;
+
+std::string ProgramDir() { return KX_PROGRAM_DIR; }
+
+std::string Bytes(const std::filesystem::path& file, std::size_t offset, std::size_t size) {
+  std::ifstream in(file, std::ios::binary);
+  in.seekg(static_cast<std::streamoff>(offset));
+  std::string s(size, '\0');
+  in.read(s.data(), static_cast<std::streamsize>(size));
+  return s;
+}
+
+// A peer tool run on a loop device over partition n of an image.
+int OnPartition(const std::filesystem::path& image, int n, const std::string& tool) {
+  std::uint64_t start = 0, size = 0;
+  if (!SfdiskPartition(image, n, &start, &size)) return -1;
+  std::string loop = ShellOutput("losetup -f --show -o " + std::to_string(start) + " --sizelimit " +
+                                 std::to_string(size) + " " + image.string());
+  loop = loop.substr(0, loop.find('\n'));
+  int rc = Shell(tool + " " + loop + " >/dev/null 2>&1");
+  Shell("losetup -d " + loop);
+  return rc;
+}
+
+class Diskpart : public ::testing::Test {
+ protected:
+  int RunScript(const std::string& script) {
+    std::istringstream in(script);
+    diskpart::Session session(out_, ProgramDir() + "/bootcode", static_cast<int>(::getpid()));
+    for (std::string line; std::getline(in, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      int code = session.Run(line);
+      if (code >= 0) return code;
+    }
+    return 0;
+  }
+  std::ostringstream out_;
+};
+
+const char* kStick = "label: dos\\nstart=2048,type=7\\n";
+
+TEST_F(Diskpart, FormatAndActiveMakeABootableFat32StickReachableAtItsLetter) {
+  DiskMachine m({VirtualDisk{1, 200, "usb", true, kStick}}, {VolumeSpec{'E', 1, 1, "removable"}});
+  m.Install();
+  std::string tableBefore = Bytes(m.Image(1), 440, 72);
+  ASSERT_EQ(RunScript("sel disk 1\r\nsel par 1\r\nformat fs=FAT32 quick\r\nactive\r\nexit\r\n"), 0) << out_.str();
+  EXPECT_NE(out_.str().find("DiskPart marked the current partition as active."), std::string::npos);
+
+  std::string dump = ShellOutput("sfdisk -d " + m.Image(1).string());
+  EXPECT_NE(dump.find("start=        2048, size=      407552, type=c, bootable"), std::string::npos) << dump;
+  std::string boot = Bytes(ProgramDir() + "/bootcode/boot.img", 0, 440);
+  boot[0x66] = boot[0x67] = static_cast<char>(0x90);
+  EXPECT_EQ(Bytes(m.Image(1), 0, 440), boot);
+  std::string after = Bytes(m.Image(1), 440, 72);
+  EXPECT_EQ(after.substr(0, 6), tableBefore.substr(0, 6)) << "the disk signature is kept";
+  std::string core = ReadHostFile(ProgramDir() + "/bootcode/core.img");
+  EXPECT_EQ(Bytes(m.Image(1), 512, core.size()), core);
+
+  auto record = pd::ReadVolumeRecord();
+  ASSERT_EQ(record.size(), 1u);
+  EXPECT_EQ(record[0].letter, L'E');
+  ASSERT_FALSE(record[0].folder.empty());
+  std::ofstream(record[0].folder + "/setup.exe") << "payload";
+  pd::ReleaseVolumes();
+  EXPECT_TRUE(pd::ReadVolumeRecord()[0].folder.empty());
+  EXPECT_EQ(OnPartition(m.Image(1), 1, "fsck.vfat -n"), 0);
+  EXPECT_NE(ShellOutput("mtype -i " + m.Image(1).string() + "@@1048576 ::setup.exe"), "") << "the file reached the disk";
+}
+
+TEST_F(Diskpart, NtfsFormatIsCleanAndTyped) {
+  DiskMachine m({VirtualDisk{1, 200, "usb", false, kStick}});
+  m.Install();
+  ASSERT_EQ(RunScript("select disk 1\nselect partition 1\nformat fs=NTFS quick\nexit\n"), 0) << out_.str();
+  EXPECT_NE(ShellOutput("sfdisk -d " + m.Image(1).string()).find("type=7"), std::string::npos);
+  EXPECT_EQ(OnPartition(m.Image(1), 1, "ntfsfix -n"), 0);
+}
+
+TEST_F(Diskpart, CleanCreateFormatAssignActiveRebuildsTheStickAtOneMiB) {
+  DiskMachine m({VirtualDisk{1, 200, "usb", true,
+                             "label: gpt\\nstart=34,size=100000,type=EBD0A0A2-B9E5-4433-87C0-68B6B72699C7\\n"}},
+                {VolumeSpec{'E', 1, 1, "removable"}});
+  m.Install();
+  ASSERT_EQ(RunScript("sel disk 1\r\nclean\r\ncrea part prim\r\nsel part 1\r\nformat fs=fat32 quick\r\n"
+                      "assign letter=e\r\nactive\r\nexit\r\n"),
+            0)
+      << out_.str();
+  std::string dump = ShellOutput("sfdisk -d " + m.Image(1).string());
+  EXPECT_NE(dump.find("label: dos"), std::string::npos);
+  EXPECT_NE(dump.find("start=        2048, size=      407552, type=c, bootable"), std::string::npos) << dump;
+  auto record = pd::ReadVolumeRecord();
+  ASSERT_EQ(record.size(), 1u);
+  EXPECT_EQ(record[0].letter, L'E');
+  EXPECT_EQ(record[0].partition, 1);
+}
+
+struct Refusal {
+  const char* name;
+  const char* table;
+  const char* script;
+  int exitCode;
+  const char* line;
+};
+
+class DiskpartRefuses : public Diskpart, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(DiskpartRefuses, AndLeavesTheDiskUntouched) {
+  const Refusal& r = GetParam();
+  DiskMachine m({VirtualDisk{1, 64, "usb", true, r.table}});
+  m.Install();
+  std::string before = ReadHostFile(m.Image(1));
+  EXPECT_EQ(RunScript(r.script), r.exitCode) << out_.str();
+  EXPECT_NE(out_.str().find(r.line), std::string::npos) << out_.str();
+  EXPECT_TRUE(ReadHostFile(m.Image(1)) == before) << "the disk changed";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DiskpartRefuses,
+    ::testing::Values(
+        // The loader needs 90 sectors before the first partition: a stick
+        // partitioned at sector 63 fails "active", and the program's recovery
+        // (clean, then a partition at 1 MiB) follows.
+        Refusal{"ActiveAtSector63", "label: dos\\nstart=63,type=c\\n", "sel disk 1\nsel par 1\nactive\n", 1,
+                "its first partition starts at sector 63"},
+        Refusal{"ActiveOnGpt", "label: gpt\\nstart=2048,size=8192,type=EBD0A0A2-B9E5-4433-87C0-68B6B72699C7\\n",
+                "sel disk 1\nsel par 1\nactive\n", 1, "The ACTIVE command can only be used on fixed MBR disks."},
+        Refusal{"NoSuchDisk", kStick, "sel disk 7\nclean\n", 1, "The disk you specified is not valid."},
+        Refusal{"NoSuchPartition", kStick, "sel disk 1\nsel par 2\nformat fs=FAT32 quick\n", 1,
+                "The partition you specified is not valid."},
+        Refusal{"UnknownCommand", kStick, "sel disk 1\nconvert gpt\nclean\n", 2, "is not one DiskPart knows"},
+        Refusal{"LetterOfTheSystemDrive", kStick, "sel disk 1\nsel par 1\nassign letter=c\n", 1,
+                "The specified drive letter is not free to be assigned."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DiskpartSystemDisk, TheDiskHoldingTheRootIsRefused) {
+  std::string source = ShellOutput("findmnt -n -o SOURCE /");
+  source = source.substr(0, source.find('\n'));
+  if (source.rfind("/dev/", 0) != 0) GTEST_SKIP() << "the root file system is not on a block device here: " << source;
+  EXPECT_NE(diskpart::SystemUseOf(source).find("the running system (/)"), std::string::npos);
+  std::string disk = "/dev/" + ShellOutput("lsblk -no PKNAME " + source).substr(0, 3);
+  EXPECT_EQ(diskpart::SystemUseOf("/tmp/not-a-device.img"), "");
+}
+
+}  // namespace

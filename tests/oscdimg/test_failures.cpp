@@ -1,0 +1,78 @@
+// Failures the tool notices itself: a message, a non-zero exit and no image
+// file left behind.
+#include <gtest/gtest.h>
+
+#include "testmachine.h"
+#include "toolrun.h"
+
+namespace fs = std::filesystem;
+using namespace oscdimgtest;
+
+namespace {
+
+struct Failure {
+  const char* name;
+  // Placeholders: SRC the source folder, OUT the target file, BIOS the BIOS boot file.
+  std::string line;
+  std::string prefix;  // run in front of the tool (a resource limit)
+  int exitCode;
+  const char* message;
+};
+
+void PrintTo(const Failure& f, std::ostream* os) { *os << f.name; }
+
+class OscdimgFails : public testing::TestWithParam<Failure> {};
+
+std::string Expand(std::string text, const std::map<std::string, std::string>& values) {
+  for (const auto& [key, value] : values)
+    for (std::size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), value);
+  return text;
+}
+
+TEST_P(OscdimgFails, WithAMessageAndNoImageLeft) {
+  kxtest::TempDir dir;
+  const fs::path src = dir.path() / "src", out = dir.path() / "out.iso";
+  // Large enough that a write limit strikes in the middle of the file data.
+  WriteAll(src / "sources/install.wim", std::string(3 * 1024 * 1024, 'w'));
+  WriteAll(src / "bootmgr", "bootmgr");
+  const std::string line = Expand(GetParam().line, {{"SRC", Quote(src.string())},
+                                                    {"OUT", Quote(out.string())},
+                                                    {"BIOS", BootFile("etfsboot.com")},
+                                                    {"DIR", dir.str()}});
+  const Result r = Shell(GetParam().prefix + " " + Quote(ToolPath()) + " " + line);
+  EXPECT_EQ(r.exitCode, GetParam().exitCode) << r.err;
+  EXPECT_NE(r.err.find(GetParam().message), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(out));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OscdimgFails,
+    testing::Values(
+        Failure{"UnknownOption", "-lWIN7 -q SRC OUT", "", 2, "unknown option -q"},
+        Failure{"MissingBootFile", "-lWIN7 -bootdata:1#p0,e,bDIR/none/etfsboot.com SRC OUT", "", 1,
+                "boot file"},
+        Failure{"MissingSource", "-lWIN7 DIR/nothing OUT", "", 1, "does not exist"},
+        Failure{"TargetFolderMissing", "-lWIN7 SRC DIR/no/such/folder/out.iso", "", 1, "cannot create"},
+        Failure{"WriteFailsMidway", "-lWIN7 -bootdata:1#p0,e,bBIOS SRC OUT", "prlimit --fsize=1048576", 1,
+                "cannot write"}),
+    [](const testing::TestParamInfo<Failure>& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+TEST(OscdimgUdf, ANameTheUdfSideCannotHoldFailsTheImage) {
+  kxtest::TempDir dir;
+  // 128 characters, one of them beyond 8 bits, so all take 16: one more
+  // than a UDF identifier holds (and still a valid host name).
+  const std::string name = std::string(127, 'n') + "\xD0\x96";
+  WriteAll(dir.path() / "src" / name, "x");
+  const fs::path out = dir.path() / "out.iso";
+  const Result r = Shell(Quote(ToolPath()) + " -lWIN7 -u1 -udfver102 " + Quote((dir.path() / "src").string()) + " " +
+                         Quote(out.string()));
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("UDF cannot hold the name"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(out));
+}
+
+}  // namespace

@@ -1,0 +1,28 @@
+#pragma once
+// The options of kestrunex-cli, parsed in one place.
+//
+//   kestrunex-cli [--profile FILE] [--source E:\] (--iso FOLDER | --usb F:\)
+//                 [--compat] [--yes | --no] [--help]
+
+#include <string>
+#include <vector>
+
+struct CliOptions {
+  std::string profile;     // machine profile; empty: the prefix's own or discovery
+  std::wstring source;     // drive root of the DVD; empty: the first optical drive
+  std::wstring isoFolder;  // ISO mode: the folder that receives the ISO file
+  std::wstring usbRoot;    // USB mode: the root of the USB disk
+  bool compatible = false;
+  // The answer to every question when no terminal can answer: 0 none, else
+  // IDYES or IDNO.
+  int answer = 0;
+  bool help = false;
+
+  int Mode() const;  // 1 ISO, 0 USB
+};
+
+// False with a message naming the offending argument.
+bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, std::string& error);
+
+// "E:" or "e:\" -> "E:\"; other text unchanged.
+std::wstring NormaliseDriveRoot(const std::wstring& text);

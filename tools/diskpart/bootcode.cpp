@@ -1,0 +1,65 @@
+#include "tools/diskpart/bootcode.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+
+namespace diskpart {
+
+namespace {
+constexpr std::size_t kSector = 512;
+constexpr std::size_t kBootCodeBytes = 440;
+constexpr std::size_t kDriveCheck = 0x66;
+constexpr char kNop = static_cast<char>(0x90);
+
+bool ReadAll(const std::string& path, std::string* out) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return true;
+}
+}  // namespace
+
+bool BootCode::Load(const std::string& folder, BootCode* code, std::string* error) {
+  if (!ReadAll(folder + "/boot.img", &code->bootImg) || code->bootImg.size() < kBootCodeBytes ||
+      !ReadAll(folder + "/core.img", &code->coreImg) || code->coreImg.empty()) {
+    *error = "The boot code is missing from " + folder + ".";
+    return false;
+  }
+  return true;
+}
+
+std::uint64_t BootCode::SectorsNeeded() const { return 1 + (coreImg.size() + kSector - 1) / kSector; }
+
+bool WriteBootCode(const std::string& backing, const BootCode& code, std::uint64_t firstPartitionStart,
+                   std::string* error) {
+  if (firstPartitionStart < code.SectorsNeeded()) {
+    *error = "The disk cannot be made bootable: its first partition starts at sector " +
+             std::to_string(firstPartitionStart) + ", and the boot loader needs the first " +
+             std::to_string(code.SectorsNeeded()) + " sectors. Clean the disk and create the partition again.";
+    return false;
+  }
+  int fd = ::open(backing.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) {
+    *error = "The disk cannot be opened for writing: " + backing;
+    return false;
+  }
+  char mbr[kSector];
+  bool ok = ::pread(fd, mbr, kSector, 0) == static_cast<ssize_t>(kSector);
+  if (ok) {
+    std::copy(code.bootImg.begin(), code.bootImg.begin() + kBootCodeBytes, mbr);
+    mbr[kDriveCheck] = kNop;
+    mbr[kDriveCheck + 1] = kNop;
+    std::string core = code.coreImg;
+    core.resize((core.size() + kSector - 1) / kSector * kSector, '\0');
+    ok = ::pwrite(fd, core.data(), core.size(), kSector) == static_cast<ssize_t>(core.size()) &&
+         ::pwrite(fd, mbr, kSector, 0) == static_cast<ssize_t>(kSector) && ::fsync(fd) == 0;
+  }
+  ::close(fd);
+  if (!ok) *error = "The boot code could not be written.";
+  return ok;
+}
+
+}  // namespace diskpart

@@ -1,0 +1,167 @@
+#include "tools/diskpart/disktable.h"
+
+#include <fcntl.h>
+#include <libfdisk/libfdisk.h>
+#include <unistd.h>
+
+#include <memory>
+#include <vector>
+
+namespace diskpart {
+
+namespace {
+
+constexpr std::uint64_t kWipeBytes = 1024 * 1024;
+constexpr std::uint64_t kFirstSector = 2048;
+
+struct ContextDeleter {
+  void operator()(fdisk_context* c) const {
+    fdisk_deassign_device(c, 0);
+    fdisk_unref_context(c);
+  }
+};
+using Context = std::unique_ptr<fdisk_context, ContextDeleter>;
+
+Context Open(const std::string& backing, std::string* error) {
+  fdisk_context* c = fdisk_new_context();
+  if (!c) return nullptr;
+  if (fdisk_assign_device(c, backing.c_str(), 0) != 0) {
+    fdisk_unref_context(c);
+    *error = "The disk cannot be opened for writing: " + backing;
+    return nullptr;
+  }
+  // No dialogue: our scripts answer nothing.
+  fdisk_disable_dialogs(c, 1);
+  return Context(c);
+}
+
+// libfdisk's partition number of the partition starting at start.
+bool PartnoAt(fdisk_context* c, std::uint64_t start, size_t* partno) {
+  fdisk_table* tb = nullptr;
+  if (fdisk_get_partitions(c, &tb) != 0) return false;
+  bool found = false;
+  for (size_t i = 0; i < fdisk_table_get_nents(tb); ++i) {
+    fdisk_partition* pa = fdisk_table_get_partition(tb, i);
+    if (fdisk_partition_has_start(pa) && fdisk_partition_get_start(pa) == start && !fdisk_partition_is_container(pa)) {
+      *partno = fdisk_partition_get_partno(pa);
+      found = true;
+      break;
+    }
+  }
+  fdisk_unref_table(tb);
+  return found;
+}
+
+bool Write(fdisk_context* c, std::string* error) {
+  if (fdisk_write_disklabel(c) != 0) {
+    *error = "The partition table could not be written.";
+    return false;
+  }
+  return true;
+}
+
+bool IsDos(fdisk_context* c) { return fdisk_has_label(c) && fdisk_is_label(c, DOS); }
+
+}  // namespace
+
+bool WipeTables(const std::string& backing, std::uint64_t diskSize, std::string* error) {
+  int fd = ::open(backing.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) {
+    *error = "The disk cannot be opened for writing: " + backing;
+    return false;
+  }
+  std::vector<char> zero(kWipeBytes);
+  std::uint64_t head = std::min(kWipeBytes, diskSize);
+  bool ok = ::pwrite(fd, zero.data(), head, 0) == static_cast<ssize_t>(head);
+  if (ok && diskSize > 2 * kWipeBytes)
+    ok = ::pwrite(fd, zero.data(), kWipeBytes, static_cast<off_t>(diskSize - kWipeBytes)) ==
+         static_cast<ssize_t>(kWipeBytes);
+  ok = ok && ::fsync(fd) == 0;
+  ::close(fd);
+  if (!ok) *error = "The disk could not be cleaned: a write failed.";
+  return ok;
+}
+
+bool CreatePrimary(const std::string& backing, std::uint8_t type, std::uint64_t* start, std::string* error) {
+  Context c = Open(backing, error);
+  if (!c) return false;
+  if (!fdisk_has_label(c.get()) && fdisk_create_disklabel(c.get(), "dos") != 0) {
+    *error = "The disk could not be initialised.";
+    return false;
+  }
+  if (!IsDos(c.get())) {
+    *error = "The selected disk is not an MBR disk.";
+    return false;
+  }
+  fdisk_partition* pa = fdisk_new_partition();
+  fdisk_label* lb = fdisk_get_label(c.get(), nullptr);
+  fdisk_parttype* t = fdisk_label_get_parttype_from_code(lb, type);
+  fdisk_partition_set_type(pa, t);
+  fdisk_partition_start_follow_default(pa, 1);
+  fdisk_partition_end_follow_default(pa, 1);
+  fdisk_partition_partno_follow_default(pa, 1);
+  size_t partno = 0;
+  int rc = fdisk_add_partition(c.get(), pa, &partno);
+  fdisk_unref_partition(pa);
+  if (rc != 0) {
+    *error = "There is not enough usable free space on the disk to create the partition.";
+    return false;
+  }
+  fdisk_partition* made = nullptr;
+  if (fdisk_get_partition(c.get(), partno, &made) == 0) {
+    *start = fdisk_partition_get_start(made);
+    fdisk_unref_partition(made);
+  }
+  if (*start < kFirstSector) *start = kFirstSector;
+  return Write(c.get(), error);
+}
+
+bool SetPartitionType(const std::string& backing, std::uint64_t start, std::uint8_t type, std::string* error) {
+  Context c = Open(backing, error);
+  if (!c) return false;
+  if (!IsDos(c.get())) return true;  // GPT keeps its basic-data type
+  size_t partno = 0;
+  if (!PartnoAt(c.get(), start, &partno)) {
+    *error = "The selected partition is not in the table.";
+    return false;
+  }
+  fdisk_label* lb = fdisk_get_label(c.get(), nullptr);
+  fdisk_parttype* t = fdisk_label_get_parttype_from_code(lb, type);
+  if (fdisk_set_partition_type(c.get(), partno, t) != 0) {
+    *error = "The partition type could not be set.";
+    return false;
+  }
+  return Write(c.get(), error);
+}
+
+bool MakeActive(const std::string& backing, std::uint64_t start, std::string* error) {
+  Context c = Open(backing, error);
+  if (!c) return false;
+  if (!IsDos(c.get())) {
+    *error = "The selected disk is not a fixed MBR disk.\nThe ACTIVE command can only be used on fixed MBR disks.";
+    return false;
+  }
+  size_t target = 0;
+  if (!PartnoAt(c.get(), start, &target)) {
+    *error = "The selected partition is not in the table.";
+    return false;
+  }
+  fdisk_table* tb = nullptr;
+  if (fdisk_get_partitions(c.get(), &tb) != 0) return false;
+  bool ok = true;
+  for (size_t i = 0; i < fdisk_table_get_nents(tb); ++i) {
+    fdisk_partition* pa = fdisk_table_get_partition(tb, i);
+    size_t n = fdisk_partition_get_partno(pa);
+    bool wanted = n == target;
+    if (fdisk_partition_is_bootable(pa) != wanted && fdisk_toggle_partition_flag(c.get(), n, DOS_FLAG_ACTIVE) != 0)
+      ok = false;
+  }
+  fdisk_unref_table(tb);
+  if (!ok) {
+    *error = "The partition could not be marked active.";
+    return false;
+  }
+  return Write(c.get(), error);
+}
+
+}  // namespace diskpart

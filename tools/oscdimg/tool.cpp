@@ -1,0 +1,199 @@
+#include "tools/oscdimg/tool.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "platform/paths.h"
+#include "platform/text.h"
+#include "tools/oscdimg/duplicates.h"
+#include "tools/oscdimg/isoimagestream.h"
+#include "tools/oscdimg/sourcetree.h"
+#include "tools/oscdimg/targetfile.h"
+#include "tools/oscdimg/udfbridge.h"
+
+namespace oscdimg {
+namespace {
+
+constexpr int kBlock = 2048;
+constexpr int kChunkBlocks = 64;  // 128 KiB per write
+
+int Failure(std::FILE* err, const std::string& message) {
+  std::fprintf(err, "oscdimg: error: %s\n", message.c_str());
+  return kExitFailed;
+}
+
+// A path of the command line (a drive-letter path of the system, or a host
+// path) as a host path.
+bool HostPath(const std::string& path, std::string* host, std::string* error) {
+  if (platform::ResolvePath(platform::WideFromAnsi(path), *host)) return true;
+  *error = "cannot find the drive of " + path;
+  return false;
+}
+
+bool ResolveBootFiles(const Options& options, std::vector<HostBootEntry>* boot, std::string* error) {
+  for (const BootEntry& entry : options.boot) {
+    HostBootEntry host;
+    host.platformId = entry.platformId;
+    if (!HostPath(entry.file, &host.hostPath, error)) return false;
+    // Absolute, because the image library takes files by absolute path.
+    if (char* real = realpath(host.hostPath.c_str(), nullptr)) {
+      host.hostPath = real;
+      std::free(real);
+    }
+    struct stat info {};
+    if (stat(host.hostPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || access(host.hostPath.c_str(), R_OK) != 0) {
+      *error = "the boot file " + entry.file + " does not exist or cannot be read";
+      return false;
+    }
+    if (info.st_size == 0) {
+      *error = "the boot file " + entry.file + " is empty";
+      return false;
+    }
+    boot->push_back(host);
+  }
+  return true;
+}
+
+// Streams the image into the target, reporting the share written.
+bool StreamImage(IsoImageStream& image, TargetFile& target, std::uint64_t offset, std::uint64_t total,
+                 const ProgressSink& progress, std::string* error) {
+  std::vector<unsigned char> buffer(kBlock * kChunkBlocks);
+  std::uint64_t done = 0;
+  while (done < image.Size()) {
+    // Exactly what is left at the end: libisofs reports the end of the
+    // stream, not a short read, for a request that reaches past it.
+    const int want = static_cast<int>(std::min<std::uint64_t>(buffer.size(), image.Size() - done));
+    const long n = image.Read(buffer.data(), want);
+    if (n != want) {
+      *error = "the image could not be completed (a source file could not be read)";
+      return false;
+    }
+    if (!target.WriteAt(buffer.data(), static_cast<std::size_t>(n), offset + done, error)) return false;
+    done += static_cast<std::uint64_t>(n);
+    // 100 is kept for the finished file.
+    progress(static_cast<int>(std::min<std::uint64_t>(99, (offset + done) * 100 / total)));
+  }
+  return true;
+}
+
+// Whether the file's first block (and, with ends, its last block) is in
+// the image at the given block. False with error set only on a read error.
+bool FoundAt(TargetFile& file, const SourceNode& node, std::uint32_t block, bool ends, std::string* error) {
+  std::vector<char> inImage(kBlock), inSource(kBlock);
+  const std::uint64_t size = node.Size();
+  const int fd = open(node.hostPath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    *error = "cannot read " + node.hostPath;
+    return false;
+  }
+  bool same = true;
+  for (std::uint64_t at : {std::uint64_t{0}, (size - 1) / kBlock * kBlock}) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, size - at));
+    same = same && pread(fd, inSource.data(), n, static_cast<off_t>(at)) == static_cast<ssize_t>(n) &&
+           file.ReadAt(inImage.data(), n, std::uint64_t{block} * kBlock + at, error) &&
+           std::memcmp(inImage.data(), inSource.data(), n) == 0;
+    if (!ends) break;
+  }
+  close(fd);
+  return same;
+}
+
+// The UDF side points at file data where the layout says it is. libisofs
+// reports where file data begins but may keep a few blocks of its own
+// there, so the start is confirmed (and if need be moved) by finding the
+// first files' data; then the first and last block of every file are
+// compared with the source before anything of UDF is written: a layout
+// that differs fails the image instead of giving UDF readers other data.
+bool ConfirmLayout(TargetFile& file, std::map<const SourceNode*, std::uint32_t>* blocks, std::string* error) {
+  constexpr std::uint32_t kMaxShift = 64;
+  constexpr std::size_t kProbeFiles = 4;
+  std::vector<std::pair<const SourceNode*, std::uint32_t>> laidOut;
+  for (const auto& [node, block] : *blocks)
+    if (node->Size() > 0) laidOut.emplace_back(node, block);
+  std::sort(laidOut.begin(), laidOut.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
+  std::uint32_t shift = 0;
+  for (; shift < kMaxShift; ++shift) {
+    bool all = true;
+    for (std::size_t i = 0; i < std::min(kProbeFiles, laidOut.size()) && all; ++i)
+      all = FoundAt(file, *laidOut[i].first, laidOut[i].second + shift, false, error);
+    if (!error->empty()) return false;
+    if (all) break;
+  }
+  for (auto& [node, block] : *blocks) {
+    block += shift;
+    if (node->Size() > 0 && !FoundAt(file, *node, block, true, error)) {
+      if (error->empty()) *error = "the UDF bridge found the data of " + node->hostPath + " elsewhere than laid out";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+ProgressSink CompleteLines(std::FILE* out) {
+  auto last = std::make_shared<int>(-1);
+  return [out, last](int percent) {
+    if (percent <= *last) return;
+    *last = percent;
+    std::fprintf(out, "%3d%% complete\n", percent);
+    std::fflush(out);
+  };
+}
+
+int RunTool(const Options& options, const ProgressSink& progress, std::FILE* err) {
+  std::string error, source, target;
+  if (!HostPath(options.source, &source, &error) || !HostPath(options.target, &target, &error))
+    return Failure(err, error);
+  std::vector<HostBootEntry> boot;
+  if (!ResolveBootFiles(options, &boot, &error)) return Failure(err, error);
+
+  SourceTree tree;
+  if (!ReadSourceTree(source, &tree, &error)) return Failure(err, error);
+  if (options.storeDuplicatesOnce) {
+    SharingResult shared;
+    if (!ShareIdenticalFiles(&tree, &shared, &error)) return Failure(err, error);
+  }
+
+  const std::string label = options.label.empty() ? "CDROM" : options.label;
+  UdfBridge bridge;
+  std::uint32_t start = 0;
+  if (options.udf) {
+    if (!bridge.Plan(tree, label, std::time(nullptr), &error)) return Failure(err, error);
+    start = bridge.ImageStart();
+  }
+
+  IsoLibrary library;
+  if (!library.ok()) return Failure(err, "cannot start the ISO library");
+  auto image = IsoImageStream::Build(tree, label, boot, start, &error);
+  if (!image || !image->Start(&error)) return Failure(err, error);
+  const std::uint64_t offset = std::uint64_t{start} * kBlock;
+  const std::uint64_t total = offset + image->Size();
+
+  TargetFile file;
+  if (!file.Open(target, &error) || !file.CheckRoom(total, &error)) return Failure(err, error);
+  progress(0);
+  if (!StreamImage(*image, file, offset, total, progress, &error)) return Failure(err, error);
+  if (options.udf) {
+    auto blocks = image->FileBlocks(tree);
+    std::vector<unsigned char> head = image->HeadBlocks();
+    if (!ConfirmLayout(file, &blocks, &error) ||
+        !bridge.Write(file, head, blocks, static_cast<std::uint32_t>(total / kBlock), &error) ||
+        !file.WriteAt(head.data(), head.size(), 0, &error))
+      return Failure(err, error);
+  }
+  if (!file.Commit(&error)) return Failure(err, error);
+  progress(100);
+  return kExitSuccess;
+}
+
+}  // namespace oscdimg
