@@ -1,7 +1,6 @@
 #include "app/tdlgeula.h"
 
 #include <QCloseEvent>
-#include <QFile>
 #include <QStringDecoder>
 
 #include "app/tdlgfirst.h"
@@ -9,7 +8,7 @@
 #include "config/cgetconfiginfo.h"
 #include "config/ovmultilangdll.h"
 #include "platform/files.h"
-#include "platform/paths.h"
+#include "platform/readfile.h"
 #include "platform/text.h"
 
 namespace {
@@ -20,7 +19,7 @@ constexpr QPoint kBackAt{480, 271};
 constexpr QPoint kNextAt{600, 271};
 // A licence is a few pages; anything far larger is not a licence text and is
 // not read into a memo.
-constexpr qint64 kMaxLicenceBytes = 4 * 1024 * 1024;
+constexpr std::size_t kMaxLicenceBytes = 4 * 1024 * 1024;
 
 QString Decode(const QByteArray& bytes) {
   // The byte-order mark decides; without one the text is in the ANSI code
@@ -73,17 +72,20 @@ void TdlgEULA::LoadLicence() {
     path = config->GetEulaPath(platform::AnsiFromWide(LanguageName()));
     if (path.empty()) path = config->GetEulaPath("english");
   }
+  // A file that cannot be read (missing, a folder, too large) leaves the
+  // memo empty; the user can still agree.
   if (path.empty() || !platform::PathExists(path) || platform::IsDirectory(path)) return;
   m_EULAMemo->clear();
   m_EULAMemo->setPlainText(ReadLicenceText(path));
 }
 
 QString TdlgEULA::ReadLicenceText(const std::wstring& path) {
-  std::string host;
-  if (!platform::ResolvePath(path, host)) return {};
-  QFile file(QString::fromStdString(host));
-  if (!file.open(QIODevice::ReadOnly)) return {};
-  const QByteArray bytes = file.read(kMaxLicenceBytes);
+  std::string bytes;
+  if (platform::ReadSystemFile(path, bytes, kMaxLicenceBytes) != platform::ERROR_SUCCESS) return {};
+  return DecodeLicenceText(QByteArray::fromStdString(bytes));
+}
+
+QString TdlgEULA::DecodeLicenceText(const QByteArray& bytes) {
   QString text = Decode(bytes);
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   text.replace(QChar(u'\r'), QChar(u'\n'));

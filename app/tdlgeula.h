@@ -24,8 +24,13 @@ class TdlgEULA final : public WizardWindow {
   // Shows the window: "I agree" unticked, the heading set afresh.
   void ShowWindow();
 
-  // The licence file's lines as the memo shows them; empty when there is none.
+  // The licence file's lines as the memo shows them; empty when there is
+  // none, it is no regular file, or it is over 4 MiB.
   static QString ReadLicenceText(const std::wstring& path);
+  // The text of a licence file's bytes: by its byte-order mark (UTF-8,
+  // UTF-16 either order), else the ANSI code page; line ends as line feeds,
+  // no empty last line.
+  static QString DecodeLicenceText(const QByteArray& bytes);
 
   QCheckBox* CheckBox1() const { return m_CheckBox1; }
   QPlainTextEdit* EULAMemo() const { return m_EULAMemo; }
