@@ -1,6 +1,7 @@
 #include "app/tdlgeula.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QStringDecoder>
 
 #include "app/tdlgfirst.h"
@@ -108,6 +109,14 @@ void TdlgEULA::NextClick() {
 void TdlgEULA::BackClick() {
   m_owner.show();
   hide();
+}
+
+void TdlgEULA::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_F4 && (event->modifiers() & Qt::AltModifier)) {
+    event->accept();
+    return;
+  }
+  WizardWindow::keyPressEvent(event);
 }
 
 void TdlgEULA::closeEvent(QCloseEvent* event) {

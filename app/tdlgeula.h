@@ -40,6 +40,8 @@ class TdlgEULA final : public WizardWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // Alt+F4 that reaches the window itself is discarded.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void LoadLicence();

@@ -1,6 +1,9 @@
 // The three windows walked by clicks: the mode and licence windows, the
 // page sequence of both modes, Back, the format question, closing.
 
+#include <QApplication>
+#include <QKeyEvent>
+
 #include <fstream>
 
 #include "config/ovmultilangdll.h"
@@ -186,6 +189,10 @@ TEST_F(Pages, WithoutAdminRightsTheUsbModeSaysSoAndStaysOnTheUsbPage) {
 
 TEST_F(Pages, ClosingTheLicenceOrTheMainWindowEndsTheProgram) {
   ChooseMode(0);
+  QKeyEvent altF4(QEvent::KeyPress, Qt::Key_F4, Qt::AltModifier);
+  QApplication::sendEvent(&Eula(), &altF4);
+  EXPECT_TRUE(Eula().isVisible()) << "Alt+F4 on the window itself is discarded";
+  EXPECT_FALSE(First().ProgramEnded());
   EXPECT_TRUE(Eula().close());
   EXPECT_TRUE(First().ProgramEnded());
   Start(DefaultDrives());
