@@ -1,9 +1,5 @@
-// Whole runs from clicks with the real steps on the sample medium, and the
-// program itself: one instance per machine.
+// Whole runs from clicks with the real steps on the sample medium.
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <cstring>
@@ -13,8 +9,6 @@
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "wizardtest.h"
-
-extern char** environ;
 
 namespace wiztest {
 namespace {
@@ -107,51 +101,6 @@ TEST_F(FullRuns, UsbModeFromClicksToTheSuccessQuestionWithTheSourceOnTheStick) {
   std::string host;
   ASSERT_TRUE(platform::ResolvePath(L"F:\\setup.exe", host));
   EXPECT_EQ(kxtest::ReadHostFile(host), kxtest::ReadHostFile(SampleMedium() / "setup.exe"));
-#endif
-}
-
-#ifdef KX_HAVE_NAMED_MUTEX
-pid_t StartProgram(const std::string& prefix) {
-  const std::string program = std::string(KX_PROGRAM_DIR) + "/kestrunex";
-  std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen", "KESTRUNEX_PREFIX=" + prefix};
-  for (char** e = environ; *e; ++e)
-    if (std::strncmp(*e, "KESTRUNEX_PREFIX=", 17) && std::strncmp(*e, "QT_QPA_PLATFORM=", 16)) env.push_back(*e);
-  std::vector<char*> envp;
-  for (auto& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
-  pid_t pid = -1;
-  if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, envp.data()) != 0) return -1;
-  return pid;
-}
-
-// Exit status after at most timeoutMs; -1 while still running.
-int WaitExit(pid_t pid, int timeoutMs) {
-  for (int waited = 0; waited <= timeoutMs; waited += 10) {
-    int status = 0;
-    if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return -1;
-}
-#endif
-
-TEST(Program, ASecondStartExitsSilentlyAndAStartAfterAKilledFirstRuns) {
-#ifndef KX_HAVE_NAMED_MUTEX
-  GTEST_SKIP() << "the machine-wide lock KESTRUNE (platform_process) is not in this build yet";
-#else
-  kxtest::TempDir prefix;
-  const pid_t first = StartProgram(prefix.str());
-  ASSERT_GT(first, 0);
-  EXPECT_EQ(WaitExit(first, 1500), -1) << "the first instance keeps running";
-  const pid_t second = StartProgram(prefix.str());
-  EXPECT_EQ(WaitExit(second, 10000), 0);
-  ::kill(first, SIGKILL);
-  WaitExit(first, 5000);
-  const pid_t third = StartProgram(prefix.str());
-  EXPECT_EQ(WaitExit(third, 1500), -1) << "a start after the killed first one runs";
-  ::kill(third, SIGKILL);
-  WaitExit(third, 5000);
 #endif
 }
 
