@@ -8,9 +8,15 @@
 namespace wiztest {
 namespace {
 
-using LicenceSetting = WizardTest;
+#if KX_SHOW_EULA
+using LicenceWindowOn = WizardTest;
+#define KX_LICENCE_FIXTURE LicenceWindowOn
+#else
+using LicenceWindowOff = WizardTest;
+#define KX_LICENCE_FIXTURE LicenceWindowOff
+#endif
 
-TEST_F(LicenceSetting, NextOnTheModeWindowShowsTheLicenceOnlyWhenTheConfigurationAsks) {
+TEST_F(KX_LICENCE_FIXTURE, NextOnTheModeWindowShowsTheLicenceOnlyWhenTheConfigurationAsks) {
   const bool configured =
       kxtest::ReadHostFile(ProgramFolder() / "config.xml").find("<isshoweula>0</isshoweula>") == std::string::npos;
   ASSERT_EQ(configured, KX_SHOW_EULA != 0) << "the program folder of this test is not prepared";
