@@ -61,6 +61,36 @@ INSTANTIATE_TEST_SUITE_P(
 
 namespace {
 
+TEST(OscdimgFullDisk, IsRefusedBeforeWritingAndLeavesNoImage) {
+  kxtest::TempDir dir;
+  const fs::path src = dir.path() / "src", small = dir.path() / "small";
+  WriteAll(src / "sources/install.wim", std::string(3 * 1024 * 1024, 'w'));
+  fs::create_directories(small);
+  // A 1 MiB volume of its own, in a mount namespace of the test's own.
+  const Result r = Shell("unshare -m sh -c " +
+                         Quote("mount -t tmpfs -o size=1m none " + Quote(small.string()) + " || exit 99; " +
+                               Quote(ToolPath()) + " -lWIN7 -u1 " + Quote(src.string()) + " " +
+                               Quote((small / "out.iso").string()) + "; echo \"exit=$?\"; ls -A " +
+                               Quote(small.string())));
+  if (r.exitCode == 99) GTEST_SKIP() << "no private mounts here: " << r.err;
+  EXPECT_EQ(r.out, "exit=1\n") << r.out;
+  EXPECT_NE(r.err.find("not enough room"), std::string::npos) << r.err;
+}
+
+TEST(OscdimgUdf, NamesOfOneFileShareItsDataOnBothSidesWithoutDashO) {
+  kxtest::TempDir dir;
+  const fs::path src = dir.path() / "src", out = dir.path() / "out.iso";
+  WriteAll(src / "sources/real.wim", std::string(5000, 'r'));
+  fs::create_hard_link(src / "sources/real.wim", src / "hard.wim");
+  fs::create_symlink("sources/real.wim", src / "soft.wim");
+  const Result r = Shell(Quote(ToolPath()) + " -lWIN7 -u1 -udfver102 " + Quote(src.string()) + " " + Quote(out.string()));
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const Result x = Shell("7zz x -tudf -y -o" + Quote((dir.path() / "x").string()) + " " + Quote(out.string()));
+  ASSERT_EQ(x.exitCode, 0) << x.out;
+  for (const char* name : {"sources/real.wim", "hard.wim", "soft.wim"})
+    EXPECT_EQ(ReadAll(dir.path() / "x" / name), std::string(5000, 'r')) << name;
+}
+
 TEST(OscdimgUdf, ANameTheUdfSideCannotHoldFailsTheImage) {
   kxtest::TempDir dir;
   // 128 characters, one of them beyond 8 bits, so all take 16: one more

@@ -84,7 +84,7 @@ bool ShareIdenticalFiles(SourceTree* tree, SharingResult* result, std::string* e
   *result = SharingResult();
   std::map<std::uint64_t, std::vector<SourceNode*>> bySize;
   for (SourceNode* file : FilesOf(*tree))
-    if (file->Size() > 0) bySize[file->Size()].push_back(file);
+    if (file->Size() > 0 && !file->sameAs) bySize[file->Size()].push_back(file);
 
   for (auto& [size, group] : bySize) {
     if (group.size() < 2) continue;

@@ -76,6 +76,10 @@ class TreeAdder {
     IsoNode* node = nullptr;
     int r = iso_tree_add_new_node(image_, dir, file.name.c_str(), file.hostPath.c_str(), &node);
     if (r < 0) return Fail(file, r);
+    if (iso_node_get_type(node) != LIBISO_FILE) {
+      *error_ = "cannot add " + file.hostPath + ": not a regular file";
+      return false;
+    }
     added_[&file] = reinterpret_cast<IsoFile*>(node);
     if (ordered_) {
       weights_[&file] = nextWeight_;
@@ -133,37 +137,46 @@ std::unique_ptr<IsoImageStream> IsoImageStream::Build(const SourceTree& tree, co
     *error = LibraryError("cannot make the image", r);
     return nullptr;
   }
+  // The tree was read with links followed; the image takes their targets too.
+  iso_tree_set_follow_symlinks(self->image_, 1);
   IsoDir* root = iso_image_get_root(self->image_);
   CopyAttributes(reinterpret_cast<IsoNode*>(root), tree.root->info);
   const bool ordered = startBlock > 0;
   TreeAdder adder(self->image_, ordered, error);
   if (!adder.AddChildren(*tree.root, root)) return nullptr;
 
+  if (!self->AddBootEntries(root, boot, ordered, error) || !self->SetWriteOptions(startBlock, error)) return nullptr;
+  return self;
+}
+
+bool IsoImageStream::AddBootEntries(IsoDir* root, const std::vector<HostBootEntry>& boot, bool ordered,
+                                    std::string* error) {
+  int r = 0;
   std::string catalogPath;
   for (std::size_t i = 0; i < boot.size(); ++i) {
     const std::string name = FreeRootName(root, i == 0 ? "boot.bios.img" : "boot.uefi.img");
     IsoNode* node = nullptr;
-    r = iso_tree_add_new_node(self->image_, root, name.c_str(), boot[i].hostPath.c_str(), &node);
+    r = iso_tree_add_new_node(image_, root, name.c_str(), boot[i].hostPath.c_str(), &node);
     if (r < 0) {
       *error = LibraryError(("cannot add the boot file " + boot[i].hostPath).c_str(), r);
-      return nullptr;
+      return false;
     }
     iso_node_set_hidden(node, kHiddenEverywhere | LIBISO_HIDE_BUT_WRITE);
     if (ordered) iso_node_set_sort_weight(node, kFirstFileWeight + static_cast<int>(boot.size() - i));
     struct stat info {};
     stat(boot[i].hostPath.c_str(), &info);
-    self->bootSizes_.push_back(static_cast<std::uint64_t>(info.st_size));
+    bootSizes_.push_back(static_cast<std::uint64_t>(info.st_size));
     ElToritoBootImage* entry = nullptr;
     const std::string path = "/" + name;
     if (i == 0) {
       catalogPath = "/" + FreeRootName(root, "boot.catalog");
-      r = iso_image_set_boot_image(self->image_, path.c_str(), ELTORITO_NO_EMUL, catalogPath.c_str(), &entry);
+      r = iso_image_set_boot_image(image_, path.c_str(), ELTORITO_NO_EMUL, catalogPath.c_str(), &entry);
     } else {
-      r = iso_image_add_boot_image(self->image_, path.c_str(), ELTORITO_NO_EMUL, 0, &entry);
+      r = iso_image_add_boot_image(image_, path.c_str(), ELTORITO_NO_EMUL, 0, &entry);
     }
     if (r < 0) {
       *error = LibraryError(("cannot use the boot file " + boot[i].hostPath).c_str(), r);
-      return nullptr;
+      return false;
     }
     el_torito_set_boot_platform_id(entry, boot[i].platformId);
     if (i == 0) {
@@ -174,18 +187,22 @@ std::unique_ptr<IsoImageStream> IsoImageStream::Build(const SourceTree& tree, co
     }
   }
   if (!boot.empty()) {
-    iso_image_set_boot_catalog_hidden(self->image_, kHiddenEverywhere);
+    iso_image_set_boot_catalog_hidden(image_, kHiddenEverywhere);
     // The catalog goes in front of all file data: UDF readers take what
     // follows the last file's data for the end of the volume.
-    if (ordered) iso_image_set_boot_catalog_weight(self->image_, kFirstFileWeight + 3);
+    if (ordered) iso_image_set_boot_catalog_weight(image_, kFirstFileWeight + 3);
   }
 
-  r = iso_write_opts_new(&self->opts_, 0);
+  return true;
+}
+
+bool IsoImageStream::SetWriteOptions(std::uint32_t startBlock, std::string* error) {
+  const int r = iso_write_opts_new(&opts_, 0);
   if (r < 0) {
     *error = LibraryError("cannot set up the image", r);
-    return nullptr;
+    return false;
   }
-  IsoWriteOpts* o = self->opts_;
+  IsoWriteOpts* o = opts_;
   iso_write_opts_set_iso_level(o, 3);
   iso_write_opts_set_joliet(o, 1);
   iso_write_opts_set_joliet_long_names(o, 1);
@@ -197,13 +214,13 @@ std::unique_ptr<IsoImageStream> IsoImageStream::Build(const SourceTree& tree, co
   iso_write_opts_set_omit_version_numbers(o, 2);
   iso_write_opts_set_no_force_dots(o, 2);
   if (startBlock > 0) {
-    self->head_.assign(kHeadBytes, 0);
+    head_.assign(kHeadBytes, 0);
     iso_write_opts_set_ms_block(o, startBlock);
-    iso_write_opts_set_overwrite_buf(o, self->head_.data());
+    iso_write_opts_set_overwrite_buf(o, head_.data());
     iso_write_opts_set_sort_files(o, 1);
     iso_write_opts_set_tail_blocks(o, kBridgeTailBlocks);
   }
-  return self;
+  return true;
 }
 
 bool IsoImageStream::Start(std::string* error) {

@@ -13,6 +13,7 @@
 #include "tools/oscdimg/sourcetree.h"
 
 struct Iso_Image;
+struct Iso_Dir;
 struct iso_write_opts;
 struct burn_source;
 
@@ -68,7 +69,9 @@ class IsoImageStream {
   // The first block of file data, valid after Start().
   std::uint32_t DataStart() const;
   // With startBlock > 0, after Start(): the first block of every file of
-  // the tree that carries its own data (identical files: the first of them).
+  // the tree that carries its own data (identical files: the first of them)
+  // as laid out from the start of file data; libisofs may keep a few blocks
+  // of its own in front (ConfirmLayout finds them).
   std::map<const SourceNode*, std::uint32_t> FileBlocks(const SourceTree& tree) const;
   // The 64 KiB that belong at block 0 when startBlock > 0 (complete once the
   // stream has been read to its end).
@@ -76,6 +79,8 @@ class IsoImageStream {
 
  private:
   IsoImageStream() = default;
+  bool AddBootEntries(Iso_Dir* root, const std::vector<HostBootEntry>& boot, bool ordered, std::string* error);
+  bool SetWriteOptions(std::uint32_t startBlock, std::string* error);
   void StopStream();
 
   Iso_Image* image_ = nullptr;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <cstdlib>
 #include <functional>
+#include <map>
 
 namespace oscdimg {
 namespace {
@@ -72,6 +73,13 @@ bool ReadSourceTree(const std::string& hostFolder, SourceTree* tree, std::string
   root->isDir = true;
   if (!ReadFolder(root.get(), tree, error)) return false;
   tree->root = std::move(root);
+  // Several names of one file (hard links, links to the same file) are one
+  // file's data: the image stores it once in any case.
+  std::map<std::pair<dev_t, ino_t>, const SourceNode*> firstName;
+  for (SourceNode* file : FilesOf(*tree)) {
+    auto [at, added] = firstName.emplace(std::make_pair(file->info.st_dev, file->info.st_ino), file);
+    if (!added) file->sameAs = at->second;
+  }
   return true;
 }
 

@@ -18,8 +18,9 @@ struct SourceNode {
   bool isDir = false;
   struct stat info {};   // of the file itself (links followed)
   std::vector<std::unique_ptr<SourceNode>> children;  // folders only
-  // Files only: the file whose data this one shares (identical content),
-  // or null when it carries its own data.
+  // Files only: the file whose data this one shares (another name of the
+  // same file, or identical content with -o), or null when it carries its
+  // own data.
   const SourceNode* sameAs = nullptr;
 
   std::uint64_t Size() const { return static_cast<std::uint64_t>(info.st_size); }
@@ -34,8 +35,9 @@ struct SourceTree {
 
 // Reads the tree under hostFolder. Entries that are neither files nor
 // folders (sockets, devices) and links to folders are skipped with a
-// warning on standard error (a link to a folder could loop). False with a
-// message naming the path when a folder cannot be read.
+// warning on standard error (a link to a folder could loop). Further names
+// of one file point at its first name (sameAs). False with a message naming
+// the path when a folder cannot be read.
 bool ReadSourceTree(const std::string& hostFolder, SourceTree* tree, std::string* error);
 
 // Every file of the tree, folders first-to-last in tree order.

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Builds the Debian package, unpacks it with dpkg -x into a scratch root and
+# runs the installed command from there: --help, then a headless ISO job on a
+# generated sample machine.
+set -euo pipefail
+build=$1
+source=$2
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+(cd "$build" && cpack -G DEB -B "$scratch/out" >"$scratch/cpack.log" 2>&1) || { cat "$scratch/cpack.log"; exit 1; }
+deb=$(ls "$scratch"/out/*.deb)
+echo "package: $(basename "$deb")"
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "depends: $depends"
+if grep -q -- '-dev\b' <<<"$depends"; then echo "FAIL: a -dev package among the dependencies"; exit 1; fi
+dpkg -x "$deb" "$scratch/root"
+for f in usr/bin/kestrunex-cli usr/bin/kestrunex-drives usr/lib/kestrunex/config.xml \
+         usr/lib/kestrunex/OvMultiLang.dll usr/lib/kestrunex/OS/AutoUnattend \
+         usr/share/applications/kestrunex.desktop usr/share/man/man1/kestrunex-cli.1 \
+         usr/share/polkit-1/actions/org.kestrunex.wizard.policy; do
+  [ -e "$scratch/root/$f" ] || { echo "FAIL: $f missing from the package"; exit 1; }
+done
+
+"$scratch/root/usr/bin/kestrunex-cli" --help | grep -q -- '--iso' || { echo "FAIL: --help"; exit 1; }
+
+"$source/scripts/make-sample-machine" "$scratch/machine" >"$scratch/sample.log" 2>&1 \
+  || { cat "$scratch/sample.log"; exit 1; }
+set +e
+KESTRUNEX_PREFIX="$scratch/machine" "$scratch/root/usr/bin/kestrunex-cli" --iso 'G:\' --no \
+  </dev/null >"$scratch/job.log" 2>&1
+status=$?
+set -e
+if [ "$status" -ne 0 ]; then cat "$scratch/job.log"; echo "FAIL: the installed command's ISO job exited $status"; exit 1; fi
+iso=$(sed -n 's/^ISO file: .*  (\(.*\))$/\1/p' "$scratch/job.log" | tail -n 1)
+[ -s "$iso" ] || { cat "$scratch/job.log"; echo "FAIL: no ISO written"; exit 1; }
+xorriso -indev "$iso" -find /sources -name boot.wim 2>/dev/null | grep -qi boot.wim \
+  || { echo "FAIL: the ISO holds no sources/boot.wim"; exit 1; }
+echo "PASS: installed package ran an ISO job ($iso)"
