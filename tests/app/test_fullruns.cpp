@@ -1,6 +1,8 @@
 // Whole runs from clicks with the real steps on the sample medium.
 
 
+#include <QProgressBar>
+
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -21,6 +23,24 @@ std::string MissingStepLine(int step) {
   return "[CreateOperation] step " + std::to_string(step) + " " + kMissingStep;
 }
 
+// The bar's positions through a run, as the window moved it.
+class BarTrace {
+ public:
+  explicit BarTrace(QProgressBar* bar) {
+    QObject::connect(bar, &QProgressBar::valueChanged, &m_context, [this](int v) { values.push_back(v); });
+  }
+  // Never back (no cancel in these runs), ending at 100.
+  void ExpectRisingTo100() const {
+    ASSERT_FALSE(values.empty());
+    for (size_t i = 1; i < values.size(); ++i) EXPECT_GE(values[i], values[i - 1]) << "position " << i;
+    EXPECT_EQ(values.back(), 100);
+  }
+  std::vector<int> values;
+
+ private:
+  QObject m_context;
+};
+
 // ISO mode with the real chain: the DVD copied into the work folder, the
 // drivers in boot.wim, the Other and OS folders, the image built by our
 // oscdimg into the chosen folder, and the finish question.
@@ -29,12 +49,15 @@ TEST_F(FullRuns, IsoModeFromClicksToTheSuccessQuestionWithTheImageInTheFolder) {
   NextPage();
   BrowseTo(Machine().Root('G') / "iso");
   Boxes().Answer(platform::IDYES);
+  BarTrace bar(ui().pbDism);
   NextPage();
   ASSERT_TRUE(WaitForRunEnd(300000));
   ASSERT_EQ(Trace().find(MissingStepLine(4)), std::string::npos) << "the ISO step is missing from this build";
   const auto seen = Boxes().Seen();
   ASSERT_FALSE(seen.empty()) << Trace();
   EXPECT_EQ(seen.back().text, Translate(L"SuccessMsg"));
+  EXPECT_EQ(ui().lblPercent->text(), "100");
+  bar.ExpectRisingTo100();
   std::vector<fs::path> images;
   for (const auto& entry : fs::directory_iterator(Machine().Root('G') / "iso"))
     if (entry.path().extension() == ".iso") images.push_back(entry.path());
@@ -61,6 +84,7 @@ TEST_F(FullRuns, UsbModeFromClicksToTheSuccessQuestionWithTheSourceOnTheStick) {
       << ui().cmbUsbList->currentText().toStdString();
   ASSERT_TRUE(ui().m_pNext->isEnabled());
   Boxes().Answer(platform::IDYES);  // the format question
+  BarTrace bar(ui().pbDism);
   NextPage();
   ASSERT_TRUE(WaitForRunEnd(300000));
   ASSERT_EQ(Trace().find(MissingStepLine(5)), std::string::npos) << "the USB step is missing from this build";
@@ -69,6 +93,8 @@ TEST_F(FullRuns, UsbModeFromClicksToTheSuccessQuestionWithTheSourceOnTheStick) {
   EXPECT_EQ(seen.front().caption, Translate(L"Warning"));
   EXPECT_EQ(seen.back().text, Translate(L"SuccessMsg")) << platform::AnsiFromWide(seen.back().text);
   EXPECT_NE(Trace().find("[UpdateResult] finish_Success"), std::string::npos);
+  EXPECT_EQ(ui().lblPercent->text(), "100");
+  bar.ExpectRisingTo100();
   // The stick, read through its drive letter: the source's files, the
   // serviced boot.wim, the OS folder.
   for (const wchar_t* file : {L"F:\\setup.exe", L"F:\\sources\\boot.wim", L"F:\\sources\\install.wim",
