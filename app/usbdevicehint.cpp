@@ -21,7 +21,7 @@ std::wstring UsbDeviceHint(const std::wstring& root) {
     hint += L"\n" + Translate(L"Disk") + L" " + std::to_wstring(drive->diskNumber);
     if (const auto disk = platform::CurrentMachine().Disk(drive->diskNumber)) {
       if (disk->sizeBytes) hint += L", " + std::to_wstring(disk->sizeBytes / kBytesPerMB) + L" MB";
-      if (!disk->hostDevice.empty()) where = disk->hostDevice;
+      if (!disk->Backing().empty()) where = disk->Backing();
     }
   }
   if (where.empty()) where = drive->hostFolder;

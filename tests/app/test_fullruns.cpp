@@ -83,6 +83,8 @@ TEST_F(FullRuns, UsbModeFromClicksToTheSuccessQuestionWithTheSourceOnTheStick) {
   ASSERT_NE(ui().cmbUsbList->currentText().toStdWString().find(L"F:\\ ("), std::wstring::npos)
       << ui().cmbUsbList->currentText().toStdString();
   ASSERT_TRUE(ui().m_pNext->isEnabled());
+  EXPECT_TRUE(ui().cmbUsbList->toolTip().contains(QString::fromStdString(StickImage().string())))
+      << "the entry names the disk that will be erased: " << ui().cmbUsbList->toolTip().toStdString();
   Boxes().Answer(platform::IDYES);  // the format question
   BarTrace bar(ui().pbDism);
   NextPage();
