@@ -97,17 +97,15 @@ TEST_F(FullRuns, UsbModeFromClicksToTheSuccessQuestionWithTheSourceOnTheStick) {
   EXPECT_NE(Trace().find("[UpdateResult] finish_Success"), std::string::npos);
   EXPECT_EQ(ui().lblPercent->text(), "100");
   bar.ExpectRisingTo100();
-  // The stick, read through its drive letter: the source's files, the
-  // serviced boot.wim, the OS folder.
-  for (const wchar_t* file : {L"F:\\setup.exe", L"F:\\sources\\boot.wim", L"F:\\sources\\install.wim",
-                              L"F:\\AutoUnattend"}) {
-    std::string host;
-    ASSERT_TRUE(platform::ResolvePath(file, host));
-    EXPECT_TRUE(fs::exists(host)) << platform::AnsiFromWide(file);
-  }
-  std::string host;
-  ASSERT_TRUE(platform::ResolvePath(L"F:\\setup.exe", host));
-  EXPECT_EQ(kxtest::ReadHostFile(host), kxtest::ReadHostFile(SampleMedium() / "setup.exe"));
+  // The stick as a peer reads it (the job has released it): partition 1 of
+  // the image, from 1 MiB on, through mtools.
+  const std::string fat = "'" + StickImage().string() + "@@1048576'";
+  std::string listing = kxtest::ShellOutput("mdir -/ -b -i " + fat + " :: 2>&1");
+  for (char& c : listing) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const char* file : {"::/setup.exe", "::/sources/boot.wim", "::/sources/install.wim", "::/autounattend/"})
+    EXPECT_NE(listing.find(file), std::string::npos) << file << "\n" << listing.substr(0, 2000);
+  EXPECT_EQ(kxtest::ShellOutput("mtype -i " + fat + " ::/setup.exe | sha256sum"),
+            kxtest::ShellOutput("sha256sum < '" + (SampleMedium() / "setup.exe").string() + "'"));
 #endif
 }
 

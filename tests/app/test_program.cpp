@@ -1,5 +1,5 @@
 // The program itself: one instance per machine. The lock is machine-wide,
-// so this test holds the CTest resource "KESTRUNE" while it runs.
+// so this test holds the CTest resource kestrune_lock while it runs.
 
 #include <signal.h>
 #include <spawn.h>
