@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
-#include "platform/paths.h"
-#include "platform/sysfolders.h"
+#include "platform/fs/paths.h"
+#include "platform/fs/sysfolders.h"
 
 bool EnterProgramFolder() {
   std::string host;

@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "platform/window.h"
+#include "platform/windows/window.h"
 
 class QtMainThread final : public platform::MainThread {
  public:

@@ -20,7 +20,7 @@
 #include <memory>
 
 #include "config/simplemessage.h"
-#include "platform/window.h"
+#include "platform/windows/window.h"
 
 class QtMessageBoxPresenter final : public platform::MessageBoxPresenter, public SimpleMessagePresenter {
  public:

@@ -16,7 +16,7 @@
 #include "pipeline/opmessages.h"
 #include "pipeline/progressdisplay.h"
 #include "pipeline/toperationthd.h"
-#include "platform/sysfolders.h"
+#include "platform/fs/sysfolders.h"
 #include "platform/text.h"
 
 namespace {

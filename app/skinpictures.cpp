@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-#include "platform/sysfolders.h"
+#include "platform/fs/sysfolders.h"
 #include "src/gui/graphics/image/pictureloader.h"
 #include "src/gui/graphics/image/qtbitmap.h"
 #include "src/gui/widget/GsWidget/createskinbutton.h"

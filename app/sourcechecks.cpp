@@ -5,7 +5,7 @@
 #include "config/ovmultilangdll.h"
 #include "disk/mediumutils.h"
 #include "disk/volumeutils.h"
-#include "platform/volumes.h"
+#include "platform/machine/volumes.h"
 
 namespace {
 constexpr wchar_t kNoDvdEntry[] = L"Please insert a DVD-ROM.";

@@ -9,7 +9,7 @@
 #include "config/ovmultilangdll.h"
 #include "disk/textutils.h"
 #include "disk/volumeutils.h"
-#include "platform/paths.h"
+#include "platform/fs/paths.h"
 
 namespace {
 constexpr wchar_t kBrowseTitle[] = L"Please Select Folder:";

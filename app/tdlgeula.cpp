@@ -8,8 +8,8 @@
 #include "app/tmainform.h"
 #include "config/cgetconfiginfo.h"
 #include "config/ovmultilangdll.h"
-#include "platform/files.h"
-#include "platform/readfile.h"
+#include "platform/fs/files.h"
+#include "platform/fs/readfile.h"
 #include "platform/text.h"
 
 namespace {

@@ -18,7 +18,7 @@
 #include <mutex>
 #include <string>
 
-#include "platform/thread.h"
+#include "platform/windows/thread.h"
 
 class ThdDvdSize final : public platform::Thread {
  public:

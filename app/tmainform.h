@@ -30,7 +30,7 @@
 #include "pipeline/runresultview.h"
 #include "pipeline/win7inscreator.h"
 #include "pipeline/win7operatinfo.h"
-#include "platform/window.h"
+#include "platform/windows/window.h"
 
 class TdlgFirst;
 class TOperationThd;

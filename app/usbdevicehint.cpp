@@ -1,8 +1,8 @@
 #include "app/usbdevicehint.h"
 
 #include "config/ovmultilangdll.h"
-#include "platform/machine.h"
-#include "platform/paths.h"
+#include "platform/machine/machine.h"
+#include "platform/fs/paths.h"
 #include "platform/text.h"
 
 namespace {

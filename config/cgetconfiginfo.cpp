@@ -1,6 +1,6 @@
 #include "config/cgetconfiginfo.h"
 
-#include "platform/sysfolders.h"
+#include "platform/fs/sysfolders.h"
 #include "platform/text.h"
 
 namespace {

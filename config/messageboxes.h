@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/window.h"
+#include "platform/windows/window.h"
 
 // USB preparation (worker thread).
 // "This is not a USB disk/flash." / "Error", OK, error icon, no owner.

@@ -5,11 +5,11 @@
 
 #include "config/messageboxes.h"
 #include "disk/tracelog.h"
-#include "platform/files.h"
+#include "platform/fs/files.h"
 #include "platform/lasterror.h"
-#include "platform/sysfolders.h"
+#include "platform/fs/sysfolders.h"
 #include "platform/text.h"
-#include "platform/window.h"
+#include "platform/windows/window.h"
 
 namespace {
 

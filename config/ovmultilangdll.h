@@ -21,7 +21,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/module.h"
+#include "platform/fs/module.h"
 
 class OvMultiLangDll {
  public:

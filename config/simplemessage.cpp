@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "platform/window.h"
+#include "platform/windows/window.h"
 
 namespace {
 std::atomic<SimpleMessagePresenter*> g_presenter{nullptr};

@@ -4,8 +4,8 @@
 
 #include "disk/foldertree.h"
 #include "disk/tracelog.h"
-#include "platform/files.h"
-#include "platform/paths.h"
+#include "platform/fs/files.h"
+#include "platform/fs/paths.h"
 #include "platform/text.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/copyfile.h"
+#include "platform/fs/copyfile.h"
 
 class COptFile {
  public:

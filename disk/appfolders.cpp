@@ -5,10 +5,10 @@
 #include "disk/foldertree.h"
 #include "disk/textutils.h"
 #include "disk/volumeutils.h"
-#include "platform/files.h"
-#include "platform/sysfolders.h"
+#include "platform/fs/files.h"
+#include "platform/fs/sysfolders.h"
 #include "platform/text.h"
-#include "platform/volumes.h"
+#include "platform/machine/volumes.h"
 
 namespace {
 

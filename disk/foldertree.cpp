@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "platform/files.h"
-#include "platform/paths.h"
-#include "platform/shellops.h"
+#include "platform/fs/files.h"
+#include "platform/fs/paths.h"
+#include "platform/fs/shellops.h"
 #include "platform/text.h"
 
 namespace {

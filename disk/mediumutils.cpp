@@ -1,6 +1,6 @@
 #include "disk/mediumutils.h"
 
-#include "platform/ini.h"
+#include "platform/fs/ini.h"
 #include "platform/text.h"
 
 bool IsEmbeddedEdition(const std::wstring& mediumRoot) {

@@ -5,7 +5,7 @@
 #include "disk/appfolders.h"
 #include "disk/textutils.h"
 #include "platform/clock.h"
-#include "platform/paths.h"
+#include "platform/fs/paths.h"
 
 namespace {
 

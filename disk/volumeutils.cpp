@@ -2,9 +2,9 @@
 
 #include <cwchar>
 
-#include "platform/deviceio.h"
+#include "platform/machine/deviceio.h"
 #include "platform/lasterror.h"
-#include "platform/volumes.h"
+#include "platform/machine/volumes.h"
 
 namespace {
 

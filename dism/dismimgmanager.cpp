@@ -6,7 +6,7 @@
 #include "disk/appfolders.h"
 #include "disk/foldertree.h"
 #include "disk/textutils.h"
-#include "platform/files.h"
+#include "platform/fs/files.h"
 
 namespace DismCpp {
 

@@ -5,8 +5,8 @@
 #include "disk/foldertree.h"
 #include "disk/textutils.h"
 #include "platform/clock.h"
-#include "platform/files.h"
-#include "platform/window.h"
+#include "platform/fs/files.h"
+#include "platform/windows/window.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // The base of every pipeline step. Operations run on the worker thread;
 // Stop may be called from the window thread while Excute runs.
 
-#include "platform/window.h"
+#include "platform/windows/window.h"
 
 class BasicOperation {
  public:

@@ -5,7 +5,7 @@
 #include "copy/coptfile.h"
 #include "disk/tracelog.h"
 #include "pipeline/opmessages.h"
-#include "platform/files.h"
+#include "platform/fs/files.h"
 
 namespace {
 constexpr platform::LPARAM kFullPercent = 100;

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "pipeline/basicoperation.h"
-#include "platform/copyfile.h"
+#include "platform/fs/copyfile.h"
 
 class CopyOperation final : public BasicOperation {
  public:

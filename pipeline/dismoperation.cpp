@@ -7,8 +7,8 @@
 #include "dism/dismmanager.h"
 #include "pipeline/opmessages.h"
 #include "platform/clock.h"
-#include "platform/files.h"
-#include "platform/sysfolders.h"
+#include "platform/fs/files.h"
+#include "platform/fs/sysfolders.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include "disk/tracelog.h"
 #include "pipeline/makeisofile.h"
 #include "pipeline/opmessages.h"
-#include "platform/files.h"
-#include "platform/sysfolders.h"
+#include "platform/fs/files.h"
+#include "platform/fs/sysfolders.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include "pipeline/unavailableoperation.h"
 #include "pipeline/usboperation.h"
 #include "pipeline/win7inscreator.h"
-#include "platform/paths.h"
-#include "platform/sysfolders.h"
+#include "platform/fs/paths.h"
+#include "platform/fs/sysfolders.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // The progress protocol between the operations (and the worker) and the main
 // window: two messages and the state numbers carried by the first.
 
-#include "platform/window.h"
+#include "platform/windows/window.h"
 
 // Posted: wParam the state, lParam a value that depends on it.
 inline constexpr platform::UINT WM_OPSTATE = platform::WM_USER + 0x50;

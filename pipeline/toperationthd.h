@@ -18,8 +18,8 @@
 #include "pipeline/runresultview.h"
 #include "pipeline/win7inscreator.h"
 #include "pipeline/win7operatinfo.h"
-#include "platform/thread.h"
-#include "platform/window.h"
+#include "platform/windows/thread.h"
+#include "platform/windows/window.h"
 
 class TOperationThd final : public platform::Thread {
  public:

@@ -9,8 +9,8 @@
 #include "disk/volumeutils.h"
 #include "pipeline/opmessages.h"
 #include "platform/disks/volumemount.h"
-#include "platform/files.h"
-#include "platform/paths.h"
+#include "platform/fs/files.h"
+#include "platform/fs/paths.h"
 
 namespace {
 

@@ -26,7 +26,7 @@
 
 #include "benchtree.h"
 #include "copy/coptfile.h"
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 
 namespace fs = std::filesystem;
 

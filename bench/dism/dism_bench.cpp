@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "platform/dism/dismapi.h"
-#include "platform/paths.h"
+#include "platform/fs/paths.h"
 #include "platform/text.h"
 
 namespace fs = std::filesystem;

@@ -15,7 +15,7 @@
 #include <unistd.h>
 
 #include "disk/foldertree.h"
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;

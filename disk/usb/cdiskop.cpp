@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "disk/usb/runhidden.h"
-#include "platform/files.h"
-#include "platform/tempfile.h"
+#include "platform/fs/files.h"
+#include "platform/fs/tempfile.h"
 
 namespace gs {
 

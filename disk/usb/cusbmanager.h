@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "platform/window.h"
+#include "platform/windows/window.h"
 
 class CUSBManager {
  public:

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "platform/deviceio.h"
+#include "platform/machine/deviceio.h"
 #include "platform/types.h"
 
 namespace platform {

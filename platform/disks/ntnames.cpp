@@ -10,9 +10,9 @@
 #include "platform/disks/physicaldrive.h"
 #include "platform/disks/volumerecord.h"
 #include "platform/lasterror.h"
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 #include "platform/text.h"
-#include "platform/volumes.h"
+#include "platform/machine/volumes.h"
 
 namespace platform::disks {
 

@@ -13,7 +13,7 @@
 
 #include "platform/lasterror.h"
 #include "platform/text.h"
-#include "platform/volumes.h"
+#include "platform/machine/volumes.h"
 
 namespace platform::disks {
 

@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "platform/disks/partitiontable.h"
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 
 namespace platform::disks {
 

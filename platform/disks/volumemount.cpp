@@ -15,8 +15,8 @@
 
 #include "platform/disks/hostcommand.h"
 #include "platform/disks/ntnames.h"
-#include "platform/machine.h"
-#include "platform/mountinfo.h"
+#include "platform/machine/machine.h"
+#include "platform/machine/mountinfo.h"
 #include "platform/text.h"
 
 namespace platform::disks {

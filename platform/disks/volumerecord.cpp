@@ -12,10 +12,10 @@
 #include <sstream>
 
 #include "platform/disks/volumemount.h"
-#include "platform/ini.h"
-#include "platform/machine.h"
+#include "platform/fs/ini.h"
+#include "platform/machine/machine.h"
 #include "platform/text.h"
-#include "platform/volumes.h"
+#include "platform/machine/volumes.h"
 
 namespace platform::disks {
 

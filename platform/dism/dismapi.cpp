@@ -15,7 +15,7 @@
 #include "platform/dism/mountedimage.h"
 #include "platform/dism/wimfile.h"
 #include "platform/lasterror.h"
-#include "platform/paths.h"
+#include "platform/fs/paths.h"
 
 namespace platform {
 

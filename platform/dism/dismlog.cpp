@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "platform/clock.h"
-#include "platform/paths.h"
+#include "platform/fs/paths.h"
 #include "platform/text.h"
 
 namespace platform::dism {

@@ -6,10 +6,10 @@
 #include <map>
 
 #include "platform/dism/inffile.h"
-#include "platform/ini.h"
+#include "platform/fs/ini.h"
 #include "platform/lasterror.h"
-#include "platform/paths.h"
-#include "platform/readfile.h"
+#include "platform/fs/paths.h"
+#include "platform/fs/readfile.h"
 #include "platform/text.h"
 
 namespace platform::dism {

@@ -7,7 +7,7 @@
 
 #include "platform/dism/systemhive.h"
 #include "platform/lasterror.h"
-#include "platform/readfile.h"
+#include "platform/fs/readfile.h"
 #include "platform/text.h"
 
 namespace platform::dism {

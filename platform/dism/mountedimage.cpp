@@ -15,7 +15,7 @@
 #include "platform/dism/openwims.h"
 #include "platform/dism/wimfile.h"
 #include "platform/lasterror.h"
-#include "platform/paths.h"
+#include "platform/fs/paths.h"
 #include "platform/text.h"
 
 namespace platform::dism {

@@ -10,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 #include "platform/text.h"
 
 namespace platform::dism {

@@ -2,9 +2,9 @@
 #include <unistd.h>
 
 #include "platform/lasterror.h"
-#include "platform/paths.h"
+#include "platform/fs/paths.h"
 #include "platform/process/process.h"
-#include "platform/sysfolders.h"
+#include "platform/fs/sysfolders.h"
 #include "platform/text.h"
 
 namespace platform {

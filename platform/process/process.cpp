@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "platform/lasterror.h"
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 #include "platform/process/process.h"
 #include "platform/text.h"
 

@@ -7,7 +7,7 @@
 
 #include "platform/disks/ntnames.h"
 #include "platform/lasterror.h"
-#include "platform/volumes.h"
+#include "platform/machine/volumes.h"
 #include "src/disk/ntlink.h"
 
 namespace gs {

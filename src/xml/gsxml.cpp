@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "platform/paths.h"
-#include "platform/readfile.h"
+#include "platform/fs/paths.h"
+#include "platform/fs/readfile.h"
 #include "platform/text.h"
 #include "src/xml/xmlprecheck.h"
 

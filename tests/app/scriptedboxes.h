@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "config/simplemessage.h"
-#include "platform/window.h"
+#include "platform/windows/window.h"
 
 namespace wiztest {
 

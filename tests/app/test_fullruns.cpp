@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "config/ovmultilangdll.h"
-#include "platform/paths.h"
+#include "platform/fs/paths.h"
 #include "platform/text.h"
 #include "wizardtest.h"
 

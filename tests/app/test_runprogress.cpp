@@ -9,7 +9,7 @@
 #include "config/ovmultilangdll.h"
 #include "fakeoperations.h"
 #include "pipeline/toperationthd.h"
-#include "platform/sysfolders.h"
+#include "platform/fs/sysfolders.h"
 #include "platform/text.h"
 #include "wizardtest.h"
 

@@ -11,9 +11,9 @@
 #include "config/ovmultilangdll.h"
 #include "pipeline/progressdisplay.h"
 #include "pipeline/toperationthd.h"
-#include "platform/paths.h"
+#include "platform/fs/paths.h"
 #include "pipeline/steplists.h"
-#include "platform/sysfolders.h"
+#include "platform/fs/sysfolders.h"
 #include "qtapp.h"
 #include "src/gui/Painter/TextPainter/qttextrasterizer.h"
 

@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "platform/window.h"
+#include "platform/windows/window.h"
 #include "tools/cli/clioptions.h"
 #include "tools/cli/terminalboxes.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "disk/tracelog.h"
-#include "platform/paths.h"
+#include "platform/fs/paths.h"
 #include "testmachine.h"
 
 namespace {

@@ -11,7 +11,7 @@
 
 #include "config/ovmultilangdll.h"
 #include "disk/appfolders.h"
-#include "platform/window.h"
+#include "platform/windows/window.h"
 #include "testmachine.h"
 
 #ifndef KX_TEST_LANGLIB_DIR

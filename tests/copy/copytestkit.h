@@ -13,8 +13,8 @@
 
 #include "disk/appfolders.h"
 #include "disk/tracelog.h"
-#include "platform/paths.h"
-#include "platform/window.h"
+#include "platform/fs/paths.h"
+#include "platform/windows/window.h"
 #include "testmachine.h"
 
 namespace copytest {

@@ -6,7 +6,7 @@
 #include "copy/coptfile.h"
 #include "copytestkit.h"
 #include "platform/text.h"
-#include "platform/copyfile.h"
+#include "platform/fs/copyfile.h"
 
 using namespace copytest;
 using platform::DWORD;

@@ -5,7 +5,7 @@
 #include "copytestkit.h"
 #include "pipeline/copyoperation.h"
 #include "pipeline/opmessages.h"
-#include "platform/copyfile.h"
+#include "platform/fs/copyfile.h"
 
 using namespace copytest;
 

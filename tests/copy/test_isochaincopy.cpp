@@ -19,9 +19,9 @@
 #include "pipeline/steplists.h"
 #include "pipeline/win7inscreator.h"
 #include "pipeline/win7operatinfo.h"
-#include "platform/copyfile.h"
-#include "platform/messagequeuewindow.h"
-#include "platform/sysfolders.h"
+#include "platform/fs/copyfile.h"
+#include "platform/windows/messagequeuewindow.h"
+#include "platform/fs/sysfolders.h"
 
 using namespace copytest;
 

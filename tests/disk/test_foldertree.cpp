@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "disk/foldertree.h"
-#include "platform/files.h"
+#include "platform/fs/files.h"
 #include "platform/lasterror.h"
 #include "platform/text.h"
 #include "testmachine.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 #include "testmachine.h"
 
 namespace kxtest {

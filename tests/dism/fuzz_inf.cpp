@@ -9,7 +9,7 @@
 #include "kxfuzz.h"
 #include "platform/dism/driverinstall.h"
 #include "platform/dism/driverpackage.h"
-#include "platform/ini.h"
+#include "platform/fs/ini.h"
 #include "testmachine.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/window.h"
+#include "platform/windows/window.h"
 
 namespace kxdism {
 

@@ -1,7 +1,7 @@
 // INI files of a medium (sources\product.ini, idwbinfo.txt): decoding by
 // byte-order mark and parsing, with every lookup the program makes.
 #include "kxfuzz.h"
-#include "platform/ini.h"
+#include "platform/fs/ini.h"
 
 KX_FUZZ_TARGET {
   const platform::IniDocument doc = platform::IniDocument::Parse(kxfuzz::Bytes(data, size));

@@ -1,7 +1,7 @@
 // Machine profiles (machine.ini): every declaration the platform layer
 // accepts, and a clean ProfileError for everything else.
 #include "kxfuzz.h"
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 
 KX_FUZZ_TARGET {
   try {

@@ -17,10 +17,10 @@
 #include "disk/tracelog.h"
 #include "pipeline/makeisofile.h"
 #include "pipeline/opmessages.h"
-#include "platform/messagequeuewindow.h"
-#include "platform/paths.h"
+#include "platform/windows/messagequeuewindow.h"
+#include "platform/fs/paths.h"
 #include "platform/text.h"
-#include "platform/window.h"
+#include "platform/windows/window.h"
 #include "testmachine.h"
 
 namespace isotest {

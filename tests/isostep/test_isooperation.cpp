@@ -13,7 +13,7 @@
 #include "pipeline/steplists.h"
 #include "pipeline/toperationthd.h"
 #include "platform/process/process.h"
-#include "platform/sysfolders.h"
+#include "platform/fs/sysfolders.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <chrono>
 
 #include "isosteptest.h"
-#include "platform/sysfolders.h"
+#include "platform/fs/sysfolders.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include "pipeline/operationfactory.h"
 #include "pipeline/steplists.h"
 #include "pipeline/win7inscreator.h"
-#include "platform/machine.h"
-#include "platform/sysfolders.h"
+#include "platform/machine/machine.h"
+#include "platform/fs/sysfolders.h"
 #include "platform/text.h"
 #include "testmachine.h"
 

@@ -21,7 +21,7 @@
 #include "pipeline/opmessages.h"
 #include "pipeline/steplists.h"
 #include "pipeline/toperationthd.h"
-#include "platform/messagequeuewindow.h"
+#include "platform/windows/messagequeuewindow.h"
 #include "testmachine.h"
 
 namespace {

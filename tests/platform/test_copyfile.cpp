@@ -8,8 +8,8 @@
 #include <fstream>
 #include <vector>
 
-#include "platform/copyfile.h"
-#include "platform/files.h"
+#include "platform/fs/copyfile.h"
+#include "platform/fs/files.h"
 #include "platform/lasterror.h"
 #include "testmachine.h"
 

@@ -2,9 +2,9 @@
 
 #include <filesystem>
 
-#include "platform/files.h"
+#include "platform/fs/files.h"
 #include "platform/lasterror.h"
-#include "platform/shellops.h"
+#include "platform/fs/shellops.h"
 #include "testmachine.h"
 
 using namespace platform;

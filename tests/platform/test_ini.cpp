@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/ini.h"
+#include "platform/fs/ini.h"
 #include "testmachine.h"
 
 using namespace platform;

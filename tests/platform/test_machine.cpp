@@ -2,10 +2,10 @@
 
 #include <fstream>
 
-#include "platform/deviceio.h"
+#include "platform/machine/deviceio.h"
 #include "platform/lasterror.h"
-#include "platform/machine.h"
-#include "platform/volumes.h"
+#include "platform/machine/machine.h"
+#include "platform/machine/volumes.h"
 #include "testmachine.h"
 
 using namespace platform;

@@ -3,9 +3,9 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/files.h"
+#include "platform/fs/files.h"
 #include "platform/lasterror.h"
-#include "platform/paths.h"
+#include "platform/fs/paths.h"
 #include "testmachine.h"
 
 using namespace platform;

@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/ini.h"
+#include "platform/fs/ini.h"
 #include "platform/lasterror.h"
-#include "platform/readfile.h"
+#include "platform/fs/readfile.h"
 #include "testmachine.h"
 
 using namespace platform;

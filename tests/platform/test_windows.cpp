@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "platform/messagequeuewindow.h"
+#include "platform/windows/messagequeuewindow.h"
 
 using namespace platform;
 

@@ -7,7 +7,7 @@
 
 #include "platform/lasterror.h"
 #include "platform/process/process.h"
-#include "platform/sysfolders.h"
+#include "platform/fs/sysfolders.h"
 #include "testmachine.h"
 
 namespace fs = std::filesystem;

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "platform/lasterror.h"
-#include "platform/paths.h"
+#include "platform/fs/paths.h"
 #include "platform/process/process.h"
 #include "testmachine.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 
 namespace kxtest {
 

@@ -7,7 +7,7 @@
 
 #include "disk/usb/cdiskop.h"
 #include "disk/usb/runhidden.h"
-#include "platform/paths.h"
+#include "platform/fs/paths.h"
 #include "usbkit.h"
 
 namespace {

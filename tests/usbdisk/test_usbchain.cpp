@@ -20,8 +20,8 @@
 #include "pipeline/toperationthd.h"
 #include "pipeline/win7inscreator.h"
 #include "platform/disks/volumemount.h"
-#include "platform/messagequeuewindow.h"
-#include "platform/sysfolders.h"
+#include "platform/windows/messagequeuewindow.h"
+#include "platform/fs/sysfolders.h"
 #include "platform/text.h"
 #include "usbkit.h"
 

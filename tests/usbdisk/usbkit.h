@@ -15,8 +15,8 @@
 #include "disk/tracelog.h"
 #include "disk/usb/cdiskop.h"
 #include "platform/clock.h"
-#include "platform/paths.h"
-#include "platform/window.h"
+#include "platform/fs/paths.h"
+#include "platform/windows/window.h"
 #include "testmachine.h"
 
 namespace kxusb {

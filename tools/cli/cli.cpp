@@ -6,7 +6,7 @@
 
 #include "config/ovmultilangdll.h"
 #include "platform/admin.h"
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 #include "platform/process/process.h"
 #include "platform/text.h"
 #include "tools/cli/headlessjob.h"

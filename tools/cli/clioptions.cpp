@@ -3,7 +3,7 @@
 #include <cwctype>
 
 #include "platform/text.h"
-#include "platform/window.h"
+#include "platform/windows/window.h"
 
 int CliOptions::Mode() const { return usbRoot.empty() ? 1 : 0; }
 

@@ -6,7 +6,7 @@
 // "no", which every caller reads as the safe choice. Called on the worker
 // thread, which waits for the answer.
 
-#include "platform/window.h"
+#include "platform/windows/window.h"
 #include "tools/cli/console.h"
 
 class TerminalBoxes final : public platform::MessageBoxPresenter {

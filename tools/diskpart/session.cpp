@@ -13,8 +13,8 @@
 #include "platform/disks/physicaldrive.h"
 #include "platform/disks/volumemount.h"
 #include "platform/disks/volumerecord.h"
-#include "platform/machine.h"
-#include "platform/paths.h"
+#include "platform/machine/machine.h"
+#include "platform/fs/paths.h"
 #include "platform/text.h"
 #include "tools/diskpart/disktable.h"
 

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/mountinfo.h"
+#include "platform/machine/mountinfo.h"
 #include "tools/diskpart/session.h"
 
 namespace diskpart {

@@ -14,9 +14,9 @@
 #include <exception>
 #include <string>
 
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 #include "platform/text.h"
-#include "platform/volumes.h"
+#include "platform/machine/volumes.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/paths.h"
+#include "platform/fs/paths.h"
 #include "platform/text.h"
 #include "tools/oscdimg/duplicates.h"
 #include "tools/oscdimg/isoimagestream.h"

@@ -5,8 +5,8 @@
 #include <QImageReader>
 #include <QString>
 
-#include "platform/paths.h"
-#include "platform/readfile.h"
+#include "platform/fs/paths.h"
+#include "platform/fs/readfile.h"
 #include "platform/text.h"
 #include "src/gui/graphics/image/alphablend.h"
 #include "src/gui/graphics/image/picturelimits.h"

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/readfile.h"
+#include "platform/fs/readfile.h"
 #include "src/gui/graphics/image/picturelimits.h"
 
 namespace gs {

@@ -1,4 +1,4 @@
-#include "platform/readfile.h"
+#include "platform/fs/readfile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "platform/lasterror.h"
-#include "platform/paths.h"
+#include "platform/fs/paths.h"
 
 namespace platform {
 

@@ -5,8 +5,8 @@
 #include <fstream>
 #include <set>
 
-#include "platform/machine.h"
-#include "platform/mountinfo.h"
+#include "platform/machine/machine.h"
+#include "platform/machine/mountinfo.h"
 #include "platform/text.h"
 
 namespace platform {

@@ -1,4 +1,4 @@
-#include "platform/files.h"
+#include "platform/fs/files.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -8,10 +8,10 @@
 
 #include <cerrno>
 
-#include "platform/copyfile.h"
-#include "platform/dirnames.h"
+#include "platform/fs/copyfile.h"
+#include "platform/fs/dirnames.h"
 #include "platform/lasterror.h"
-#include "platform/paths.h"
+#include "platform/fs/paths.h"
 #include "platform/text.h"
 
 namespace platform {

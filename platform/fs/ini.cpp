@@ -1,6 +1,6 @@
-#include "platform/ini.h"
+#include "platform/fs/ini.h"
 
-#include "platform/readfile.h"
+#include "platform/fs/readfile.h"
 #include "platform/text.h"
 
 namespace platform {

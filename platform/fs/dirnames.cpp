@@ -1,4 +1,4 @@
-#include "platform/dirnames.h"
+#include "platform/fs/dirnames.h"
 
 #include <dirent.h>
 #include <sys/stat.h>

@@ -1,11 +1,11 @@
-#include "platform/shellops.h"
+#include "platform/fs/shellops.h"
 
 #include <vector>
 
-#include "platform/copyfile.h"
-#include "platform/files.h"
+#include "platform/fs/copyfile.h"
+#include "platform/fs/files.h"
 #include "platform/lasterror.h"
-#include "platform/paths.h"
+#include "platform/fs/paths.h"
 
 namespace platform {
 

@@ -1,12 +1,12 @@
-#include "platform/paths.h"
+#include "platform/fs/paths.h"
 
 #include <sys/stat.h>
 
 #include <vector>
 
-#include "platform/dirnames.h"
+#include "platform/fs/dirnames.h"
 #include "platform/lasterror.h"
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 #include "platform/text.h"
 
 namespace platform {

@@ -1,10 +1,10 @@
-#include "platform/deviceio.h"
+#include "platform/machine/deviceio.h"
 
 #include <cstring>
 #include <string>
 
 #include "platform/lasterror.h"
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 #include "platform/text.h"
 
 namespace platform {

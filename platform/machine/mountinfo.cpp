@@ -1,4 +1,4 @@
-#include "platform/mountinfo.h"
+#include "platform/machine/mountinfo.h"
 
 #include <fstream>
 #include <sstream>

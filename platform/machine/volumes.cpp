@@ -1,12 +1,12 @@
-#include "platform/volumes.h"
+#include "platform/machine/volumes.h"
 
 #include <sys/statvfs.h>
 
 #include <atomic>
 
 #include "platform/lasterror.h"
-#include "platform/machine.h"
-#include "platform/paths.h"
+#include "platform/machine/machine.h"
+#include "platform/fs/paths.h"
 #include "platform/text.h"
 
 namespace platform {

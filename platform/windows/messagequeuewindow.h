@@ -10,7 +10,7 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/window.h"
+#include "platform/windows/window.h"
 
 namespace platform {
 

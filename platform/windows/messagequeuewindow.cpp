@@ -1,4 +1,4 @@
-#include "platform/messagequeuewindow.h"
+#include "platform/windows/messagequeuewindow.h"
 
 #include <memory>
 

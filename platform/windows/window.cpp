@@ -1,4 +1,4 @@
-#include "platform/window.h"
+#include "platform/windows/window.h"
 
 #include <atomic>
 #include <cstdio>

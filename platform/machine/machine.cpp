@@ -1,4 +1,4 @@
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -6,9 +6,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/ini.h"
-#include "platform/mountinfo.h"
-#include "platform/readfile.h"
+#include "platform/fs/ini.h"
+#include "platform/machine/mountinfo.h"
+#include "platform/fs/readfile.h"
 #include "platform/text.h"
 
 namespace platform {

@@ -1,6 +1,6 @@
-#include "platform/thread.h"
+#include "platform/windows/thread.h"
 
-#include "platform/window.h"
+#include "platform/windows/window.h"
 
 namespace platform {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/types.h"
-#include "platform/window.h"
+#include "platform/windows/window.h"
 
 namespace platform {
 

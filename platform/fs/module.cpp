@@ -1,4 +1,4 @@
-#include "platform/module.h"
+#include "platform/fs/module.h"
 
 #include <dlfcn.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "platform/lasterror.h"
-#include "platform/paths.h"
+#include "platform/fs/paths.h"
 
 namespace platform {
 

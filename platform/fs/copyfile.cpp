@@ -1,4 +1,4 @@
-#include "platform/copyfile.h"
+#include "platform/fs/copyfile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/dirnames.h"
+#include "platform/fs/dirnames.h"
 #include "platform/lasterror.h"
-#include "platform/paths.h"
+#include "platform/fs/paths.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/tempfile.h"
+#include "platform/fs/tempfile.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -8,7 +8,7 @@
 #include <ctime>
 
 #include "platform/lasterror.h"
-#include "platform/paths.h"
+#include "platform/fs/paths.h"
 #include "platform/text.h"
 
 namespace platform {

@@ -1,9 +1,9 @@
-#include "platform/sysfolders.h"
+#include "platform/fs/sysfolders.h"
 
 #include <filesystem>
 
-#include "platform/machine.h"
-#include "platform/paths.h"
+#include "platform/machine/machine.h"
+#include "platform/fs/paths.h"
 
 namespace platform {
 
