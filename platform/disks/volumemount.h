@@ -6,11 +6,17 @@
 // the volume record and released, with its data flushed to the disk, when
 // the process whose job made it ends.
 
+#include <cstdint>
 #include <string>
 
 #include "platform/disks/volumerecord.h"
 
 namespace platform::disks {
+
+// The first file size a FAT32 volume mounted here cannot take: the FAT32
+// limit is 4 GiB, but the user-space FAT driver writes no file past 2 GiB
+// (it stops there with an error), so sources are checked against this.
+inline constexpr std::uint64_t kFat32FileLimit = 2ull * 1024 * 1024 * 1024;
 
 // Mounts partition of disk with the file system named ("FAT32" or "NTFS")
 // under the prefix; false with a one-line reason in *error.

@@ -10,9 +10,11 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstring>
 #include <thread>
 
 #include "platform/lasterror.h"
+#include "platform/machine.h"
 #include "platform/process/process.h"
 #include "platform/text.h"
 
@@ -25,6 +27,7 @@ namespace {
 // Descriptors marked close-on-exec one by one where the kernel has no
 // close_range (before 5.11).
 constexpr int kFallbackFdLimit = 4096;
+constexpr const char* kPrefixVariable = "KESTRUNEX_PREFIX";
 
 int OpenPidFd(pid_t pid) {
 #ifdef SYS_pidfd_open
@@ -38,8 +41,8 @@ int OpenPidFd(pid_t pid) {
 constexpr int kDefaultSignals[] = {SIGINT, SIGTERM, SIGQUIT, SIGHUP, SIGPIPE, SIGCHLD};
 
 // The child side, between fork and exec: async-signal-safe calls only.
-[[noreturn]] void BecomeTool(const char* program, char* const argv[], int outputFd, int devNull, bool ownGroup,
-                             pid_t parent, int statusFd) {
+[[noreturn]] void BecomeTool(const char* program, char* const argv[], char* const envp[], int outputFd, int devNull,
+                             bool ownGroup, pid_t parent, int statusFd) {
   // A program killed outright (SIGKILL, the out-of-memory killer) runs no
   // clean-up of its own: its tool must not live on, writing an image or a
   // disk nobody waits for. The kernel ends the tool when the thread that
@@ -74,7 +77,7 @@ constexpr int kDefaultSignals[] = {SIGINT, SIGTERM, SIGQUIT, SIGHUP, SIGPIPE, SI
   sigset_t none;
   sigemptyset(&none);
   ::sigprocmask(SIG_SETMASK, &none, nullptr);
-  ::execve(program, argv, environ);
+  ::execve(program, argv, envp);
   const int error = errno;
   [[maybe_unused]] const ssize_t written = ::write(statusFd, &error, sizeof error);
   ::_exit(127);
@@ -82,7 +85,7 @@ constexpr int kDefaultSignals[] = {SIGINT, SIGTERM, SIGQUIT, SIGHUP, SIGPIPE, SI
 
 // Starts the tool; its pid, or -1 with errno set. Made with fork, not
 // posix_spawn, because the child must ask for PR_SET_PDEATHSIG itself.
-pid_t SpawnTool(const char* program, char* const argv[], int outputFd, bool ownGroup) {
+pid_t SpawnTool(const char* program, char* const argv[], char* const envp[], int outputFd, bool ownGroup) {
   int status[2];
   if (::pipe2(status, O_CLOEXEC) != 0) return -1;
   const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
@@ -100,7 +103,7 @@ pid_t SpawnTool(const char* program, char* const argv[], int outputFd, bool ownG
   ::pthread_sigmask(SIG_SETMASK, &all, &saved);
   const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
-  if (pid == 0) BecomeTool(program, argv, outputFd, devNull, ownGroup, parent, status[1]);
+  if (pid == 0) BecomeTool(program, argv, envp, outputFd, devNull, ownGroup, parent, status[1]);
   const int forkError = errno;
   ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
   ::close(status[1]);
@@ -162,8 +165,19 @@ bool Process::Start(const std::wstring& commandLine, const StartInfo& info) {
   for (std::string& arg : argStore) argv.push_back(arg.data());
   argv.push_back(nullptr);
 
+  // The child runs on this process's machine: it is given its prefix (whose
+  // machine.ini declares the drives), whatever the caller's environment says.
+  std::string prefixVar = std::string(kPrefixVariable) + "=" + CurrentMachine().Prefix();
+  std::vector<char*> envp;
+  for (char** e = environ; e && *e; ++e)
+    if (std::strncmp(*e, kPrefixVariable, std::strlen(kPrefixVariable)) != 0 ||
+        (*e)[std::strlen(kPrefixVariable)] != '=')
+      envp.push_back(*e);
+  envp.push_back(prefixVar.data());
+  envp.push_back(nullptr);
+
   const int outputFd = info.output ? info.output->WriteFd() : -1;
-  const pid_t pid = SpawnTool(program.c_str(), argv.data(), outputFd, info.hidden);
+  const pid_t pid = SpawnTool(program.c_str(), argv.data(), envp.data(), outputFd, info.hidden);
   if (pid < 0) {
     const int err = errno;
     SetLastError(err == ENOEXEC ? ERROR_ACCESS_DENIED : ErrorFromErrno(err));
