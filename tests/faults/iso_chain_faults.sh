@@ -16,131 +16,53 @@ cleanup() {
   [ -s "$dir/toolpid" ] && kill -9 "$(cat "$dir/toolpid")" 2>/dev/null
   [ -n "${KX_KEEP:-}" ] || rm -rf "$dir"
 }
-trap cleanup EXIT
+trap cleanup EXIT  # KX_KEEP=1 keeps the folder for a look afterwards
 export LC_ALL=C LANG=C
 
-prog="$dir/program"
-cp -r "$(dirname "$cli")" "$prog"
-for arch in x86 amd64; do
-  mkdir -p "$prog/Oscdimg_$arch/Oscdimg"
-  cp "$fake" "$prog/Oscdimg_$arch/Oscdimg/oscdimg.exe"
-done
 export KESTRUNEX_PREFIX="$dir/prefix"
 "$make_machine" "$KESTRUNEX_PREFIX" >/dev/null 2>&1
 src="$KESTRUNEX_PREFIX/dvd" isos="$KESTRUNEX_PREFIX/images"
 data="$KESTRUNEX_PREFIX/drive_c/ProgramData/Ovanta/Kestrunex"
 log="$data/RAREzodav.log"
 iso="$isos/GRMCULFRER_EN_DVD.iso"
-head -c 64M /dev/urandom >"$src/sources/bulk.bin"
-head -c 64M /dev/urandom >"$prog/Other/x64/bulk.bin"
-head -c 64M /dev/urandom >"$prog/OS/bulk.bin"
-checksums() { (cd "$src" && find . -type f -print0 | sort -z | xargs -0 sha256sum); }
-checksums >"$dir/source.sum"
-
-fail() { echo "FAIL [$case]: $*" >&2; exit 1; }
-QUICK_TOOL="out: 50% complete\n|out:100% complete\n|exit:0"
+job=(--iso 'G:\')
+source "$(dirname "$0")/faultkit.sh"
+make_program
+seal_source
 # A tool that writes part of its image, then works on until stopped.
 SLOW_TOOL="record:$iso|pid:$dir/toolpid|out: 10% complete\n|sleep:60000"
 
-# run SIGNAL STEPS: runs the ISO mode; after the status lines matching each
-# of the '|'-separated STEPS in turn, sends SIGNAL (none: no signal;
-# REMOVE-SOURCE: removes the source drive's folder instead). Sets
-# rc; the output is in $dir/out. A run that does not end in 60 s fails.
-# Another instance on this machine (another test's) holds the machine-wide
-# lock for a while: wait for it rather than fail.
-run() {
-  for _ in $(seq 60); do
-    run_once "$@"
-    grep -q "already running" "$dir/out" || return 0
-    sleep 1
-  done
-  fail "the single-instance lock is never free"
-}
-run_once() {
-  local signal="$1" pending="$2" line sent=0
-  rm -f "$dir/out" "$dir/toolpid" "$dir/pipe" "$iso"
-  mkdir -p "$data" && : >"$log"
-  mkfifo "$dir/pipe"
-  "$prog/kestrunex-cli" --iso 'G:\' >"$dir/pipe" 2>&1 </dev/null &
-  pid=$!
-  local status=0
-  while :; do
-    IFS= read -r -t 60 line || { status=$?; break; }
-    echo "$line" >>"$dir/out"
-    [ "$sent" = 1 ] || [ "$signal" = none ] && continue
-    if [[ "$line" == *"${pending%%|*}"* ]]; then
-      if [[ "$pending" == *"|"* ]]; then pending="${pending#*|}"
-      elif [ "$signal" = REMOVE-SOURCE ]; then rm -rf "$src"; sent=1
-      else kill "-$signal" "$pid"; sent=1; fi
-    fi
-  done <"$dir/pipe"
-  if [ "$status" -gt 128 ]; then
-    kill -9 "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-    fail "the program hangs: $(tail -3 "$dir/out")"
-  fi
-  rc=0; wait "$pid" || rc=$?
-  [ "$signal" = none ] || [ "$sent" = 1 ] || grep -q "already running" "$dir/out" ||
-    fail "step not seen: $pending: $(tail -3 "$dir/out")"
-}
-
-# What every case must leave.
-check_clean() {
-  checksums | cmp -s - "$dir/source.sum" || fail "the source changed"
-  local records="$KESTRUNEX_PREFIX/dism-mounts.txt"
-  [ ! -f "$records" ] || ! grep -qv '^kx-dism-mounts' "$records" ||
-    fail "a servicing mount is still recorded: $(cat "$records")"
-  ! grep -q " $dir" /proc/mounts || fail "a mount is left: $(grep " $dir" /proc/mounts)"
-  ! compgen -G "$isos/OvantaToolTmp*" >/dev/null && ! compgen -G "$data/OvantaToolTmp*" >/dev/null ||
-    fail "work folder left behind"
-}
-
-# Ctrl+C at each step: case | status lines to wait for | the last copy the
-# run made (a cancel stops the chain: no later step runs) | the trace line
-# of the step's stop | whether the ISO tool's partial file stays. A copy
-# stops in the middle of a file (fails, its target emptied) or between two
-# files; servicing cannot be stopped and ends its step first.
-cancel_cases=(
-  "copy of the source|Copying the installation files|Srcpath.E:|copy-stopped|no"
-  "mount|Mounting the Windows image|Srcpath.E:|DISMUNMOUNTOK|no"
-  "driver injection|Adding the USB 3.0 drivers|Srcpath.E:|DISMUNMOUNTOK|no"
-  "commit|Saving the Windows image|Srcpath.E:|DISMUNMOUNTOK|no"
-  "copy of Other|Unmounting|Copying the installation files|Other.x64|copy-stopped|no"
-  "copy of OS|Unmounting|copied|Copying the installation files|program.OS|copy-stopped|no"
-  "ISO tool|Creating the ISO image|program.OS|MakeISOFile::Cancle|yes"
-)
-for entry in "${cancel_cases[@]}"; do
-  IFS='|' read -r -a f <<<"$entry"
-  case="cancel: ${f[0]}"
-  n=${#f[@]}
-  steps=$(IFS='|'; echo "${f[*]:1:n-4}")
-  last_copy="${f[n-3]}" trace="${f[n-2]}" keeps="${f[n-1]}"
-  [ "$trace" = copy-stopped ] && trace='BACKUPFAIL\|Excute\] IsStop'
+prepare_case() {
+  rm -f "$iso"
   export KX_FAKE_TOOL="$QUICK_TOOL"
-  [ "$keeps" = yes ] && export KX_FAKE_TOOL="$SLOW_TOOL"
-  run INT "$steps"
-  [ "$rc" -eq 2 ] || fail "exit $rc, not 2: $(tail -5 "$dir/out")"
-  grep -q "Finish_UserCancel" "$log" || fail "no cancel in the trace log"
-  grep -q "$trace" "$log" || fail "the trace log lacks $trace"
-  grep -F "[CopyOperation:: Srcpath]" "$log" | tail -1 | grep -q -- "$last_copy" ||
-    fail "the cancel did not stop the chain at this step: $(grep -F Srcpath "$log" | tail -1)"
-  if [ "$keeps" = yes ]; then
+  [ "$1" = "ISO tool" ] && export KX_FAKE_TOOL="$SLOW_TOOL"
+  return 0
+}
+# The ISO step leaves what the tool wrote; before it, no image is made.
+check_target() {
+  if [ "$1" = "ISO tool" ]; then
     grep -q "G:.GRMCULFRER_EN_DVD.iso" "$iso" || fail "what the ISO tool wrote is gone"
     ! kill -0 "$(cat "$dir/toolpid")" 2>/dev/null || fail "the ISO tool still runs"
   else
     [ ! -e "$iso" ] || fail "an ISO image was made"
     ! grep -q "MakeISOThread start" "$log" || fail "the ISO step ran after the cancel"
   fi
-  check_clean
-  echo "ok: $case"
-done
+}
+cancel_each_step \
+  "copy of the source|Copying the installation files|Srcpath.E:|copy-stopped" \
+  "mount|Mounting the Windows image|Srcpath.E:|DISMUNMOUNTOK" \
+  "driver injection|Adding the USB 3.0 drivers|Srcpath.E:|DISMUNMOUNTOK" \
+  "commit|Saving the Windows image|Srcpath.E:|DISMUNMOUNTOK" \
+  "copy of Other|Unmounting|Copying the installation files|Other.x64|copy-stopped" \
+  "copy of OS|Unmounting|copied|Copying the installation files|program.OS|copy-stopped" \
+  "ISO tool|Creating the ISO image|program.OS|MakeISOFile::Cancle"
 
 # A boot.wim that cannot be read: a clean failure that names it.
 case="damaged boot.wim"
 cp "$src/sources/boot.wim" "$dir/boot.wim.good"
 truncate -s 40000 "$src/sources/boot.wim"
 checksums >"$dir/source.sum"
-export KX_FAKE_TOOL="$QUICK_TOOL"
+rm -f "$iso"
 run none ""
 [ "$rc" -eq 1 ] || fail "exit $rc, not 1"
 # The trace log names the image of the step that failed, the servicing log
@@ -162,6 +84,7 @@ kill_cases=(
 for entry in "${kill_cases[@]}"; do
   IFS='|' read -r name step <<<"$entry"
   case="SIGKILL: $name"
+  rm -f "$iso"
   export KX_FAKE_TOOL="$SLOW_TOOL"
   run KILL "$step"
   [ "$rc" -eq 137 ] || fail "exit $rc, not killed"
@@ -186,6 +109,7 @@ done
 # The source drive's folder removed while its copy runs: a failure, no hang.
 case="source removed mid-copy"
 cp -a "$src" "$dir/dvd.saved"
+rm -f "$iso"
 run REMOVE-SOURCE "Copying the installation files"
 [ "$rc" -eq 1 ] || fail "exit $rc, not 1: $(tail -3 "$dir/out")"
 [ ! -e "$iso" ] || fail "an ISO image was made"
