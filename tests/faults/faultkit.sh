@@ -8,23 +8,26 @@ fail() { echo "FAIL [${case:-setup}]: $*" >&2; exit 1; }
 QUICK_TOOL="out: 50% complete\n|out:100% complete\n|exit:0"
 export KX_FAKE_TOOL="$QUICK_TOOL"
 
-# The program folder, with bulk files in OS and Other so that each copy
-# step lasts long enough to be caught inside.
+# The program folder, with bulk files of MIB MiB in OS and Other so that
+# each copy step lasts long enough to be caught inside. Both have the same
+# name: the second copy overwrites a file the first one wrote.
 make_program() {
+  local mib="$1"
   prog="$dir/program"
   cp -r "$(dirname "$cli")" "$prog"
   for arch in x86 amd64; do
     mkdir -p "$prog/Oscdimg_$arch/Oscdimg"
     cp "$fake" "$prog/Oscdimg_$arch/Oscdimg/oscdimg.exe"
   done
-  head -c 64M /dev/urandom >"$prog/Other/x64/bulk.bin"
-  head -c 64M /dev/urandom >"$prog/OS/bulk.bin"
+  head -c "${mib}M" /dev/urandom >"$prog/Other/x64/bulk.bin"
+  head -c "${mib}M" /dev/urandom >"$prog/OS/bulk.bin"
 }
 
-# A bulk file in the source too; then its checksums, compared after every case.
+# A bulk file of MIB MiB in the source too; then its checksums, compared
+# after every case.
 checksums() { (cd "$src" && find . -type f -print0 | sort -z | xargs -0 sha256sum); }
 seal_source() {
-  [ -e "$src/sources/bulk.bin" ] || head -c 64M /dev/urandom >"$src/sources/bulk.bin"
+  [ -e "$src/sources/bulk.bin" ] || head -c "${1}M" /dev/urandom >"$src/sources/bulk.bin"
   checksums >"$dir/source.sum"
 }
 
@@ -82,7 +85,8 @@ check_clean() {
 }
 
 # Ctrl+C at each step of a table: case | status lines to wait for | the
-# last copy the run made (a cancel stops the chain: no later step runs) |
+# last copy the run made, "none" before any (a cancel stops the chain: no
+# later step runs) |
 # the trace line of the step's stop (copy-stopped: a copy stopped in the
 # middle of a file, failing with its target emptied, or between two files).
 # Servicing cannot be stopped and ends its step first. check_target NAME
@@ -101,7 +105,7 @@ cancel_each_step() {
     [ "$rc" -eq 2 ] || fail "exit $rc, not 2: $(tail -5 "$dir/out")"
     grep -q "Finish_UserCancel" "$log" || fail "no cancel in the trace log"
     grep -q "$trace" "$log" || fail "the trace log lacks $trace"
-    grep -F "[CopyOperation:: Srcpath]" "$log" | tail -1 | grep -q -- "$last_copy" ||
+    { grep -F "[CopyOperation:: Srcpath]" "$log" || echo none; } | tail -1 | grep -q -- "$last_copy" ||
       fail "the cancel did not stop the chain at this step: $(grep -F Srcpath "$log" | tail -1)"
     check_target "${f[0]}"
     check_clean

@@ -27,8 +27,8 @@ log="$data/RAREzodav.log"
 iso="$isos/GRMCULFRER_EN_DVD.iso"
 job=(--iso 'G:\')
 source "$(dirname "$0")/faultkit.sh"
-make_program
-seal_source
+make_program 64
+seal_source 64
 # A tool that writes part of its image, then works on until stopped.
 SLOW_TOOL="record:$iso|pid:$dir/toolpid|out: 10% complete\n|sleep:60000"
 
