@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The USB chain of kestrunex-cli under faults, on a sample machine whose F:
 # is the partition of a virtual USB stick (a disk image): Ctrl+C at each
-# step, SIGKILL in the middle of the copy to the stick (then a new run).
+# step, SIGKILL in the middle of the copy to the stick (then a new run), a
+# stick too small for the files.
 # After every case: the source is unchanged, no servicing mount recorded,
 # no mount of ours, the stick's loop device detached and its file system
 # clean (fsck.vfat), and what the step leaves on the stick as designed.
@@ -108,5 +109,22 @@ check_stick
 check_clean
 stick_root | grep -qx sources || fail "the new run did not fill the stick"
 ! pgrep -a fusefat | grep -q "$dir" || fail "the killed run's file-system daemon still serves the stick"
+echo "ok: $case"
+# A stick that fills up: the target check passes, the copy runs out of room.
+# A clean failure, the stick released with a sound file system.
+case="stick fills up"
+cp "$img" "$dir/usb.img.saved"
+rm -f "$img" && truncate -s 40M "$img"
+printf 'label: dos\nstart=2048,type=c\n' | sfdisk -q "$img"
+mkfs.vfat -F 32 -s 1 --offset 2048 "$img" $((39 * 1024)) >/dev/null 2>&1
+head -c 24M /dev/urandom >"$src/sources/extra.bin"  # the source alone now outgrows the stick
+checksums >"$dir/source.sum"
+run none ""
+[ "$rc" -eq 1 ] || fail "exit $rc, not 1: $(tail -3 "$dir/out")"
+grep -q BACKUPFAIL "$log" || fail "the copy did not fail"
+check_stick
+check_clean
+mv "$dir/usb.img.saved" "$img"
+rm "$src/sources/extra.bin" && checksums >"$dir/source.sum"
 echo "ok: $case"
 echo "all USB-chain fault checks passed"
