@@ -31,7 +31,7 @@ std::wstring FindFileTooLargeForFat32(const std::wstring& root) {
       if (e.IsDots()) continue;
       if (e.IsFolder()) {
         if (!(e.attributes & platform::FILE_ATTRIBUTE_REPARSE_POINT)) folders.push_back(folder + e.name + L"\\");
-      } else if (e.size >= platform::disks::kFat32FileLimit) {
+      } else if (e.size >= platform::disks::Fat32FileLimit()) {
         return folder + e.name;
       }
     }

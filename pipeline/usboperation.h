@@ -25,5 +25,5 @@ class USBOperation final : public BasicOperation {
 };
 
 // The first file below root (at any depth) too large for a FAT32 stick of
-// this platform (platform::disks::kFat32FileLimit); "" when there is none.
+// this platform (platform::disks::Fat32FileLimit()); "" when there is none.
 std::wstring FindFileTooLargeForFat32(const std::wstring& root);

@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 // The keys the windows, the worker, the USB preparation and the headless
 // command ask for.
 const std::set<std::u16string> kProgramKeys = {
-    u"Adding driver", u"Back", u"Browse", u"Cancel", u"CancelMsg", u"CancelStatus", u"Capacity",
+    u"Adding driver", u"Back", u"Disk", u"No admin rights", u"Browse", u"Cancel", u"CancelMsg", u"CancelStatus", u"Capacity",
     u"Commit success", u"Commit", u"Compatibility Instruction", u"Compatibility Mode", u"Copy OS",
     u"Copy success", u"Copy", u"Disk too small", u"Error", u"Exit", u"File too large for FAT32", u"Finish",
     u"Format confirm",
@@ -43,7 +43,7 @@ const char* const kShippedLanguages[] = {"english", "spanish", "french", "german
 class ShippedLanguage : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(ShippedLanguage, HasANonEmptyTextForEveryKeyAndNoOtherKeys) {
-  ASSERT_EQ(kProgramKeys.size(), 74u);
+  ASSERT_EQ(kProgramKeys.size(), 76u);
   std::string text = kxtest::ReadHostFile(fs::path(KX_LANG_SOURCE_DIR) / (std::string(GetParam()) + ".lang"));
   ASSERT_FALSE(text.empty());
   ovml::Catalogue catalogue;

@@ -48,8 +48,13 @@ cat "$dir/out"
 grep -q "needs administrator (root) rights" "$dir/out" || fail "no reason given without root"
 [ "$(sha256sum < "$KESTRUNEX_PREFIX/usb.img")" = "$before" ] || fail "the stick changed without root"
 
-rc=0
-"$cli" --usb F: --yes >"$dir/out" 2>&1 </dev/null || rc=$?
+# One job per machine: wait while another checkout's job holds the lock.
+for attempt in $(seq 1 120); do
+  rc=0
+  "$cli" --usb F: --yes >"$dir/out" 2>&1 </dev/null || rc=$?
+  grep -q "already running" "$dir/out" || break
+  sleep 5
+done
 cat "$dir/out"
 [ "$rc" -eq 0 ] || fail "the USB job exited $rc"
 sfdisk -d "$KESTRUNEX_PREFIX/usb.img" | grep -q "start=        2048, size=      522240, type=c, bootable" \

@@ -79,7 +79,7 @@ TEST(USBStepRefusal, AFileTooLargeForFat32IsRefusedBeforeTheStickIsTouched) {
   auto wim = m.disks().dir().path() / "dvd/sources/install.wim";
   std::filesystem::create_directories(wim.parent_path());
   { std::ofstream(wim, std::ios::binary); }
-  std::filesystem::resize_file(wim, platform::disks::kFat32FileLimit);  // sparse
+  std::filesystem::resize_file(wim, platform::disks::Fat32FileLimit());  // sparse
   std::string before = kxtest::ReadHostFile(m.disks().Image(1));
   kxusb::ScriptedBoxes boxes;
   PostedStates window;
@@ -93,7 +93,7 @@ TEST(USBStepRefusal, AFileTooLargeForFat32IsRefusedBeforeTheStickIsTouched) {
   EXPECT_EQ(window.states, (std::vector<std::pair<int, int>>{{0, 10}}));
   EXPECT_TRUE(kxtest::ReadHostFile(m.disks().Image(1)) == before) << "nothing was formatted";
   // One byte less fits.
-  std::filesystem::resize_file(wim, platform::disks::kFat32FileLimit - 1);
+  std::filesystem::resize_file(wim, platform::disks::Fat32FileLimit() - 1);
   EXPECT_EQ(FindFileTooLargeForFat32(L"D:\\"), L"");
 }
 
