@@ -156,9 +156,9 @@ class ChunkMover {
   bool useKernel_ = true;
 };
 
-// Makes an existing target writable, the way the system's copy overwrites a
-// read-only file. Fills the last error and returns false when it must not be
-// overwritten.
+// Clears the way for a new file in place of an existing target, the way the
+// system's copy overwrites one, read-only too. Fills the last error and
+// returns false when it must not be overwritten.
 bool PrepareTarget(const std::string& dst, const struct stat& src, DWORD flags) {
   struct stat st;
   if (::lstat(dst.c_str(), &st) != 0) return true;
@@ -182,7 +182,14 @@ bool PrepareTarget(const std::string& dst, const struct stat& src, DWORD flags) 
     SetLastError(ERROR_SHARING_VIOLATION);
     return false;
   }
-  if (!(st.st_mode & S_IWUSR)) ::chmod(dst.c_str(), (st.st_mode & 07777) | S_IWUSR);
+  // The old file goes and a new one takes its name, read-only or not,
+  // rather than being truncated and written again: the user-space FAT
+  // driver of USB sticks loses the cluster chain of a file truncated to
+  // nothing and rewritten, and leaves the file system damaged.
+  if (::unlink(dst.c_str()) != 0) {
+    SetLastError(ErrorFromErrno(errno));
+    return false;
+  }
   return true;
 }
 

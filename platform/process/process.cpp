@@ -1,7 +1,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <linux/close_range.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,6 +24,9 @@ namespace platform {
 
 namespace {
 
+// Descriptors marked close-on-exec one by one where the kernel has no
+// close_range (before 5.11).
+constexpr int kFallbackFdLimit = 4096;
 constexpr const char* kPrefixVariable = "KESTRUNEX_PREFIX";
 
 int OpenPidFd(pid_t pid) {
@@ -33,50 +37,96 @@ int OpenPidFd(pid_t pid) {
 #endif
 }
 
-// posix_spawn's attributes as one owned object: the child starts with no
-// signal blocked and the common ones at their defaults, whatever the caller
-// blocked or ignored for itself (a command that waits for Ctrl+C on a
-// thread of its own blocks it everywhere else). A hidden child gets its own
-// process group, so the terminal's Ctrl+C reaches us, not it: we decide
-// whether to stop it.
-class SpawnAttributes {
- public:
-  explicit SpawnAttributes(bool ownGroup) {
-    ::posix_spawnattr_init(&attr_);
-    sigset_t none, defaults;
-    sigemptyset(&none);
-    sigemptyset(&defaults);
-    for (int sig : {SIGINT, SIGTERM, SIGQUIT, SIGHUP, SIGPIPE, SIGCHLD}) sigaddset(&defaults, sig);
-    ::posix_spawnattr_setsigmask(&attr_, &none);
-    ::posix_spawnattr_setsigdefault(&attr_, &defaults);
-    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
-    if (ownGroup) {
-      ::posix_spawnattr_setpgroup(&attr_, 0);
-      flags |= POSIX_SPAWN_SETPGROUP;
-    }
-    ::posix_spawnattr_setflags(&attr_, flags);
+// Signals a tool starts with at their defaults, even where we ignore them.
+constexpr int kDefaultSignals[] = {SIGINT, SIGTERM, SIGQUIT, SIGHUP, SIGPIPE, SIGCHLD};
+
+// The child side, between fork and exec: async-signal-safe calls only.
+[[noreturn]] void BecomeTool(const char* program, char* const argv[], char* const envp[], int outputFd, int devNull,
+                             bool ownGroup, pid_t parent, int statusFd) {
+  // A program killed outright (SIGKILL, the out-of-memory killer) runs no
+  // clean-up of its own: its tool must not live on, writing an image or a
+  // disk nobody waits for. The kernel ends the tool when the thread that
+  // started it ends, so a tool is started on a thread that waits for it.
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (::getppid() != parent) ::_exit(127);  // we died before the request took hold
+  // A hidden tool gets its own process group, so the terminal's Ctrl+C
+  // reaches us, not it: we decide whether to stop it.
+  if (ownGroup) ::setpgid(0, 0);
+  // The tool starts with no signal blocked and the common ones at their
+  // defaults, whatever we blocked or ignored for ourselves (a command that
+  // waits for Ctrl+C on a thread of its own blocks it everywhere else). Our
+  // handlers go too, so none runs here before the exec.
+  struct sigaction byDefault {};
+  byDefault.sa_handler = SIG_DFL;
+  for (int sig = 1; sig < NSIG; ++sig) {
+    struct sigaction current {};
+    if (::sigaction(sig, nullptr, &current) == 0 && current.sa_handler != SIG_IGN && current.sa_handler != SIG_DFL)
+      ::sigaction(sig, &byDefault, nullptr);
   }
-  ~SpawnAttributes() { ::posix_spawnattr_destroy(&attr_); }
-  SpawnAttributes(const SpawnAttributes&) = delete;
-  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
-  posix_spawnattr_t* get() { return &attr_; }
+  for (int sig : kDefaultSignals) ::sigaction(sig, &byDefault, nullptr);
+  ::dup2(devNull, 0);
+  const int out = outputFd >= 0 ? outputFd : devNull;
+  ::dup2(out, 1);
+  ::dup2(out, 2);
+  // Nothing else of ours reaches the tool: another tool's pipe kept open by
+  // it would never report end of data, and our named lock must end with us,
+  // not with a tool that outlives us. (The status pipe is closed by the
+  // exec as well: end of data there says the exec worked.)
+  if (::syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC) != 0)
+    for (int fd = 3; fd < kFallbackFdLimit; ++fd) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+  sigset_t none;
+  sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  ::execve(program, argv, envp);
+  const int error = errno;
+  [[maybe_unused]] const ssize_t written = ::write(statusFd, &error, sizeof error);
+  ::_exit(127);
+}
 
- private:
-  posix_spawnattr_t attr_;
-};
-
-// posix_spawn's file actions as one owned object.
-class SpawnActions {
- public:
-  SpawnActions() { ::posix_spawn_file_actions_init(&actions_); }
-  ~SpawnActions() { ::posix_spawn_file_actions_destroy(&actions_); }
-  SpawnActions(const SpawnActions&) = delete;
-  SpawnActions& operator=(const SpawnActions&) = delete;
-  posix_spawn_file_actions_t* get() { return &actions_; }
-
- private:
-  posix_spawn_file_actions_t actions_;
-};
+// Starts the tool; its pid, or -1 with errno set. Made with fork, not
+// posix_spawn, because the child must ask for PR_SET_PDEATHSIG itself.
+pid_t SpawnTool(const char* program, char* const argv[], char* const envp[], int outputFd, bool ownGroup) {
+  int status[2];
+  if (::pipe2(status, O_CLOEXEC) != 0) return -1;
+  const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+  if (devNull < 0) {
+    const int error = errno;
+    ::close(status[0]);
+    ::close(status[1]);
+    errno = error;
+    return -1;
+  }
+  // Every signal blocked across the fork: no handler of ours runs in the
+  // child before it has reset them.
+  sigset_t all, saved;
+  sigfillset(&all);
+  ::pthread_sigmask(SIG_SETMASK, &all, &saved);
+  const pid_t parent = ::getpid();
+  const pid_t pid = ::fork();
+  if (pid == 0) BecomeTool(program, argv, envp, outputFd, devNull, ownGroup, parent, status[1]);
+  const int forkError = errno;
+  ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+  ::close(status[1]);
+  ::close(devNull);
+  int execError = 0;
+  ssize_t n = -1;
+  if (pid > 0) {
+    do {
+      n = ::read(status[0], &execError, sizeof execError);
+    } while (n < 0 && errno == EINTR);
+  }
+  ::close(status[0]);
+  if (pid < 0) {
+    errno = forkError;
+    return -1;
+  }
+  if (n == static_cast<ssize_t>(sizeof execError)) {
+    ::waitpid(pid, nullptr, 0);
+    errno = execError;
+    return -1;
+  }
+  return pid;
+}
 
 }  // namespace
 
@@ -115,20 +165,6 @@ bool Process::Start(const std::wstring& commandLine, const StartInfo& info) {
   for (std::string& arg : argStore) argv.push_back(arg.data());
   argv.push_back(nullptr);
 
-  SpawnActions actions;
-  ::posix_spawn_file_actions_addopen(actions.get(), 0, "/dev/null", O_RDONLY, 0);
-  if (info.output && info.output->WriteFd() >= 0) {
-    ::posix_spawn_file_actions_adddup2(actions.get(), info.output->WriteFd(), 1);
-    ::posix_spawn_file_actions_adddup2(actions.get(), info.output->WriteFd(), 2);
-  } else {
-    ::posix_spawn_file_actions_addopen(actions.get(), 1, "/dev/null", O_WRONLY, 0);
-    ::posix_spawn_file_actions_adddup2(actions.get(), 1, 2);
-  }
-  // Nothing else of ours reaches the child: another tool's pipe kept open
-  // by it would never report end of data, and our named lock must end with
-  // us, not with a tool that outlives us.
-  ::posix_spawn_file_actions_addclosefrom_np(actions.get(), 3);
-
   // The child runs on this process's machine: it is given its prefix (whose
   // machine.ini declares the drives), whatever the caller's environment says.
   std::string prefixVar = std::string(kPrefixVariable) + "=" + CurrentMachine().Prefix();
@@ -140,10 +176,10 @@ bool Process::Start(const std::wstring& commandLine, const StartInfo& info) {
   envp.push_back(prefixVar.data());
   envp.push_back(nullptr);
 
-  SpawnAttributes attributes(info.hidden);
-  pid_t pid = -1;
-  const int err = ::posix_spawn(&pid, program.c_str(), actions.get(), attributes.get(), argv.data(), envp.data());
-  if (err != 0) {
+  const int outputFd = info.output ? info.output->WriteFd() : -1;
+  const pid_t pid = SpawnTool(program.c_str(), argv.data(), envp.data(), outputFd, info.hidden);
+  if (pid < 0) {
+    const int err = errno;
     SetLastError(err == ENOEXEC ? ERROR_ACCESS_DENIED : ErrorFromErrno(err));
     return false;
   }

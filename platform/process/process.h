@@ -118,8 +118,11 @@ struct StartInfo {
 };
 
 // A started child process. The destructor neither waits for nor kills it:
-// a tool that outlives its owner keeps running, as on the system (callers
-// that must not leave one behind terminate it first).
+// a tool that outlives its Process object keeps running, as on the system
+// (callers that must not leave one behind terminate it first). It does not
+// outlive the thread that started it, nor a program killed outright: the
+// kernel ends it then (PR_SET_PDEATHSIG), so start a tool on a thread that
+// lives until the tool ends.
 class Process {
  public:
   Process() = default;

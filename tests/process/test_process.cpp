@@ -86,6 +86,21 @@ TEST_F(ProcessTest, ExitCodeIsStillActiveWhileRunningThenTheToolsOwn) {
   EXPECT_FALSE(child.Terminate(0));  // already ended
 }
 
+// A tool never outlives what started it: the kernel ends it with the
+// starting thread (and so with a program killed outright). The Process
+// object itself outlives the thread here, as a caller's would.
+TEST_F(ProcessTest, ToolEndsWithTheThreadThatStartedIt) {
+  Process child;
+  bool started = false;
+  std::thread starter([&] { started = child.Start(Line(L"sleep:60000"), {}); });
+  starter.join();
+  ASSERT_TRUE(started);
+  EXPECT_EQ(child.Wait(5000), WAIT_OBJECT_0);
+  DWORD code = 0;
+  EXPECT_TRUE(child.GetExitCode(&code));
+  EXPECT_EQ(code, 128u + SIGKILL);
+}
+
 TEST_F(ProcessTest, TerminateEndsTheChildWithTheGivenCodeAndEndsItsOutput) {
   Pipe pipe;
   ASSERT_TRUE(pipe.Create(4096));
