@@ -125,7 +125,9 @@ HRESULT HResultFromWimlib(int code, int errnoValue) {
       return HResultFromWin32(ERROR_FILE_CORRUPT);
     case WIMLIB_ERR_READ: return HResultFromWin32(errnoValue ? ErrorFromErrno(errnoValue) : kErrorReadFault);
     case WIMLIB_ERR_WRITE:
-      return HResultFromWin32(errnoValue == ENOSPC ? ERROR_DISK_FULL : kErrorWriteFault);
+      return HResultFromWin32(errnoValue == ENOSPC || errnoValue == EDQUOT ? ERROR_DISK_FULL
+                              : errnoValue == EFBIG                       ? ERROR_FILE_TOO_LARGE
+                                                                          : kErrorWriteFault);
     case WIMLIB_ERR_NOMEM: return HResultFromWin32(ERROR_NOT_ENOUGH_MEMORY);
     case WIMLIB_ERR_INVALID_IMAGE: return DISMAPI_E_INVALID_IMAGE_INDEX;
     case WIMLIB_ERR_PATH_DOES_NOT_EXIST: return HResultFromWin32(ERROR_PATH_NOT_FOUND);

@@ -2,6 +2,8 @@
 
 #include <wimlib.h>
 
+#include <stdlib.h>
+
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -136,6 +138,16 @@ std::string DetailedListing(const fs::path& wim, int image) {
 
 std::string Listing(const fs::path& wim, int image) {
   return Run("wimlib-imagex dir '" + wim.string() + "' " + std::to_string(image) + " 2>&1");
+}
+
+std::string SystemHiveListing(const fs::path& wim, int image) {
+  char folder[] = "/tmp/kx-hive-XXXXXX";
+  if (!::mkdtemp(folder)) return {};
+  const std::string out = Run("WIMLIB_IMAGEX_IGNORE_CASE=1 wimlib-imagex extract '" + wim.string() + "' " +
+                              std::to_string(image) + " /Windows/System32/config/SYSTEM --dest-dir=" + folder +
+                              " --no-acls >/dev/null 2>&1 && reglookup " + folder + "/SYSTEM");
+  fs::remove_all(folder);
+  return out;
 }
 
 }  // namespace kxdism

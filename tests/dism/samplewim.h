@@ -47,5 +47,7 @@ std::string Run(const std::string& command, int* status = nullptr);
 std::string DetailedListing(const std::filesystem::path& wim, int image);
 // `wimlib-imagex dir` of one image.
 std::string Listing(const std::filesystem::path& wim, int image);
+// `reglookup` of the SYSTEM hive of one image (extracted into a temporary folder).
+std::string SystemHiveListing(const std::filesystem::path& wim, int image);
 
 }  // namespace kxdism

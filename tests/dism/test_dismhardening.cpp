@@ -2,9 +2,12 @@
 // disk that fills up during a commit, and mount paths with any character.
 
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstring>
+#include <functional>
 
 #include "dismapifixture.h"
 
@@ -88,17 +91,53 @@ TEST_F(DismApiTest, MountPathsWithAnyCharacterRoundTripThroughTheRecord) {
   DismDelete(mounted);
 }
 
-// A small file system of its own holds the WIM, so that a commit runs out of
-// space. Mounting one needs the rights to; without them there is nothing to run.
+namespace {
+
+// Where the WIM may not grow: a small file system of its own (4 MiB of
+// tmpfs) when the test may mount one, else a file-size limit on this
+// process (4 MiB above the WIM) during the calls that must fail.
+class SpaceShortage {
+ public:
+  explicit SpaceShortage(const fs::path& folder) : folder_(folder) {
+    fs::create_directories(folder);
+    mounted_ = ::geteuid() == 0 && ::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=4m") == 0;
+  }
+  ~SpaceShortage() {
+    if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
+  }
+  SpaceShortage(const SpaceShortage&) = delete;
+  SpaceShortage& operator=(const SpaceShortage&) = delete;
+
+  // The result a commit gets when it does not fit.
+  HRESULT Expected() const {
+    return HResultFromWin32(mounted_ ? ERROR_DISK_FULL : ERROR_FILE_TOO_LARGE);
+  }
+  // Runs call with no room to grow the WIM.
+  HRESULT Without(const std::function<HRESULT()>& call) {
+    if (mounted_) return call();
+    constexpr rlim_t kRoom = 4 << 20;
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit limited = old;
+    limited.rlim_cur = fs::file_size(folder_ / "boot.wim") + kRoom;
+    auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &limited);
+    HRESULT hr = call();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, handler);
+    return hr;
+  }
+
+ private:
+  fs::path folder_;
+  bool mounted_ = false;
+};
+
+}  // namespace
+
 TEST_F(DismApiTest, ACommitThatRanOutOfSpaceKeepsTheMountForASecondCommitOrAnUnmount) {
   const fs::path small = Host("small");
-  fs::create_directories(small);
-  if (::geteuid() != 0 || ::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=4m") != 0)
-    GTEST_SKIP() << "mounting a small tmpfs needs root";
-  struct Unmounter {
-    fs::path at;
-    ~Unmounter() { ::umount2(at.c_str(), MNT_DETACH); }
-  } unmounter{small};
+  SpaceShortage shortage(small);
 
   kxdism::BuildWim(small / "boot.wim", {{.name = "PE"}, {.name = "Setup"}});
   const std::string before = DetailedListing(small / "boot.wim", 2);
@@ -116,7 +155,8 @@ TEST_F(DismApiTest, ACommitThatRanOutOfSpaceKeepsTheMountForASecondCommitOrAnUnm
   std::ofstream(Host("mnt/m/Windows/big/noise.bin"), std::ios::binary) << noise;
 
   for (int round = 0; round < 2; ++round) {
-    EXPECT_EQ(DismCommitImage(session, 0, nullptr, nullptr, nullptr), HResultFromWin32(ERROR_DISK_FULL));
+    EXPECT_EQ(shortage.Without([&] { return DismCommitImage(session, 0, nullptr, nullptr, nullptr); }),
+              shortage.Expected());
     std::wstring text = LastError();
     EXPECT_NE(text.find(L"commit again"), std::wstring::npos) << Narrow(text);
     EXPECT_EQ(text.find(L"gone or changed"), std::wstring::npos) << Narrow(text);
@@ -139,8 +179,8 @@ TEST_F(DismApiTest, ACommitThatRanOutOfSpaceKeepsTheMountForASecondCommitOrAnUnm
             S_OK);
   fs::create_directories(Host("mnt/m/Windows/big2"));
   std::ofstream(Host("mnt/m/Windows/big2/noise.bin"), std::ios::binary) << noise;
-  EXPECT_EQ(DismUnmountImage(L"C:\\mnt\\m", DISM_COMMIT_IMAGE, nullptr, nullptr, nullptr),
-            HResultFromWin32(ERROR_DISK_FULL));
+  EXPECT_EQ(shortage.Without([] { return DismUnmountImage(L"C:\\mnt\\m", DISM_COMMIT_IMAGE, nullptr, nullptr, nullptr); }),
+            shortage.Expected());
   EXPECT_EQ(DismUnmountImage(L"C:\\mnt\\m", DISM_DISCARD_IMAGE, nullptr, nullptr, nullptr), S_OK)
       << Narrow(LastError());
   kxdism::Run("wimlib-imagex verify '" + (small / "boot.wim").string() + "' >/dev/null 2>&1", &status);

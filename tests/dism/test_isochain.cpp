@@ -91,6 +91,16 @@ TEST_P(IsoChainTest, RunsThroughCopiesAndDriversToTheIsoStep) {
   const std::string install1 = kxdism::Listing(Work("sources/install.wim"), 1);
   EXPECT_EQ(install1.find(staged) != std::string::npos, compatible);
   EXPECT_EQ(fs::exists(Work("AutoUnattend")), !compatible);
+  // The drivers are installed: service and device binding in each serviced image's SYSTEM hive.
+  const std::string service = "/ControlSet001/Services/amdxhc/ImagePath,EXPAND_SZ,\\SystemRoot\\System32\\drivers\\AMDXHC.SYS,";
+  const std::string binding = "/ControlSet001/Control/CriticalDeviceDatabase/pci#ven_1022&dev_f43b/Service,SZ,amdxhc,";
+  const std::string bootHive = kxdism::SystemHiveListing(Work("sources/boot.wim"), 2);
+  EXPECT_NE(bootHive.find(service), std::string::npos) << bootHive;
+  EXPECT_NE(bootHive.find(binding), std::string::npos);
+  for (int image = 1; image <= 2; ++image) {
+    const std::string hive = kxdism::SystemHiveListing(Work("sources/install.wim"), image);
+    EXPECT_EQ(hive.find(binding) != std::string::npos, compatible) << image;
+  }
   EXPECT_EQ(images, compatible ? (std::vector<platform::LPARAM>{1, 2}) : (std::vector<platform::LPARAM>{1}));
 
   // Progress: every copy ends in (3, 100); nothing failed on the way.
