@@ -88,13 +88,13 @@ VerifyReport VerifyProduct(const VerifyPlan& plan, ProductTree& product,
     return report;
   }
   std::uint64_t total = 0;
-  for (const auto& [rel, host] : plan.files) total += FileSize(host);
+  for (const auto& [key, file] : plan.files) total += FileSize(file.host);
   for (const ServicedWim& wim : plan.wims) total += FileSize(wim.referenceHost);
 
-  for (const auto& [rel, host] : plan.files) {
-    if (!CompareFile(product, rel, host, report)) return report;
+  for (const auto& [key, file] : plan.files) {
+    if (!CompareFile(product, file.name, file.host, report)) return report;
     ++report.filesChecked;
-    report.bytesChecked += FileSize(host);
+    report.bytesChecked += FileSize(file.host);
     if (progress) progress(report.bytesChecked, total);
   }
   for (const ServicedWim& wim : plan.wims) {

@@ -20,8 +20,10 @@ bool AddLayer(VerifyPlan& plan, const std::string& hostFolder, const std::string
   if (ec) return false;
   for (; it != end; it.increment(ec)) {
     if (ec) return false;
-    if (it->is_regular_file(ec) && !it->is_symlink(ec))
-      plan.files[FoldPath(prefix + fs::relative(it->path(), hostFolder, ec).generic_string())] = it->path().string();
+    if (it->is_regular_file(ec) && !it->is_symlink(ec)) {
+      const std::string name = prefix + fs::relative(it->path(), hostFolder, ec).generic_string();
+      plan.files[FoldPath(name)] = {name, it->path().string()};
+    }
   }
   return !ec;
 }
@@ -44,9 +46,8 @@ bool PlanForRun(const RunShape& run, VerifyPlan& plan, std::string& error) {
     const auto it = plan.files.find(wim);
     if (it == plan.files.end()) continue;  // the source has none: nothing was serviced
     // The work folder is a copy of the source: the same spelling of the name.
-    std::error_code ec;
-    const auto spelled = std::filesystem::relative(it->second, run.source, ec);
-    plan.wims.push_back({wim, run.mode == 1 ? (std::filesystem::path(run.work) / spelled).string() : std::string()});
+    const PlannedFile& file = it->second;
+    plan.wims.push_back({file.name, run.mode == 1 ? (std::filesystem::path(run.work) / file.name).string() : std::string()});
     plan.files.erase(it);
   }
   plan.bootFiles.push_back("bootmgr");

@@ -17,8 +17,13 @@ struct ServicedWim {
   std::string referenceHost;
 };
 
+struct PlannedFile {
+  std::string name;  // relative path as the layer spells it ("Sources/Setup.exe")
+  std::string host;  // the host file it must equal
+};
+
 struct VerifyPlan {
-  std::map<std::string, std::string> files;  // folded relative path -> host source file
+  std::map<std::string, PlannedFile> files;  // keyed by the folded relative path
   std::vector<ServicedWim> wims;
   std::vector<std::string> bootFiles;  // relative paths that must be present
   int bootEntries = 0;                 // El Torito entries an ISO must have
