@@ -228,6 +228,7 @@ bool HeadlessJob::VerifyProduct() {
     input.product = (std::filesystem::path(isoFolderHost_) / added.front()).string();
   } else {
     input.product = host(target_);
+    input.letter = target_[0];
   }
   return CheckProduct(input, console_);
 }

@@ -1,10 +1,14 @@
 #include "tools/cli/productcheck.h"
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 
 #include "config/ovmultilangdll.h"
 #include "disk/tracelog.h"
+#include "platform/disks/volumerecord.h"
 #include "platform/text.h"
+#include "verify/uncachedfile.h"
 #include "verify/folderproduct.h"
 #include "verify/isoproduct.h"
 #include "verify/mediaverifier.h"
@@ -23,6 +27,20 @@ std::wstring SystemRelative(const std::string& rel) {
   return text;
 }
 
+// A stick's volume is read through its file-system daemon from a loop
+// device: its buffers, and the cached pages of a virtual disk's image file
+// behind it, go first, so what is read back comes from the medium.
+void DropStickCaches(wchar_t letter) {
+  for (const platform::disks::VolumeEntry& entry : platform::disks::ReadVolumeRecord()) {
+    if (entry.letter != letter || entry.loop.empty()) continue;
+    verify::DropCachedPages(entry.loop);
+    std::ifstream backing("/sys/block/" + std::filesystem::path(entry.loop).filename().string() +
+                          "/loop/backing_file");
+    std::string image;
+    if (std::getline(backing, image) && !image.empty()) verify::DropCachedPages(image);
+  }
+}
+
 }  // namespace
 
 bool CheckProduct(const ProductCheckInput& input, Console& console) {
@@ -39,6 +57,7 @@ bool CheckProduct(const ProductCheckInput& input, Console& console) {
     if (!iso.Open(input.product, error)) report = {verify::VerifyResult::ProductUnreadable, "", 0, error};
     else report = verify::VerifyProduct(plan, iso, {}, iso.BootEntries());
   } else {
+    DropStickCaches(input.letter);
     verify::FolderProduct stick(input.product);
     report = verify::VerifyProduct(
         plan, stick, [&stick](const std::string& rel) { return stick.HostPath(rel); }, 0);

@@ -13,6 +13,7 @@
 struct ProductCheckInput {
   verify::RunShape run;  // host paths of the run's layers
   std::string product;   // ISO mode: the ISO file; USB mode: the stick's root folder
+  wchar_t letter = 0;    // USB mode: the stick's drive letter
 };
 
 // True when the product verifies; otherwise says what was lost and where.
