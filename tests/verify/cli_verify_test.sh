@@ -18,8 +18,15 @@ images="$KESTRUNEX_PREFIX/images"
 
 run() {  # run RC OUTPUT-PATTERN ARGS...
   local want="$1" pattern="$2"; shift 2
-  local rc=0
-  "$prog/kestrunex-cli" "$@" >"$dir/out" 2>&1 </dev/null || rc=$?
+  local rc tries=0
+  # The program's lock is machine-wide: another instance (a test running
+  # beside this one) makes it refuse at once; wait for it to end.
+  while :; do
+    rc=0
+    "$prog/kestrunex-cli" "$@" >"$dir/out" 2>&1 </dev/null || rc=$?
+    grep -q "already running" "$dir/out" && [ "$tries" -lt 60 ] || break
+    tries=$((tries + 1)); sleep 2
+  done
   cat "$dir/out"
   [ "$rc" -eq "$want" ] || fail "kestrunex-cli $* exited $rc, not $want"
   grep -q -- "$pattern" "$dir/out" || fail "kestrunex-cli $* did not say: $pattern"
