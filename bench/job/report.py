@@ -18,18 +18,22 @@ our_steps = defaultdict(list)
 for r in steps:
     our_steps[r[1]].append(float(r[2]))
 
+usb = len(sys.argv) > 3 and sys.argv[3] == "--usb"
 ours_median = statistics.median(o[0] for o in ours)
-print(f"kestrunex-cli --compat --no-verify: median {ours_median:.2f} s, peak memory {max(o[1] for o in ours) / 1024:.1f} MiB")
-print(f"peer script (cp -r, wimlib-imagex update, xorriso): median {statistics.median(p[0] for p in peer):.2f} s, "
+print(f"kestrunex-cli {'--usb F:' if usb else '--iso G: --compat'} --no-verify: median {ours_median:.2f} s, peak memory {max(o[1] for o in ours) / 1024:.1f} MiB")
+peer_tools = "sfdisk, mkfs.vfat, fusefat, cp -r, wimlib-imagex update" if usb else "cp -r, wimlib-imagex update, xorriso"
+print(f"peer script ({peer_tools}): median {statistics.median(p[0] for p in peer):.2f} s, "
       f"peak memory {max(p[1] for p in peer) / 1024:.1f} MiB")
 print(f"rounds: {len(ratios)}; ratios ours/peer: {' '.join(f'{r:.3f}' for r in ratios)}")
 print(f"median ratio ours/peer {statistics.median(ratios):.3f} (goal 1.10 or less)")
 print()
 print(f"{'step (median s)':<18}{'ours':>10}{'peer':>10}")
-for name in ["copy-dvd", "boot.wim", "copy-other", "install.wim", "iso", "delete-work"]:
+names = ["format", "copy-dvd", "boot.wim", "copy-os", "copy-other", "release"] if usb else \
+    ["copy-dvd", "boot.wim", "copy-other", "install.wim", "iso", "delete-work"]
+for name in names:
     o = f"{statistics.median(our_steps[name]):.2f}" if our_steps[name] else "-"
     p = f"{statistics.median(peer_steps[name]):.2f}" if peer_steps[name] else "-"
     print(f"{name:<18}{o:>10}{p:>10}")
 traced = statistics.median(our_steps["traced"])
-print(f"{'outside the chain':<18}{ours_median - traced:>10.2f}{'-':>10}   (start, checks, work folder deletion, exit)")
+print(f"{'outside the chain':<18}{ours_median - traced:>10.2f}{'-':>10}   (start, checks, {'release of the stick' if usb else 'work folder deletion'}, exit)")
 sys.exit(0 if statistics.median(ratios) <= 1.10 else 3)

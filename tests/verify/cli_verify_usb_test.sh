@@ -12,19 +12,8 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 export KESTRUNEX_PREFIX="$dir/prefix"
 "$make_machine" "$KESTRUNEX_PREFIX" >/dev/null 2>&1
+"$(dirname "$make_machine")/add-virtual-stick" "$KESTRUNEX_PREFIX" 1200
 cd "$KESTRUNEX_PREFIX"
-mkdir -p drive_f
-truncate -s 1200M stick.img
-printf 'label: dos\nstart=2048,type=c\n' | sfdisk -q stick.img
-mkfs.vfat -F 32 --offset 2048 stick.img >/dev/null
-# The sample machine's folder stick becomes partition 1 of the image.
-python3 - machine.ini <<'PY'
-import re, sys
-text = open(sys.argv[1]).read()
-text = re.sub(r"\[drive F\]\n(.*\n)*?\n", "[drive F]\nfolder = drive_f\ntype = removable\nbus = usb\ndisk = 1\npartition = 1\n\n", text)
-text = re.sub(r"\[disk 1\]\n(.*\n?)*", "[disk 1]\nimage = stick.img\nbus = usb\nremovable = yes\n", text)
-open(sys.argv[1], "w").write(text)
-PY
 
 tries=0
 while :; do
