@@ -44,14 +44,25 @@ format() {
 }
 export -f format
 export image mnt
+# A failed step leaves no mount or loop device behind.
+cleanup() {
+  grep -q " $mnt " /proc/mounts && fusermount -u "$mnt"
+  if [ -s "$mnt.loop" ]; then
+    [ -s "$mnt.pid" ] && while kill -0 "$(cat "$mnt.pid")" 2>/dev/null; do sleep 0.05; done
+    losetup -d "$(cat "$mnt.loop")" 2>/dev/null
+  fi
+  rm -f "$scratch" "$mnt.loop" "$mnt.pid"
+}
+trap cleanup EXIT
 
 step format bash -c format
-step copy-dvd bash -c "cp -r '$efi' '$mnt/efi' && cp -r '$dvd/.' '$mnt/'"
+# FAT has no holes: cp writes every byte (fusefat cannot extend a file by truncation).
+step copy-dvd bash -c "cp -r --sparse=never '$efi' '$mnt/efi' && cp -r --sparse=never '$dvd/.' '$mnt/'"
 step boot.wim bash -c "update '$mnt/sources/boot.wim' 2 '$add_boot'"
-step copy-os bash -c "cp -r '$os/.' '$mnt/'"
-step copy-other bash -c "cp -r '$other/.' '$mnt/'"
+step copy-os bash -c "cp -r --sparse=never '$os/.' '$mnt/'"
+step copy-other bash -c "cp -r --sparse=never '$other/.' '$mnt/'"
 # The program's mounts are released as it exits: the daemon writes
 # everything out and the disk is flushed.
 step release bash -c "fusermount -u '$mnt'; while kill -0 \$(cat '$mnt.pid') 2>/dev/null; do sleep 0.05; done; losetup -d \$(cat '$mnt.loop'); sync -f '$image'"
-rm -f "$scratch" "$mnt.loop" "$mnt.pid"
+rm -f "$mnt.loop" "$mnt.pid"
 echo "peer $total $peak"
