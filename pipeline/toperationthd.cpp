@@ -3,6 +3,7 @@
 #include "config/ovmultilangdll.h"
 #include "disk/tracelog.h"
 #include "pipeline/opmessages.h"
+#include "platform/disks/volumemount.h"
 
 namespace {
 constexpr platform::LPARAM kFullProgress = 100;
@@ -29,6 +30,10 @@ void TOperationThd::Cancel() {
 void TOperationThd::Execute() {
   while (!Terminated()) {
     m_bResult = m_pCreator->Excute();
+    // The job's mounted volumes (the USB stick) are written out and released
+    // before anything is reported, after a failure or cancel too: a stick
+    // pulled at the finish question holds the complete medium.
+    platform::disks::ReleaseVolumes();
     if (!m_bCancel && m_bResult != 0) platform::PostMessage(m_hWnd, WM_OPSTATE, kStateFinish, kFullProgress);
     Synchronize([this] { UpdateResult(); });
     // A cancel belongs to the run it was given in and has been reported; the

@@ -8,12 +8,12 @@
 #include "disk/usb/cusbmanager.h"
 #include "disk/volumeutils.h"
 #include "pipeline/opmessages.h"
+#include "platform/disks/volumemount.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 
 namespace {
 
-constexpr std::uint64_t kFat32FileLimit = 4ull * 1024 * 1024 * 1024;  // a FAT32 file is at most 4 GiB - 1
 constexpr platform::LPARAM kFormatStarted = 10;
 constexpr platform::LPARAM kFormatDone = 70;
 constexpr platform::LPARAM kFormatSuccess = 100;
@@ -31,7 +31,7 @@ std::wstring FindFileTooLargeForFat32(const std::wstring& root) {
       if (e.IsDots()) continue;
       if (e.IsFolder()) {
         if (!(e.attributes & platform::FILE_ATTRIBUTE_REPARSE_POINT)) folders.push_back(folder + e.name + L"\\");
-      } else if (e.size >= kFat32FileLimit) {
+      } else if (e.size >= platform::disks::Fat32FileLimit()) {
         return folder + e.name;
       }
     }

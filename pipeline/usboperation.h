@@ -11,7 +11,7 @@
 class USBOperation final : public BasicOperation {
  public:
   // usbPath: the chosen drive root (F:\); volumeLabel: the source's label;
-  // sourceRoot: the source, checked for files FAT32 cannot hold before the
+  // sourceRoot: the source, checked for files a FAT32 stick cannot take before the
   // disk is touched ("" skips the check).
   USBOperation(platform::HWND hWnd, const std::wstring& usbPath, const std::wstring& volumeLabel,
                const std::wstring& sourceRoot = {});
@@ -24,6 +24,6 @@ class USBOperation final : public BasicOperation {
   std::wstring m_SourceRoot;
 };
 
-// The first file below root (at any depth) of 4 GiB or more, the largest a
-// FAT32 file can not be; "" when there is none.
+// The first file below root (at any depth) too large for a FAT32 stick of
+// this platform (platform::disks::Fat32FileLimit()); "" when there is none.
 std::wstring FindFileTooLargeForFat32(const std::wstring& root);

@@ -1,12 +1,16 @@
 #include "platform/disks/volumemount.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <functional>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "platform/disks/hostcommand.h"
@@ -73,7 +77,50 @@ void WriteLabel(const VolumeEntry& e) {
     RunCommand({"fatlabel", e.loop, label});
 }
 
+// Mounts the loop device with the kernel's own driver; false when the
+// kernel has none for the file system or refuses the volume.
+bool KernelMount(const std::wstring& fileSystem, const std::string& loop, const std::string& folder) {
+  std::string driver = KernelDriverFor(fileSystem);
+  if (driver.empty()) return false;
+  // Long names in UTF-8 and their case kept, as the system shows them.
+  const char* options = driver == "vfat" ? "utf8,shortname=mixed" : "";
+  return ::mount(loop.c_str(), folder.c_str(), driver.c_str(), MS_NOATIME, options) == 0;
+}
+
 }  // namespace
+
+std::string KernelDriverFor(const std::wstring& fileSystem, const std::string& table) {
+  const std::string driver = fileSystem == L"NTFS" ? "ntfs3" : fileSystem == L"FAT32" ? "vfat" : "";
+  if (driver.empty()) return {};
+  std::istringstream lines(table);
+  std::string line;
+  while (std::getline(lines, line)) {
+    // "nodev\tsysfs" or "\tvfat": the name is the last field.
+    std::size_t tab = line.find_last_of(" \t");
+    std::string name = tab == std::string::npos ? line : line.substr(tab + 1);
+    if (name == driver) return driver;
+  }
+  return {};
+}
+
+std::string KernelDriverFor(const std::wstring& fileSystem) {
+  auto table = [] {
+    std::ifstream in("/proc/filesystems");
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  };
+  std::string driver = KernelDriverFor(fileSystem, table());
+  if (!driver.empty()) return driver;
+  // A module not loaded yet is listed once the kernel has loaded it.
+  const std::string module = fileSystem == L"NTFS" ? "ntfs3" : "vfat";
+  if (fileSystem != L"NTFS" && fileSystem != L"FAT32") return {};
+  RunCommand({"modprobe", "-q", module});
+  return KernelDriverFor(fileSystem, table());
+}
+
+std::uint64_t Fat32FileLimit() {
+  static const std::uint64_t limit = KernelDriverFor(L"FAT32").empty() ? kFuseFat32FileLimit : kFat32FileLimit;
+  return limit;
+}
 
 bool MountPartition(int disk, int partition, const std::wstring& fileSystem, std::string* folder, std::string* loop,
                     std::string* error) {
@@ -93,6 +140,7 @@ bool MountPartition(int disk, int partition, const std::wstring& fileSystem, std
     return false;
   }
   *loop = attach.output.substr(0, attach.output.find('\n'));
+  if (KernelMount(fileSystem, *loop, *folder)) return true;
   CommandResult mount = fileSystem == L"NTFS" ? RunCommand({"ntfs-3g", *loop, *folder})
                                               : RunCommand({"fusefat", "-o", "rw+", *loop, *folder});
   for (int i = 0; mount.exitCode == 0 && i < kMountWaitPolls && !IsMounted(*folder); ++i)
@@ -151,17 +199,32 @@ bool UnmountDisk(int disk, std::string* error) {
   return true;
 }
 
-void ReleaseVolumes() {
-  const int self = static_cast<int>(::getpid());
+namespace {
+
+// Releases the recorded mounts whose owner the predicate names.
+void ReleaseWhere(const std::function<bool(const VolumeEntry&)>& owned) {
   std::string ignored;
   UpdateVolumeRecord([&](std::vector<VolumeEntry>& entries) {
     for (auto& e : entries) {
-      if (e.owner != self || e.folder.empty()) continue;
+      if (e.folder.empty() || !owned(e)) continue;
       if (!UnmountVolume(e, &ignored)) continue;
       e.folder.clear();
       e.loop.clear();
       e.label.clear();
     }
+  });
+}
+
+}  // namespace
+
+void ReleaseVolumes() {
+  const int self = static_cast<int>(::getpid());
+  ReleaseWhere([self](const VolumeEntry& e) { return e.owner == self; });
+}
+
+void ReleaseOrphanedVolumes() {
+  ReleaseWhere([](const VolumeEntry& e) {
+    return e.owner > 0 && ::kill(static_cast<pid_t>(e.owner), 0) != 0 && errno == ESRCH;
   });
 }
 

@@ -1,16 +1,36 @@
 #pragma once
 // Mounts of partitions of the machine's disks, so a formatted volume is
 // reachable at its letter: a loop device over the partition's byte range and
-// the file system in user space (ntfs-3g for NTFS, fusefat for FAT32; this
-// kernel has no FAT or NTFS driver of its own). Every mount is recorded in
-// the volume record and released, with its data flushed to the disk, when
-// the process whose job made it ends.
+// the kernel's own driver for the file system (vfat, ntfs3) where the kernel
+// has one, as every desktop kernel does; else the file system in user space
+// (ntfs-3g for NTFS, fusefat for FAT32). Every mount is recorded in the
+// volume record and released, with its data flushed to the disk, when the
+// process whose job made it ends.
 
+#include <cstdint>
 #include <string>
 
 #include "platform/disks/volumerecord.h"
 
 namespace platform::disks {
+
+// The first file size FAT32 cannot hold (its limit is 4 GiB - 1 byte).
+inline constexpr std::uint64_t kFat32FileLimit = 4ull * 1024 * 1024 * 1024;
+// The user-space FAT driver writes no file past 2 GiB (it stops there with
+// an error), so where it is the only driver that is the limit.
+inline constexpr std::uint64_t kFuseFat32FileLimit = 2ull * 1024 * 1024 * 1024;
+
+// The kernel's driver for a file system ("FAT32" -> "vfat", "NTFS" ->
+// "ntfs3") when the file-system table lists it; empty when only the
+// user-space driver can mount it here.
+std::string KernelDriverFor(const std::wstring& fileSystem, const std::string& table);
+// The same for this machine (/proc/filesystems, after asking the kernel to
+// load the module where it can).
+std::string KernelDriverFor(const std::wstring& fileSystem);
+
+// The first file size a FAT32 volume mounted on this machine cannot take:
+// kFat32FileLimit with the kernel's driver, kFuseFat32FileLimit without.
+std::uint64_t Fat32FileLimit();
 
 // Mounts partition of disk with the file system named ("FAT32" or "NTFS")
 // under the prefix; false with a one-line reason in *error.
@@ -29,5 +49,9 @@ bool UnmountDisk(int disk, std::string* error);
 // Releases every recorded mount owned by this process; the record keeps the
 // letters. Called at exit, and by a job that ends.
 void ReleaseVolumes();
+
+// Releases the mounts whose owner has ended without releasing them (killed):
+// our disk tool does this before it changes anything.
+void ReleaseOrphanedVolumes();
 
 }  // namespace platform::disks

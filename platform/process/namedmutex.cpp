@@ -35,8 +35,10 @@ std::string LockFileName(const std::wstring& name) {
 
 }  // namespace
 
+std::string NamedMutex::HostFile(const std::wstring& name) { return LockFolder() + "/" + LockFileName(name); }
+
 NamedMutex::NamedMutex(const std::wstring& name) {
-  const std::string path = LockFolder() + "/" + LockFileName(name);
+  const std::string path = HostFile(name);
   // flock belongs to the open file: the kernel drops it when the last
   // descriptor closes, which includes the process being killed. Close-on-
   // exec keeps a child tool from holding it after we are gone.

@@ -9,9 +9,11 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstring>
 #include <thread>
 
 #include "platform/lasterror.h"
+#include "platform/machine.h"
 #include "platform/process/process.h"
 #include "platform/text.h"
 
@@ -20,6 +22,8 @@ extern char** environ;
 namespace platform {
 
 namespace {
+
+constexpr const char* kPrefixVariable = "KESTRUNEX_PREFIX";
 
 int OpenPidFd(pid_t pid) {
 #ifdef SYS_pidfd_open
@@ -125,9 +129,20 @@ bool Process::Start(const std::wstring& commandLine, const StartInfo& info) {
   // us, not with a tool that outlives us.
   ::posix_spawn_file_actions_addclosefrom_np(actions.get(), 3);
 
+  // The child runs on this process's machine: it is given its prefix (whose
+  // machine.ini declares the drives), whatever the caller's environment says.
+  std::string prefixVar = std::string(kPrefixVariable) + "=" + CurrentMachine().Prefix();
+  std::vector<char*> envp;
+  for (char** e = environ; e && *e; ++e)
+    if (std::strncmp(*e, kPrefixVariable, std::strlen(kPrefixVariable)) != 0 ||
+        (*e)[std::strlen(kPrefixVariable)] != '=')
+      envp.push_back(*e);
+  envp.push_back(prefixVar.data());
+  envp.push_back(nullptr);
+
   SpawnAttributes attributes(info.hidden);
   pid_t pid = -1;
-  const int err = ::posix_spawn(&pid, program.c_str(), actions.get(), attributes.get(), argv.data(), environ);
+  const int err = ::posix_spawn(&pid, program.c_str(), actions.get(), attributes.get(), argv.data(), envp.data());
   if (err != 0) {
     SetLastError(err == ENOEXEC ? ERROR_ACCESS_DENIED : ErrorFromErrno(err));
     return false;

@@ -128,7 +128,10 @@ class Process {
   Process& operator=(const Process&) = delete;
 
   // Starts the command line (never through a shell) in the caller's
-  // current folder and environment. False with the last error (2 no such
+  // current folder and environment, on this process's machine: the child's
+  // KESTRUNEX_PREFIX names the current machine's prefix, so a tool sees the
+  // drives its caller sees (a machine read from a profile other than its
+  // prefix's machine.ini is not passed on). False with the last error (2 no such
   // program, 5 not executable, 206 line of 2,048 characters or more).
   bool Start(const std::wstring& commandLine, const StartInfo& info);
   // The exit code, STILL_ACTIVE (259) while the child runs; false when no
@@ -167,6 +170,10 @@ class NamedMutex {
   // True when this object holds the lock; false when another process does
   // (the last error is then 183, ERROR_ALREADY_EXISTS).
   bool Owned() const { return fd_ >= 0; }
+  // The host file that carries the lock of that name. It stays after the
+  // lock is released (removing it while held would split the lock); tests
+  // that invent names remove theirs.
+  static std::string HostFile(const std::wstring& name);
 
  private:
   int fd_ = -1;

@@ -3,6 +3,7 @@
 // systems, the MBR bytes against GRUB's boot code.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -109,6 +110,30 @@ TEST_F(Diskpart, CleanCreateFormatAssignActiveRebuildsTheStickAtOneMiB) {
   ASSERT_EQ(record.size(), 1u);
   EXPECT_EQ(record[0].letter, L'E');
   EXPECT_EQ(record[0].partition, 1);
+}
+
+// A program killed during its job leaves its mounts; the next run of the
+// tool releases them (written out, unmounted) before it changes anything.
+TEST_F(Diskpart, MountsOfAKilledOwnerAreReleasedByTheNextRun) {
+  DiskMachine m({VirtualDisk{1, 100, "usb", true, kStick}}, {VolumeSpec{'E', 1, 1, "removable"}});
+  m.Install();
+  pid_t gone = ::fork();
+  if (gone == 0) ::_exit(0);
+  ::waitpid(gone, nullptr, 0);
+  {
+    diskpart::Session session(out_, ProgramDir() + "/bootcode", static_cast<int>(gone));
+    ASSERT_EQ(session.Run("sel disk 1"), -1);
+    ASSERT_EQ(session.Run("sel par 1"), -1);
+    ASSERT_EQ(session.Run("format fs=FAT32 quick"), -1) << out_.str();
+  }
+  std::string folder = pd::ReadVolumeRecord().at(0).folder;
+  ASSERT_FALSE(folder.empty());
+  EXPECT_NE(ShellOutput("grep -c '" + folder + "' /proc/self/mounts"), "0\n");
+  pd::ReleaseVolumes();  // ours only: the killed owner's mount stays
+  EXPECT_NE(ShellOutput("grep -c '" + folder + "' /proc/self/mounts"), "0\n");
+  ASSERT_EQ(RunScript("sel disk 1\nexit\n"), 0);
+  EXPECT_EQ(ShellOutput("grep -c '" + folder + "' /proc/self/mounts"), "0\n");
+  EXPECT_TRUE(pd::ReadVolumeRecord().at(0).folder.empty());
 }
 
 struct Refusal {

@@ -1,8 +1,10 @@
 // The ISO-mode chain on a generated sample medium, as the window starts it:
 // the DVD is copied into the work folder, boot.wim and (compatibility mode)
 // install.wim get the drivers, the Other folder or the OS folder follows,
-// and the run reaches the ISO step, which fails as a missing tool does: no
-// ISO tool is installed beside this test program.
+// and our ISO tool turns the work folder into an ISO image that peers read:
+// xorriso finds both El Torito entries and every file of the work folder,
+// wimlib verifies the serviced boot.wim inside, and QEMU boots it in BIOS
+// and UEFI mode into the medium's own boot managers (our stand-ins).
 
 #include <gtest/gtest.h>
 
@@ -30,7 +32,8 @@ class IsoChainTest : public testing::TestWithParam<bool> {
   void SetUp() override {
     ResetStepListsForTesting();
     int status = -1;
-    std::string out = kxdism::Run(std::string(KX_SOURCE_DIR) + "/scripts/make-sample-medium --install-images 2 '" +
+    std::string out = kxdism::Run("KX_STANDINS_DIR='" KX_STANDINS_DIR "' " + std::string(KX_SOURCE_DIR) +
+                                      "/scripts/make-sample-medium --install-images 2 '" +
                                       machine.Root('E').string() + "' 2>&1",
                                   &status);
     ASSERT_EQ(status, 0) << out;
@@ -70,16 +73,15 @@ class IsoChainTest : public testing::TestWithParam<bool> {
 
 }  // namespace
 
-TEST_P(IsoChainTest, RunsThroughCopiesAndDriversToTheIsoStep) {
+TEST_P(IsoChainTest, RunsThroughCopiesAndDriversToABootableIso) {
   const bool compatible = GetParam();
   Win7InsCreator creator(&info, &window, kModeIso, compatible);
-  EXPECT_EQ(creator.Excute(), 0);
+  EXPECT_EQ(creator.Excute(), 1);
   window.PumpPending();
 
   const std::string trace = Trace();
-  EXPECT_NE(trace.find("ISOOperation Excute"), std::string::npos);
-  EXPECT_NE(trace.find("[MakeISOFile::MakeISOThread]- CreateProcess fail:2"), std::string::npos);
-  EXPECT_NE(trace.find("[ISOOperation- RunOperate] is fail"), std::string::npos);
+  EXPECT_NE(trace.find("ISOOperation Excute - end(TRUE)"), std::string::npos)
+      << trace.substr(std::min(trace.size(), trace.find("ISOOperation create")));
   EXPECT_EQ(trace.find("DismCpp"), std::string::npos);
 
   // The DVD, serviced: boot.wim image 2 has the drivers; install.wim's
@@ -103,16 +105,48 @@ TEST_P(IsoChainTest, RunsThroughCopiesAndDriversToTheIsoStep) {
   }
   EXPECT_EQ(images, compatible ? (std::vector<platform::LPARAM>{1, 2}) : (std::vector<platform::LPARAM>{1}));
 
-  // Progress: every copy ends in (3, 100); nothing failed on the way.
+  // Progress: every copy ends in (3, 100); nothing failed on the way; the
+  // ISO step's percentages grow to 100.
   int copiesDone = 0;
+  platform::LPARAM isoLast = 0;
   for (auto [state, value] : states) {
     EXPECT_NE(state, kStateCopyFailed);
     if (state == kStateCopySuccess) ++copiesDone;
+    if (state == kStateGeneratingIso) {
+      EXPECT_GT(value, isoLast);
+      isoLast = value;
+    }
   }
   EXPECT_EQ(copiesDone, compatible ? 2 : 3);
+  EXPECT_EQ(isoLast, 100);
+
+  // The ISO, as peers read it.
+  const fs::path iso = machine.Root('F') / "iso/GRMCULFRER_EN_DVD.iso";
+  ASSERT_TRUE(fs::exists(iso));
+  const std::string q = "'" + iso.string() + "'";
   int status = -1;
-  kxdism::Run("wimlib-imagex verify '" + Work("sources/boot.wim").string() + "' >/dev/null 2>&1", &status);
+  const std::string torito = kxdism::Run("xorriso -indev " + q + " -report_el_torito plain 2>/dev/null", &status);
+  EXPECT_NE(torito.find("BIOS  y   none"), std::string::npos) << torito;
+  EXPECT_NE(torito.find("UEFI  y   none"), std::string::npos) << torito;
+  const fs::path extracted = machine.dir().path() / "extracted";
+  kxdism::Run("xorriso -osirrox on -indev " + q + " -extract / '" + extracted.string() + "' >/dev/null 2>&1", &status);
+  ASSERT_EQ(status, 0);
+  const std::string diff =
+      kxdism::Run("diff -r '" + Work("").string() + "' '" + extracted.string() + "' 2>&1", &status);
+  EXPECT_EQ(status, 0) << "the ISO differs from the work folder:\n" << diff;
+  kxdism::Run("wimlib-imagex verify '" + (extracted / "sources/boot.wim").string() + "' >/dev/null 2>&1", &status);
   EXPECT_EQ(status, 0);
+  EXPECT_NE(kxdism::Listing(extracted / "sources/boot.wim", 2).find(staged), std::string::npos);
+
+  // Both firmwares boot it into the medium's boot manager (once is enough).
+  if (compatible) return;
+  const std::string bootCheck = std::string(KX_SOURCE_DIR) + "/scripts/boot-check ";
+  for (const std::string& boot :
+       {"--bios --cdrom " + q + " --expect 'KX stand-in bootmgr reached (BIOS)' --timeout 60",
+        "--uefi --cdrom " + q + " --expect 'KX stand-in bootmgr.efi reached (UEFI)' --timeout 120"}) {
+    const std::string out = kxdism::Run(bootCheck + boot + " 2>&1", &status);
+    EXPECT_EQ(status, 0) << out;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(CompatibilityBox, IsoChainTest, testing::Values(false, true),

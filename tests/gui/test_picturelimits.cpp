@@ -125,13 +125,14 @@ TEST(PictureLimits, DeclaredSizesBeyondABannerOrBeyondTheFileFailBeforeAllocatin
   std::string icoOutside = ico;
   icoOutside[6 + 12] = '\x7f';  // the first picture's offset beyond the file
   icoOutside[6 + 15] = '\x7f';
-  std::string icoHugePng = "\0\0\1\0\1\0" + std::string(16, '\0');
-  icoHugePng[0] = icoHugePng[1] = icoHugePng[3] = icoHugePng[5] = '\0';
-  icoHugePng[2] = 1;
-  icoHugePng[4] = 1;
+  // An icon directory of one entry (16 bytes after the 6-byte header) whose
+  // picture, right behind it, is a PNG declaring 20000 x 20000.
   const std::string hugePng = MakePng(20000, 20000, 8, 6, 0);
+  std::string icoHugePng(6 + 16, '\0');
+  icoHugePng[2] = 1;  // an icon
+  icoHugePng[4] = 1;  // one entry
   icoHugePng[6 + 8] = static_cast<char>(hugePng.size());
-  icoHugePng[6 + 12] = 22;
+  icoHugePng[6 + 12] = static_cast<char>(icoHugePng.size());
   icoHugePng += hugePng;
 
   const Case table[] = {

@@ -1,6 +1,8 @@
 // The ISO step: the tool and boot files it names, the command line piece by
 // piece, the numbered ISO file, the precheck box, and what a run posts and
 // returns when the tool succeeds, fails or is cancelled.
+#include <unistd.h>
+
 #include <chrono>
 #include <thread>
 
@@ -167,6 +169,7 @@ TEST_P(IsoCancel, IsSeenAtAnyMomentAfterTheStepBegan) {
   EXPECT_EQ(Traced("[MakeISOFile::MakeISOThread]- CreateProcess"), started);
   if (!started) EXPECT_FALSE(fs::exists(record));
   EXPECT_TRUE(platform::NamedMutex(lock).Owned());  // the tool is gone
+  ::unlink(platform::NamedMutex::HostFile(lock).c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(Moments, IsoCancel,

@@ -8,6 +8,7 @@
 //   sleep:MS   waits
 //   args       writes each argument after the program as "[arg]\n"
 //   record:F   writes the arguments the same way into the file F
+//   env:NAME   writes the value of the environment variable NAME and "\n"
 //   pid:F      writes its process id into the file F
 //   orphan:MS  leaves a child behind that keeps the output open for MS
 //   lock:NAME  takes the named lock, writes "locked\n" (or "busy\n")
@@ -88,6 +89,9 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(value.c_str())));
         std::_Exit(0);
       }
+    } else if (verb == "env") {
+      const char* v = std::getenv(value.c_str());
+      Write(1, std::string(v ? v : "(unset)") + "\n");
     } else if (verb == "pid") std::ofstream(value) << ::getpid() << "\n";
     else if (verb == "lock") {
       locks.push_back(std::make_unique<platform::NamedMutex>(platform::WideFromAnsi(value)));

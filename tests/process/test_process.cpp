@@ -55,6 +55,23 @@ TEST_F(ProcessTest, ChildReadsItsLineAsSplitAndWritesBothStreamsIntoThePipe) {
   EXPECT_EQ(code, 0u);
 }
 
+// A tool sees the drives its caller sees, whatever the caller's own
+// environment names.
+TEST_F(ProcessTest, ChildRunsOnTheCallersMachine) {
+  ::setenv("KESTRUNEX_PREFIX", "/nowhere/else", 1);
+  Pipe pipe;
+  ASSERT_TRUE(pipe.Create(4096));
+  Process child;
+  StartInfo info;
+  info.output = &pipe;
+  ASSERT_TRUE(child.Start(Line(L"env:KESTRUNEX_PREFIX|env:HOME"), info));
+  pipe.CloseWriteEnd();
+  const char* home = std::getenv("HOME");
+  EXPECT_EQ(ReadAll(pipe), machine_.dir().str() + "\n" + (home ? home : "(unset)") + "\n");
+  ::unsetenv("KESTRUNEX_PREFIX");
+  child.Wait(INFINITE);
+}
+
 TEST_F(ProcessTest, ExitCodeIsStillActiveWhileRunningThenTheToolsOwn) {
   Process child;
   DWORD code = 0;
@@ -177,6 +194,9 @@ TEST_F(ProcessTest, NamedLockIsMachineWideAndDiesWithItsHolderEvenKilled) {
   EXPECT_FALSE(NamedMutex(name).Owned());
   ASSERT_TRUE(holder.Terminate(0));  // SIGKILL: no clean-up of its own
   EXPECT_TRUE(NamedMutex(name).Owned());
+  const std::string file = NamedMutex::HostFile(name);
+  EXPECT_EQ(file.rfind("/run/lock/kestrunex/", 0) == 0 || file.rfind("/tmp/kestrunex/", 0) == 0, true) << file;
+  ::unlink(file.c_str());
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 // The keys the windows, the worker, the USB preparation and the headless
 // command ask for.
 const std::set<std::u16string> kProgramKeys = {
-    u"Adding driver", u"Back", u"Browse", u"Cancel", u"CancelMsg", u"CancelStatus", u"Capacity",
+    u"Adding driver", u"Back", u"Disk", u"No admin rights", u"Browse", u"Cancel", u"CancelMsg", u"CancelStatus", u"Capacity",
     u"Commit success", u"Commit", u"Compatibility Instruction", u"Compatibility Mode", u"Copy OS",
     u"Copy success", u"Copy", u"Disk too small", u"Error", u"Exit", u"File too large for FAT32", u"Finish",
     u"Format confirm",
@@ -35,7 +35,7 @@ const std::set<std::u16string> kProgramKeys = {
     // kestrunex-cli
     u"Cli Answer", u"Cli Answered", u"Cli Bad Option", u"Cli Busy", u"Cli Help", u"Cli Iso File", u"Cli No",
     u"Cli No Terminal", u"Cli Not Optical", u"Cli Profile Error", u"Cli See Help", u"Cli Source Empty",
-    u"Cli Trace Log", u"Cli Yes",
+    u"Cli Trace Log", u"Cli Usb Needs Root", u"Cli Yes",
     // the verification pass
     u"Verify Boot Missing", u"Verify Differs", u"Verify Missing", u"Verify Offset", u"Verify Passed",
     u"Verify Source Unreadable", u"Verify Start", u"Verify Unreadable", u"Verify Wim Damaged",
@@ -46,7 +46,7 @@ const char* const kShippedLanguages[] = {"english", "spanish", "french", "german
 class ShippedLanguage : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(ShippedLanguage, HasANonEmptyTextForEveryKeyAndNoOtherKeys) {
-  ASSERT_EQ(kProgramKeys.size(), 82u);
+  ASSERT_EQ(kProgramKeys.size(), 85u);
   std::string text = kxtest::ReadHostFile(fs::path(KX_LANG_SOURCE_DIR) / (std::string(GetParam()) + ".lang"));
   ASSERT_FALSE(text.empty());
   ovml::Catalogue catalogue;

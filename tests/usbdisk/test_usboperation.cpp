@@ -73,13 +73,13 @@ INSTANTIATE_TEST_SUITE_P(Labels, USBStep,
                                            LabelCase{"NoLabelIsNoname", "", "NONAME"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(USBStepRefusal, AFileOf4GiBIsRefusedBeforeAFat32StickIsTouched) {
+TEST(USBStepRefusal, AFileTooLargeForFat32IsRefusedBeforeTheStickIsTouched) {
   kxusb::UsbMachine m({VirtualDisk{1, 100, "usb", true, "label: dos\\nstart=2048,type=c\\n"}},
                       {VolumeSpec{'E', 1, 1, "removable"}}, SourceDrive("DVD"));
   auto wim = m.disks().dir().path() / "dvd/sources/install.wim";
   std::filesystem::create_directories(wim.parent_path());
   { std::ofstream(wim, std::ios::binary); }
-  std::filesystem::resize_file(wim, 4ull * 1024 * 1024 * 1024);  // sparse
+  std::filesystem::resize_file(wim, platform::disks::Fat32FileLimit());  // sparse
   std::string before = kxtest::ReadHostFile(m.disks().Image(1));
   kxusb::ScriptedBoxes boxes;
   PostedStates window;
@@ -93,7 +93,7 @@ TEST(USBStepRefusal, AFileOf4GiBIsRefusedBeforeAFat32StickIsTouched) {
   EXPECT_EQ(window.states, (std::vector<std::pair<int, int>>{{0, 10}}));
   EXPECT_TRUE(kxtest::ReadHostFile(m.disks().Image(1)) == before) << "nothing was formatted";
   // One byte less fits.
-  std::filesystem::resize_file(wim, 4ull * 1024 * 1024 * 1024 - 1);
+  std::filesystem::resize_file(wim, platform::disks::Fat32FileLimit() - 1);
   EXPECT_EQ(FindFileTooLargeForFat32(L"D:\\"), L"");
 }
 

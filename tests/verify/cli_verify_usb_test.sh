@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # kestrunex-cli in USB mode onto a virtual stick (an image file behind a loop
 # device, FAT32 through the file-system daemon, as our diskpart makes it):
-# the verification pass reads the stick back through its mounted volume and
-# passes on a good stick. Needs root (loop devices), as the USB chain tests.
+# the verification pass mounts the released stick afresh, reads it back
+# through the volume, passes on a good stick and leaves no mount behind. Needs root (loop devices), as the USB chain tests.
 set -euo pipefail
 cli="$1" make_machine="$2"
 dir=$(mktemp -d)
@@ -25,6 +25,9 @@ done
 cat "$dir/out"
 [ "$rc" -eq 0 ] || fail "kestrunex-cli --usb F: exited $rc"
 grep -q "Verified: every file reads back" "$dir/out" || fail "the stick was not verified"
-grep -q "\[CheckProduct\] begin $KESTRUNEX_PREFIX/volumes/" drive_c/ProgramData/Ovanta/Kestrunex/RAREzodav.log ||
-  fail "the stick was not read through its mounted volume"
+# The job released the stick before it reported; the check mounts it afresh
+# and releases it again.
+grep -q "\[CheckProduct\] stick mounted at $KESTRUNEX_PREFIX/volumes/" drive_c/ProgramData/Ovanta/Kestrunex/RAREzodav.log ||
+  fail "the stick was not read through a mount of its volume"
+grep -q " $KESTRUNEX_PREFIX/" /proc/mounts && fail "a mount of the stick was left behind"
 echo "the stick verified"

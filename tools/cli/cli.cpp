@@ -1,9 +1,11 @@
 #include "tools/cli/cli.h"
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 
 #include "config/ovmultilangdll.h"
+#include "platform/admin.h"
 #include "platform/machine.h"
 #include "platform/process/process.h"
 #include "platform/text.h"
@@ -24,11 +26,20 @@ int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
     return kExitSuccess;
   }
 
+  // Raw disks, formatting and mounts need root: say so before anything is
+  // touched (the lock and the data folder included) rather than fail halfway.
+  if (options.Mode() == 0 && !platform::IsUserAnAdmin()) {
+    console.Complain(Translate(L"Cli Usb Needs Root"));
+    return kExitFailure;
+  }
+
   std::unique_ptr<platform::ScopedMachine> machine;
-  if (!options.profile.empty()) {
+  if (!options.prefix.empty()) {
+    // The tools this job starts are given the same prefix, so they see the
+    // same drives.
     try {
-      machine = std::make_unique<platform::ScopedMachine>(
-          platform::Machine::FromProfile(options.profile, platform::DefaultPrefix()));
+      machine = std::make_unique<platform::ScopedMachine>(platform::Machine::ForPrefix(
+          std::filesystem::absolute(options.prefix).lexically_normal().string()));
     } catch (const platform::ProfileError& e) {
       console.Complain(Translate(L"Cli Profile Error") + L" " + platform::WideFromAnsi(e.what()));
       return kExitFailure;

@@ -31,8 +31,8 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
     else if (a == "--no-verify") options.verify = false;
     else if (a == "--yes" || a == "-y") options.answer = platform::IDYES;
     else if (a == "--no" || a == "-n") options.answer = platform::IDNO;
-    else if (a == "--profile") {
-      if (!value(options.profile)) return false;
+    else if (a == "--prefix") {
+      if (!value(options.prefix)) return false;
     } else if (a == "--source") {
       if (!value(text)) return false;
       options.source = NormaliseDriveRoot(platform::WideFromAnsi(text));

@@ -1,14 +1,16 @@
 #pragma once
 // The options of kestrunex-cli, parsed in one place.
 //
-//   kestrunex-cli [--profile FILE] [--source E:\] (--iso FOLDER | --usb F:\)
+//   kestrunex-cli [--prefix DIR] [--source E:\] (--iso FOLDER | --usb F:\)
 //                 [--compat] [--no-verify] [--yes | --no] [--help]
 
 #include <string>
 #include <vector>
 
 struct CliOptions {
-  std::string profile;     // machine profile; empty: the prefix's own or discovery
+  // The prefix folder (its machine.ini declares the drives); empty: the
+  // default prefix.
+  std::string prefix;
   std::wstring source;     // drive root of the DVD; empty: the first optical drive
   std::wstring isoFolder;  // ISO mode: the folder that receives the ISO file
   std::wstring usbRoot;    // USB mode: the root of the USB disk

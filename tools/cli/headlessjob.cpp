@@ -227,7 +227,6 @@ bool HeadlessJob::VerifyProduct() {
     }
     input.product = (std::filesystem::path(isoFolderHost_) / added.front()).string();
   } else {
-    input.product = host(target_);
     input.letter = target_[0];
   }
   return CheckProduct(input, console_);

@@ -12,8 +12,8 @@
 
 struct ProductCheckInput {
   verify::RunShape run;  // host paths of the run's layers
-  std::string product;   // ISO mode: the ISO file; USB mode: the stick's root folder
-  wchar_t letter = 0;    // USB mode: the stick's drive letter
+  std::string product;   // ISO mode: the ISO file
+  wchar_t letter = 0;    // USB mode: the stick's drive letter (mounted afresh for the check)
 };
 
 // True when the product verifies; otherwise says what was lost and where.

@@ -63,6 +63,7 @@ bool Has(const std::vector<std::string>& words, const std::string& word) {
 
 Session::Session(std::ostream& out, std::string bootCodeFolder, int owner)
     : out_(out), bootCodeFolder_(std::move(bootCodeFolder)), owner_(owner) {
+  pd::ReleaseOrphanedVolumes();
   pd::ApplyVolumeRecord();
 }
 

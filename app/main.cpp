@@ -1,0 +1,52 @@
+// kestrunex: the wizard. One instance per machine (the lock "KESTRUNE",
+// shared with kestrunex-cli); a second start ends at once with 0, silently.
+// The mode window is made first and makes the licence and main windows;
+// closing it ends the program. Always exits with 0.
+
+#include <exception>
+#include <memory>
+
+#include "app/kestrunexapplication.h"
+#include "app/programfolder.h"
+#include "app/qtmainthread.h"
+#include "app/qtmessageboxpresenter.h"
+#include "app/qttranslations.h"
+#include "app/tdlgfirst.h"
+#include "platform/text.h"
+#include "src/gui/Painter/TextPainter/qttextrasterizer.h"
+#ifdef KX_HAVE_NAMED_MUTEX
+#include "platform/process/process.h"
+#endif
+
+namespace {
+constexpr wchar_t kInstanceLock[] = L"KESTRUNE";
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef KX_HAVE_NAMED_MUTEX
+  // Held until the process ends, however it ends.
+  static platform::NamedMutex instance(kInstanceLock);
+  if (!instance.Owned()) return 0;
+#else
+  (void)kInstanceLock;
+#endif
+  EnterProgramFolder();
+  KestrunexApplication app(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);  // the mode window decides
+  gs::InstallFontSubstitutes();
+  InstallQtTranslations(app);
+  QtMainThread mainThread;
+  mainThread.Install();
+  QtMessageBoxPresenter boxes;
+  boxes.Install();
+  try {
+    TdlgFirst dlgFirst;
+    dlgFirst.show();
+    app.exec();
+  } catch (const std::exception& e) {
+    KestrunexApplication::ShowException(platform::WideFromAnsi(e.what()));
+  } catch (...) {
+    KestrunexApplication::ShowException(L"");
+  }
+  return 0;
+}

@@ -1,0 +1,77 @@
+// The source page's checks: which drives are offered as the Windows 7
+// source and how big the chosen one is.
+
+#include "app/tmainform.h"
+#include "config/ovmultilangdll.h"
+#include "disk/mediumutils.h"
+#include "disk/volumeutils.h"
+#include "platform/volumes.h"
+
+namespace {
+constexpr wchar_t kNoDvdEntry[] = L"Please insert a DVD-ROM.";
+constexpr int kLetters = 26;
+}  // namespace
+
+void TMainForm::RebuildDriveRoots() {
+  m_DriveRoots.clear();
+  const platform::DWORD mask = platform::GetLogicalDrives();
+  for (int i = 0; i < kLetters; ++i) {
+    if (!(mask & (1u << i))) continue;
+    wchar_t root[4] = {static_cast<wchar_t>(L'A' + i), L':', L'\\', 0};
+    m_DriveRoots.emplace_back(root);
+  }
+}
+
+void TMainForm::RefreshDvdList() {
+  RebuildDriveRoots();
+  m_ui.cmbDVDlist->clear();
+  for (const std::wstring& root : m_DriveRoots) {
+    if (!IsCdRom(root)) continue;
+    const std::wstring label = GetVolumeLabel(root);
+    const std::wstring text = label.empty() ? root : root + L" ( " + label + L" ) ";
+    m_ui.cmbDVDlist->addItem(QString::fromStdWString(text), QString::fromStdWString(root));
+  }
+  if (m_ui.cmbDVDlist->count() > 0) {
+    m_cmbDVDlistTag = true;
+    m_ui.cmbDVDlist->setCurrentIndex(0);
+    m_SourcePath = m_ui.cmbDVDlist->itemData(0).toString().toStdWString();
+    OnDvdSelected();
+    return;
+  }
+  m_ui.cmbDVDlist->clear();
+  m_SourcePath.clear();
+  // Listed, not selected: the list shows it, and nothing can be chosen.
+  m_ui.cmbDVDlist->addItem(QString::fromStdWString(kNoDvdEntry));
+  m_ui.cmbDVDlist->setCurrentIndex(-1);
+  m_ui.cmbDVDlist->setPlaceholderText(QString::fromStdWString(kNoDvdEntry));
+  m_ui.m_pNext->setEnabled(false);
+  m_DvdSizeMB = 0;
+  m_cmbDVDlistTag = false;
+}
+
+void TMainForm::cmbDVDlistChange() {
+  if (!m_cmbDVDlistTag) return;
+  m_SourcePath = m_ui.cmbDVDlist->currentData().toString().toStdWString();
+  OnDvdSelected();
+}
+
+void TMainForm::OnDvdSelected() {
+  const bool embedded = IsEmbeddedEdition(m_SourcePath);
+  m_ui.CheckBox_USBODD->setChecked(embedded);
+  m_ui.CheckBox_USBODD->setEnabled(!embedded);
+  m_ui.m_pNext->setEnabled(false);
+  m_ui.cmbDVDlist->setEnabled(false);
+  SetLabelText(m_ui.lblWait, Translate(L"Please wait"));
+  m_ui.Timer1->start();
+  m_pDvdSizeThd->Request(m_SourcePath);
+}
+
+void TMainForm::Timer1Timer() {
+  if (!m_pDvdSizeThd->SizeReady()) return;
+  m_ui.Timer1->stop();
+  m_DvdSizeMB = m_pDvdSizeThd->DvdSizeMB();
+  m_ui.m_pNext->setEnabled(true);
+  m_ui.cmbDVDlist->setEnabled(true);
+  SetLabelText(m_ui.lblWait, Translate(L"Capacity") + std::to_wstring(m_DvdSizeMB) + L" MB");
+  if (m_DvdSizeMB == 0) m_ui.m_pNext->setEnabled(false);
+}

@@ -1,0 +1,85 @@
+// The target pages' checks: the USB disks offered and whether they are big
+// enough, and whether the folder chosen for the ISO image lies on an NTFS
+// volume with room for it.
+
+#include "app/parsecapacity.h"
+#include "app/tmainform.h"
+#include "app/usbdevicehint.h"
+#include "config/messageboxes.h"
+#include "config/ovmultilangdll.h"
+#include "disk/textutils.h"
+#include "disk/volumeutils.h"
+#include "platform/paths.h"
+
+namespace {
+constexpr wchar_t kBrowseTitle[] = L"Please Select Folder:";
+constexpr int kHeadroomMB = 500;
+}  // namespace
+
+void TMainForm::SetNextEnabledForUsb() {
+  m_ui.m_pNext->setEnabled(m_UsbSizeMB >= static_cast<std::int64_t>(m_DvdSizeMB) + kHeadroomMB);
+}
+
+void TMainForm::RefreshUsbList() {
+  RebuildDriveRoots();
+  m_ui.cmbUsbList->clear();
+  const std::wstring capacity = Translate(L"Capacity");
+  for (const std::wstring& root : m_DriveRoots) {
+    if (!IsUsbBusVolume(root)) continue;
+    m_UsbSizeMB = IsVolumeReady(root.substr(0, 3)) ? static_cast<std::int64_t>(GetTotalSpaceMB(root)) : 0;
+    const QString text = QString::fromStdWString(UsbEntryText(root, m_UsbSizeMB, capacity));
+    if (m_UsbSizeMB == 0) m_ui.cmbUsbList->addItem(text);
+    else m_ui.cmbUsbList->addItem(text, QString::fromStdWString(root));
+    m_ui.cmbUsbList->setItemData(m_ui.cmbUsbList->count() - 1, QString::fromStdWString(UsbDeviceHint(root)),
+                                 Qt::ToolTipRole);
+  }
+  if (m_ui.cmbUsbList->count() > 0) {
+    m_ui.cmbUsbList->setCurrentIndex(0);
+    cmbUsbListChange();
+    return;
+  }
+  m_TargetPath.clear();
+  m_ui.cmbUsbList->addItem(QString::fromStdWString(Translate(L"USB Step2 Insert Note")));
+  m_ui.cmbUsbList->setToolTip({});
+  m_ui.m_pNext->setEnabled(false);
+  m_UsbSizeMB = 0;
+  m_ui.cmbUsbList->setCurrentIndex(0);
+}
+
+void TMainForm::cmbUsbListChange() {
+  m_TargetPath = m_ui.cmbUsbList->currentText().toStdWString();
+  m_ui.cmbUsbList->setToolTip(m_ui.cmbUsbList->currentData(Qt::ToolTipRole).toString());
+  m_UsbSizeMB = ParseCapacity(m_TargetPath);
+  SetNextEnabledForUsb();
+}
+
+std::wstring TMainForm::BrowseFolder(const std::wstring& title) {
+  const QString host = m_folderPicker(QString::fromStdWString(title));
+  if (host.isEmpty()) return {};
+  return IncludeBackslash(platform::SystemPathFromHost(host.toStdString()));
+}
+
+void TMainForm::btnBrowserClick() {
+  const std::wstring folder = BrowseFolder(kBrowseTitle);
+  if (folder.empty()) {
+    m_ui.m_pNext->setEnabled(false);
+    return;
+  }
+  m_ui.EdtISOPathdst->setText(QString::fromStdWString(folder));
+  m_TargetPath = folder;
+  const std::wstring root = folder.substr(0, 3);
+  if (!IsNtfs(root)) {
+    ShowNotNtfsMessage();
+    m_ui.EdtISOPathdst->clear();
+    m_ui.m_pNext->setEnabled(false);
+    return;
+  }
+  const int freeMB = static_cast<int>(GetFreeSpaceMB(root));
+  if (m_DvdSizeMB + kHeadroomMB < freeMB) {
+    m_ui.m_pNext->setEnabled(true);
+    return;
+  }
+  ShowDiskTooSmallMessage();
+  m_ui.EdtISOPathdst->clear();
+  m_ui.m_pNext->setEnabled(false);
+}

@@ -1,0 +1,30 @@
+#include "app/usbdevicehint.h"
+
+#include "config/ovmultilangdll.h"
+#include "platform/machine.h"
+#include "platform/paths.h"
+#include "platform/text.h"
+
+namespace {
+constexpr std::uint64_t kBytesPerMB = 1048576;
+}  // namespace
+
+std::wstring UsbDeviceHint(const std::wstring& root) {
+  const wchar_t letter = platform::DriveLetterOf(root);
+  const auto drive = platform::CurrentMachine().Drive(letter);
+  if (!drive) return root;
+  std::wstring hint = root;
+  if (!drive->label.empty()) hint += L" " + drive->label;
+  if (!drive->fileSystem.empty()) hint += L" (" + drive->fileSystem + L")";
+  std::string where = drive->hostDevice;
+  if (drive->diskNumber >= 0) {
+    hint += L"\n" + Translate(L"Disk") + L" " + std::to_wstring(drive->diskNumber);
+    if (const auto disk = platform::CurrentMachine().Disk(drive->diskNumber)) {
+      if (disk->sizeBytes) hint += L", " + std::to_wstring(disk->sizeBytes / kBytesPerMB) + L" MB";
+      if (!disk->Backing().empty()) where = disk->Backing();
+    }
+  }
+  if (where.empty()) where = drive->hostFolder;
+  hint += L"\n" + platform::WideFromAnsi(where);
+  return hint;
+}

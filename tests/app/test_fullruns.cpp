@@ -1,0 +1,113 @@
+// Whole runs from clicks with the real steps on the sample medium.
+
+
+#include <QProgressBar>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "config/ovmultilangdll.h"
+#include "platform/paths.h"
+#include "platform/text.h"
+#include "wizardtest.h"
+
+namespace wiztest {
+namespace {
+
+using FullRuns = WizardTest;
+
+constexpr char kMissingStep[] = "is not available in this build";
+
+std::string MissingStepLine(int step) {
+  return "[CreateOperation] step " + std::to_string(step) + " " + kMissingStep;
+}
+
+// The bar's positions through a run, as the window moved it.
+class BarTrace {
+ public:
+  explicit BarTrace(QProgressBar* bar) {
+    QObject::connect(bar, &QProgressBar::valueChanged, &m_context, [this](int v) { values.push_back(v); });
+  }
+  // Never back (no cancel in these runs), ending at 100.
+  void ExpectRisingTo100() const {
+    ASSERT_FALSE(values.empty());
+    for (size_t i = 1; i < values.size(); ++i) EXPECT_GE(values[i], values[i - 1]) << "position " << i;
+    EXPECT_EQ(values.back(), 100);
+  }
+  std::vector<int> values;
+
+ private:
+  QObject m_context;
+};
+
+// ISO mode with the real chain: the DVD copied into the work folder, the
+// drivers in boot.wim, the Other and OS folders, the image built by our
+// oscdimg into the chosen folder, and the finish question.
+TEST_F(FullRuns, IsoModeFromClicksToTheSuccessQuestionWithTheImageInTheFolder) {
+  OpenMainWindow(1);
+  NextPage();
+  BrowseTo(Machine().Root('G') / "iso");
+  Boxes().Answer(platform::IDYES);
+  BarTrace bar(ui().pbDism);
+  NextPage();
+  ASSERT_TRUE(WaitForRunEnd(300000));
+  ASSERT_EQ(Trace().find(MissingStepLine(4)), std::string::npos) << "the ISO step is missing from this build";
+  const auto seen = Boxes().Seen();
+  ASSERT_FALSE(seen.empty()) << Trace();
+  EXPECT_EQ(seen.back().text, Translate(L"SuccessMsg"));
+  EXPECT_EQ(ui().lblPercent->text(), "100");
+  bar.ExpectRisingTo100();
+  std::vector<fs::path> images;
+  for (const auto& entry : fs::directory_iterator(Machine().Root('G') / "iso"))
+    if (entry.path().extension() == ".iso") images.push_back(entry.path());
+  ASSERT_EQ(images.size(), 1u);
+  FILE* pipe = ::popen(("xorriso -indev '" + images[0].string() + "' -find / -type f 2>/dev/null").c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string files;
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) files.append(buffer, n);
+  ::pclose(pipe);
+  EXPECT_NE(files.find("sources/boot.wim"), std::string::npos) << files;
+  EXPECT_NE(files.find("setup.exe"), std::string::npos) << files;
+}
+
+TEST_F(FullRuns, UsbModeFromClicksToTheSuccessQuestionWithTheSourceOnTheStick) {
+#ifndef KX_HAVE_VIRTUAL_DISKS
+  GTEST_SKIP() << "virtual disks (platform_disks) are not in this build yet";
+#else
+  StartWithVirtualStick(256);
+  OpenMainWindow(0);
+  NextPage();
+  ASSERT_NE(ui().cmbUsbList->currentText().toStdWString().find(L"F:\\ ("), std::wstring::npos)
+      << ui().cmbUsbList->currentText().toStdString();
+  ASSERT_TRUE(ui().m_pNext->isEnabled());
+  EXPECT_TRUE(ui().cmbUsbList->toolTip().contains(QString::fromStdString(StickImage().string())))
+      << "the entry names the disk that will be erased: " << ui().cmbUsbList->toolTip().toStdString();
+  Boxes().Answer(platform::IDYES);  // the format question
+  BarTrace bar(ui().pbDism);
+  NextPage();
+  ASSERT_TRUE(WaitForRunEnd(300000));
+  ASSERT_EQ(Trace().find(MissingStepLine(5)), std::string::npos) << "the USB step is missing from this build";
+  const auto seen = Boxes().Seen();
+  ASSERT_GE(seen.size(), 2u) << Trace();
+  EXPECT_EQ(seen.front().caption, Translate(L"Warning"));
+  EXPECT_EQ(seen.back().text, Translate(L"SuccessMsg")) << platform::AnsiFromWide(seen.back().text);
+  EXPECT_NE(Trace().find("[UpdateResult] finish_Success"), std::string::npos);
+  EXPECT_EQ(ui().lblPercent->text(), "100");
+  bar.ExpectRisingTo100();
+  // The stick as a peer reads it (the job has released it): partition 1 of
+  // the image, from 1 MiB on, through mtools.
+  const std::string fat = "'" + StickImage().string() + "@@1048576'";
+  std::string listing = kxtest::ShellOutput("mdir -/ -b -i " + fat + " :: 2>&1");
+  for (char& c : listing) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const char* file : {"::/setup.exe", "::/sources/boot.wim", "::/sources/install.wim", "::/autounattend/"})
+    EXPECT_NE(listing.find(file), std::string::npos) << file << "\n" << listing.substr(0, 2000);
+  EXPECT_EQ(kxtest::ShellOutput("mtype -i " + fat + " ::/setup.exe | sha256sum"),
+            kxtest::ShellOutput("sha256sum < '" + (SampleMedium() / "setup.exe").string() + "'"));
+#endif
+}
+
+}  // namespace
+}  // namespace wiztest

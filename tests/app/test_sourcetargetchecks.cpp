@@ -1,0 +1,246 @@
+// The checks behind the source and target pages: which drives are offered,
+// the size of the source against the USB stick and the ISO folder's volume,
+// the compatibility box for an Embedded source, the device behind an entry.
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+#include "app/parsecapacity.h"
+#include "app/thddvdsize.h"
+#include "config/ovmultilangdll.h"
+#include "wizardtest.h"
+
+namespace wiztest {
+namespace {
+
+using Checks = WizardTest;
+
+constexpr int kSourceMB = 4000;
+
+// A 4,000 MiB source against sticks and folders around the 4,500 MiB line:
+// the USB test is >=, the ISO test strictly >.
+struct SpaceCase {
+  const char* name;
+  int mode;
+  std::uint64_t targetMB;  // stick's total size, or the ISO drive's free space
+  bool nextEnabled;
+  const wchar_t* messageKey;  // the simple message shown, or null
+};
+
+class SpaceLine : public WizardTest, public ::testing::WithParamInterface<SpaceCase> {};
+
+TEST_P(SpaceLine, NextFollowsTheSourceSizePlusFiveHundred) {
+  const SpaceCase& c = GetParam();
+  auto drives = DefaultDrives();
+  drives[1].totalMb = c.targetMB;
+  drives[2].freeMb = c.targetMB;
+  Start(drives);
+  Main().SetDvdMeasure([](const std::wstring&) { return kSourceMB; });
+  OpenMainWindow(c.mode);
+  ASSERT_EQ(Main().DvdSizeMB(), kSourceMB);
+  NextPage();
+  if (c.mode == 1) BrowseTo(Machine().Root('G') / "iso");
+  EXPECT_EQ(ui().m_pNext->isEnabled(), c.nextEnabled);
+  const auto seen = Boxes().Seen();
+  if (c.messageKey) {
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_TRUE(seen[0].simple);
+    EXPECT_EQ(seen[0].text, Translate(c.messageKey));
+    EXPECT_EQ(seen[0].caption, L"Kestrunex");
+    EXPECT_TRUE(ui().EdtISOPathdst->text().isEmpty());
+  } else {
+    EXPECT_TRUE(seen.empty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, SpaceLine,
+    ::testing::Values(SpaceCase{"StickOfExactly4500", 0, 4500, true, nullptr},
+                      SpaceCase{"StickOf4499", 0, 4499, false, nullptr},
+                      SpaceCase{"IsoDriveWithExactly4500Free", 1, 4500, false, L"Disk too small"},
+                      SpaceCase{"IsoDriveWith4501Free", 1, 4501, true, nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Checks, AnIsoFolderOffNtfsIsRefusedAndACancelledPickerKeepsTheField) {
+  auto drives = DefaultDrives();
+  drives[2].fileSystem = "FAT32";
+  Start(drives);
+  OpenMainWindow(1);
+  NextPage();
+  BrowseTo(Machine().Root('G') / "iso");
+  auto seen = Boxes().Seen();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text, Translate(L"Not NTFS"));
+  EXPECT_TRUE(ui().EdtISOPathdst->text().isEmpty());
+  EXPECT_FALSE(ui().m_pNext->isEnabled());
+
+  // A folder on C: is fine; a later cancelled picker leaves it in the field.
+  BrowseTo(Machine().Root('C') / "images");
+  EXPECT_EQ(ui().EdtISOPathdst->text().toStdWString(), L"C:\\images\\");
+  EXPECT_TRUE(ui().m_pNext->isEnabled());
+  Main().SetFolderPicker([](const QString& title) {
+    EXPECT_EQ(title, "Please Select Folder:");
+    return QString();
+  });
+  ASSERT_TRUE(Click(ui().m_pBrowseFolder));
+  EXPECT_EQ(ui().EdtISOPathdst->text().toStdWString(), L"C:\\images\\");
+  EXPECT_FALSE(ui().m_pNext->isEnabled());
+}
+
+TEST_F(Checks, AFolderOutsideEveryDriveBecomesAPathOnTheHostRootDrive) {
+  OpenMainWindow(1);
+  NextPage();
+  Main().SetFolderPicker([](const QString&) { return QString("/"); });
+  ASSERT_TRUE(Click(ui().m_pBrowseFolder));
+  EXPECT_EQ(Main().TargetPath().substr(0, 3), L"Z:\\");
+}
+
+TEST_F(Checks, AnEmbeddedSourceForcesAndGreysCompatibilityModeAlsoInUsbMode) {
+  Machine().WriteFile('E', "sources/product.ini", "[SKU]\r\ntype = Embedded\r\n");
+  OpenMainWindow(0);
+  EXPECT_TRUE(ui().CheckBox_USBODD->isChecked());
+  EXPECT_FALSE(ui().CheckBox_USBODD->isEnabled());
+  ASSERT_TRUE(Click(ui().m_pBack));
+  std::filesystem::remove(Machine().Root('E') / "sources/product.ini");
+  OpenMainWindow(1);
+  EXPECT_FALSE(ui().CheckBox_USBODD->isChecked());
+  EXPECT_TRUE(ui().CheckBox_USBODD->isEnabled());
+}
+
+TEST_F(Checks, WithoutAnOpticalDriveTheListAsksForADvdAndNextStaysOff) {
+  Start({DefaultDrives()[1]});
+  OpenMainWindow(0);
+  EXPECT_EQ(ui().cmbDVDlist->count(), 1);
+  EXPECT_EQ(ui().cmbDVDlist->itemText(0), "Please insert a DVD-ROM.");
+  EXPECT_EQ(ui().cmbDVDlist->currentIndex(), -1);
+  EXPECT_TRUE(Main().SourcePath().empty());
+  EXPECT_EQ(Main().DvdSizeMB(), 0);
+  EXPECT_FALSE(ui().m_pNext->isEnabled());
+}
+
+TEST_F(Checks, ADriveWithoutDiscShowsZeroAndASecondDriveIsMeasuredWhenChosen) {
+  auto drives = DefaultDrives();
+  drives.push_back({.letter = 'D', .type = "cdrom", .ready = false});
+  Start(drives);
+  OpenMainWindow(0);
+  ASSERT_EQ(ui().cmbDVDlist->count(), 2);
+  EXPECT_EQ(ui().cmbDVDlist->currentText(), "D:\\");
+  EXPECT_EQ(Main().DvdSizeMB(), 0);
+  EXPECT_EQ(ui().lblWait->text().toStdWString(), Translate(L"Capacity") + L"0 MB");
+  EXPECT_FALSE(ui().m_pNext->isEnabled());
+
+  ui().cmbDVDlist->setCurrentIndex(1);
+  Main().cmbDVDlistChange();
+  WaitForSourceSize();
+  EXPECT_EQ(Main().SourcePath(), L"E:\\");  // the bare root, not the entry text
+  EXPECT_GT(Main().DvdSizeMB(), 0);
+  EXPECT_TRUE(ui().m_pNext->isEnabled());
+}
+
+TEST_F(Checks, UsbEntriesNameTheirDeviceAndOnlyUsbVolumesAreOffered) {
+  auto drives = DefaultDrives();
+  drives.push_back({.letter = 'H', .type = "fixed", .bus = "usb", .fileSystem = "NTFS", .totalMb = 500000});
+  drives.push_back({.letter = 'I', .type = "removable", .bus = "usb", .ready = false});
+  drives.push_back({.letter = 'J', .type = "removable", .bus = "sd", .totalMb = 2000});
+  Start(drives);
+  OpenMainWindow(0);
+  NextPage();
+  ASSERT_EQ(ui().cmbUsbList->count(), 3);
+  const std::wstring capacity = Translate(L"Capacity");
+  EXPECT_EQ(ui().cmbUsbList->itemText(0).toStdWString(), L"F:\\ (" + capacity + L" 7600 MB )");
+  EXPECT_EQ(ui().cmbUsbList->itemText(1).toStdWString(), L"H:\\ (" + capacity + L" 500000 MB )");
+  EXPECT_EQ(ui().cmbUsbList->itemText(2).toStdWString(), L"I:\\");
+  const QString tip = ui().cmbUsbList->itemData(0, Qt::ToolTipRole).toString();
+  EXPECT_TRUE(tip.contains("STICK")) << tip.toStdString();
+  EXPECT_TRUE(tip.contains(QString::fromStdWString(Translate(L"Disk") + L" 1, 7600 MB"))) << tip.toStdString();
+  EXPECT_TRUE(tip.contains(QString::fromStdString(Machine().Root('F').string()))) << tip.toStdString();
+  EXPECT_EQ(ui().cmbUsbList->toolTip(), tip);
+
+  // The unanswering volume keeps Next off; the others pass.
+  ui().cmbUsbList->setCurrentIndex(2);
+  Main().cmbUsbListChange();
+  EXPECT_EQ(Main().UsbSizeMB(), 0);
+  EXPECT_FALSE(ui().m_pNext->isEnabled());
+  ui().cmbUsbList->setCurrentIndex(1);
+  Main().cmbUsbListChange();
+  EXPECT_EQ(Main().UsbSizeMB(), 500000);
+  EXPECT_TRUE(ui().m_pNext->isEnabled());
+}
+
+TEST_F(Checks, NoUsbDiskShowsTheInsertNoteAndRefreshFindsOneInsertedLater) {
+  Start({DefaultDrives()[0]});
+  OpenMainWindow(0);
+  NextPage();
+  ASSERT_EQ(ui().cmbUsbList->count(), 1);
+  EXPECT_EQ(ui().cmbUsbList->currentText().toStdWString(), Translate(L"USB Step2 Insert Note"));
+  EXPECT_TRUE(Main().TargetPath().empty());
+  EXPECT_FALSE(ui().m_pNext->isEnabled());
+
+  platform::DriveDecl stick;
+  stick.letter = L'K';
+  stick.hostFolder = Machine().dir().str();
+  stick.driveType = platform::DRIVE_REMOVABLE;
+  stick.busType = platform::BusTypeUsb;
+  stick.totalBytes = 8000ull * 1048576;
+  platform::CurrentMachine().AddDrive(stick);
+  ASSERT_TRUE(Click(ui().m_pRefresh));
+  EXPECT_EQ(Main().UsbSizeMB(), 8000);
+  EXPECT_TRUE(ui().m_pNext->isEnabled());
+}
+
+struct CapacityCase {
+  const wchar_t* text;
+  std::int64_t expected;
+};
+
+class CapacityText : public ::testing::TestWithParam<CapacityCase> {};
+
+TEST_P(CapacityText, IsTheNumberBetweenTheWordAndTheUnit) {
+  EXPECT_EQ(ParseCapacity(GetParam().text, L"Capacity: "), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, CapacityText,
+    ::testing::Values(CapacityCase{L"F:\\ (Capacity:  7600 MB )", 7600}, CapacityCase{L"F:\\", 0},
+                      CapacityCase{L"Please insert a USB disk.", 0}, CapacityCase{L"F:\\ (Capacity: MB )", 0},
+                      CapacityCase{L"MB ) F:\\ (Capacity: 12 ", 0}, CapacityCase{L"(Capacity: 12 MB ) MB )", 12},
+                      CapacityCase{L"(Capacity: -5 MB )", 0}, CapacityCase{L"(Capacity: 1x2 MB )", 0},
+                      CapacityCase{L"(Capacity: 99999999999999999999 MB )", 0},
+                      CapacityCase{L"(Capacity: \t3000000 \tMB )", 3000000}));
+
+TEST(DvdSizeThread, OnlyTheLatestRequestsSizeIsPublished) {
+  std::mutex lock;
+  std::condition_variable changed;
+  bool releaseFirst = false;
+  std::atomic<int> started{0};
+  ThdDvdSize thread(nullptr);
+  thread.SetMeasure([&](const std::wstring& root) {
+    ++started;
+    if (root == L"D:\\") {
+      std::unique_lock<std::mutex> guard(lock);
+      changed.wait(guard, [&] { return releaseFirst; });
+      return 111;
+    }
+    return 222;
+  });
+  thread.Request(L"D:\\");
+  while (started == 0) std::this_thread::yield();
+  thread.Request(L"E:\\");  // while D: is still being read
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    releaseFirst = true;
+  }
+  changed.notify_all();
+  for (int i = 0; i < 2000 && !thread.SizeReady(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_TRUE(thread.SizeReady());
+  EXPECT_EQ(thread.DvdSizeMB(), 222);
+  EXPECT_EQ(started, 2) << "each request measured once";
+
+  thread.Request(L"E:\\");
+  for (int i = 0; i < 2000 && !thread.SizeReady(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(started, 3);
+}
+
+}  // namespace
+}  // namespace wiztest
