@@ -18,6 +18,7 @@ struct OptionCase {
   std::wstring source, iso, usb;
   bool compatible;
   int answer;
+  bool verify = true;
 };
 
 TEST(CliOptions, ParsesOneTargetAndRefusesTheRest) {
@@ -26,6 +27,7 @@ TEST(CliOptions, ParsesOneTargetAndRefusesTheRest) {
       {{"--source", "e:", "--iso", "/srv/iso", "--compat", "--yes"}, true, L"E:\\", L"/srv/iso", L"", true, platform::IDYES},
       {{"--usb", "f:\\", "--no"}, true, L"", L"", L"F:\\", false, platform::IDNO},
       {{"--help"}, true, L"", L"", L"", false, 0},
+      {{"--iso", "G:\\", "--no-verify"}, true, L"", L"G:\\", L"", false, 0, false},
       {{}, false},
       {{"--iso", "G:\\", "--usb", "F:"}, false},
       {{"--iso"}, false},
@@ -45,6 +47,7 @@ TEST(CliOptions, ParsesOneTargetAndRefusesTheRest) {
     EXPECT_EQ(options.usbRoot, c.usb);
     EXPECT_EQ(options.compatible, c.compatible);
     EXPECT_EQ(options.answer, c.answer);
+    EXPECT_EQ(options.verify, c.verify);
   }
 }
 

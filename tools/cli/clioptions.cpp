@@ -28,6 +28,7 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
     std::string text;
     if (a == "--help" || a == "-h") options.help = true;
     else if (a == "--compat") options.compatible = true;
+    else if (a == "--no-verify") options.verify = false;
     else if (a == "--yes" || a == "-y") options.answer = platform::IDYES;
     else if (a == "--no" || a == "-n") options.answer = platform::IDNO;
     else if (a == "--prefix") {

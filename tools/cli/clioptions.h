@@ -2,7 +2,7 @@
 // The options of kestrunex-cli, parsed in one place.
 //
 //   kestrunex-cli [--prefix DIR] [--source E:\] (--iso FOLDER | --usb F:\)
-//                 [--compat] [--yes | --no] [--help]
+//                 [--compat] [--no-verify] [--yes | --no] [--help]
 
 #include <string>
 #include <vector>
@@ -15,6 +15,8 @@ struct CliOptions {
   std::wstring isoFolder;  // ISO mode: the folder that receives the ISO file
   std::wstring usbRoot;    // USB mode: the root of the USB disk
   bool compatible = false;
+  // Read the product back and check it after the last step (--no-verify: no).
+  bool verify = true;
   // The answer to every question when no terminal can answer: 0 none, else
   // IDYES or IDNO.
   int answer = 0;

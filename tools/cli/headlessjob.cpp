@@ -22,6 +22,7 @@
 #include "platform/text.h"
 #include "platform/machine/volumes.h"
 #include "tools/cli/consolerunview.h"
+#include "tools/cli/productcheck.h"
 #include "tools/cli/signalwatcher.h"
 
 namespace {
@@ -136,7 +137,9 @@ int HeadlessJob::Run() {
     console_.Complain(SpaceWarningText(needed));
     return kExitFailure;
   }
-  const int code = RunWorker();
+  int code = RunWorker();
+  // Before the work folder goes: an ISO's serviced WIMs are checked against it.
+  if (code == kExitSuccess && options_.verify && !VerifyProduct()) code = kExitFailure;
   // The window's clean-up at the end of every run.
   if (!DeleteFolderTree(workFolder_)) DeleteFolderContents(workFolder_);
   if (code == kExitSuccess && mode == 1) SayNewIsoFiles();
@@ -193,9 +196,44 @@ int HeadlessJob::RunWorker() {
   }
 }
 
-void HeadlessJob::SayNewIsoFiles() {
+std::vector<std::string> HeadlessJob::NewIsoFiles() const {
+  std::vector<std::string> added;
   for (const std::string& name : IsoFiles(isoFolderHost_))
     if (std::find(isoFilesBefore_.begin(), isoFilesBefore_.end(), name) == isoFilesBefore_.end())
-      console_.Say(Translate(L"Cli Iso File") + L" " + target_ + platform::WideFromAnsi(name) + L"  (" +
+      added.push_back(name);
+  return added;
+}
+
+bool HeadlessJob::VerifyProduct() {
+  auto host = [](const std::wstring& path) {
+    std::string resolved;
+    return platform::ResolvePath(path, resolved) ? resolved : std::string();
+  };
+  const std::wstring program = platform::GetProgramFolder();
+  ProductCheckInput input;
+  input.run.mode = options_.Mode();
+  input.run.compatible = compatible_;
+  input.run.is64 = IsAmd64Build(source_.substr(0, 1) + L":\\sources\\idwbinfo.txt");
+  input.run.source = host(source_);
+  input.run.other = host(program + (input.run.is64 ? L"Other\\x64" : L"Other\\x86"));
+  input.run.os = host(program + L"OS");
+  input.run.efi = host(program + L"efi");
+  input.run.work = host(workFolder_);
+  if (input.run.mode == 1) {
+    const std::vector<std::string> added = NewIsoFiles();
+    if (added.size() != 1) {
+      console_.Complain(Translate(L"Verify Unreadable"));
+      return false;
+    }
+    input.product = (std::filesystem::path(isoFolderHost_) / added.front()).string();
+  } else {
+    input.letter = target_[0];
+  }
+  return CheckProduct(input, console_);
+}
+
+void HeadlessJob::SayNewIsoFiles() {
+  for (const std::string& name : NewIsoFiles())
+    console_.Say(Translate(L"Cli Iso File") + L" " + target_ + platform::WideFromAnsi(name) + L"  (" +
                    platform::WideFromAnsi((std::filesystem::path(isoFolderHost_) / name).string()) + L")");
 }

@@ -31,6 +31,9 @@ class HeadlessJob {
   bool CheckTarget();
   int RunWorker();
   void SayNewIsoFiles();
+  std::vector<std::string> NewIsoFiles() const;
+  // The verification pass; false after saying what the product lost.
+  bool VerifyProduct();
 
   CliOptions options_;
   Console& console_;

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# kestrunex-cli in USB mode onto a virtual stick (an image file behind a loop
+# device, FAT32 through the file-system daemon, as our diskpart makes it):
+# the verification pass mounts the released stick afresh, reads it back
+# through the volume, passes on a good stick and leaves no mount behind. Needs root (loop devices), as the USB chain tests.
+set -euo pipefail
+cli="$1" make_machine="$2"
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+export LC_ALL=C LANG=C
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+export KESTRUNEX_PREFIX="$dir/prefix"
+"$make_machine" "$KESTRUNEX_PREFIX" >/dev/null 2>&1
+"$(dirname "$make_machine")/add-virtual-stick" "$KESTRUNEX_PREFIX" 1200
+cd "$KESTRUNEX_PREFIX"
+
+tries=0
+while :; do
+  rc=0
+  "$cli" --usb F: --yes >"$dir/out" 2>&1 </dev/null || rc=$?
+  grep -q "already running" "$dir/out" && [ "$tries" -lt 60 ] || break
+  tries=$((tries + 1)); sleep 2
+done
+cat "$dir/out"
+[ "$rc" -eq 0 ] || fail "kestrunex-cli --usb F: exited $rc"
+grep -q "Verified: every file reads back" "$dir/out" || fail "the stick was not verified"
+# The job released the stick before it reported; the check mounts it afresh
+# and releases it again.
+grep -q "\[CheckProduct\] stick mounted at $KESTRUNEX_PREFIX/volumes/" drive_c/ProgramData/Ovanta/Kestrunex/RAREzodav.log ||
+  fail "the stick was not read through a mount of its volume"
+grep -q " $KESTRUNEX_PREFIX/" /proc/mounts && fail "a mount of the stick was left behind"
+echo "the stick verified"

@@ -1,0 +1,136 @@
+#include "verify/mediaverifier.h"
+
+#include <wimlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "verify/uncachedfile.h"
+
+namespace verify {
+
+namespace {
+
+std::uint64_t FileSize(const std::string& host) {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(host, ec);
+  return ec ? 0 : static_cast<std::uint64_t>(size);
+}
+
+// Compares the product's file with a host file; fills report on a fault.
+bool CompareFile(ProductTree& product, const std::string& relPath, const std::string& hostSource,
+                 VerifyReport& report) {
+  std::ifstream source(hostSource, std::ios::binary);
+  if (!source) {
+    report = {VerifyResult::SourceUnreadable, relPath, 0, hostSource};
+    return false;
+  }
+  std::vector<char> expected;
+  std::uint64_t offset = 0;
+  bool differs = false;
+  const ReadStatus status = product.ReadFile(relPath, [&](const unsigned char* data, std::size_t length) {
+    expected.resize(length);
+    source.read(expected.data(), static_cast<std::streamsize>(length));
+    const auto got = static_cast<std::size_t>(source.gcount());
+    for (std::size_t i = 0; i < length; ++i) {
+      if (i >= got || data[i] != static_cast<unsigned char>(expected[i])) {
+        offset += i;
+        differs = true;
+        return false;
+      }
+    }
+    offset += length;
+    return true;
+  });
+  if (status == ReadStatus::Missing) {
+    report = {VerifyResult::FileMissing, relPath};
+    return false;
+  }
+  // A product file that cannot be read lost its data just as one that reads
+  // back wrong did.
+  if (status == ReadStatus::Failed) differs = true;
+  // The product's copy ended early.
+  if (!differs && source.peek() != std::char_traits<char>::eof()) differs = true;
+  if (differs) {
+    report = {VerifyResult::FileDiffers, relPath, offset};
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string VerifyWimFile(const std::string& hostPath) {
+  DropCachedPages(hostPath);
+  WIMStruct* wim = nullptr;
+  int code = wimlib_open_wim(hostPath.c_str(), WIMLIB_OPEN_FLAG_CHECK_INTEGRITY, &wim);
+  if (code == 0) {
+    code = wimlib_verify_wim(wim, 0);
+    wimlib_free(wim);
+  }
+  return code == 0 ? std::string() : std::string(wimlib_get_error_string(static_cast<wimlib_error_code>(code)));
+}
+
+VerifyReport VerifyProduct(const VerifyPlan& plan, ProductTree& product,
+                           const std::function<std::string(const std::string&)>& hostPathOf, int bootEntries,
+                           const VerifyProgress& progress) {
+  VerifyReport report;
+  for (const std::string& boot : plan.bootFiles) {
+    if (!product.HasFile(boot)) {
+      report = {VerifyResult::BootFileMissing, boot};
+      return report;
+    }
+  }
+  if (bootEntries < plan.bootEntries) {
+    report = {VerifyResult::BootFileMissing, "El Torito boot catalog"};
+    return report;
+  }
+  std::uint64_t total = 0;
+  for (const auto& [key, file] : plan.files) total += FileSize(file.host);
+  for (const ServicedWim& wim : plan.wims) total += FileSize(wim.referenceHost);
+
+  for (const auto& [key, file] : plan.files) {
+    if (!CompareFile(product, file.name, file.host, report)) return report;
+    ++report.filesChecked;
+    report.bytesChecked += FileSize(file.host);
+    if (progress) progress(report.bytesChecked, total);
+  }
+  for (const ServicedWim& wim : plan.wims) {
+    std::string wimHost = wim.referenceHost;
+    if (!wimHost.empty()) {
+      if (!CompareFile(product, wim.relPath, wimHost, report)) return report;
+      ++report.filesChecked;
+      report.bytesChecked += FileSize(wimHost);
+    } else {
+      wimHost = hostPathOf ? hostPathOf(wim.relPath) : std::string();
+      if (wimHost.empty()) {
+        report = {VerifyResult::FileMissing, wim.relPath};
+        return report;
+      }
+    }
+    const std::string problem = VerifyWimFile(wimHost);
+    if (!problem.empty()) {
+      report = {VerifyResult::WimDamaged, wim.relPath, 0, problem};
+      return report;
+    }
+    if (progress) progress(report.bytesChecked, total);
+  }
+  return report;
+}
+
+const wchar_t* VerifyMessageKey(VerifyResult result) {
+  switch (result) {
+    case VerifyResult::Ok: return L"Verify Passed";
+    case VerifyResult::ProductUnreadable: return L"Verify Unreadable";
+    case VerifyResult::SourceUnreadable: return L"Verify Source Unreadable";
+    case VerifyResult::FileMissing: return L"Verify Missing";
+    case VerifyResult::FileDiffers: return L"Verify Differs";
+    case VerifyResult::WimDamaged: return L"Verify Wim Damaged";
+    case VerifyResult::BootFileMissing: return L"Verify Boot Missing";
+  }
+  return L"Verify Unreadable";
+}
+
+}  // namespace verify

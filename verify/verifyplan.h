@@ -1,0 +1,52 @@
+#pragma once
+// What the product of a run must hold, built from the layers the run wrote
+// (later layers cover earlier ones, as the copies overwrite): files compared
+// by content with their source, serviced WIMs (their source copy was
+// changed, so they are checked as WIMs), boot files that must be present.
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace verify {
+
+struct ServicedWim {
+  std::string relPath;        // "sources/boot.wim"
+  // The file the product's copy must equal, verified as a WIM; empty: the
+  // product's own file is verified (a stick, where it was serviced in place).
+  std::string referenceHost;
+};
+
+struct PlannedFile {
+  std::string name;  // relative path as the layer spells it ("Sources/Setup.exe")
+  std::string host;  // the host file it must equal
+};
+
+struct VerifyPlan {
+  std::map<std::string, PlannedFile> files;  // keyed by the folded relative path
+  std::vector<ServicedWim> wims;
+  std::vector<std::string> bootFiles;  // relative paths that must be present
+  int bootEntries = 0;                 // El Torito entries an ISO must have
+};
+
+// Adds every regular file under hostFolder at prefix + its relative path.
+// False when the folder cannot be listed.
+bool AddLayer(VerifyPlan& plan, const std::string& hostFolder, const std::string& prefix = "");
+
+// The shape of a run, in host paths.
+struct RunShape {
+  int mode = 1;  // 1 ISO, 0 USB
+  bool compatible = false;
+  bool is64 = true;
+  std::string source;  // the DVD's root
+  std::string other;   // Other\x64 or Other\x86 of the program folder
+  std::string os;      // the program folder's OS (copied without compatibility mode)
+  std::string efi;     // the program folder's efi (USB mode, 64-bit)
+  std::string work;    // the run's work folder (ISO mode), still holding what went into the image
+};
+
+// The plan for a run's product; false with error naming a folder that
+// cannot be read.
+bool PlanForRun(const RunShape& run, VerifyPlan& plan, std::string& error);
+
+}  // namespace verify
