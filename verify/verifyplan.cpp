@@ -35,10 +35,14 @@ bool PlanForRun(const RunShape& run, VerifyPlan& plan, std::string& error) {
     error = "cannot list " + folder;
     return false;
   };
+  // In the order the mode's chain copies them, a later copy overwriting an
+  // earlier one: USB mode copies "OS" before "Other", ISO mode after it.
+  const std::string os = run.compatible ? std::string() : run.os;
   if (run.mode == 0 && run.is64 && !layer(run.efi, "efi/")) return false;
   if (!layer(run.source, "")) return false;
+  if (run.mode == 0 && !layer(os, "")) return false;
   if (!layer(run.other, "")) return false;
-  if (!run.compatible && !layer(run.os, "")) return false;
+  if (run.mode != 0 && !layer(os, "")) return false;
 
   std::vector<std::string> serviced = {kBootWim};
   if (run.compatible) serviced.push_back(kInstallWim);

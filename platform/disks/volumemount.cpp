@@ -74,7 +74,11 @@ void WriteLabel(const VolumeEntry& e) {
   if (e.fileSystem == L"NTFS")
     RunCommand({"ntfslabel", e.loop, label});
   else
-    RunCommand({"fatlabel", e.loop, label});
+    // mtools' mlabel, not fatlabel: after the user-space FAT driver has
+    // deleted entries in the root folder, fatlabel writes the boot sector's
+    // label but leaves the root folder without its label entry, which
+    // fsck.vfat then reports as damage. mlabel writes both.
+    RunCommand({"mlabel", "-i", e.loop, "::" + label});
 }
 
 // Mounts the loop device with the kernel's own driver; false when the

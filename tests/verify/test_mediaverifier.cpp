@@ -252,6 +252,10 @@ TEST_F(MediaVerifier, PlanFollowsTheRunsLayersAndServicedImages) {
   WriteFile(os / "AutoUnattend/Intel/x.inf", 100, 21);
   WriteFile(efi / "boot/bootx64.efi", 100, 22);
   WriteFile(source_ / "Sources/install.wim", 100, 23);
+  // A name both extra folders hold: the mode's last copy wins (USB mode
+  // copies "OS" before "Other", ISO mode after it).
+  WriteFile(other / "readme.txt", 100, 24);
+  WriteFile(os / "readme.txt", 100, 25);
   struct Row {
     int mode;
     bool compatible;
@@ -267,6 +271,8 @@ TEST_F(MediaVerifier, PlanFollowsTheRunsLayersAndServicedImages) {
     ASSERT_TRUE(PlanForRun(run, plan, error)) << error;
     EXPECT_EQ(plan.files.at("bootmgr").host, (other / "bootmgr").string());
     EXPECT_EQ(plan.files.count("autounattend/intel/x.inf"), row.hasOs ? 1u : 0u);
+    const fs::path lastReadme = row.hasOs && row.mode == 1 ? os / "readme.txt" : other / "readme.txt";
+    EXPECT_EQ(plan.files.at("readme.txt").host, lastReadme.string());
     EXPECT_EQ(plan.files.count("efi/boot/bootx64.efi"), row.hasEfi ? 1u : 0u);
     EXPECT_EQ(plan.files.count("sources/boot.wim"), 0u);
     EXPECT_EQ(plan.files.count("sources/install.wim"), row.installServiced ? 0u : 1u);
