@@ -28,27 +28,8 @@ export KESTRUNEX_PREFIX="$dir/prefix"
 src="$KESTRUNEX_PREFIX/dvd" img="$KESTRUNEX_PREFIX/usb.img"
 data="$KESTRUNEX_PREFIX/drive_c/ProgramData/Ovanta/Kestrunex"
 log="$data/RAREzodav.log"
-mkdir -p "$KESTRUNEX_PREFIX/stick" "$KESTRUNEX_PREFIX/drive_c"
-"$make_medium" "$src" >/dev/null 2>&1
-truncate -s 768M "$img"
-printf 'label: dos\nstart=2048,type=c\n' | sfdisk -q "$img"
-mkfs.vfat -F 32 --offset 2048 "$img" $((767 * 1024)) >/dev/null
-cat >"$KESTRUNEX_PREFIX/machine.ini" <<'INI'
-[drive E]
-folder = dvd
-type = cdrom
-label = GRMCULFRER_EN_DVD
-filesystem = CDFS
-[drive F]
-folder = stick
-type = removable
-disk = 1
-partition = 1
-[disk 1]
-image = usb.img
-bus = usb
-removable = yes
-INI
+source "$(dirname "$0")/../support/stickmachine.sh"
+make_stick_machine "$KESTRUNEX_PREFIX" "$make_medium" 768
 job=(--usb F: --yes)
 source "$(dirname "$0")/faultkit.sh"
 # Writes to the stick go through a user-space FAT driver: small bulk files

@@ -17,27 +17,8 @@ export LC_ALL=C LANG=C
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 export KESTRUNEX_PREFIX="$dir/prefix"
-mkdir -p "$KESTRUNEX_PREFIX/stick" "$KESTRUNEX_PREFIX/drive_c"
-"$make_medium" "$KESTRUNEX_PREFIX/dvd" >/dev/null 2>&1
-truncate -s 256M "$KESTRUNEX_PREFIX/usb.img"
-printf 'label: dos\nstart=2048,type=c\n' | sfdisk -q "$KESTRUNEX_PREFIX/usb.img"
-mkfs.vfat -F 32 --offset 2048 "$KESTRUNEX_PREFIX/usb.img" $((255 * 1024)) >/dev/null
-cat > "$KESTRUNEX_PREFIX/machine.ini" <<'INI'
-[drive E]
-folder = dvd
-type = cdrom
-label = GRMCULFRER_EN_DVD
-filesystem = CDFS
-[drive F]
-folder = stick
-type = removable
-disk = 1
-partition = 1
-[disk 1]
-image = usb.img
-bus = usb
-removable = yes
-INI
+source "$(dirname "$0")/../support/stickmachine.sh"
+make_stick_machine "$KESTRUNEX_PREFIX" "$make_medium" 256
 chmod -R a+rX "$dir"
 before="$(sha256sum < "$KESTRUNEX_PREFIX/usb.img")"
 
