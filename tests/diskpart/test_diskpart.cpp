@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "diskkit.h"
+#include "platform/disks/diskuse.h"
 #include "platform/disks/volumemount.h"
 #include "platform/disks/volumerecord.h"
 #include "tools/diskpart/session.h"
@@ -178,9 +179,11 @@ TEST(DiskpartSystemDisk, TheDiskHoldingTheRootIsRefused) {
   std::string source = ShellOutput("findmnt -n -o SOURCE /");
   source = source.substr(0, source.find('\n'));
   if (source.rfind("/dev/", 0) != 0) GTEST_SKIP() << "the root file system is not on a block device here: " << source;
-  EXPECT_NE(diskpart::SystemUseOf(source).find("the running system (/)"), std::string::npos);
-  std::string disk = "/dev/" + ShellOutput("lsblk -no PKNAME " + source).substr(0, 3);
-  EXPECT_EQ(diskpart::SystemUseOf("/tmp/not-a-device.img"), "");
+  std::string parent = ShellOutput("lsblk -no PKNAME " + source);
+  parent = parent.substr(0, parent.find('\n'));
+  const std::string disk = parent.empty() ? source : "/dev/" + parent;
+  EXPECT_NE(pd::ExamineDisk(disk).refusal.find("the running system (/)"), std::string::npos);
+  EXPECT_EQ(pd::ExamineDisk("/tmp/not-a-device.img").refusal, "");
 }
 
 }  // namespace
