@@ -191,6 +191,7 @@ int HeadlessJob::RunWorker() {
 
 bool HeadlessJob::CheckProduct(const std::atomic<bool>& cancel) {
   const ProductCheck::Outcome outcome = check_->Run([this](const std::wstring& line) { console_.Say(line); }, cancel);
+  checkCancelled_ = outcome == ProductCheck::Outcome::Cancelled;
   if (outcome == ProductCheck::Outcome::Passed) console_.Say(check_->Line());
   if (outcome == ProductCheck::Outcome::Failed) console_.Complain(check_->Line());
   return outcome == ProductCheck::Outcome::Passed;
@@ -204,6 +205,6 @@ void HeadlessJob::SayNewIsoFiles() {
 
 void HeadlessJob::SayTargetState() {
   if (!check_) return;
-  const std::wstring key = TargetStateKey(options_.Mode(), statesSeen_, !check_->NewIsoFiles().empty());
+  const std::wstring key = TargetStateKey(options_.Mode(), statesSeen_, !check_->NewIsoFiles().empty(), checkCancelled_);
   console_.Complain(Translate(key) + L" " + target_);
 }

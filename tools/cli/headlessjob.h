@@ -50,5 +50,6 @@ class HeadlessJob {
   std::wstring workFolder_;
   std::unique_ptr<ProductCheck> check_;
   std::set<int> statesSeen_;  // the step states the run reported
+  std::atomic<bool> checkCancelled_{false};  // set by the worker, read after it
   int refusal_ = kExitFailure;  // the exit code when a check stops the job
 };

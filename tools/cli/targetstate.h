@@ -5,5 +5,6 @@
 #include <set>
 
 // mode 0 (USB) or 1 (ISO); statesSeen: the WM_OPSTATE states of the run;
-// newImage: the ISO folder holds an image the run added.
-const wchar_t* TargetStateKey(int mode, const std::set<int>& statesSeen, bool newImage);
+// newImage: the ISO folder holds an image the run added; checkCancelled: the
+// steps all succeeded and the read-back check was cancelled.
+const wchar_t* TargetStateKey(int mode, const std::set<int>& statesSeen, bool newImage, bool checkCancelled);
