@@ -56,6 +56,7 @@ TEST_F(FullRuns, IsoModeFromClicksToTheSuccessQuestionWithTheImageInTheFolder) {
   const auto seen = Boxes().Seen();
   ASSERT_FALSE(seen.empty()) << Trace();
   EXPECT_EQ(seen.back().text, Translate(L"SuccessMsg"));
+  EXPECT_NE(Trace().find("[CheckProduct] end(TRUE)"), std::string::npos) << "the image was read back before the result";
   EXPECT_EQ(ui().lblPercent->text(), "100");
   bar.ExpectRisingTo100();
   std::vector<fs::path> images;
@@ -95,6 +96,8 @@ TEST_F(FullRuns, UsbModeFromClicksToTheSuccessQuestionWithTheSourceOnTheStick) {
   EXPECT_EQ(seen.front().caption, Translate(L"Warning"));
   EXPECT_EQ(seen.back().text, Translate(L"SuccessMsg")) << platform::AnsiFromWide(seen.back().text);
   EXPECT_NE(Trace().find("[UpdateResult] finish_Success"), std::string::npos);
+  EXPECT_LT(Trace().find("[CheckProduct] end(TRUE)"), Trace().find("[UpdateResult] finish_Success"))
+      << "the stick was read back before the result";
   EXPECT_EQ(ui().lblPercent->text(), "100");
   bar.ExpectRisingTo100();
   // The stick as a peer reads it (the job has released it): partition 1 of
