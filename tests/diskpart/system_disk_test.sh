@@ -12,6 +12,7 @@ diskpart="$1"
 work="$(mktemp -d /tmp/kx-sysdisk-XXXXXX)"
 loops=()
 cleanup() {
+  mountpoint -q "$work/mnt" 2>/dev/null && umount -l "$work/mnt"
   for l in "${loops[@]}"; do losetup -d "$l" 2>/dev/null || true; done
   for l in $(losetup -j "$work/usb.img" -O NAME -n 2>/dev/null); do losetup -d "$l" || true; done
   rm -rf "$work"
@@ -23,7 +24,9 @@ truncate -s 64M "$work/usb.img"
 printf 'label: dos\nstart=2048,type=83\n' | sfdisk -q "$work/usb.img"
 stick="$(losetup -f --show "$work/usb.img")"; loops+=("$stick")
 part="$(losetup -f --show -o 1048576 "$stick")"; loops+=("$part")
-mkfs.ext4 -q "$part"
+# No initialisation left for the kernel to write later: the disk must stay
+# byte for byte while it is mounted read-only.
+mkfs.ext4 -q -E lazy_itable_init=0,lazy_journal_init=0 "$part"
 ln -s "$stick" "$work/stick-link"
 mkdir -p "$work/drive_e"
 printf '[disk 1]\nimage = stick-link\nsize_mb = 64\nbus = usb\nremovable = yes\n\n[drive E]\nfolder = drive_e\ntype = removable\ndisk = 1\npartition = 1\n' \
@@ -36,6 +39,7 @@ printf 'sel disk 1\r\nsel par 1\r\nformat fs=FAT32 quick\r\nexit\r\n' > "$work/f
 refused() {
   local name="$1" setup="$2" script rc before
   for script in clean.txt format.txt; do
+    sync
     before="$(sha256sum < "$work/usb.img")"
     rc=0
     unshare -m --propagation private sh -c "$setup
@@ -53,8 +57,9 @@ refused "partition mounted at /boot/efi" "mkdir -p /boot/efi 2>/dev/null || moun
 mkdir -p "$work/mnt"
 mount "$part" "$work/mnt"
 truncate -s 8M "$work/mnt/inner.img"
-mkfs.ext4 -q "$work/mnt/inner.img"
-inner="$(losetup -f --show "$work/mnt/inner.img")"; loops+=("$inner")
+mkfs.ext4 -q -E lazy_itable_init=0,lazy_journal_init=0 "$work/mnt/inner.img"
+mount -o remount,ro "$work/mnt"
+inner="$(losetup -f --show -r "$work/mnt/inner.img")"; loops+=("$inner")
 refused "loop device over a file on the stick, mounted at /var" "mount -o ro,noload '$inner' /var"
 losetup -d "$inner"; loops=("$stick" "$part")
 umount "$work/mnt"
