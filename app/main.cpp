@@ -3,6 +3,8 @@
 // The mode window is made first and makes the licence and main windows;
 // closing it ends the program. Always exits with 0.
 
+#include <atomic>
+#include <cstdlib>
 #include <exception>
 #include <memory>
 
@@ -12,7 +14,9 @@
 #include "app/qtmessageboxpresenter.h"
 #include "app/qttranslations.h"
 #include "app/tdlgfirst.h"
+#include "app/tmainform.h"
 #include "platform/text.h"
+#include "platform/windows/signalwatcher.h"
 #include "src/gui/Painter/TextPainter/qttextrasterizer.h"
 #ifdef KX_HAVE_NAMED_MUTEX
 #include "platform/process/process.h"
@@ -20,6 +24,26 @@
 
 namespace {
 constexpr wchar_t kInstanceLock[] = L"KESTRUNE";
+constexpr int kSignalExitBase = 128;  // the shell's status of a process a signal ended
+
+// The windows a terminal's signal reaches, once they exist.
+std::atomic<TdlgFirst*> g_signalTarget{nullptr};
+
+void OnTerminalSignal(int signal) {
+  TdlgFirst* first = g_signalTarget.load();
+  // Before the windows exist (or after they went) there is nothing to cancel.
+  if (!first) std::_Exit(kSignalExitBase + signal);
+  QMetaObject::invokeMethod(
+      first, [first] { first->MainForm().OnTerminalSignal(); }, Qt::QueuedConnection);
+}
+
+// Names the windows for the signal handler while they live.
+struct SignalTarget {
+  explicit SignalTarget(TdlgFirst* first) { g_signalTarget = first; }
+  ~SignalTarget() { g_signalTarget = nullptr; }
+  SignalTarget(const SignalTarget&) = delete;
+  SignalTarget& operator=(const SignalTarget&) = delete;
+};
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -30,6 +54,8 @@ int main(int argc, char** argv) {
 #else
   (void)kInstanceLock;
 #endif
+  // Made before any other thread, so every thread has the signals blocked.
+  platform::SignalWatcher terminal(OnTerminalSignal);
   EnterProgramFolder();
   KestrunexApplication app(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);  // the mode window decides
@@ -41,6 +67,7 @@ int main(int argc, char** argv) {
   boxes.Install();
   try {
     TdlgFirst dlgFirst;
+    SignalTarget target(&dlgFirst);
     dlgFirst.show();
     app.exec();
   } catch (const std::exception& e) {

@@ -60,6 +60,8 @@ void TMainForm::StartRun() {
   m_pInfo = std::move(info);
   m_pOperationThd =
       std::make_unique<TOperationThd>(true, compatible, m_pInfo.get(), m_DlgType, this, this, m_operationFactory);
+  InstallProductCheck(compatible);
+  m_runActive = true;
   m_pOperationThd->Resume();
 }
 
@@ -91,6 +93,11 @@ void TMainForm::SetStatusText(const std::wstring& text) { m_ui.lblState->setText
 void TMainForm::ShowResult(int result) {
   // An empty path would name the current folder: the program folder.
   if (!m_TmpPath.empty() && !DeleteFolderTree(m_TmpPath)) DeleteFolderContents(m_TmpPath);
+  m_runActive = false;
+  if (m_endAfterRun) {
+    m_owner.EndProgram();
+    return;
+  }
   if (result == kRunFailed) {
     SetNextCaption(Translate(L"Exit"));
     m_ui.m_pNext->repaint();

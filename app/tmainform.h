@@ -31,6 +31,7 @@
 #include "pipeline/win7inscreator.h"
 #include "pipeline/win7operatinfo.h"
 #include "platform/windows/window.h"
+#include "verify/productcheck.h"
 
 class TdlgFirst;
 class TOperationThd;
@@ -73,6 +74,11 @@ class TMainForm final : public WizardWindow, public platform::Window, public Run
   // thread; a sent message waits for its handler.
   bool Post(platform::UINT message, platform::WPARAM wParam, platform::LPARAM lParam) override;
   platform::LRESULT Send(platform::UINT message, platform::WPARAM wParam, platform::LPARAM lParam) override;
+
+  // A terminal's Ctrl+C, SIGTERM or SIGHUP (window thread): cancels a run as
+  // the Cancel button does and ends the program once it has reported; ends
+  // the program at once when no run is going on.
+  void OnTerminalSignal();
 
   // RunResultView
   std::wstring StatusText() const override;
@@ -142,6 +148,8 @@ class TMainForm final : public WizardWindow, public platform::Window, public Run
   void SetNextEnabledForUsb();
   void OnMeasuring(bool busy);
   void EndWithSpaceWarning();
+  // The read-back check the worker runs before the result is shown.
+  void InstallProductCheck(bool compatible);
 
   TdlgFirst& m_owner;
   Controls m_ui{};
@@ -160,7 +168,10 @@ class TMainForm final : public WizardWindow, public platform::Window, public Run
   // The last run: its record lives as long as its worker (declared first,
   // so it goes after the worker).
   std::unique_ptr<WIN7_OPERAT_INFO> m_pInfo;
+  std::unique_ptr<ProductCheck> m_pProductCheck;
   std::unique_ptr<TOperationThd> m_pOperationThd;
+  bool m_runActive = false;   // from StartRun until ShowResult
+  bool m_endAfterRun = false;  // a terminal signal came: no finish question
   int m_DismSteps = 3;
   bool m_cmbDVDlistTag = false;
   int m_nextTag = kTagStep;

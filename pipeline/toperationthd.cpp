@@ -4,6 +4,7 @@
 #include "disk/tracelog.h"
 #include "pipeline/opmessages.h"
 #include "platform/disks/volumemount.h"
+#include "platform/text.h"
 
 namespace {
 constexpr platform::LPARAM kFullProgress = 100;
@@ -33,7 +34,21 @@ void TOperationThd::Execute() {
     // The job's mounted volumes (the USB stick) are written out and released
     // before anything is reported, after a failure or cancel too: a stick
     // pulled at the finish question holds the complete medium.
-    platform::disks::ReleaseVolumes();
+    std::string released;
+    if (!platform::disks::ReleaseVolumes(&released) && !m_bCancel && m_bResult != 0) {
+      // What did not reach the stick is no medium: the run fails, saying why.
+      TraceLog(L"[TOperationThd::Execute - ReleaseVolumes] is fail: " + platform::WideFromAnsi(released));
+      Synchronize([this, released] {
+        m_pView->SetStatusText(Translate(L"Release Failed") + L" " + platform::WideFromAnsi(released) + L" ");
+      });
+      m_bResult = 0;
+    }
+    if (!m_bCancel && m_bResult != 0 && m_productCheck) {
+      const StatusLine say = [this](const std::wstring& text) {
+        Synchronize([this, text] { m_pView->SetStatusText(text); });
+      };
+      if (!m_productCheck(say, m_bCancel) && !m_bCancel) m_bResult = 0;
+    }
     if (!m_bCancel && m_bResult != 0) platform::PostMessage(m_hWnd, WM_OPSTATE, kStateFinish, kFullProgress);
     Synchronize([this] { UpdateResult(); });
     // A cancel belongs to the run it was given in and has been reported; the

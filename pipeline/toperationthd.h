@@ -13,6 +13,8 @@
 // window thread, never while a run is in progress.
 
 #include <atomic>
+#include <functional>
+#include <string>
 #include <memory>
 
 #include "pipeline/runresultview.h"
@@ -37,6 +39,15 @@ class TOperationThd final : public platform::Thread {
   // stops the creator. Copy and ISO steps end early; the others finish.
   void Cancel();
 
+  // The read-back check of a run's product (verify/productcheck.h). It runs
+  // on the worker after a successful chain, once the job's volumes are
+  // released and before anything is reported; say shows a status line on
+  // the window, cancel is the run's flag. False fails the run (a set cancel
+  // flag reports it cancelled instead). Set it while the worker is parked.
+  using StatusLine = std::function<void(const std::wstring&)>;
+  using ProductCheckFn = std::function<bool(const StatusLine& say, const std::atomic<bool>& cancel)>;
+  void SetProductCheck(ProductCheckFn check) { m_productCheck = std::move(check); }
+
   // The creator's result of the last run; 0 before the first.
   int Result() const { return m_bResult.load(); }
 
@@ -52,4 +63,5 @@ class TOperationThd final : public platform::Thread {
   std::unique_ptr<Win7InsCreator> m_pCreator;
   std::atomic<int> m_bResult{0};
   std::atomic<bool> m_bCancel{false};
+  ProductCheckFn m_productCheck;
 };

@@ -21,7 +21,7 @@ std::uint64_t FileSize(const std::string& host) {
 
 // Compares the product's file with a host file; fills report on a fault.
 bool CompareFile(ProductTree& product, const std::string& relPath, const std::string& hostSource,
-                 VerifyReport& report) {
+                 VerifyReport& report, const std::atomic<bool>* stop) {
   std::ifstream source(hostSource, std::ios::binary);
   if (!source) {
     report = {VerifyResult::SourceUnreadable, relPath, 0, hostSource};
@@ -30,7 +30,12 @@ bool CompareFile(ProductTree& product, const std::string& relPath, const std::st
   std::vector<char> expected;
   std::uint64_t offset = 0;
   bool differs = false;
+  bool stopped = false;
   const ReadStatus status = product.ReadFile(relPath, [&](const unsigned char* data, std::size_t length) {
+    if (stop && *stop) {
+      stopped = true;
+      return false;
+    }
     expected.resize(length);
     source.read(expected.data(), static_cast<std::streamsize>(length));
     const auto got = static_cast<std::size_t>(source.gcount());
@@ -44,6 +49,10 @@ bool CompareFile(ProductTree& product, const std::string& relPath, const std::st
     offset += length;
     return true;
   });
+  if (stopped || (stop && *stop)) {
+    report = {VerifyResult::Cancelled, relPath};
+    return false;
+  }
   if (status == ReadStatus::Missing) {
     report = {VerifyResult::FileMissing, relPath};
     return false;
@@ -75,7 +84,7 @@ std::string VerifyWimFile(const std::string& hostPath) {
 
 VerifyReport VerifyProduct(const VerifyPlan& plan, ProductTree& product,
                            const std::function<std::string(const std::string&)>& hostPathOf, int bootEntries,
-                           const VerifyProgress& progress) {
+                           const VerifyProgress& progress, const std::atomic<bool>* stop) {
   VerifyReport report;
   for (const std::string& boot : plan.bootFiles) {
     if (!product.HasFile(boot)) {
@@ -92,7 +101,7 @@ VerifyReport VerifyProduct(const VerifyPlan& plan, ProductTree& product,
   for (const ServicedWim& wim : plan.wims) total += FileSize(wim.referenceHost);
 
   for (const auto& [key, file] : plan.files) {
-    if (!CompareFile(product, file.name, file.host, report)) return report;
+    if (!CompareFile(product, file.name, file.host, report, stop)) return report;
     ++report.filesChecked;
     report.bytesChecked += FileSize(file.host);
     if (progress) progress(report.bytesChecked, total);
@@ -100,7 +109,7 @@ VerifyReport VerifyProduct(const VerifyPlan& plan, ProductTree& product,
   for (const ServicedWim& wim : plan.wims) {
     std::string wimHost = wim.referenceHost;
     if (!wimHost.empty()) {
-      if (!CompareFile(product, wim.relPath, wimHost, report)) return report;
+      if (!CompareFile(product, wim.relPath, wimHost, report, stop)) return report;
       ++report.filesChecked;
       report.bytesChecked += FileSize(wimHost);
     } else {
@@ -109,6 +118,10 @@ VerifyReport VerifyProduct(const VerifyPlan& plan, ProductTree& product,
         report = {VerifyResult::FileMissing, wim.relPath};
         return report;
       }
+    }
+    if (stop && *stop) {
+      report = {VerifyResult::Cancelled, wim.relPath};
+      return report;
     }
     const std::string problem = VerifyWimFile(wimHost);
     if (!problem.empty()) {
@@ -129,6 +142,7 @@ const wchar_t* VerifyMessageKey(VerifyResult result) {
     case VerifyResult::FileDiffers: return L"Verify Differs";
     case VerifyResult::WimDamaged: return L"Verify Wim Damaged";
     case VerifyResult::BootFileMissing: return L"Verify Boot Missing";
+    case VerifyResult::Cancelled: return L"CancelStatus";
   }
   return L"Verify Unreadable";
 }

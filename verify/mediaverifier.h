@@ -6,6 +6,7 @@
 // Thread rules: none shared; call from one thread. Takes as long as reading
 // the product once and the serviced WIMs once more.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -24,6 +25,7 @@ enum class VerifyResult {
   FileDiffers,        // the product's file reads back differently: data was lost
   WimDamaged,         // a serviced WIM does not verify
   BootFileMissing,    // a boot file or boot entry is missing
+  Cancelled,          // the stop flag was set: nothing was judged
 };
 
 struct VerifyReport {
@@ -39,10 +41,12 @@ struct VerifyReport {
 using VerifyProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
 
 // Checks product against plan. hostPathOf names the product's own file for
-// a serviced WIM that has no reference copy (empty: none).
+// a serviced WIM that has no reference copy (empty: none). A stop flag that
+// becomes true ends the pass within one read chunk (Cancelled).
 VerifyReport VerifyProduct(const VerifyPlan& plan, ProductTree& product,
                            const std::function<std::string(const std::string&)>& hostPathOf,
-                           int bootEntries, const VerifyProgress& progress = {});
+                           int bootEntries, const VerifyProgress& progress = {},
+                           const std::atomic<bool>* stop = nullptr);
 
 // The translation key of an outcome's message.
 const wchar_t* VerifyMessageKey(VerifyResult result);

@@ -104,7 +104,13 @@ bool ReadMbr(const DiskReader& read, std::uint64_t diskSize, const Sector& s, Pa
   return true;
 }
 
-bool ReadGptAt(const DiskReader& read, std::uint64_t diskSize, std::uint64_t headerLba, PartitionTable& t) {
+struct ArrayCacheRef {
+  GptArrayCache* cache;
+  const std::string& identity;
+};
+
+bool ReadGptAt(const DiskReader& read, std::uint64_t diskSize, std::uint64_t headerLba, PartitionTable& t,
+               const ArrayCacheRef& cached) {
   Sector h;
   if (!ReadSector(read, diskSize, headerLba, h) || std::memcmp(h.data(), "EFI PART", 8) != 0) return false;
   std::uint32_t headerSize = Le32(h.data() + 12);
@@ -123,9 +129,15 @@ bool ReadGptAt(const DiskReader& read, std::uint64_t diskSize, std::uint64_t hea
     return false;
   std::uint64_t bytes = std::uint64_t(count) * entrySize;
   if (entriesLba >= sectors || entriesLba * kSectorSize + bytes > diskSize) return false;
-  std::vector<std::uint8_t> array(bytes);
-  if (bytes && !read(entriesLba * kSectorSize, array.data(), array.size())) return false;
-  if (Crc32(array.data(), array.size()) != entriesCrc) return false;
+  std::vector<std::uint8_t> array;
+  const std::string key = cached.identity + '\n' + std::to_string(headerLba) + '\n' +
+                          std::string(reinterpret_cast<const char*>(h.data()), h.size());
+  if (!cached.cache || cached.identity.empty() || !cached.cache->Find(key, &array) || array.size() != bytes) {
+    array.assign(bytes, 0);
+    if (bytes && !read(entriesLba * kSectorSize, array.data(), array.size())) return false;
+    if (Crc32(array.data(), array.size()) != entriesCrc) return false;
+    if (cached.cache && !cached.identity.empty()) cached.cache->Store(key, array);
+  }
 
   t.style = PARTITION_STYLE_GPT;
   std::memcpy(&t.gptDiskId, h.data() + 56, sizeof(GUID));
@@ -173,7 +185,26 @@ std::uint32_t Crc32(const void* data, std::size_t size, std::uint32_t crc) {
   return ~crc;
 }
 
-PartitionTable ReadPartitionTable(const DiskReader& read, std::uint64_t diskSize) {
+bool GptArrayCache::Find(const std::string& key, std::vector<std::uint8_t>* array) const {
+  std::lock_guard lock(mutex_);
+  for (const auto& [k, a] : arrays_) {
+    if (k != key) continue;
+    *array = a;
+    return true;
+  }
+  return false;
+}
+
+void GptArrayCache::Store(const std::string& key, const std::vector<std::uint8_t>& array) {
+  std::lock_guard lock(mutex_);
+  std::erase_if(arrays_, [&](const auto& entry) { return entry.first == key; });
+  arrays_.emplace_back(key, array);
+  if (arrays_.size() > kArrays) arrays_.pop_front();
+}
+
+PartitionTable ReadPartitionTable(const DiskReader& read, std::uint64_t diskSize, GptArrayCache* cache,
+                                  const std::string& diskIdentity) {
+  const ArrayCacheRef cached{cache, diskIdentity};
   PartitionTable t;
   Sector mbr;
   if (!ReadSector(read, diskSize, 0, mbr) || !HasBootSignature(mbr)) return t;
@@ -181,9 +212,9 @@ PartitionTable ReadPartitionTable(const DiskReader& read, std::uint64_t diskSize
   for (int i = 0; i < 4; ++i) protective |= SlotAt(mbr, i).type == kProtectiveType;
   if (protective) {
     // The backup header sits in the disk's last sector.
-    if (ReadGptAt(read, diskSize, 1, t)) return t;
+    if (ReadGptAt(read, diskSize, 1, t, cached)) return t;
     t = PartitionTable{};
-    if (diskSize >= kSectorSize && ReadGptAt(read, diskSize, diskSize / kSectorSize - 1, t)) return t;
+    if (diskSize >= kSectorSize && ReadGptAt(read, diskSize, diskSize / kSectorSize - 1, t, cached)) return t;
     return PartitionTable{};
   }
   if (!ReadMbr(read, diskSize, mbr, t)) return PartitionTable{};

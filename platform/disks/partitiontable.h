@@ -11,7 +11,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <mutex>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/disks/disklayout.h"
@@ -40,7 +44,27 @@ struct PartitionTable {
   std::vector<PARTITION_INFORMATION_EX> entries;
 };
 
-PartitionTable ReadPartitionTable(const DiskReader& read, std::uint64_t diskSize);
+// GPT entry arrays already read and checked (up to 4 MiB each), so a disk
+// that is queried again reads only its headers. An array is found by the
+// disk's identity and the whole header sector that names it (location,
+// count, size and check value of the array), so a changed table is read
+// afresh. Thread-safe; holds the last few arrays.
+class GptArrayCache {
+ public:
+  bool Find(const std::string& key, std::vector<std::uint8_t>* array) const;
+  void Store(const std::string& key, const std::vector<std::uint8_t>& array);
+
+ private:
+  static constexpr std::size_t kArrays = 8;
+  mutable std::mutex mutex_;
+  std::deque<std::pair<std::string, std::vector<std::uint8_t>>> arrays_;
+};
+
+// cache and diskIdentity (what tells this disk from others: device number,
+// or file identity and time) are optional; without them every call reads
+// the whole table.
+PartitionTable ReadPartitionTable(const DiskReader& read, std::uint64_t diskSize, GptArrayCache* cache = nullptr,
+                                  const std::string& diskIdentity = {});
 
 // The system's check value of GPT headers and entry arrays (CRC-32, IEEE).
 std::uint32_t Crc32(const void* data, std::size_t size, std::uint32_t crc = 0);

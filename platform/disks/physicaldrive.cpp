@@ -108,7 +108,18 @@ bool PhysicalDrive::Read(std::uint64_t offset, void* buffer, std::size_t size) c
 }
 
 PartitionTable PhysicalDrive::Table() const {
-  return ReadPartitionTable([this](std::uint64_t o, void* b, std::size_t s) { return Read(o, b, s); }, Size());
+  // Every query of a disk (layout, geometry, each partition's range) reads
+  // its table; a GPT's entry array is read once and then found by header.
+  static GptArrayCache cache;
+  struct stat st {};
+  std::string identity;
+  if (::fstat(fd_, &st) == 0)
+    identity = S_ISBLK(st.st_mode) ? "b" + std::to_string(st.st_rdev)
+                                   : "f" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" +
+                                         std::to_string(st.st_size) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
+                                         std::to_string(st.st_mtim.tv_nsec);
+  return ReadPartitionTable([this](std::uint64_t o, void* b, std::size_t s) { return Read(o, b, s); }, Size(), &cache,
+                            identity);
 }
 
 bool PhysicalDrive::IoControl(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize,

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <functional>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/disks/diskuse.h"
 #include "platform/disks/hostcommand.h"
 #include "platform/disks/ntnames.h"
 #include "platform/machine/machine.h"
@@ -58,27 +60,44 @@ bool WaitGone(int pid) {
   return pid <= 0;
 }
 
-void FlushBacking(int disk) {
-  if (auto d = CurrentMachine().Disk(disk)) {
-    int fd = ::open(d->Backing().c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-      ::fsync(fd);
-      ::close(fd);
-    }
+// fsync of a device or file by path; false with a reason naming it.
+bool FlushPath(const std::string& path, std::string* error) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    *error = path + " cannot be opened to flush it: " + std::strerror(errno);
+    return false;
   }
+  bool ok = ::fsync(fd) == 0 || errno == EINVAL;
+  if (!ok) *error = "the data did not reach " + path + ": " + std::strerror(errno);
+  ::close(fd);
+  return ok;
 }
 
-void WriteLabel(const VolumeEntry& e) {
-  if (e.label.empty() || e.loop.empty()) return;
+// Writes a mounted volume's data out: a file system that lost writes says
+// so here (syncfs reports what the medium refused since the mount).
+bool SyncVolume(const std::string& folder, std::string* error) {
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return true;  // nothing there to write out
+  bool ok = ::syncfs(fd) == 0;
+  if (!ok) *error = "the volume at " + folder + " could not be written out: " + std::strerror(errno);
+  ::close(fd);
+  return ok;
+}
+
+bool WriteLabel(const VolumeEntry& e, std::string* error) {
+  if (e.label.empty() || e.loop.empty()) return true;
   std::string label = AnsiFromWide(e.label);
+  CommandResult r;
   if (e.fileSystem == L"NTFS")
-    RunCommand({"ntfslabel", e.loop, label});
+    r = RunCommand({"ntfslabel", e.loop, label});
   else
     // mtools' mlabel, not fatlabel: after the user-space FAT driver has
     // deleted entries in the root folder, fatlabel writes the boot sector's
     // label but leaves the root folder without its label entry, which
     // fsck.vfat then reports as damage. mlabel writes both.
-    RunCommand({"mlabel", "-i", e.loop, "::" + label});
+    r = RunCommand({"mlabel", "-i", e.loop, "::" + label});
+  if (r.exitCode != 0) *error = "the volume label could not be written: " + r.output;
+  return r.exitCode == 0;
 }
 
 // Mounts the loop device with the kernel's own driver; false when the
@@ -157,20 +176,37 @@ bool MountPartition(int disk, int partition, const std::wstring& fileSystem, std
   return true;
 }
 
-bool UnmountVolume(const VolumeEntry& e, std::string* error) {
+bool UnmountVolume(const VolumeEntry& e, std::string* error, bool* gone) {
+  if (gone) *gone = false;
+  // Every step runs, so the stick is released whatever failed; the first
+  // failure is the one reported.
+  std::string first;
+  auto note = [&](bool ok, const std::string& why) {
+    if (!ok && first.empty()) first = why;
+  };
+  std::string why;
   if (!e.folder.empty() && IsMounted(e.folder)) {
+    note(SyncVolume(e.folder, &why), why);
     int daemon = DaemonOf(e.folder);
     CommandResult r = RunCommand({"fusermount", "-u", e.folder});
     if (r.exitCode != 0 && ::umount2(e.folder.c_str(), 0) != 0) {
       *error = "The volume " + std::string(1, static_cast<char>(e.letter)) + ": is in use and cannot be dismounted.";
       return false;
     }
-    WaitGone(daemon);
+    // The daemon backgrounds itself, so its exit status cannot tell: what
+    // it wrote is checked by the flushes below.
+    note(WaitGone(daemon), "the file-system daemon of " + e.folder + " did not end");
   }
-  WriteLabel(e);
-  if (!e.loop.empty()) RunCommand({"losetup", "--detach", e.loop});
-  FlushBacking(e.disk);
-  return true;
+  note(WriteLabel(e, &why), why);
+  if (!e.loop.empty()) {
+    note(FlushPath(e.loop, &why), why);
+    CommandResult r = RunCommand({"losetup", "--detach", e.loop});
+    note(r.exitCode == 0, "the loop device " + e.loop + " could not be detached: " + r.output);
+  }
+  if (auto d = CurrentMachine().Disk(e.disk)) note(FlushPath(d->Backing(), &why), why);
+  if (gone) *gone = true;
+  if (!first.empty()) *error = first;
+  return first.empty();
 }
 
 bool UnmountDisk(int disk, std::string* error) {
@@ -178,26 +214,32 @@ bool UnmountDisk(int disk, std::string* error) {
   UpdateVolumeRecord([&](std::vector<VolumeEntry>& entries) {
     for (auto& e : entries) {
       if (e.disk != disk || e.folder.empty()) continue;
-      if (!UnmountVolume(e, error)) {
+      bool gone = false;
+      std::string why;
+      if (!UnmountVolume(e, &why, &gone) && ok) {
         ok = false;
-        continue;
+        *error = why;
       }
+      if (!gone) continue;
       e.folder.clear();
       e.loop.clear();
       e.label.clear();
     }
   });
   if (!ok) return false;
-  // Partitions of a real disk that the desktop mounted.
+  // Volumes of the disk that the desktop mounted, matched by device number
+  // through everything stacked on the disk.
   auto decl = CurrentMachine().Disk(disk);
-  if (decl && decl->image.empty() && decl->hostDevice.rfind("/dev/", 0) == 0) {
-    std::string base = decl->hostDevice;
-    for (const auto& m : ReadMountTable()) {
-      if (m.source.rfind(base, 0) != 0) continue;
-      if (::umount2(m.mountPoint.c_str(), 0) != 0) {
-        *error = "The volume mounted at " + m.mountPoint + " is in use and cannot be dismounted.";
-        return false;
-      }
+  if (!decl) return true;
+  DiskUse use = ExamineDisk(decl->Backing());
+  if (!use.refusal.empty()) {
+    *error = "The disk may not be changed: " + use.refusal + ".";
+    return false;
+  }
+  for (const std::string& point : use.mounts) {
+    if (::umount2(point.c_str(), 0) != 0) {
+      *error = "The volume mounted at " + point + " is in use and cannot be dismounted.";
+      return false;
     }
   }
   return true;
@@ -205,31 +247,41 @@ bool UnmountDisk(int disk, std::string* error) {
 
 namespace {
 
-// Releases the recorded mounts whose owner the predicate names.
-void ReleaseWhere(const std::function<bool(const VolumeEntry&)>& owned) {
-  std::string ignored;
+// Releases the recorded mounts whose owner the predicate names; false with
+// the first failure when one could not be released or lost data.
+bool ReleaseWhere(const std::function<bool(const VolumeEntry&)>& owned, std::string* error) {
+  bool ok = true;
   UpdateVolumeRecord([&](std::vector<VolumeEntry>& entries) {
     for (auto& e : entries) {
       if (e.folder.empty() || !owned(e)) continue;
-      if (!UnmountVolume(e, &ignored)) continue;
+      bool gone = false;
+      std::string why;
+      if (!UnmountVolume(e, &why, &gone) && ok) {
+        ok = false;
+        if (error) *error = why;
+      }
+      if (!gone) continue;
       e.folder.clear();
       e.loop.clear();
       e.label.clear();
     }
   });
+  return ok;
 }
 
 }  // namespace
 
-void ReleaseVolumes() {
+bool ReleaseVolumes(std::string* error) {
   const int self = static_cast<int>(::getpid());
-  ReleaseWhere([self](const VolumeEntry& e) { return e.owner == self; });
+  return ReleaseWhere([self](const VolumeEntry& e) { return e.owner == self; }, error);
 }
 
 void ReleaseOrphanedVolumes() {
-  ReleaseWhere([](const VolumeEntry& e) {
-    return e.owner > 0 && ::kill(static_cast<pid_t>(e.owner), 0) != 0 && errno == ESRCH;
-  });
+  ReleaseWhere(
+      [](const VolumeEntry& e) {
+        return e.owner > 0 && ::kill(static_cast<pid_t>(e.owner), 0) != 0 && errno == ESRCH;
+      },
+      nullptr);
 }
 
 }  // namespace platform::disks

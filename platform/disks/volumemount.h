@@ -37,18 +37,24 @@ std::uint64_t Fat32FileLimit();
 bool MountPartition(int disk, int partition, const std::wstring& fileSystem, std::string* folder, std::string* loop,
                     std::string* error);
 
-// Unmounts one recorded mount: the file-system daemon ends after writing
-// everything out, then the pending label is written, the loop device goes
-// and the disk is flushed. False (the mount stays) when it is busy.
-bool UnmountVolume(const VolumeEntry& entry, std::string* error);
+// Unmounts one recorded mount: the volume is written out (syncfs), the
+// file-system daemon ends, the pending label is written, the loop device is
+// flushed and detached and the disk is flushed. False with the first failure
+// in *error: when the volume is busy the mount stays (*gone false); when a
+// write, flush, label or detach failed, the rest still ran and *gone tells
+// whether the mount and loop device are gone.
+bool UnmountVolume(const VolumeEntry& entry, std::string* error, bool* gone = nullptr);
 
 // Unmounts the recorded mounts of a disk (before the disk is changed) and
-// any host mount of its partitions; false when one is busy.
+// any other mount of what stands on it (diskuse.h); false when one is busy,
+// lost data, or the disk is one the system uses.
 bool UnmountDisk(int disk, std::string* error);
 
 // Releases every recorded mount owned by this process; the record keeps the
-// letters. Called at exit, and by a job that ends.
-void ReleaseVolumes();
+// letters. Called at exit, and by a job that ends, which must fail when this
+// does: false with the first failure (data that did not reach the disk, a
+// busy volume) in *error.
+bool ReleaseVolumes(std::string* error = nullptr);
 
 // Releases the mounts whose owner has ended without releasing them (killed):
 // our disk tool does this before it changes anything.

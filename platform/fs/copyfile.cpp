@@ -321,6 +321,10 @@ bool CopyFileEx(std::wstring_view from, std::wstring_view to, LPPROGRESS_ROUTINE
   // Only the read-only attribute travels with a file; a writable source
   // needs no second look at the new file's permissions.
   if (!(st.st_mode & S_IWUSR)) ::fchmod(out.get(), st.st_mode & 07777);
+  // The data must have reached the medium before the copy counts: a stick
+  // that fails its writes reports it here, not after the run said it was
+  // done. File systems that cannot sync (EINVAL) have nothing to report.
+  if (::fsync(out.get()) != 0 && errno != EINVAL && errno != EROFS) return abandon(ErrorFromErrno(errno));
   if (::close(out.release()) != 0) {
     DWORD e = ErrorFromErrno(errno);
     dirnames::Change removal(dst);

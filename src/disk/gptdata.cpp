@@ -23,6 +23,9 @@ bool TypeIs(const platform::PARTITION_INFORMATION_EX& e, const std::uint8_t (&ty
   return std::memcmp(&e.Gpt.PartitionType, type, 16) == 0;
 }
 
+// Offsets and lengths are below the disk's size (the reader checks them), so
+// an end and a difference of two of them never overflow; a sum with the
+// threshold could, on a disk near 2^63 bytes.
 std::int64_t EndOf(const platform::PARTITION_INFORMATION_EX& e) { return e.StartingOffset + e.PartitionLength; }
 
 }  // namespace
@@ -82,11 +85,11 @@ bool GPTData::ReadLayout() {
   AddEntry(entryAt(0));
   for (int i = 1; i < m_Count; ++i) {
     auto prev = entryAt(i - 1), cur = entryAt(i);
-    if (EndOf(prev) + kGapThreshold < cur.StartingOffset) AppendGap(cur.StartingOffset - EndOf(prev));
+    if (cur.StartingOffset - EndOf(prev) > kGapThreshold) AppendGap(cur.StartingOffset - EndOf(prev));
     AddEntry(cur);
     if (i == m_Count - 1) {
       std::int64_t disk = GetDiskSize();
-      if (EndOf(cur) + kGapThreshold < disk) AppendGap(disk - EndOf(cur));
+      if (disk - EndOf(cur) > kGapThreshold) AppendGap(disk - EndOf(cur));
     }
   }
   return true;

@@ -62,9 +62,18 @@ void MBRData::AddExtended(const Entry& container, const std::vector<Entry>& entr
     prevEnd = EndOf(container);
     return;
   }
+  // The reader follows one chain of extended boot records: its logical
+  // drives belong to the first container listed, never to a second one.
   std::vector<Entry> logical;
-  for (int i = kPrimarySlots; i < m_Count - 1; i += kSlotsPerRecord)
-    if (entries[i].Mbr.PartitionType != 0) logical.push_back(entries[i]);
+  if (!m_LogicalsListed)
+    for (int i = kPrimarySlots; i < m_Count - 1; i += kSlotsPerRecord)
+      if (entries[i].Mbr.PartitionType != 0) logical.push_back(entries[i]);
+  if (logical.empty() && m_LogicalsListed) {
+    AppendGap(container.PartitionLength, kKindLogical);
+    prevEnd = EndOf(container);
+    return;
+  }
+  m_LogicalsListed = true;
   auto startOf = [&](const Entry& e) { return std::max(e.StartingOffset, container.StartingOffset); };
   std::stable_sort(logical.begin(), logical.end(),
                    [&](const Entry& a, const Entry& b) { return startOf(a) < startOf(b); });
@@ -87,6 +96,7 @@ bool MBRData::ReadLayout() {
   std::memcpy(&header, buffer.data(), platform::kDriveLayoutHeaderSize);
   m_Signature = header.Mbr.Signature;
   m_Count = static_cast<int>(header.PartitionCount);
+  m_LogicalsListed = false;
   Clear();
   if (!ReadGeometry()) return true;
   std::vector<Entry> entries(m_Count);

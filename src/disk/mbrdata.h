@@ -23,6 +23,7 @@ class MBRData final : public DriveData {
 
   platform::DWORD m_Signature = 0;
   int m_Count = 0;
+  bool m_LogicalsListed = false;  // the chain's logical drives went under a container
   platform::DWORD m_TracksPerCylinder = 0;
   platform::DWORD m_SectorsPerTrack = 0;
   platform::DWORD m_BytesPerSector = 0;

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <thread>
 
+#include <unistd.h>
+
 #include "config/ovmultilangdll.h"
 #include "platform/fs/paths.h"
 #include "platform/text.h"
@@ -56,6 +58,7 @@ TEST_F(FullRuns, IsoModeFromClicksToTheSuccessQuestionWithTheImageInTheFolder) {
   const auto seen = Boxes().Seen();
   ASSERT_FALSE(seen.empty()) << Trace();
   EXPECT_EQ(seen.back().text, Translate(L"SuccessMsg"));
+  EXPECT_NE(Trace().find("[CheckProduct] end(TRUE)"), std::string::npos) << "the image was read back before the result";
   EXPECT_EQ(ui().lblPercent->text(), "100");
   bar.ExpectRisingTo100();
   std::vector<fs::path> images;
@@ -95,6 +98,8 @@ TEST_F(FullRuns, UsbModeFromClicksToTheSuccessQuestionWithTheSourceOnTheStick) {
   EXPECT_EQ(seen.front().caption, Translate(L"Warning"));
   EXPECT_EQ(seen.back().text, Translate(L"SuccessMsg")) << platform::AnsiFromWide(seen.back().text);
   EXPECT_NE(Trace().find("[UpdateResult] finish_Success"), std::string::npos);
+  EXPECT_LT(Trace().find("[CheckProduct] end(TRUE)"), Trace().find("[UpdateResult] finish_Success"))
+      << "the stick was read back before the result";
   EXPECT_EQ(ui().lblPercent->text(), "100");
   bar.ExpectRisingTo100();
   // The stick as a peer reads it (the job has released it): partition 1 of
@@ -106,6 +111,42 @@ TEST_F(FullRuns, UsbModeFromClicksToTheSuccessQuestionWithTheSourceOnTheStick) {
     EXPECT_NE(listing.find(file), std::string::npos) << file << "\n" << listing.substr(0, 2000);
   EXPECT_EQ(kxtest::ShellOutput("mtype -i " + fat + " ::/setup.exe | sha256sum"),
             kxtest::ShellOutput("sha256sum < '" + (SampleMedium() / "setup.exe").string() + "'"));
+#endif
+}
+
+// A stick that fails its writes with I/O errors (its image on a small
+// tmpfs, so the loop device behind the volume can take only the first
+// megabytes): the run ends as failed, saying the data did not reach it.
+TEST_F(FullRuns, UsbModeOntoAStickThatFailsItsWritesEndsAsFailed) {
+#ifndef KX_HAVE_VIRTUAL_DISKS
+  GTEST_SKIP() << "virtual disks (platform_disks) are not in this build yet";
+#else
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root (tmpfs, loop devices)";
+  StartWithVirtualStick(1200);
+  const fs::path small = fs::path(StickImage()).parent_path() / "small";
+  fs::create_directories(small);
+  ASSERT_EQ(kxtest::Shell("mount -t tmpfs -o size=12m tmpfs '" + small.string() + "'"), 0);
+  struct Unmount {
+    fs::path folder;
+    ~Unmount() { kxtest::Shell("umount -l '" + folder.string() + "'"); }
+  } unmount{small};
+  ASSERT_EQ(kxtest::Shell("cp --sparse=always '" + StickImage().string() + "' '" + small.string() + "/stick.img'"), 0);
+  fs::remove(StickImage());
+  fs::create_symlink(small / "stick.img", StickImage());
+  // More data than the tmpfs holds once the stick is formatted.
+  ASSERT_EQ(kxtest::Shell("head -c 20M /dev/urandom > '" + (fs::path(StickImage()).parent_path() / "dvd/bulk.bin").string() +
+                          "'"),
+            0);
+  OpenMainWindow(0);
+  NextPage();
+  Boxes().Answer(platform::IDYES);  // the format question
+  NextPage();
+  ASSERT_TRUE(WaitForRunEnd(300000));
+  EXPECT_EQ(ui().m_pNext->Caption(), Translate(L"Exit"));
+  EXPECT_NE(Trace().find("[UpdateResult] finish_Fail"), std::string::npos) << Trace();
+  EXPECT_EQ(Trace().find("[UpdateResult] finish_Success"), std::string::npos);
+  EXPECT_NE(Main().StatusText().find(Translate(L"Release Failed")), std::wstring::npos)
+      << platform::AnsiFromWide(Main().StatusText());
 #endif
 }
 

@@ -164,6 +164,29 @@ TEST_F(Runs, CancelTwiceWhileStoppingCancelsTwiceAndEndsWithTheCancelQuestion) {
   EXPECT_NE(Trace().find("[UpdateResult] Finish_UserCancel"), std::string::npos);
 }
 
+// Ctrl+C, SIGTERM or SIGHUP from the terminal the wizard was started from:
+// the run is cancelled as by the Cancel button, then the program ends
+// without the finish question; without a run it ends at once.
+TEST_F(Runs, ATerminalSignalCancelsTheRunAndEndsTheProgramWithoutAQuestion) {
+  std::atomic<int> stops{0};
+  std::atomic<bool> started{false};
+  Main().SetOperationFactory(StepFactory([&](int step, platform::HWND) -> std::unique_ptr<BasicOperation> {
+    if (step == 5) return std::make_unique<StubbornOperation>(&stops, 1, &started);
+    return std::make_unique<ScriptedOperation>(nullptr, std::vector<Message>{}, 1, nullptr, nullptr, nullptr);
+  }));
+  OpenMainWindow(0);
+  NextPage();
+  Boxes().Answer(platform::IDYES);  // format
+  NextPage();
+  ASSERT_TRUE(WaitUntil([&] { return started.load(); }));
+  Main().OnTerminalSignal();
+  ASSERT_TRUE(WaitForRunEnd());
+  EXPECT_EQ(stops.load(), 1);
+  EXPECT_TRUE(First().ProgramEnded());
+  EXPECT_EQ(Boxes().Seen().size(), 1u) << "only the format question";
+  EXPECT_NE(Trace().find("[UpdateResult] Finish_UserCancel"), std::string::npos);
+}
+
 TEST_F(Runs, AfterAFailureTheButtonReadsExitTheBarStaysAndExitEndsTheProgram) {
   std::vector<Shown> unused;
   std::mutex lock;

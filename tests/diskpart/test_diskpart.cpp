@@ -3,6 +3,7 @@
 // systems, the MBR bytes against GRUB's boot code.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <sstream>
 
 #include "diskkit.h"
+#include "platform/disks/diskuse.h"
 #include "platform/disks/volumemount.h"
 #include "platform/disks/volumerecord.h"
 #include "tools/diskpart/session.h"
@@ -166,6 +168,10 @@ INSTANTIATE_TEST_SUITE_P(
                 "its first partition starts at sector 63"},
         Refusal{"ActiveOnGpt", "label: gpt\\nstart=2048,size=8192,type=EBD0A0A2-B9E5-4433-87C0-68B6B72699C7\\n",
                 "sel disk 1\nsel par 1\nactive\n", 1, "The ACTIVE command can only be used on fixed MBR disks."},
+        // The boot code starts the active primary partition: a logical
+        // drive (the only data partition here, so number 1) is refused.
+        Refusal{"ActiveOnLogicalDrive", "label: dos\\nstart=2048,size=40000,type=5\\nstart=4096,size=20000,type=c\\n",
+                "sel disk 1\nsel par 1\nactive\n", 1, "The ACTIVE command can only be used on primary partitions."},
         Refusal{"NoSuchDisk", kStick, "sel disk 7\nclean\n", 1, "The disk you specified is not valid."},
         Refusal{"NoSuchPartition", kStick, "sel disk 1\nsel par 2\nformat fs=FAT32 quick\n", 1,
                 "The partition you specified is not valid."},
@@ -174,13 +180,57 @@ INSTANTIATE_TEST_SUITE_P(
                 "The specified drive letter is not free to be assigned."}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Scripts given with /s are outside input: only regular files, any line
+// ends, no line that is too long to be a command.
+struct ScriptCase {
+  const char* name;
+  const char* text;  // nullptr: the script is a folder; "fifo": a pipe
+  int exitCode;
+  const char* line;
+};
+
+const std::string kLongLine = "rem first\nsel disk 1 " + std::string(300000, 'x') + "\n";
+
+class DiskpartScripts : public Diskpart, public ::testing::WithParamInterface<ScriptCase> {};
+
+TEST_P(DiskpartScripts, AreReadAsTheirLinesOrRefused) {
+  const ScriptCase& c = GetParam();
+  DiskMachine m({VirtualDisk{1, 64, "usb", true, "label: dos\\nstart=63,type=c\\n"}});
+  m.Install();
+  const std::string before = ReadHostFile(m.Image(1));
+  const std::filesystem::path script = m.dir().path() / "script.txt";
+  if (!c.text) std::filesystem::create_directory(script);
+  else if (std::string(c.text) == "fifo") ASSERT_EQ(::mkfifo(script.c_str(), 0600), 0);
+  else std::ofstream(script, std::ios::binary) << c.text;
+  diskpart::Session session(out_, ProgramDir() + "/bootcode", static_cast<int>(::getpid()));
+  EXPECT_EQ(session.RunFile(script.string()), c.exitCode) << out_.str();
+  EXPECT_NE(out_.str().find(c.line), std::string::npos) << out_.str();
+  EXPECT_LT(out_.str().size(), 4096u) << "the script's text is not echoed back";
+  EXPECT_TRUE(ReadHostFile(m.Image(1)) == before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DiskpartScripts,
+    ::testing::Values(
+        // Each line end runs "active", which fails on this stick with its
+        // reason: a script read as one REM line would succeed doing nothing.
+        ScriptCase{"CrOnly", "rem first\rsel disk 1\rsel par 1\ractive\r", 1, "starts at sector 63"},
+        ScriptCase{"Lf", "rem first\nsel disk 1\nsel par 1\nactive\n", 1, "starts at sector 63"},
+        ScriptCase{"CrLfWithoutLastEnd", "rem first\r\nsel disk 1\r\nsel par 1\r\nactive", 1, "starts at sector 63"},
+        ScriptCase{"Folder", nullptr, 2, "cannot be read: is a folder"},
+        ScriptCase{"Fifo", "fifo", 2, "cannot be read"},
+        ScriptCase{"LongLine", kLongLine.c_str(), 2, "line 2 is longer than 1024 characters"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(DiskpartSystemDisk, TheDiskHoldingTheRootIsRefused) {
   std::string source = ShellOutput("findmnt -n -o SOURCE /");
   source = source.substr(0, source.find('\n'));
   if (source.rfind("/dev/", 0) != 0) GTEST_SKIP() << "the root file system is not on a block device here: " << source;
-  EXPECT_NE(diskpart::SystemUseOf(source).find("the running system (/)"), std::string::npos);
-  std::string disk = "/dev/" + ShellOutput("lsblk -no PKNAME " + source).substr(0, 3);
-  EXPECT_EQ(diskpart::SystemUseOf("/tmp/not-a-device.img"), "");
+  std::string parent = ShellOutput("lsblk -no PKNAME " + source);
+  parent = parent.substr(0, parent.find('\n'));
+  const std::string disk = parent.empty() ? source : "/dev/" + parent;
+  EXPECT_NE(pd::ExamineDisk(disk).refusal.find("the running system (/)"), std::string::npos);
+  EXPECT_EQ(pd::ExamineDisk("/tmp/not-a-device.img").refusal, "");
 }
 
 }  // namespace

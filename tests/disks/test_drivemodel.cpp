@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
+#include <unistd.h>
+
 #include "diskkit.h"
 #include "src/disk/drivemanager.h"
 
@@ -91,6 +95,72 @@ class DriveModel : public ::testing::Test {
  protected:
   void TearDown() override { gs::DriveManager::FreeInstance(); }
 };
+
+// A GPT whose last partition ends at the last usable sector of a disk of
+// 2^63 - 1 bytes (sparse, on tmpfs): no gap is listed after it, and the
+// arithmetic near the end of the signed range does not overflow.
+TEST_F(DriveModel, GptOnADiskOfTheLargestSizeListsNoTrailingGap) {
+  DiskMachine m({VirtualDisk{1, 1, "usb", false, ""}});
+  const std::string huge = "/dev/shm/kx-huge-" + std::to_string(::getpid()) + ".img";
+  const std::string script = R"(
+import struct, sys, zlib, uuid
+path = sys.argv[1]
+size = (1 << 63) - 1
+sectors = size // 512
+last_usable = sectors - 34
+with open(path, "wb") as f:
+    f.truncate(size)
+    mbr = bytearray(512)
+    mbr[446:462] = bytes([0, 0, 2, 0, 0xEE, 0xFF, 0xFF, 0xFF]) + struct.pack("<II", 1, 0xFFFFFFFF)
+    mbr[510:512] = b"\x55\xAA"
+    f.seek(0); f.write(mbr)
+    array = b""
+    for first, last in ((2048, 4095), (4096, last_usable)):
+        entry = bytearray(128)
+        entry[0:16] = uuid.UUID("EBD0A0A2-B9E5-4433-87C0-68B6B72699C7").bytes_le
+        entry[16:32] = uuid.uuid4().bytes_le
+        entry[32:48] = struct.pack("<QQ", first, last)
+        array += bytes(entry)
+    array += bytes(126 * 128)
+    header = bytearray(struct.pack("<8sIIIIQQQQ16sQIII", b"EFI PART", 0x10000, 92, 0, 0, 1, sectors - 1, 34,
+                                   last_usable, uuid.uuid4().bytes_le, 2, 128, 128, zlib.crc32(array)))
+    struct.pack_into("<I", header, 16, zlib.crc32(bytes(header)))
+    f.seek(512); f.write(bytes(header) + bytes(512 - len(header)))
+    f.seek(1024); f.write(array)
+)";
+  ASSERT_EQ(Shell("python3 -c '" + script + "' " + huge), 0);
+  std::filesystem::remove(m.Image(1));
+  std::filesystem::create_symlink(huge, m.Image(1));
+  m.Install();
+  auto* manager = gs::DriveManager::Instance();
+  ASSERT_EQ(manager->GetCount(), 1u);
+  const std::vector<Row> rows = Rows(*manager->GetDrive(0));
+  std::filesystem::remove(huge);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1].number, 2);
+}
+
+// A second extended container in the MBR (sfdisk makes none; written by
+// hand): the chain's logical drives are listed once, under the first.
+TEST_F(DriveModel, TwoExtendedContainersListEachLogicalDriveOnce) {
+  DiskMachine m({VirtualDisk{1, 64, "usb", false,
+                             "label: dos\\nstart=2048,size=8192,type=c\\nstart=12288,size=61440,type=5\\n"
+                             "start=14336,size=8192,type=c\\nstart=24576,size=8192,type=7\\n"}});
+  // Slot 3: type 0x05 at sector 90112 (0x16000), 20480 (0x5000) sectors.
+  Shell("printf '\\000\\000\\000\\000\\005\\000\\000\\000\\000\\140\\001\\000\\000\\120\\000\\000' | dd of=" +
+        m.Image(1).string() + " bs=1 seek=478 conv=notrunc 2>/dev/null");
+  m.Install();
+  auto* manager = gs::DriveManager::Instance();
+  ASSERT_EQ(manager->GetCount(), 1u);
+  std::map<int, int> seen;
+  int containers = 0;
+  for (const Row& r : Rows(*manager->GetDrive(0))) {
+    if (r.number > 0) ++seen[r.number];
+    if (r.kind == 1) ++containers;
+  }
+  EXPECT_EQ(containers, 2);
+  EXPECT_EQ(seen, (std::map<int, int>{{1, 1}, {2, 1}, {3, 1}}));
+}
 
 TEST_F(DriveModel, VolumesAreReadThroughTheLetterOrTheNtName) {
   DiskMachine m({VirtualDisk{1, 128, "usb", false,

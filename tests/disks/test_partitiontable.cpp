@@ -95,6 +95,35 @@ TEST(PartitionTable, DamagedPrimaryGptHeaderFallsBackToBackup) {
   EXPECT_EQ(table.entries[0].StartingOffset, 2048 * 512);
 }
 
+// A GPT's entry array (here 1024 entries: 128 KiB) is read once:
+// later readings of the unchanged disk read its headers only, and a changed
+// header (another table) is read afresh.
+TEST(PartitionTable, AGptEntryArrayIsReadOncePerTable) {
+  DiskMachine m({VirtualDisk{1, 64, "usb", false,
+                             "label: gpt\\ntable-length: 1024\\nstart=2048,size=16384,"
+                             "type=EBD0A0A2-B9E5-4433-87C0-68B6B72699C7\\n"}});
+  m.Install();
+  platform::disks::GptArrayCache cache;
+  std::size_t bytesRead = 0;
+  auto drive = platform::disks::PhysicalDrive::Open(1);
+  const platform::disks::DiskReader read = [&](std::uint64_t o, void* b, std::size_t s) {
+    bytesRead += s;
+    return drive->Read(o, b, s);
+  };
+  auto first = platform::disks::ReadPartitionTable(read, drive->Size(), &cache, "disk1");
+  ASSERT_EQ(first.style, platform::PARTITION_STYLE_GPT);
+  const std::size_t firstBytes = bytesRead;
+  EXPECT_GE(firstBytes, 1024u * 128) << "the entry array is read the first time";
+  bytesRead = 0;
+  for (int i = 0; i < 10; ++i)
+    EXPECT_EQ(platform::disks::ReadPartitionTable(read, drive->Size(), &cache, "disk1").entries.size(), 1u);
+  EXPECT_LE(bytesRead, 10u * 2 * 512) << "only the protective MBR and the header, each time";
+  ASSERT_EQ(Shell("echo 'start=20480,size=16384,type=EBD0A0A2-B9E5-4433-87C0-68B6B72699C7' | sfdisk -q --append " +
+                  m.Image(1).string() + " >/dev/null 2>&1"),
+            0);
+  EXPECT_EQ(platform::disks::ReadPartitionTable(read, drive->Size(), &cache, "disk1").entries.size(), 2u);
+}
+
 TEST(PartitionTable, ZeroedDiskAndBadSignatureAreRaw) {
   DiskMachine m({VirtualDisk{1, 8, "usb", false, ""},
                  VirtualDisk{2, 8, "usb", false, "label: dos\\nstart=2048,size=4096,type=c\\n"}});

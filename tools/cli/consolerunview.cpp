@@ -14,6 +14,7 @@ constexpr int kFullPercent = 100;
 ConsoleRunView::ConsoleRunView(Console& console, int mode) : console_(console), mode_(mode) {}
 
 void ConsoleRunView::OnOpState(int state, platform::LPARAM value) {
+  seen_.insert(state);
   const std::wstring key = StateTextKey(state);
   if (!key.empty()) status_ = Translate(key);
   percent_ = ProgressDisplay::Instance().OnState(mode_, state, value);

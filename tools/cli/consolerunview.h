@@ -5,6 +5,7 @@
 // the run's end as the worker reports it. Window thread only.
 
 #include <optional>
+#include <set>
 #include <string>
 
 #include "pipeline/runresultview.h"
@@ -25,6 +26,8 @@ class ConsoleRunView final : public RunResultView {
 
   // The result the worker reported; empty while the run goes on.
   std::optional<int> Result() const { return result_; }
+  // Every step state the run reported so far.
+  const std::set<int>& StatesSeen() const { return seen_; }
 
  private:
   void Show();
@@ -35,4 +38,5 @@ class ConsoleRunView final : public RunResultView {
   int percent_ = 0;
   std::wstring shown_;
   std::optional<int> result_;
+  std::set<int> seen_;
 };

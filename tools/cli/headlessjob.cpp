@@ -17,13 +17,13 @@
 #include "pipeline/toperationthd.h"
 #include "platform/fs/files.h"
 #include "platform/windows/messagequeuewindow.h"
+#include "platform/windows/signalwatcher.h"
 #include "platform/fs/paths.h"
 #include "platform/fs/sysfolders.h"
 #include "platform/text.h"
 #include "platform/machine/volumes.h"
 #include "tools/cli/consolerunview.h"
-#include "tools/cli/productcheck.h"
-#include "tools/cli/signalwatcher.h"
+#include "tools/cli/targetstate.h"
 
 namespace {
 
@@ -42,17 +42,6 @@ std::wstring SystemFolder(const std::wstring& folder) {
   std::error_code ec;
   const auto absolute = std::filesystem::absolute(platform::AnsiFromWide(folder), ec);
   return ec ? folder : platform::SystemPathFromHost(absolute.lexically_normal().string());
-}
-
-std::vector<std::string> IsoFiles(const std::string& hostFolder) {
-  std::vector<std::string> files;
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(hostFolder, ec)) {
-    std::string ext = entry.path().extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
-    if (ext == ".iso") files.push_back(entry.path().filename().string());
-  }
-  return files;
 }
 
 }  // namespace
@@ -123,8 +112,6 @@ bool HeadlessJob::CheckTarget() {
     return false;
   }
   if (target_.back() != L'\\') target_ += L'\\';  // as the folder picker gives it
-  platform::ResolvePath(target_, isoFolderHost_);
-  isoFilesBefore_ = IsoFiles(isoFolderHost_);
   return true;
 }
 
@@ -137,12 +124,13 @@ int HeadlessJob::Run() {
     console_.Complain(SpaceWarningText(needed));
     return kExitFailure;
   }
+  // The product is checked by the worker, before the work folder goes: an
+  // ISO's serviced WIMs are compared with it.
   int code = RunWorker();
-  // Before the work folder goes: an ISO's serviced WIMs are checked against it.
-  if (code == kExitSuccess && options_.verify && !VerifyProduct()) code = kExitFailure;
   // The window's clean-up at the end of every run.
   if (!DeleteFolderTree(workFolder_)) DeleteFolderContents(workFolder_);
   if (code == kExitSuccess && mode == 1) SayNewIsoFiles();
+  if (code != kExitSuccess) SayTargetState();
   std::string logHost;
   platform::ResolvePath(TraceLogPath(), logHost);
   console_.Say(Translate(L"Cli Trace Log") + L" " + TraceLogPath() + L"  (" + platform::WideFromAnsi(logHost) + L")");
@@ -166,6 +154,7 @@ int HeadlessJob::RunWorker() {
   TraceLog(L"WIN7_OPERAT_INFO:bIs64bitDVD: " + std::to_wstring(info.bIs64bitDVD ? 1 : 0));
   TraceLog(L"WIN7_OPERAT_INFO:m_DlgType: " + std::to_wstring(mode));
 
+  check_ = std::make_unique<ProductCheck>(info, mode, compatible_);
   ConsoleRunView view(console_, mode);
   std::unique_ptr<TOperationThd> worker;
   bool cancelAsked = false;
@@ -181,14 +170,18 @@ int HeadlessJob::RunWorker() {
   });
   platform::SetMainThread(&window);
   {
-    SignalWatcher signals([&window](int) { window.Post(WM_CLI_CANCEL, 0, 0); });
+    platform::SignalWatcher signals([&window](int) { window.Post(WM_CLI_CANCEL, 0, 0); });
     worker = std::make_unique<TOperationThd>(true, compatible_, &info, mode, &window, &view);
+    if (options_.verify) worker->SetProductCheck([this](const TOperationThd::StatusLine&, const std::atomic<bool>& cancel) {
+      return CheckProduct(cancel);
+    });
     worker->Resume();
     while (!view.Result()) window.PumpUntil([&] { return view.Result().has_value(); }, std::chrono::hours(1));
     worker.reset();
   }
   platform::SetMainThread(nullptr);
   window.PumpPending();
+  statesSeen_ = view.StatesSeen();
   switch (*view.Result()) {
     case kRunSucceeded: return kExitSuccess;
     case kRunCancelled: return kExitCancelled;
@@ -196,44 +189,22 @@ int HeadlessJob::RunWorker() {
   }
 }
 
-std::vector<std::string> HeadlessJob::NewIsoFiles() const {
-  std::vector<std::string> added;
-  for (const std::string& name : IsoFiles(isoFolderHost_))
-    if (std::find(isoFilesBefore_.begin(), isoFilesBefore_.end(), name) == isoFilesBefore_.end())
-      added.push_back(name);
-  return added;
-}
-
-bool HeadlessJob::VerifyProduct() {
-  auto host = [](const std::wstring& path) {
-    std::string resolved;
-    return platform::ResolvePath(path, resolved) ? resolved : std::string();
-  };
-  const std::wstring program = platform::GetProgramFolder();
-  ProductCheckInput input;
-  input.run.mode = options_.Mode();
-  input.run.compatible = compatible_;
-  input.run.is64 = IsAmd64Build(source_.substr(0, 1) + L":\\sources\\idwbinfo.txt");
-  input.run.source = host(source_);
-  input.run.other = host(program + (input.run.is64 ? L"Other\\x64" : L"Other\\x86"));
-  input.run.os = host(program + L"OS");
-  input.run.efi = host(program + L"efi");
-  input.run.work = host(workFolder_);
-  if (input.run.mode == 1) {
-    const std::vector<std::string> added = NewIsoFiles();
-    if (added.size() != 1) {
-      console_.Complain(Translate(L"Verify Unreadable"));
-      return false;
-    }
-    input.product = (std::filesystem::path(isoFolderHost_) / added.front()).string();
-  } else {
-    input.letter = target_[0];
-  }
-  return CheckProduct(input, console_);
+bool HeadlessJob::CheckProduct(const std::atomic<bool>& cancel) {
+  const ProductCheck::Outcome outcome = check_->Run([this](const std::wstring& line) { console_.Say(line); }, cancel);
+  checkCancelled_ = outcome == ProductCheck::Outcome::Cancelled;
+  if (outcome == ProductCheck::Outcome::Passed) console_.Say(check_->Line());
+  if (outcome == ProductCheck::Outcome::Failed) console_.Complain(check_->Line());
+  return outcome == ProductCheck::Outcome::Passed;
 }
 
 void HeadlessJob::SayNewIsoFiles() {
-  for (const std::string& name : NewIsoFiles())
+  for (const std::string& name : check_->NewIsoFiles())
     console_.Say(Translate(L"Cli Iso File") + L" " + target_ + platform::WideFromAnsi(name) + L"  (" +
-                   platform::WideFromAnsi((std::filesystem::path(isoFolderHost_) / name).string()) + L")");
+                 platform::WideFromAnsi((std::filesystem::path(check_->IsoFolderHost()) / name).string()) + L")");
+}
+
+void HeadlessJob::SayTargetState() {
+  if (!check_) return;
+  const std::wstring key = TargetStateKey(options_.Mode(), statesSeen_, !check_->NewIsoFiles().empty(), checkCancelled_);
+  console_.Complain(Translate(key) + L" " + target_);
 }

@@ -8,11 +8,15 @@
 // Exit codes: 0 success, 1 failure (a refused check included), 2 cancelled
 // (the format warning answered no counts as a cancel: nothing was done).
 
+#include <atomic>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "tools/cli/clioptions.h"
 #include "tools/cli/console.h"
+#include "verify/productcheck.h"
 
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;
@@ -31,9 +35,11 @@ class HeadlessJob {
   bool CheckTarget();
   int RunWorker();
   void SayNewIsoFiles();
-  std::vector<std::string> NewIsoFiles() const;
-  // The verification pass; false after saying what the product lost.
-  bool VerifyProduct();
+  // The verification pass on the worker; false after saying what the
+  // product lost (or when cancelled).
+  bool CheckProduct(const std::atomic<bool>& cancel);
+  // After a failure or cancel: one line on what the stick or folder holds.
+  void SayTargetState();
 
   CliOptions options_;
   Console& console_;
@@ -42,7 +48,8 @@ class HeadlessJob {
   int sizeMb_ = 0;
   bool compatible_ = false;
   std::wstring workFolder_;
-  std::string isoFolderHost_;
-  std::vector<std::string> isoFilesBefore_;
+  std::unique_ptr<ProductCheck> check_;
+  std::set<int> statesSeen_;  // the step states the run reported
+  std::atomic<bool> checkCancelled_{false};  // set by the worker, read after it
   int refusal_ = kExitFailure;  // the exit code when a check stops the job
 };

@@ -1,5 +1,6 @@
 #include "tools/diskpart/session.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <sstream>
 #include <vector>
 
+#include "platform/disks/diskuse.h"
 #include "platform/disks/hostcommand.h"
 #include "platform/disks/ntnames.h"
 #include "platform/disks/physicaldrive.h"
@@ -17,6 +19,7 @@
 #include "platform/fs/paths.h"
 #include "platform/text.h"
 #include "tools/diskpart/disktable.h"
+#include "tools/diskpart/scriptfile.h"
 
 namespace diskpart {
 
@@ -27,6 +30,7 @@ namespace {
 constexpr std::uint8_t kTypeFat32Lba = 0x0C;
 constexpr std::uint8_t kTypeNtfs = 0x07;
 constexpr std::uint64_t kSector = 512;
+constexpr std::size_t kPrimarySlots = 4;  // the MBR's own slots; EBR slots follow
 
 std::string Upper(std::string s) {
   for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -55,6 +59,12 @@ std::string Option(const std::vector<std::string>& words, const std::string& key
   return {};
 }
 
+// A link anywhere to a device is that device.
+bool IsBlockDevice(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
+}
+
 bool Has(const std::vector<std::string>& words, const std::string& word) {
   return std::any_of(words.begin(), words.end(), [&](const std::string& w) { return Upper(w) == word; });
 }
@@ -75,10 +85,11 @@ int Session::Fail(const std::string& message, int code) {
 int Session::RunFile(const std::string& path) {
   std::string host;
   if (!platform::ResolvePath(platform::WideFromAnsi(path), host)) host = path;
-  std::ifstream in(host, std::ios::binary);
-  if (!in) return Fail("The script file " + path + " cannot be read.", kExitBadScript);
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+  std::vector<std::string> lines;
+  std::string error;
+  if (!ReadScriptFile(host, &lines, &error))
+    return Fail("The script file " + path.substr(0, kMaxLineChars) + " cannot be read: " + error + ".", kExitBadScript);
+  for (const std::string& line : lines) {
     int code = Run(line);
     if (code >= 0) return code;
   }
@@ -116,11 +127,11 @@ int Session::SelectDisk(const std::string& number) {
   auto drive = ParseNumber(number, &n) ? pd::PhysicalDrive::Open(n) : nullptr;
   if (!drive) return Fail("The disk you specified is not valid.\n\nThere is no disk selected.");
   std::string backing = drive->Decl().Backing();
-  if (backing.rfind("/dev/", 0) == 0 && ::geteuid() != 0)
+  if (IsBlockDevice(backing) && ::geteuid() != 0)
     return Fail("DiskPart needs root rights to change disk " + number + ".", kExitRefused);
-  std::string use = SystemUseOf(backing);
+  std::string use = pd::ExamineDisk(backing).refusal;
   if (!use.empty())
-    return Fail("DiskPart refuses to change disk " + number + ": it holds " + use + ".", kExitRefused);
+    return Fail("DiskPart refuses to change disk " + number + ": " + use + ".", kExitRefused);
   disk_ = n;
   partition_ = -1;
   backing_ = backing;
@@ -190,6 +201,12 @@ int Session::Active() {
   auto table = drive->Table();
   if (table.style != platform::PARTITION_STYLE_MBR)
     return Fail("The selected disk is not a fixed MBR disk.\nThe ACTIVE command can only be used on fixed MBR disks.");
+  // The boot code starts the active primary partition: a logical drive
+  // marked active would leave a stick that starts nothing.
+  for (std::size_t i = kPrimarySlots; i < table.entries.size(); ++i)
+    if (table.entries[i].PartitionNumber == static_cast<platform::DWORD>(partition_))
+      return Fail("The selected partition is a logical drive.\n"
+                  "The ACTIVE command can only be used on primary partitions.");
   std::uint64_t first = UINT64_MAX;
   for (const auto& e : table.entries)
     if (e.Mbr.PartitionType != 0) first = std::min(first, static_cast<std::uint64_t>(e.StartingOffset) / kSector);

@@ -58,8 +58,4 @@ class Session {
   int owner_;
 };
 
-// Why a disk may not be touched: it holds the running system ("/", "/boot",
-// "/usr", active swap or the program's own files). "" when it may.
-std::string SystemUseOf(const std::string& device);
-
 }  // namespace diskpart

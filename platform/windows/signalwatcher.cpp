@@ -1,9 +1,11 @@
-#include "tools/cli/signalwatcher.h"
+#include "platform/windows/signalwatcher.h"
 
 #include <pthread.h>
 #include <signal.h>
 
 #include <ctime>
+
+namespace platform {
 
 namespace {
 
@@ -14,6 +16,7 @@ sigset_t Watched() {
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGHUP);
   return set;
 }
 
@@ -35,3 +38,5 @@ SignalWatcher::~SignalWatcher() {
   stop_ = true;
   thread_.join();
 }
+
+}  // namespace platform

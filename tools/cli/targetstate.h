@@ -1,0 +1,10 @@
+#pragma once
+// What a run that failed or was cancelled left on its target, from the step
+// states it reported: the key of the one line kestrunex-cli ends with.
+
+#include <set>
+
+// mode 0 (USB) or 1 (ISO); statesSeen: the WM_OPSTATE states of the run;
+// newImage: the ISO folder holds an image the run added; checkCancelled: the
+// steps all succeeded and the read-back check was cancelled.
+const wchar_t* TargetStateKey(int mode, const std::set<int>& statesSeen, bool newImage, bool checkCancelled);

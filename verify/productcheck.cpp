@@ -1,0 +1,144 @@
+#include "verify/productcheck.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
+#include "config/ovmultilangdll.h"
+#include "disk/mediumutils.h"
+#include "disk/tracelog.h"
+#include "platform/fs/paths.h"
+#include "platform/fs/sysfolders.h"
+#include "platform/text.h"
+#include "verify/folderproduct.h"
+#include "verify/isoproduct.h"
+#include "verify/mediaverifier.h"
+#include "verify/stickmount.h"
+#include "verify/uncachedfile.h"
+
+namespace {
+
+constexpr std::uint64_t kBytesPerMb = 1048576;
+
+std::wstring Wide(const std::string& text) { return platform::WideFromAnsi(text); }
+
+std::string Host(const std::wstring& path) {
+  std::string resolved;
+  return platform::ResolvePath(path, resolved) ? resolved : std::string();
+}
+
+// "sources/boot.wim" as the system names it inside the product.
+std::wstring SystemRelative(const std::string& rel) {
+  std::wstring text = Wide(rel);
+  for (wchar_t& c : text)
+    if (c == L'/') c = L'\\';
+  return text;
+}
+
+std::vector<std::string> IsoFiles(const std::string& hostFolder) {
+  std::vector<std::string> files;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(hostFolder, ec)) {
+    std::string ext = entry.path().extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
+    if (ext == ".iso") files.push_back(entry.path().filename().string());
+  }
+  return files;
+}
+
+// A stick's volume is read through its file-system daemon from a loop
+// device: its buffers, and the cached pages of a virtual disk's image file
+// behind it, go first, so what is read back comes from the medium.
+void DropStickCaches(const std::string& loop) {
+  if (loop.empty()) return;
+  verify::DropCachedPages(loop);
+  std::ifstream backing("/sys/block/" + std::filesystem::path(loop).filename().string() + "/loop/backing_file");
+  std::string image;
+  if (std::getline(backing, image) && !image.empty()) verify::DropCachedPages(image);
+}
+
+}  // namespace
+
+ProductCheck::ProductCheck(const WIN7_OPERAT_INFO& info, int mode, bool compatible) {
+  const std::wstring source = info.szSourcePath;
+  const std::wstring program = platform::GetProgramFolder();
+  run_.mode = mode;
+  run_.compatible = compatible;
+  run_.is64 = info.bIs64bitDVD;
+  run_.source = Host(source);
+  run_.other = Host(program + (run_.is64 ? L"Other\\x64" : L"Other\\x86"));
+  run_.os = Host(program + L"OS");
+  run_.efi = Host(program + L"efi");
+  run_.work = Host(info.szTmpPath);
+  if (mode == 1) {
+    isoFolderHost_ = Host(info.szTagPath);
+    isoFilesBefore_ = IsoFiles(isoFolderHost_);
+  } else {
+    letter_ = info.szTagPath[0];
+  }
+}
+
+std::vector<std::string> ProductCheck::NewIsoFiles() const {
+  std::vector<std::string> added;
+  for (const std::string& name : IsoFiles(isoFolderHost_))
+    if (std::find(isoFilesBefore_.begin(), isoFilesBefore_.end(), name) == isoFilesBefore_.end())
+      added.push_back(name);
+  return added;
+}
+
+ProductCheck::Outcome ProductCheck::Run(const std::function<void(const std::wstring&)>& say,
+                                        const std::atomic<bool>& cancel) {
+  say(Translate(L"Verify Start"));
+  const auto start = std::chrono::steady_clock::now();
+  verify::VerifyPlan plan;
+  std::string error;
+  verify::VerifyReport report;
+  if (run_.mode == 1) {
+    const std::vector<std::string> added = NewIsoFiles();
+    const std::string product = added.size() == 1 ? (std::filesystem::path(isoFolderHost_) / added[0]).string() : "";
+    TraceLog(L"[CheckProduct] begin " + Wide(product));
+    verify::IsoProduct iso;
+    if (product.empty()) report = {verify::VerifyResult::ProductUnreadable, "", 0, "no new image in the folder"};
+    else if (!verify::PlanForRun(run_, plan, error)) report = {verify::VerifyResult::SourceUnreadable, "", 0, error};
+    else if (!iso.Open(product, error)) report = {verify::VerifyResult::ProductUnreadable, "", 0, error};
+    else report = verify::VerifyProduct(plan, iso, {}, iso.BootEntries(), {}, &cancel);
+  } else {
+    TraceLog(L"[CheckProduct] begin " + std::wstring(1, letter_) + L":");
+    if (!verify::PlanForRun(run_, plan, error)) {
+      report = {verify::VerifyResult::SourceUnreadable, "", 0, error};
+    } else {
+      verify::StickMount mount(letter_);
+      if (mount.Folder().empty()) {
+        report = {verify::VerifyResult::ProductUnreadable, "", 0, mount.Error()};
+      } else {
+        TraceLog(L"[CheckProduct] stick mounted at " + Wide(mount.Folder()));
+        DropStickCaches(mount.Loop());
+        verify::FolderProduct stick(mount.Folder());
+        report = verify::VerifyProduct(
+            plan, stick, [&stick](const std::string& rel) { return stick.HostPath(rel); }, 0, {}, &cancel);
+      }
+    }
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (report.result == verify::VerifyResult::Cancelled) {
+    line_ = Translate(L"CancelStatus");
+    TraceLog(L"[CheckProduct] end(CANCEL)");
+    return Outcome::Cancelled;
+  }
+  if (report.result == verify::VerifyResult::Ok) {
+    line_ = Translate(L"Verify Passed") + L" " + std::to_wstring(report.filesChecked) + L" / " +
+            std::to_wstring(report.bytesChecked / kBytesPerMb) + L" MB";
+    TraceLog(L"[CheckProduct] end(TRUE) files " + std::to_wstring(report.filesChecked) + L" seconds " +
+             std::to_wstring(static_cast<int>(seconds)));
+    return Outcome::Passed;
+  }
+  line_ = Translate(verify::VerifyMessageKey(report.result));
+  if (!report.file.empty()) line_ += L" " + SystemRelative(report.file);
+  if (report.result == verify::VerifyResult::FileDiffers)
+    line_ += L" (" + Translate(L"Verify Offset") + L" " + std::to_wstring(report.offset) + L")";
+  if (!report.detail.empty()) line_ += L" - " + Wide(report.detail);
+  TraceLog(L"[CheckProduct] end(FALSE) " + line_);
+  return Outcome::Failed;
+}
