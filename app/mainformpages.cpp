@@ -5,6 +5,7 @@
 
 #include "app/tdlgfirst.h"
 #include "app/tmainform.h"
+#include "config/checkboxes.h"
 #include "config/messageboxes.h"
 #include "config/ovmultilangdll.h"
 #include "pipeline/operationfactory.h"
@@ -103,12 +104,12 @@ void TMainForm::ShowPage(int id) {
         // Formatting needs the rights to write to a whole disk: say so
         // before asking, and stay where the user can do something about it.
         if (!m_hasAdminRights()) {
-          platform::MessageBox(this, Translate(L"No admin rights"), Translate(L"Warning"), platform::MB_OK);
+          ShowNoAdminRightsBox(this);
           m_CurPage = SequenceOf(m_DlgType)[1];
           ShowPage(m_CurPage);
           return;
         }
-        if (!ConfirmFormat()) {
+        if (!AcceptUsbTarget() || !ConfirmFormat()) {
           m_CurPage = SequenceOf(m_DlgType)[1];
           ShowPage(m_CurPage);
           return;
@@ -143,6 +144,7 @@ void TMainForm::btnNextClick() {
     m_CurPage = kNoPage;
     m_nextTag = kTagLeftRun;
   } else if (i == 0 || i == 1) {
+    if (i == 0 && !AcceptSourceMedium()) return;
     m_CurPage = SequenceOf(m_DlgType)[i + 1];
     m_nextTag = kTagStep;
     ShowPage(m_CurPage);

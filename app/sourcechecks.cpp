@@ -2,8 +2,11 @@
 // source and how big the chosen one is.
 
 #include "app/tmainform.h"
+#include "config/checkboxes.h"
 #include "config/ovmultilangdll.h"
 #include "disk/mediumutils.h"
+#include "disk/sourcemedium.h"
+#include "disk/tracelog.h"
 #include "disk/volumeutils.h"
 #include "platform/machine/volumes.h"
 
@@ -74,4 +77,12 @@ void TMainForm::Timer1Timer() {
   m_ui.cmbDVDlist->setEnabled(true);
   SetLabelText(m_ui.lblWait, Translate(L"Capacity") + std::to_wstring(m_DvdSizeMB) + L" MB");
   if (m_DvdSizeMB == 0) m_ui.m_pNext->setEnabled(false);
+}
+
+bool TMainForm::AcceptSourceMedium() {
+  const std::vector<MediumProblem> problems = CheckWindows7Medium(m_SourcePath);
+  if (problems.empty()) return true;
+  TraceLog(L"[TMainForm::AcceptSourceMedium] not a Windows 7 medium: " + m_SourcePath);
+  ShowSourceMediumBox(this, problems);
+  return false;
 }

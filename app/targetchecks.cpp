@@ -5,9 +5,12 @@
 #include "app/parsecapacity.h"
 #include "app/tmainform.h"
 #include "app/usbdevicehint.h"
+#include "config/checkboxes.h"
 #include "config/messageboxes.h"
 #include "config/ovmultilangdll.h"
 #include "disk/textutils.h"
+#include "disk/usb/usbtarget.h"
+#include "disk/workfolderclash.h"
 #include "disk/volumeutils.h"
 #include "platform/fs/paths.h"
 
@@ -76,10 +79,23 @@ void TMainForm::btnBrowserClick() {
   }
   const int freeMB = static_cast<int>(GetFreeSpaceMB(root));
   if (m_DvdSizeMB + kHeadroomMB < freeMB) {
+    if (IsoFolderClashesWithWorkFolder(folder, m_DvdSizeMB + kHeadroomMB)) {
+      ShowIsoFolderClashMessage();
+      m_ui.EdtISOPathdst->clear();
+      m_ui.m_pNext->setEnabled(false);
+      return;
+    }
     m_ui.m_pNext->setEnabled(true);
     return;
   }
   ShowDiskTooSmallMessage();
   m_ui.EdtISOPathdst->clear();
   m_ui.m_pNext->setEnabled(false);
+}
+
+bool TMainForm::AcceptUsbTarget() {
+  if (m_isUsbTarget ? m_isUsbTarget(m_TargetPath.substr(0, 3)) : IsUsbDiskPartition(m_TargetPath.substr(0, 3)))
+    return true;
+  ShowNotUsbDiskBox();
+  return false;
 }

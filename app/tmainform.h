@@ -91,6 +91,9 @@ class TMainForm final : public WizardWindow, public platform::Window, public Run
   using FolderPicker = std::function<QString(const QString& title)>;
   void SetFolderPicker(FolderPicker picker) { m_folderPicker = std::move(picker); }
   void SetAdminCheck(std::function<bool()> check) { m_hasAdminRights = std::move(check); }
+  // Whether a chosen root is a partition of a USB disk (default:
+  // IsUsbDiskPartition on the machine's drive model).
+  void SetUsbTargetCheck(std::function<bool(const std::wstring&)> check) { m_isUsbTarget = std::move(check); }
   void SetDvdMeasure(ThdDvdSize::Measure measure) { m_pDvdSizeThd->SetMeasure(std::move(measure)); }
   // The operations of later runs (empty: the real steps).
   void SetOperationFactory(Win7InsCreator::Factory factory) { m_operationFactory = std::move(factory); }
@@ -140,6 +143,12 @@ class TMainForm final : public WizardWindow, public platform::Window, public Run
   void HideAllPages();
   void ShowPanel(PagePanel* panel);
   bool ConfirmFormat();
+  // Source page Next: the chosen source is a Windows 7 medium, else a box
+  // names what is missing and the page stays.
+  bool AcceptSourceMedium();
+  // Before the format question: the chosen drive is a partition of a USB
+  // disk, else "This is not a USB disk/flash.".
+  bool AcceptUsbTarget();
   void SetCloseEnabled(bool enabled) { m_pageAllowsClose = enabled; }
   void SetNextCaption(const std::wstring& text);
   std::wstring NextCaption() const;
@@ -181,4 +190,5 @@ class TMainForm final : public WizardWindow, public platform::Window, public Run
   FolderPicker m_folderPicker;
   Win7InsCreator::Factory m_operationFactory;
   std::function<bool()> m_hasAdminRights;
+  std::function<bool(const std::wstring&)> m_isUsbTarget;
 };

@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "config/checkboxes.h"
 #include "config/ovmultilangdll.h"
 #include "config/simplemessage.h"
 
@@ -38,9 +39,8 @@ void ShowUsbLetterErrorBox() {
   platform::MessageBox(kNoOwner, L"Get USB disk/flash letter error!", Translate(L"Error"), MB_OK | MB_ICONERROR);
 }
 
-void ShowFileTooLargeForFat32Box(platform::HWND owner, const std::wstring& file) {
-  platform::MessageBox(owner, Translate(L"File too large for FAT32") + L"\n" + file, Translate(L"Error"),
-                       MB_OK | MB_ICONERROR);
+void ShowFileTooLargeForFat32Box(platform::HWND owner, const std::wstring& file, std::uint64_t limitBytes) {
+  platform::MessageBox(owner, FileTooLargeForFat32Text(file, limitBytes), Translate(L"Error"), MB_OK | MB_ICONERROR);
 }
 
 std::wstring FormatWarningText(const std::wstring& diskDescription) {

@@ -25,9 +25,10 @@ bool AskFormatConfirm(platform::HWND owner);
 void ShowStillFailedBox(platform::HWND owner);
 // "Get USB disk/flash letter error!" / Translate("Error"), OK, error, no owner.
 void ShowUsbLetterErrorBox();
-// Translate("File too large for FAT32"), a line break and the file /
-// Translate("Error"), OK, error icon: the source cannot go onto FAT32.
-void ShowFileTooLargeForFat32Box(platform::HWND owner, const std::wstring& file);
+// Translate("File too large for FAT32") with the first size FAT32 cannot
+// hold on this machine, a line break and the file / Translate("Error"), OK,
+// error icon: the source cannot go onto FAT32 (see checkboxes.h).
+void ShowFileTooLargeForFat32Box(platform::HWND owner, const std::wstring& file, std::uint64_t limitBytes);
 
 // Main window (user-interface thread).
 // The longest text the format warning shows, in characters.

@@ -94,14 +94,22 @@ void MakeISOFile::Fail(Callback callback, void* data, platform::DWORD exitCode) 
   TraceLog(kPrefix + L"-Exit Code:" + std::to_wstring(exitCode));
 }
 
-bool MakeISOFile::AwaitEnd(platform::Process& tool, const platform::Event& cancel, Callback callback,
-                           void* data) {
-  while (tool.Wait(kPollMs) != platform::WAIT_OBJECT_0) {
+bool MakeISOFile::AwaitEnd(platform::Process& tool, platform::Pipe& pipe, const platform::Event& cancel,
+                           Callback callback, void* data) {
+  // The tool may write more after its last progress line: the pipe is kept
+  // drained while it ends, or a full pipe would hold it (and this thread)
+  // until a cancel.
+  char buffer[kReadChunkBytes];
+  bool pipeOpen = true;
+  while (tool.Wait(pipeOpen ? 0 : kPollMs) != platform::WAIT_OBJECT_0) {
     if (cancel.IsSet()) {
       callback(0, data);
       tool.Terminate(0);
       return false;
     }
+    if (!pipeOpen || pipe.WaitForData(kPollMs) != platform::WAIT_OBJECT_0) continue;
+    platform::DWORD read = 0;
+    if (!pipe.Read(buffer, kReadChunkBytes, &read)) pipeOpen = false;  // every write end is closed
   }
   return true;
 }
@@ -182,7 +190,7 @@ void MakeISOFile::MakeISOThread(Callback callback, void* data) {
   }
   // The ISO is complete only when the tool has ended, and a tool that fails
   // after its last line must not read as a success.
-  if (!AwaitEnd(tool, *cancel, callback, data)) return;
+  if (!AwaitEnd(tool, pipe, *cancel, callback, data)) return;
   platform::DWORD code = 0;
   if (tool.GetExitCode(&code) && code != 0) Fail(callback, data, code);
 }

@@ -58,7 +58,8 @@ class MakeISOFile {
   void Fail(Callback callback, void* data, platform::DWORD exitCode);
   // Waits for the tool's end while watching the cancel event: true when it
   // ended, false when the run was cancelled (the tool then terminated).
-  bool AwaitEnd(platform::Process& tool, const platform::Event& cancel, Callback callback, void* data);
+  bool AwaitEnd(platform::Process& tool, platform::Pipe& pipe, const platform::Event& cancel, Callback callback,
+                void* data);
   std::shared_ptr<platform::Event> CurrentEvent();
 
   std::wstring m_cmd;

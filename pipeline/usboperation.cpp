@@ -59,20 +59,9 @@ int USBOperation::Excute() {
   CUSBManager* manager = CUSBManager::Instance();
   manager->SetOwnerWindow(m_hWnd);
   // A file FAT32 cannot hold would fail the copy minutes after the disk was
-  // erased; refuse before anything is formatted.
-  if (!m_SourceRoot.empty()) {
-    std::wstring big = FindFileTooLargeForFat32(m_SourceRoot);
-    if (!big.empty()) {
-      int disk = GetVolumeDiskNumber(m_USBPath.substr(0, 1));
-      int sizeMB = disk >= 0 ? GetPhysicalDiskSizeMB(disk) : 0;
-      if (sizeMB <= kNtfsThresholdMB) {
-        TraceLog(L"[USBOperation::Excute - FAT32] file too large: " + big);
-        ShowFileTooLargeForFat32Box(m_hWnd, big);
-        return 0;
-      }
-      manager->SetFat32Blocker(big);
-    }
-  }
+  // erased: the manager refuses a FAT32 format of such a source once it
+  // knows the target is a USB disk, before anything is formatted.
+  manager->SetFat32Blocker(m_SourceRoot.empty() ? std::wstring() : FindFileTooLargeForFat32(m_SourceRoot));
   if (!manager->FormatActiveUSB(m_USBPath)) {
     TraceLog(L"[CUSBManager::Instance()->FormatActiveUSB] is fail");
     return 0;

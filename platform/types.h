@@ -43,6 +43,7 @@ inline constexpr DWORD ERROR_BAD_FILE_TYPE = 222;
 inline constexpr DWORD ERROR_FILE_TOO_LARGE = 223;
 inline constexpr DWORD ERROR_DIRECTORY = 267;
 inline constexpr DWORD ERROR_DIRECTORY_NOT_SUPPORTED = 336;
+inline constexpr DWORD ERROR_UNRECOGNIZED_VOLUME = 1005;
 inline constexpr DWORD ERROR_REQUEST_ABORTED = 1235;
 
 // Drive types.

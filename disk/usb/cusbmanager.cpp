@@ -3,12 +3,15 @@
 #include <cwctype>
 #include <memory>
 
+#include "config/checkboxes.h"
 #include "config/messageboxes.h"
 #include "disk/textutils.h"
 #include "disk/tracelog.h"
 #include "disk/usb/cdiskop.h"
+#include "disk/usb/usbtarget.h"
 #include "disk/volumeutils.h"
 #include "platform/clock.h"
+#include "platform/disks/volumemount.h"
 #include "platform/text.h"
 #include "src/disk/drivemanager.h"
 
@@ -39,32 +42,21 @@ bool CUSBManager::FormatActiveUSB(const std::wstring& path) {
 }
 
 bool CUSBManager::CheckCond(int& diskIndex, int& partIndex) {
-  gs::DriveManager* manager = gs::DriveManager::Instance();
-  for (std::size_t i = 0; i < manager->GetCount(); ++i) {
-    gs::DriveData* drive = manager->GetDrive(i);
-    int kind = drive->GetDriveKind();
-    if (kind != gs::kDriveKindUsbFixed && kind != gs::kDriveKindRemovable) continue;
-    for (std::size_t j = 0; j < drive->GetPartitionCount(); ++j) {
-      const _Partition& p = drive->GetPartition(j);
-      if (p.letter.empty() || m_USBLetter.find(ToLower(p.letter)) == std::wstring::npos) continue;
-      diskIndex = drive->GetNumber();
-      partIndex = p.number;
-      return true;
-    }
-  }
+  if (FindUsbPartition(m_USBLetter, diskIndex, partIndex)) return true;
   ShowNotUsbDiskBox();
   return false;
 }
 
 bool CUSBManager::Recover(int diskIndex, int& partIndex) {
-  if (!AskFormatFailure(m_hOwner)) return false;
-  if (!AskFormatConfirm(m_hOwner)) return false;
-  // The clean-and-format script always makes FAT32.
+  // The clean-and-format script always makes FAT32: a source it cannot hold
+  // ends the step before the user is asked to erase the whole disk.
   if (!m_Fat32Blocker.empty()) {
     TraceLog(L"[CUSBManager::FormatUSB - Cleanandformat USB] refused, file too large for FAT32: " + m_Fat32Blocker);
-    ShowFileTooLargeForFat32Box(m_hOwner, m_Fat32Blocker);
+    ShowFat32RecoveryRefusedBox(m_hOwner, m_Fat32Blocker, platform::disks::Fat32FileLimit());
     return false;
   }
+  if (!AskFormatFailure(m_hOwner)) return false;
+  if (!AskFormatConfirm(m_hOwner)) return false;
   std::string letter = platform::AnsiFromWide(m_USBLetter.substr(0, 1));
   if (!gs::CDiskOP::Instance()->CleanAndFormat(static_cast<unsigned>(diskIndex), letter)) {
     TraceLog(L"[CUSBManager::FormatUSB - Cleanandformat USB] is fail");
@@ -89,6 +81,13 @@ bool CUSBManager::FormatUSB() {
 
   int diskNumber = GetVolumeDiskNumber(m_USBLetter.substr(0, 1));
   int sizeMB = diskNumber >= 0 ? GetPhysicalDiskSizeMB(diskNumber) : 0;
+  // Known to be a USB disk now: a source FAT32 cannot hold is refused before
+  // a FAT32 format.
+  if (sizeMB <= kNtfsThresholdMB && !m_Fat32Blocker.empty()) {
+    TraceLog(L"[USBOperation::Excute - FAT32] file too large: " + m_Fat32Blocker);
+    ShowFileTooLargeForFat32Box(m_hOwner, m_Fat32Blocker, platform::disks::Fat32FileLimit());
+    return false;
+  }
   bool failed = false;
   if (!op->FormatPartition(static_cast<unsigned>(diskIndex), static_cast<unsigned>(partIndex),
                            sizeMB <= kNtfsThresholdMB)) {

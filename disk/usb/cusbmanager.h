@@ -30,8 +30,10 @@ class CUSBManager {
 
   // The window that owns the questions (the main window).
   void SetOwnerWindow(platform::HWND owner) { m_hOwner = owner; }
-  // A file of the source that FAT32 cannot hold (4 GiB or more): the
-  // clean-and-format recovery, which always makes FAT32, is refused.
+  // A file of the source that FAT32 cannot hold on this machine: a disk
+  // that would be formatted FAT32 is refused after CheckCond, before
+  // anything is formatted, and the clean-and-format recovery, which always
+  // makes FAT32, is refused before its questions.
   void SetFat32Blocker(const std::wstring& file) { m_Fat32Blocker = file; }
 
   std::wstring m_USBLetter;

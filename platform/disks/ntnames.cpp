@@ -18,7 +18,6 @@ namespace platform::disks {
 
 namespace {
 
-constexpr DWORD ERROR_UNRECOGNIZED_VOLUME = 1005;
 // Volume numbers leave room for every partition a table can hold on a disk.
 constexpr int kVolumesPerDisk = 1024;
 const std::wstring kVolumePrefix = L"\\DEVICE\\HARDDISKVOLUME";

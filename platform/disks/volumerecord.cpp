@@ -11,6 +11,7 @@
 #include <set>
 #include <sstream>
 
+#include "platform/disks/partitionvolume.h"
 #include "platform/disks/volumemount.h"
 #include "platform/fs/ini.h"
 #include "platform/machine/machine.h"
@@ -119,6 +120,7 @@ bool UpdateVolumeRecord(const std::function<void(std::vector<VolumeEntry>&)>& ch
 void ApplyVolumeRecord() {
   static ReleaseAtExit releaseAtExit;
   SetVolumeLabelWriter(&RecordLabel);
+  InstallPartitionVolumes();
   Machine& machine = CurrentMachine();
   // What each letter was before the record mapped it, so a letter the record
   // gives up (a volume unmounted, or moved to another letter) shows what it

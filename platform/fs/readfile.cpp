@@ -98,6 +98,34 @@ DWORD ReadSystemFile(std::wstring_view path, std::string& bytes, std::size_t max
   return ReadHostFile(host, bytes, maxBytes);
 }
 
+DWORD ReadSystemFileHead(std::wstring_view path, std::string& bytes, std::size_t count) {
+  bytes.clear();
+  std::string host;
+  if (!ResolvePath(path, host)) return Result(GetLastError());
+  if (host.find('\0') != std::string::npos) return Result(ERROR_INVALID_NAME);
+  Descriptor fd(::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (fd.get() < 0) return Result(OpenError(errno));
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) return Result(ErrorFromErrno(errno));
+  if (S_ISDIR(st.st_mode)) return Result(ERROR_DIRECTORY_NOT_SUPPORTED);
+  if (!S_ISREG(st.st_mode)) return Result(ERROR_BAD_FILE_TYPE);
+  bytes.resize(count);
+  std::size_t have = 0;
+  while (have < count) {
+    ssize_t r = ::read(fd.get(), bytes.data() + have, count - have);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      bytes.clear();
+      return Result(err == EIO ? ERROR_READ_FAULT : ErrorFromErrno(err));
+    }
+    if (r == 0) break;
+    have += static_cast<std::size_t>(r);
+  }
+  bytes.resize(have);
+  return Result(ERROR_SUCCESS);
+}
+
 const char* ReadFileErrorText(DWORD error) {
   switch (error) {
     case ERROR_SUCCESS: return "read";

@@ -39,6 +39,11 @@ DWORD ReadHostFile(std::string_view hostPath, std::string& bytes, std::size_t ma
 // as they are.
 DWORD ReadSystemFile(std::wstring_view path, std::string& bytes, std::size_t maxBytes = kOutsideTextLimit);
 
+// The first count bytes of a file at a system path (fewer when the file is
+// shorter), with the same checks and results as ReadSystemFile but no size
+// cap: for the headers of files too large to read whole (a WIM's).
+DWORD ReadSystemFileHead(std::wstring_view path, std::string& bytes, std::size_t count);
+
 // A short reason for a result of the two readers, for messages of the form
 // "file: reason" ("is a folder", "is larger than the program accepts").
 const char* ReadFileErrorText(DWORD error);

@@ -1,6 +1,6 @@
 #include "src/disk/drivedata.h"
 
-#include <cassert>
+#include <stdexcept>
 #include <cstddef>
 #include <cstring>
 #include <cwchar>
@@ -32,7 +32,7 @@ std::wstring PartitionNtName(int disk, int partition) {
 }  // namespace
 
 const _Partition& DriveData::GetPartition(std::size_t index) const {
-  assert(index < m_Partition.size() && "Index < m_Partition.size()");
+  if (index >= m_Partition.size()) throw std::out_of_range("internal error: Index < m_Partition.size()");
   return *m_Partition[index];
 }
 

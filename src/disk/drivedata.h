@@ -43,7 +43,8 @@ class DriveData {
 
   int GetNumber() const { return m_Number; }
   std::size_t GetPartitionCount() const { return m_Partition.size(); }
-  // Index < GetPartitionCount(); anything else is an internal error.
+  // Index < GetPartitionCount(); anything else is an internal error
+  // (std::out_of_range, in every build).
   const _Partition& GetPartition(std::size_t index) const;
   int GetDriveKind() const;
   // The disk's size in bytes, asked of the device each time; 0 on failure.

@@ -1,6 +1,6 @@
 #include "src/disk/drivemanager.h"
 
-#include <cassert>
+#include <stdexcept>
 
 namespace gs {
 
@@ -34,7 +34,7 @@ void DriveManager::Refresh() {
 }
 
 DriveData* DriveManager::GetDrive(std::size_t index) const {
-  assert(index < Drives.size() && "Index < Drives.size()");
+  if (index >= Drives.size()) throw std::out_of_range("internal error: Index < Drives.size()");
   return Drives[index]->GetData();
 }
 

@@ -22,7 +22,8 @@ class DriveManager {
   void Refresh();
   void Clear();
   std::size_t GetCount() const { return Drives.size(); }
-  // Index < GetCount(); anything else is an internal error.
+  // Index < GetCount(); anything else is an internal error
+  // (std::out_of_range, in every build).
   DriveData* GetDrive(std::size_t index) const;
 
  private:

@@ -1,11 +1,11 @@
 #include "src/disk/drivetraverser.h"
 
-#include <cassert>
+#include <stdexcept>
 
 namespace gs {
 
 bool DriverTraverser::OpenCurrent() {
-  assert(!IsOpen() && "!IsOpen()");
+  if (IsOpen()) throw std::logic_error("internal error: !IsOpen()");
   m_Current = std::make_unique<DriveDevice>(m_Number);
   if (!m_Current->Open()) m_Current.reset();
   return IsOpen();

@@ -80,11 +80,12 @@ TEST_F(FullRuns, UsbModeFromClicksToTheSuccessQuestionWithTheSourceOnTheStick) {
 #ifndef KX_HAVE_VIRTUAL_DISKS
   GTEST_SKIP() << "virtual disks (platform_disks) are not in this build yet";
 #else
-  StartWithVirtualStick(256);
+  // Sparse: the sample medium and its 500 MiB of headroom fit.
+  StartWithVirtualStick(1024);
   OpenMainWindow(0);
   NextPage();
-  ASSERT_NE(ui().cmbUsbList->currentText().toStdWString().find(L"F:\\ ("), std::wstring::npos)
-      << ui().cmbUsbList->currentText().toStdString();
+  // The stick's own partition (1 MiB to its end), not the host's file system.
+  ASSERT_EQ(ui().cmbUsbList->currentText().toStdWString(), L"F:\\ (" + Translate(L"Capacity") + L" 1023 MB )");
   ASSERT_TRUE(ui().m_pNext->isEnabled());
   EXPECT_TRUE(ui().cmbUsbList->toolTip().contains(QString::fromStdString(StickImage().string())))
       << "the entry names the disk that will be erased: " << ui().cmbUsbList->toolTip().toStdString();
@@ -96,6 +97,7 @@ TEST_F(FullRuns, UsbModeFromClicksToTheSuccessQuestionWithTheSourceOnTheStick) {
   const auto seen = Boxes().Seen();
   ASSERT_GE(seen.size(), 2u) << Trace();
   EXPECT_EQ(seen.front().caption, Translate(L"Warning"));
+  EXPECT_NE(seen.front().text.find(L"1023 MB"), std::wstring::npos) << "the format question shows the stick's size";
   EXPECT_EQ(seen.back().text, Translate(L"SuccessMsg")) << platform::AnsiFromWide(seen.back().text);
   EXPECT_NE(Trace().find("[UpdateResult] finish_Success"), std::string::npos);
   EXPECT_LT(Trace().find("[CheckProduct] end(TRUE)"), Trace().find("[UpdateResult] finish_Success"))
@@ -147,6 +149,21 @@ TEST_F(FullRuns, UsbModeOntoAStickThatFailsItsWritesEndsAsFailed) {
   EXPECT_EQ(Trace().find("[UpdateResult] finish_Success"), std::string::npos);
   EXPECT_NE(Main().StatusText().find(Translate(L"Release Failed")), std::wstring::npos)
       << platform::AnsiFromWide(Main().StatusText());
+#endif
+}
+
+TEST_F(FullRuns, AStickSmallerThanTheDvdAndItsHeadroomKeepsNextDisabledAndIsNotTouched) {
+#ifndef KX_HAVE_VIRTUAL_DISKS
+  GTEST_SKIP() << "virtual disks (platform_disks) are not in this build yet";
+#else
+  StartWithVirtualStick(256);
+  const std::string before = kxtest::ShellOutput("sha256sum < '" + StickImage().string() + "'");
+  OpenMainWindow(0);
+  NextPage();
+  EXPECT_EQ(ui().cmbUsbList->currentText().toStdWString(), L"F:\\ (" + Translate(L"Capacity") + L" 255 MB )");
+  EXPECT_FALSE(ui().m_pNext->isEnabled()) << "255 MB cannot take the DVD and 500 MB";
+  EXPECT_TRUE(Boxes().Seen().empty());
+  EXPECT_EQ(kxtest::ShellOutput("sha256sum < '" + StickImage().string() + "'"), before);
 #endif
 }
 

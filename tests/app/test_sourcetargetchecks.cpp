@@ -3,6 +3,7 @@
 // the compatibility box for an Embedded source, the device behind an entry.
 
 #include <atomic>
+#include <fstream>
 #include <condition_variable>
 #include <mutex>
 
@@ -240,6 +241,31 @@ TEST(DvdSizeThread, OnlyTheLatestRequestsSizeIsPublished) {
   thread.Request(L"E:\\");
   for (int i = 0; i < 2000 && !thread.SizeReady(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   EXPECT_EQ(started, 3);
+}
+
+TEST_F(Checks, ASourceThatIsNoWindows7MediumIsRefusedOnNextAndThePageStays) {
+  std::filesystem::remove(Machine().Root('E') / "bootmgr");
+  std::ofstream(Machine().Root('E') / "sources/install.wim", std::ios::trunc) << "a live disc's squashfs";
+  OpenMainWindow(0);
+  NextPage();
+  const auto seen = Boxes().Seen();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text, Translate(L"Not Windows 7 medium") + L"\nbootmgr: " + Translate(L"Medium file missing") +
+                              L"\nsources\\install.wim: " + Translate(L"Medium file not WIM"));
+  EXPECT_EQ(seen[0].caption, Translate(L"Error"));
+  EXPECT_TRUE(ui().panSelectDVD->isVisible());
+  EXPECT_FALSE(ui().panSelectUsb->isVisible());
+}
+
+TEST_F(Checks, AnIsoFolderInsideTheWorkFolderIsRefused) {
+  OpenMainWindow(1);
+  NextPage();
+  BrowseTo(Machine().Root('C') / "ProgramData/Ovanta/Kestrunex/OvantaToolTmp/iso");
+  const auto seen = Boxes().Seen();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text, Translate(L"ISO folder in work folder"));
+  EXPECT_TRUE(ui().EdtISOPathdst->text().isEmpty());
+  EXPECT_FALSE(ui().m_pNext->isEnabled());
 }
 
 }  // namespace

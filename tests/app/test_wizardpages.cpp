@@ -169,6 +169,14 @@ TEST_F(Pages, ClosingTheLicenceOrTheMainWindowEndsTheProgram) {
   EXPECT_FALSE(First().isVisible());
 }
 
+TEST_F(Pages, TheModeWindowsCloseBoxEndsTheProgram) {
+  ASSERT_TRUE(First().isVisible());
+  EXPECT_FALSE(First().ProgramEnded());
+  EXPECT_TRUE(First().close());
+  EXPECT_TRUE(First().ProgramEnded());
+  EXPECT_FALSE(Main().isVisible());
+}
+
 struct LanguageShift {
   const char* name;
   platform::LANGID language;

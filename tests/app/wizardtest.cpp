@@ -141,6 +141,7 @@ void WizardTest::StartWithVirtualStick(std::uint64_t sizeMb) {
   fs::create_symlink(std::string(KX_PROGRAM_DIR) + "/diskpart", m_systemDrive / "Windows/System32/diskpart.exe");
   // Child processes (our diskpart) see the same machine.
   ::setenv("KESTRUNEX_PREFIX", root.string().c_str(), 1);
+  m_diskMachine->FormatFat(1, 1, "");
   m_diskMachine->Install();
   CopySampleMedium(root / "dvd");
   MakeWindows();
@@ -156,6 +157,9 @@ void WizardTest::MakeWindows() {
   m_mainThread = std::make_unique<QtMainThread>();
   m_mainThread->Install();
   m_first = std::make_unique<TdlgFirst>();
+  // The default machine's stick is a folder drive standing in for a
+  // partition of a USB disk; a virtual stick is looked up for real.
+  if (!m_diskMachine) Main().SetUsbTargetCheck([](const std::wstring&) { return true; });
   // Tests do not wait whole seconds for the size timer.
   Main().ui().Timer1->setInterval(5);
   m_first->show();

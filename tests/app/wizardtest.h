@@ -66,7 +66,8 @@ class WizardTest : public ::testing::Test {
              std::vector<std::pair<int, std::uint64_t>> disks = {{1, 7600}});
   void StopWindows();
   // The machine of a USB run: E: the sample medium, F: partition 1 of a
-  // virtual USB stick of sizeMb (an image file with a FAT32 partition),
+  // virtual USB stick of sizeMb (a sparse image file with a FAT32 partition
+  // from 1 MiB to its end),
   // G: a fixed NTFS folder drive; our disk tool is the system's diskpart.
   void StartWithVirtualStick(std::uint64_t sizeMb);
   // The image file of the virtual stick.

@@ -46,9 +46,17 @@ expect 1 "unknown option --format" --iso 'G:\' --format
 expect 1 "not an optical drive: F:" --source F: --iso 'G:\'
 expect 1 "The ISO directory does not exist" --iso 'G:\missing'
 expect 1 "not on an NTFS drive" --iso 'F:\'
-# The format warning, asked without a terminal: "no", and nothing is done.
-expect 2 "No terminal to ask, answered: no" --usb F:
+# A folder stick is no partition of a USB disk: refused before the format
+# question (the question itself is tested on a virtual stick).
+expect 1 "This is not a USB disk" --usb F:
 expect 1 "This is not a USB disk" --usb G:
+# An ISO folder inside the work folder would be deleted with it.
+mkdir -p "$data/OvantaToolTmp/iso"
+expect 1 "must not lie inside each other" --iso 'C:\ProgramData\Ovanta\Kestrunex\OvantaToolTmp\iso'
+# A source that is no Windows 7 medium is refused before anything is done.
+mv "$KESTRUNEX_PREFIX/dvd/bootmgr" "$dir/bootmgr.away"
+expect 1 "bootmgr: missing" --iso 'G:\'
+mv "$dir/bootmgr.away" "$KESTRUNEX_PREFIX/dvd/bootmgr"
 
 # Another instance holds the machine's lock.
 for _ in $(seq 60); do
@@ -79,6 +87,9 @@ grep -q "ISOOperation Excute - end(TRUE)" "$data/RAREzodav.log" || fail "trace l
 # The tool fails: the run fails.
 export KX_FAKE_TOOL='out: 20% complete\n|exit:3'
 expect 1 "The operation failed" --iso 'G:\'
+# ... and says which step failed, with that step's last trace line.
+grep -q "The run failed at this step: .*ISO" "$dir/out" || fail "no failed step named"
+grep -q "Its last trace line: .*Exit Code:3" "$dir/out" || fail "no last trace line"
 
 # Ctrl+C while the tool runs: cancelled, and the tool is gone.
 export KX_FAKE_TOOL="pid:$dir/pid|out: 10% complete\n|sleep:60000"

@@ -91,21 +91,22 @@ check_clean
 stick_root | grep -qx sources || fail "the new run did not fill the stick"
 ! pgrep -a fusefat | grep -q "$dir" || fail "the killed run's file-system daemon still serves the stick"
 echo "ok: $case"
-# A stick that fills up: the target check passes, the copy runs out of room.
+# A stick that fills up: the target check passes (the stick holds the DVD and
+# its 500 MiB headroom), the copies of the program's folders run out of room.
 # A clean failure, the stick released with a sound file system.
 case="stick fills up"
 cp "$img" "$dir/usb.img.saved"
-rm -f "$img" && truncate -s 40M "$img"
+stick_mb=$(( $(du -sm --apparent-size "$src" | cut -f1) + 520 ))
+rm -f "$img" && truncate -s "${stick_mb}M" "$img"
 printf 'label: dos\nstart=2048,type=c\n' | sfdisk -q "$img"
-mkfs.vfat -F 32 -s 1 --offset 2048 "$img" $((39 * 1024)) >/dev/null 2>&1
-head -c 24M /dev/urandom >"$src/sources/extra.bin"  # the source alone now outgrows the stick
-checksums >"$dir/source.sum"
+mkfs.vfat -F 32 --offset 2048 "$img" $(( (stick_mb - 1) * 1024 )) >/dev/null 2>&1
+truncate -s 600M "$prog/OS/fill.bin"  # sparse; more than the headroom
 run none ""
 [ "$rc" -eq 1 ] || fail "exit $rc, not 1: $(tail -3 "$dir/out")"
 grep -q BACKUPFAIL "$log" || fail "the copy did not fail"
 check_stick
 check_clean
 mv "$dir/usb.img.saved" "$img"
-rm "$src/sources/extra.bin" && checksums >"$dir/source.sum"
+rm "$prog/OS/fill.bin"
 echo "ok: $case"
 echo "all USB-chain fault checks passed"

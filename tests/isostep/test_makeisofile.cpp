@@ -3,7 +3,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 
 #include "isosteptest.h"
 #include "platform/fs/sysfolders.h"
@@ -65,6 +67,25 @@ TEST_F(IsoStepTest, ReaderNoticesTheToolsEndWhileAChildKeepsTheOutputOpen) {
   EXPECT_TRUE(runner.Excute([](int value, void* data) { *static_cast<int*>(data) = value; }, &last));
   EXPECT_LT(std::chrono::steady_clock::now() - begun, std::chrono::seconds(10));
   EXPECT_EQ(last, 40);
+}
+
+// Output after "100% complete" beyond what the pipe holds: the reader keeps
+// draining while it waits for the tool's end, so the run ends by itself.
+TEST_F(IsoStepTest, OutputAfterTheLastProgressLineBeyondThePipesSizeDoesNotStall) {
+  Script("out:100% complete\\n|fill:8000000|exit:0");
+  MakeISOFile& runner = MakeISOFile::Instance();
+  runner.SetCmd(L"\"" + platform::GetProgramFolder() + L"Oscdimg_x86\\Oscdimg\\oscdimg.exe\"");
+  int last = -1;
+  // A stalled reader is cancelled after 20 s, which fails the run.
+  std::atomic<bool> done{false};
+  std::thread watchdog([&] {
+    for (int i = 0; i < 200 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (!done) runner.Cancle();
+  });
+  EXPECT_TRUE(runner.Excute([](int value, void* data) { *static_cast<int*>(data) = value; }, &last));
+  done = true;
+  watchdog.join();
+  EXPECT_EQ(last, 100);
 }
 
 // With every descriptor of the process in use but one, the trace log can

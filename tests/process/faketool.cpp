@@ -5,6 +5,7 @@
 // "--script". Items, separated by '|':
 //   out:TEXT   writes TEXT to standard output ("\n" becomes a line break)
 //   err:TEXT   the same on standard error
+//   fill:N     writes N bytes ('x') to standard output
 //   sleep:MS   waits
 //   args       writes each argument after the program as "[arg]\n"
 //   record:F   writes the arguments the same way into the file F
@@ -73,6 +74,7 @@ int main(int argc, char** argv) {
     const std::string value = colon == std::string::npos ? std::string() : item.substr(colon + 1);
     if (verb == "out") Write(1, value);
     else if (verb == "err") Write(2, value);
+    else if (verb == "fill") Write(1, std::string(static_cast<std::size_t>(std::atoll(value.c_str())), 'x'));
     else if (verb == "sleep") std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(value.c_str())));
     else if (verb == "args") Write(1, argText);
     else if (verb == "signals") {

@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # kestrunex-cli in USB mode on a sample machine whose F: is a partition of a
-# virtual USB stick: refused without root before anything is touched; as
-# root the whole chain runs, and the stick holds one active FAT32 partition
-# that fsck.vfat finds clean, with no mount left behind.
+# virtual USB stick: refused without root before anything is touched; a
+# stick too small, a blank stick and a source that is no Windows 7 medium
+# are refused before the format question; as root the whole chain runs,
+# and the stick holds one active FAT32 partition that fsck.vfat finds
+# clean, with no mount left behind.
 # usage: cli_usb_test.sh <kestrunex-cli> <make-sample-medium>
 set -euo pipefail
 cli="$1" make_medium="$2"
 dir="$(mktemp -d /tmp/kx-cliusb-XXXXXX)"
 cleanup() {
   for m in $(grep -o "$dir[^ ]*" /proc/self/mounts 2>/dev/null); do fusermount -u "$m" 2>/dev/null || true; done
-  for l in $(losetup -j "$dir/prefix/usb.img" -O NAME -n 2>/dev/null); do losetup -d "$l" || true; done
+  for img in "$dir"/*/usb.img; do
+    for l in $(losetup -j "$img" -O NAME -n 2>/dev/null); do losetup -d "$l" || true; done
+  done
   rm -rf "$dir"
 }
 trap cleanup EXIT
@@ -18,9 +22,54 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 export KESTRUNEX_PREFIX="$dir/prefix"
 source "$(dirname "$0")/../support/stickmachine.sh"
-make_stick_machine "$KESTRUNEX_PREFIX" "$make_medium" 256
+# Sparse, and large enough for the sample medium and its 500 MiB headroom.
+make_stick_machine "$KESTRUNEX_PREFIX" "$make_medium" 1024
 chmod -R a+rX "$dir"
 before="$(sha256sum < "$KESTRUNEX_PREFIX/usb.img")"
+
+# refused PREFIX PATTERN ARGS...: exit 1 with PATTERN, the prefix's stick unchanged.
+refused() {
+  local prefix="$1" pattern="$2" rc=0 was
+  shift 2
+  was="$(sha256sum < "$prefix/usb.img")"
+  for _ in $(seq 1 120); do
+    rc=0
+    KESTRUNEX_PREFIX="$prefix" "$cli" "$@" >"$dir/out" 2>&1 </dev/null || rc=$?
+    grep -q "already running" "$dir/out" || break
+    sleep 5
+  done
+  cat "$dir/out"
+  [ "$rc" -eq 1 ] || fail "$* on $prefix exited $rc, not 1"
+  grep -q -- "$pattern" "$dir/out" || fail "$* on $prefix did not say: $pattern"
+  ! grep -q "Answer" "$dir/out" || fail "the format question was asked"
+  [ "$(sha256sum < "$prefix/usb.img")" = "$was" ] || fail "the stick changed"
+}
+if [ "$(id -u)" -eq 0 ]; then
+  # A stick smaller than the DVD and 500 MiB, with both sizes named.
+  make_stick_machine "$dir/small" "$make_medium" 64
+  refused "$dir/small" "USB disk: 63 MB, needed: [0-9]* MB" --usb F: --yes
+  # A blank stick: no partition table, so no partition to prepare.
+  make_stick_machine "$dir/blank" "$make_medium" 1024
+  rm "$dir/blank/usb.img" && truncate -s 1G "$dir/blank/usb.img"
+  refused "$dir/blank" "This is not a USB disk" --usb F: --yes
+  # A source that is no Windows 7 medium (no boot manager, no WIM header).
+  mv "$KESTRUNEX_PREFIX/dvd/bootmgr" "$dir/bootmgr.away"
+  printf 'hsqs' > "$dir/boot.wim.head" && dd if="$dir/boot.wim.head" of="$KESTRUNEX_PREFIX/dvd/sources/boot.wim" \
+    conv=notrunc status=none
+  refused "$KESTRUNEX_PREFIX" "sources.boot.wim: not a WIM image" --usb F: --yes
+  grep -q "bootmgr: missing" "$dir/out" || fail "the missing boot manager is not named"
+  mv "$dir/bootmgr.away" "$KESTRUNEX_PREFIX/dvd/bootmgr"
+  printf 'MSWI' | dd of="$KESTRUNEX_PREFIX/dvd/sources/boot.wim" conv=notrunc status=none
+  # The format question shows the stick's own size; unanswered, it is "no".
+  rc=0
+  "$cli" --usb F: >"$dir/out" 2>&1 </dev/null || rc=$?
+  cat "$dir/out"
+  grep -q "already running" "$dir/out" || {
+    [ "$rc" -eq 2 ] || fail "the unanswered format question exited $rc, not 2"
+    grep -q "F:.*1023 MB" "$dir/out" || fail "the format question does not show the stick's 1023 MB"
+    [ "$(sha256sum < "$KESTRUNEX_PREFIX/usb.img")" = "$before" ] || fail "the stick changed after no"
+  }
+fi
 
 rc=0
 setpriv --reuid=65534 --regid=65534 --clear-groups "$cli" --usb F: --yes >"$dir/out" 2>&1 </dev/null || rc=$?
@@ -38,7 +87,7 @@ for attempt in $(seq 1 120); do
 done
 cat "$dir/out"
 [ "$rc" -eq 0 ] || fail "the USB job exited $rc"
-sfdisk -d "$KESTRUNEX_PREFIX/usb.img" | grep -q "start=        2048, size=      522240, type=c, bootable" \
+sfdisk -d "$KESTRUNEX_PREFIX/usb.img" | grep -q "start=        2048, size=     2095104, type=c, bootable" \
   || fail "no active FAT32 partition at 1 MiB"
 ! grep -q "$dir" /proc/self/mounts || fail "a mount was left behind"
 loop="$(losetup -f --show -o 1048576 "$KESTRUNEX_PREFIX/usb.img")"

@@ -79,6 +79,8 @@ class UsbMachine {
     std::filesystem::permissions(exe, std::filesystem::perms::owner_all);
   }
   kxtest::DiskMachine& disks() { return disks_; }
+  // Milliseconds the code under test waited on the fake clock.
+  std::uint64_t SleptMs() const { return fake_.sleptMs(); }
   std::string Log() const {
     std::string host;
     platform::ResolvePath(TraceLogPath(), host);

@@ -16,7 +16,7 @@ ConsoleRunView::ConsoleRunView(Console& console, int mode) : console_(console), 
 void ConsoleRunView::OnOpState(int state, platform::LPARAM value) {
   seen_.insert(state);
   const std::wstring key = StateTextKey(state);
-  if (!key.empty()) status_ = Translate(key);
+  if (!key.empty()) status_ = stepStatus_ = Translate(key);
   percent_ = ProgressDisplay::Instance().OnState(mode_, state, value);
   Show();
 }

@@ -24,6 +24,9 @@ class ConsoleRunView final : public RunResultView {
   void SetStatusText(const std::wstring& text) override;
   void ShowResult(int result) override;
 
+  // The status of the last step the worker reported (what failed, when the
+  // run fails).
+  const std::wstring& StepStatus() const { return stepStatus_; }
   // The result the worker reported; empty while the run goes on.
   std::optional<int> Result() const { return result_; }
   // Every step state the run reported so far.
@@ -35,6 +38,7 @@ class ConsoleRunView final : public RunResultView {
   Console& console_;
   int mode_;
   std::wstring status_;
+  std::wstring stepStatus_;
   int percent_ = 0;
   std::wstring shown_;
   std::optional<int> result_;

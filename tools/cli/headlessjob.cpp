@@ -6,11 +6,15 @@
 #include <chrono>
 #include <filesystem>
 
+#include "config/checkboxes.h"
 #include "config/messageboxes.h"
 #include "config/ovmultilangdll.h"
 #include "disk/appfolders.h"
 #include "disk/foldertree.h"
 #include "disk/mediumutils.h"
+#include "disk/sourcemedium.h"
+#include "disk/usb/usbtarget.h"
+#include "disk/workfolderclash.h"
 #include "disk/tracelog.h"
 #include "disk/volumeutils.h"
 #include "pipeline/opmessages.h"
@@ -23,6 +27,7 @@
 #include "platform/text.h"
 #include "platform/machine/volumes.h"
 #include "tools/cli/consolerunview.h"
+#include "tools/cli/failurereport.h"
 #include "tools/cli/targetstate.h"
 
 namespace {
@@ -72,6 +77,10 @@ bool HeadlessJob::CheckSource() {
     console_.Complain(Translate(L"Cli Source Empty") + L" " + source_);
     return false;
   }
+  if (const auto problems = CheckWindows7Medium(source_); !problems.empty()) {
+    console_.Complain(SourceMediumText(problems));
+    return false;
+  }
   // An Embedded edition forces compatibility mode, as the source page does.
   compatible_ = options_.compatible || IsEmbeddedEdition(source_);
   return true;
@@ -81,13 +90,15 @@ bool HeadlessJob::CheckTarget() {
   const int required = sizeMb_ + kExtraMb;
   if (options_.Mode() == 0) {
     target_ = options_.usbRoot;
-    if (!IsUsbBusVolume(target_)) {
+    // A blank or table-less stick has no partition to prepare: told before
+    // the question, as a disk on another bus is.
+    if (!IsUsbBusVolume(target_) || !IsUsbDiskPartition(target_)) {
       console_.Complain(L"This is not a USB disk/flash.");
       return false;
     }
     const std::int64_t total = IsVolumeReady(target_) ? static_cast<std::int64_t>(GetTotalSpaceMB(target_)) : 0;
     if (total < required) {
-      console_.Complain(Translate(L"Disk too small"));
+      console_.Complain(StickTooSmallText(total, required));
       return false;
     }
     const std::wstring entry = target_ + L" (" + Translate(L"Capacity") + L" " + std::to_wstring(total) + L" MB )";
@@ -109,6 +120,10 @@ bool HeadlessJob::CheckTarget() {
   }
   if (!(required < static_cast<int>(GetFreeSpaceMB(root)))) {
     console_.Complain(Translate(L"Disk too small"));
+    return false;
+  }
+  if (IsoFolderClashesWithWorkFolder(target_, required)) {
+    console_.Complain(Translate(L"ISO folder in work folder") + L" " + target_);
     return false;
   }
   if (target_.back() != L'\\') target_ += L'\\';  // as the folder picker gives it
@@ -185,7 +200,12 @@ int HeadlessJob::RunWorker() {
   switch (*view.Result()) {
     case kRunSucceeded: return kExitSuccess;
     case kRunCancelled: return kExitCancelled;
-    default: return kExitFailure;
+    default: {
+      std::string logHost;
+      platform::ResolvePath(TraceLogPath(), logHost);
+      ReportFailedStep(console_, view.StepStatus(), logHost);
+      return kExitFailure;
+    }
   }
 }
 

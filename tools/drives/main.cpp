@@ -14,6 +14,8 @@
 #include <exception>
 #include <string>
 
+#include "platform/disks/partitionvolume.h"
+#include "platform/disks/volumerecord.h"
 #include "platform/machine/machine.h"
 #include "platform/text.h"
 #include "platform/machine/volumes.h"
@@ -79,6 +81,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   platform::ScopedMachine scoped(machine);
+  // Volumes on the machine's disks as the program sees them: the letters our
+  // disk tool mounted, and unmounted partitions read from the disk itself.
+  platform::disks::InstallPartitionVolumes();
+  platform::disks::ApplyVolumeRecord();
 
   std::printf("prefix %s, %s\n", prefix.c_str(),
               machine.ProfilePath().empty() ? "drives discovered on this host"

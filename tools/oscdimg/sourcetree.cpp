@@ -13,7 +13,17 @@
 namespace oscdimg {
 namespace {
 
-bool ReadFolder(SourceNode* folder, SourceTree* tree, std::string* error) {
+// Where a link leads, when that is inside the tree (rootPrefix ends in "/");
+// empty for a link that leads nowhere or out of the tree.
+std::string LinkTargetInside(const std::string& link, const std::string& rootPrefix) {
+  char* real = realpath(link.c_str(), nullptr);
+  const std::string target = real ? real : "";
+  std::free(real);
+  if (target.empty() || target.compare(0, rootPrefix.size(), rootPrefix) != 0) return {};
+  return target;
+}
+
+bool ReadFolder(SourceNode* folder, const std::string& rootPrefix, SourceTree* tree, std::string* error) {
   DIR* dir = opendir(folder->hostPath.c_str());
   if (!dir) {
     *error = "cannot read the folder " + folder->hostPath + ": " + std::strerror(errno);
@@ -32,7 +42,18 @@ bool ReadFolder(SourceNode* folder, SourceTree* tree, std::string* error) {
     node->name = name;
     node->hostPath = folder->hostPath + "/" + name;
     struct stat link {};
-    if (lstat(node->hostPath.c_str(), &link) != 0 || stat(node->hostPath.c_str(), &node->info) != 0) {
+    if (lstat(node->hostPath.c_str(), &link) != 0) {
+      *error = "cannot read " + node->hostPath + ": " + std::strerror(errno);
+      return false;
+    }
+    // A link is taken only when it leads to something inside the tree: the
+    // image must hold nothing of the host beyond the folder it was given.
+    if (S_ISLNK(link.st_mode) && LinkTargetInside(node->hostPath, rootPrefix).empty()) {
+      std::fprintf(stderr, "oscdimg: warning: skipping %s (a link that leads nowhere or out of the source folder)\n",
+                   node->hostPath.c_str());
+      continue;
+    }
+    if (stat(node->hostPath.c_str(), &node->info) != 0) {
       *error = "cannot read " + node->hostPath + ": " + std::strerror(errno);
       return false;
     }
@@ -43,7 +64,7 @@ bool ReadFolder(SourceNode* folder, SourceTree* tree, std::string* error) {
       }
       node->isDir = true;
       ++tree->folders;
-      if (!ReadFolder(node.get(), tree, error)) return false;
+      if (!ReadFolder(node.get(), rootPrefix, tree, error)) return false;
     } else if (S_ISREG(node->info.st_mode)) {
       ++tree->files;
       tree->bytes += node->Size();
@@ -71,7 +92,7 @@ bool ReadSourceTree(const std::string& hostFolder, SourceTree* tree, std::string
   }
   root->hostPath = absolute == "/" ? "" : absolute;  // children are "<root>/<name>"
   root->isDir = true;
-  if (!ReadFolder(root.get(), tree, error)) return false;
+  if (!ReadFolder(root.get(), absolute == "/" ? "/" : absolute + "/", tree, error)) return false;
   tree->root = std::move(root);
   // Several names of one file (hard links, links to the same file) are one
   // file's data: the image stores it once in any case.

@@ -34,8 +34,9 @@ struct SourceTree {
 };
 
 // Reads the tree under hostFolder. Entries that are neither files nor
-// folders (sockets, devices) and links to folders are skipped with a
-// warning on standard error (a link to a folder could loop). Further names
+// folders (sockets, devices), links to folders (they could loop) and links
+// that lead nowhere or out of hostFolder are skipped with a warning on
+// standard error. Further names
 // of one file point at its first name (sameAs). False with a message naming
 // the path when a folder cannot be read.
 bool ReadSourceTree(const std::string& hostFolder, SourceTree* tree, std::string* error);

@@ -49,8 +49,15 @@ void TargetFile::Discard() {
 
 bool TargetFile::Open(const std::string& path, std::string* error) {
   path_ = path;
-  fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd_ < 0) return Failed("cannot create the image file", error);
+  // A new file only: never truncate, and never write through a link,
+  // whatever appeared under the name since it was chosen.
+  fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd_ < 0) {
+    const int saved = errno;
+    *error = "cannot create the image file " + path_ + ": " +
+             (saved == EEXIST ? std::string("a file of that name exists already") : std::strerror(saved));
+    return false;
+  }
   created_ = true;
   return true;
 }

@@ -17,7 +17,8 @@ class TargetFile {
   TargetFile(const TargetFile&) = delete;
   TargetFile& operator=(const TargetFile&) = delete;
 
-  // Creates or truncates the file. False with a message naming it.
+  // Creates the file, which must not exist yet (nothing under its name is
+  // truncated or followed). False with a message naming it.
   bool Open(const std::string& path, std::string* error);
   // False with a message when the file's volume has fewer than bytes free.
   bool CheckRoom(std::uint64_t bytes, std::string* error);

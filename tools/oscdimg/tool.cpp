@@ -17,12 +17,16 @@
 #include "tools/oscdimg/layoutcheck.h"
 #include "tools/oscdimg/sourcetree.h"
 #include "tools/oscdimg/targetfile.h"
+#include "tools/oscdimg/targetplace.h"
 #include "tools/oscdimg/udfbridge.h"
 
 namespace oscdimg {
 namespace {
 
 constexpr int kBlock = 2048;
+// The BIOS entry gets a boot-information table written into it at bytes 8 to
+// 63, so its boot file must hold at least these.
+constexpr off_t kBootInfoTableEnd = 64;
 constexpr int kChunkBlocks = 64;  // 128 KiB per write
 
 int Failure(std::FILE* err, const std::string& message) {
@@ -55,6 +59,12 @@ bool ResolveBootFiles(const Options& options, std::vector<HostBootEntry>* boot, 
     }
     if (info.st_size == 0) {
       *error = "the boot file " + entry.file + " is empty";
+      return false;
+    }
+    if (boot->empty() && info.st_size < kBootInfoTableEnd) {
+      *error = "the BIOS boot file " + entry.file + " holds " + std::to_string(info.st_size) +
+               " bytes; a boot image with a boot-information table needs at least " +
+               std::to_string(kBootInfoTableEnd);
       return false;
     }
     boot->push_back(host);
@@ -100,6 +110,8 @@ int RunTool(const Options& options, const ProgressSink& progress, std::FILE* err
   std::string error, source, target;
   if (!HostPath(options.source, &source, &error) || !HostPath(options.target, &target, &error))
     return Failure(err, error);
+  // The image must never overwrite or land in what it is made of.
+  if (!TargetOutsideSource(source, target, &error)) return Failure(err, error);
   std::vector<HostBootEntry> boot;
   if (!ResolveBootFiles(options, &boot, &error)) return Failure(err, error);
 
@@ -129,6 +141,9 @@ int RunTool(const Options& options, const ProgressSink& progress, std::FILE* err
   if (!file.Open(target, &error) || !file.CheckRoom(total, &error)) return Failure(err, error);
   progress(0);
   if (!StreamImage(*image, file, offset, total, progress, &error)) return Failure(err, error);
+  // The library pads a file that came up short with zeros and goes on: a
+  // file that changed while it was read fails the image.
+  if (!SourceFilesUnchanged(tree, &error)) return Failure(err, error);
   if (options.udf) {
     auto blocks = image->FileBlocks(tree);
     std::vector<unsigned char> head = image->HeadBlocks();

@@ -111,6 +111,10 @@ std::size_t UdfBridge::AddFolder(const SourceNode& folder, std::size_t parent, s
   Entry e{&folder, partitionBlocks_++, 0, FidLength(0), index == 0 ? 0 : 16 + entries_.size(), parent};
   for (const auto& child : folder.children) {
     std::vector<std::uint8_t> name = CompressedUnicode(child->name);
+    if (name.empty()) {
+      *error = "UDF cannot hold the name of " + child->hostPath + " (it is not UTF-8 text; UDF names are Unicode)";
+      return SIZE_MAX;
+    }
     if (name.size() <= 1 || name.size() > 255) {
       *error = "UDF cannot hold the name of " + child->hostPath + " (at most 254 8-bit or 127 16-bit characters)";
       return SIZE_MAX;

@@ -1,0 +1,29 @@
+#include "disk/usb/usbtarget.h"
+
+#include "disk/textutils.h"
+#include "src/disk/drivemanager.h"
+
+bool FindUsbPartition(const std::wstring& path, int& diskIndex, int& partIndex) {
+  gs::DriveManager* manager = gs::DriveManager::Instance();
+  for (std::size_t i = 0; i < manager->GetCount(); ++i) {
+    gs::DriveData* drive = manager->GetDrive(i);
+    int kind = drive->GetDriveKind();
+    if (kind != gs::kDriveKindUsbFixed && kind != gs::kDriveKindRemovable) continue;
+    for (std::size_t j = 0; j < drive->GetPartitionCount(); ++j) {
+      const _Partition& p = drive->GetPartition(j);
+      if (p.letter.empty() || path.find(ToLower(p.letter)) == std::wstring::npos) continue;
+      diskIndex = drive->GetNumber();
+      partIndex = p.number;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool IsUsbDiskPartition(const std::wstring& root) {
+  gs::DriveManager::FreeInstance();
+  int disk = -1, partition = -1;
+  const bool found = !root.empty() && FindUsbPartition(ToLower(root.substr(0, 1)) + L":\\", disk, partition);
+  gs::DriveManager::FreeInstance();
+  return found;
+}

@@ -1,0 +1,17 @@
+#pragma once
+// Whether a drive the user chose is a partition of a USB (kind 7) or
+// removable (kind 2) disk, found in the machine's drive model. The USB
+// manager asks it before it formats; the front ends ask it before the
+// format question, so a blank or table-less stick (no partition holds the
+// letter) is refused before the user is asked to erase it.
+
+#include <string>
+
+// path: the chosen drive, lower case ("f:\"); the disk and partition numbers
+// of the partition that holds its letter. Uses the process-wide drive list
+// as it stands.
+bool FindUsbPartition(const std::wstring& path, int& diskIndex, int& partIndex);
+
+// The same for a root in any case, on a fresh drive list that is released
+// afterwards (the job takes its own). Window thread, no job running.
+bool IsUsbDiskPartition(const std::wstring& root);

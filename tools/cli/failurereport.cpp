@@ -1,0 +1,70 @@
+#include "tools/cli/failurereport.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "config/ovmultilangdll.h"
+#include "platform/text.h"
+
+namespace {
+
+// The end of the log that is read: far more than one run's last lines.
+constexpr off_t kTailBytes = 64 * 1024;
+constexpr std::string_view kFailLine = "[UpdateResult] finish_Fail";
+constexpr std::string_view kReleaseSuffix = "::Release";
+// The callers' "[X] is fail" lines repeat that something below them failed;
+// the line before them says what.
+constexpr std::string_view kWrapperSuffix = "is fail";
+
+std::string ReadTail(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return {};
+  std::string bytes;
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    const off_t from = st.st_size > kTailBytes ? st.st_size - kTailBytes : 0;
+    bytes.resize(static_cast<std::size_t>(st.st_size - from));
+    const ssize_t got = ::pread(fd, bytes.data(), bytes.size(), from);
+    bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  }
+  ::close(fd);
+  return bytes;
+}
+
+bool EndsWith(std::string_view text, std::string_view suffix) {
+  return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+}  // namespace
+
+std::string LastStepTraceLine(std::string_view log) {
+  std::vector<std::string_view> lines;
+  while (!log.empty()) {
+    const std::size_t end = log.find('\n');
+    std::string_view line = log.substr(0, end);
+    while (!line.empty() && (line.back() == '\r')) line.remove_suffix(1);
+    if (!line.empty()) lines.push_back(line);
+    if (end == std::string_view::npos) break;
+    log.remove_prefix(end + 1);
+  }
+  std::size_t fail = lines.size();
+  while (fail > 0 && lines[fail - 1].find(kFailLine) == std::string_view::npos) --fail;
+  if (fail == 0) return {};
+  for (std::size_t i = fail - 1; i > 0; --i) {
+    const std::string_view line = lines[i - 1];
+    if (EndsWith(line, kReleaseSuffix) || EndsWith(line, kWrapperSuffix) ||
+        line.find("[UpdateResult]") != std::string_view::npos)
+      continue;
+    return std::string(line);
+  }
+  return {};
+}
+
+void ReportFailedStep(Console& console, const std::wstring& stepStatus, const std::string& logHostPath) {
+  console.Complain(Translate(L"Cli Failed Step") + L" " + stepStatus);
+  const std::string line = LastStepTraceLine(ReadTail(logHostPath));
+  if (!line.empty()) console.Complain(Translate(L"Cli Last Trace Line") + L" " + platform::WideFromAnsi(line));
+}
