@@ -1,11 +1,13 @@
 // kestrunex: the wizard. One instance per machine (the lock "KESTRUNE",
 // shared with kestrunex-cli); a second start ends at once with 0, silently.
 // The mode window is made first and makes the licence and main windows;
-// closing it ends the program. Always exits with 0.
+// closing it ends the program. Always exits with 0. A disc image named on
+// the command line is listed as an optical drive (imageargument.h).
 
 #include <exception>
 #include <memory>
 
+#include "app/imageargument.h"
 #include "app/kestrunexapplication.h"
 #include "app/programfolder.h"
 #include "app/qtmainthread.h"
@@ -30,6 +32,8 @@ int main(int argc, char** argv) {
 #else
   (void)kInstanceLock;
 #endif
+  // Named relative to where the program was started, not the program folder.
+  const std::string image = ImageArgument(argc, argv);
   EnterProgramFolder();
   KestrunexApplication app(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);  // the mode window decides
@@ -39,6 +43,7 @@ int main(int argc, char** argv) {
   mainThread.Install();
   QtMessageBoxPresenter boxes;
   boxes.Install();
+  AddImageArgumentDrive(image);
   try {
     TdlgFirst dlgFirst;
     dlgFirst.show();

@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "platform/lasterror.h"
+#include "platform/machine/imagedrive.h"
 #include "platform/machine/machine.h"
 #include "platform/fs/paths.h"
 #include "platform/text.h"
@@ -54,6 +55,7 @@ UINT GetDriveType(std::wstring_view root) {
 bool GetVolumeInformation(std::wstring_view root, std::wstring* label, std::wstring* fileSystem) {
   auto d = DriveOfRoot(root, false);
   if (!d) return false;
+  if (!d->image.empty()) return ImageVolumeInformation(*d, label, fileSystem);
   struct statvfs sv;
   if (::statvfs(d->hostFolder.c_str(), &sv) != 0) {
     SetLastError(ErrorFromErrno(errno) == ERROR_FILE_NOT_FOUND ? ERROR_NOT_READY : ErrorFromErrno(errno));
@@ -68,6 +70,7 @@ bool GetDiskFreeSpaceEx(std::wstring_view path, std::uint64_t* freeToCaller, std
                         std::uint64_t* totalFree) {
   auto d = DriveOfRoot(path, true);
   if (!d) return false;
+  if (!d->image.empty()) return ImageDiskSpace(*d, freeToCaller, total, totalFree);
   struct statvfs sv;
   if (::statvfs(d->hostFolder.c_str(), &sv) != 0) {
     SetLastError(ErrorFromErrno(errno) == ERROR_FILE_NOT_FOUND ? ERROR_NOT_READY : ErrorFromErrno(errno));

@@ -24,6 +24,7 @@
 #include "tools/cli/consolerunview.h"
 #include "tools/cli/productcheck.h"
 #include "tools/cli/signalwatcher.h"
+#include "tools/cli/sourceargument.h"
 
 namespace {
 
@@ -61,6 +62,16 @@ HeadlessJob::HeadlessJob(const CliOptions& options, Console& console) : options_
 
 bool HeadlessJob::CheckSource() {
   source_ = options_.source;
+  if (!source_.empty()) {
+    const SourceArgument named = ResolveSourceArgument(source_);
+    if (named.root.empty()) {
+      console_.Complain(Translate(L"Cli Bad Source") + L" " + platform::WideFromAnsi(named.error));
+      return false;
+    }
+    if (named.addedImage)
+      console_.Say(Translate(L"Cli Image Drive") + L" " + named.root.substr(0, 2) + L" = " + source_);
+    source_ = named.root;
+  }
   if (source_.empty()) {
     // The first optical drive, as the source page chooses it.
     const platform::DWORD mask = platform::GetLogicalDrives();
@@ -214,7 +225,9 @@ bool HeadlessJob::VerifyProduct() {
   input.run.mode = options_.Mode();
   input.run.compatible = compatible_;
   input.run.is64 = IsAmd64Build(source_.substr(0, 1) + L":\\sources\\idwbinfo.txt");
-  input.run.source = host(source_);
+  // The source is read through the platform: a drive backed by an image
+  // file has no host folder.
+  input.run.sourceRoot = source_;
   input.run.other = host(program + (input.run.is64 ? L"Other\\x64" : L"Other\\x86"));
   input.run.os = host(program + L"OS");
   input.run.efi = host(program + L"efi");
