@@ -21,13 +21,20 @@ dvd="$KESTRUNEX_PREFIX/dvd"
 "$prog/Oscdimg_x86/Oscdimg/oscdimg.exe" -lGRMCULFRER_EN_DVD -m -o -u1 -udfver102 "$dvd" "$dir/udf.iso" >/dev/null
 xorriso -as mkisofs -quiet -iso-level 3 -J -joliet-long -V GRMCULFRER_EN_DVD -o "$dir/joliet.iso" "$dvd" 2>/dev/null
 
+# The ISO mode needs no root: as root, the program runs as nobody.
+as_user=()
+if [ "$(id -u)" -eq 0 ]; then
+  chown -R 65534:65534 "$dir" && chmod 755 "$dir"
+  as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups --)
+fi
+
 run() {  # run RC OUTPUT-PATTERN ARGS...
   local want="$1" pattern="$2"; shift 2
   local rc tries=0
   # The program's lock is machine-wide: wait for another instance to end.
   while :; do
     rc=0
-    "$prog/kestrunex-cli" "$@" >"$dir/out" 2>&1 </dev/null || rc=$?
+    "${as_user[@]}" "$prog/kestrunex-cli" "$@" >"$dir/out" 2>&1 </dev/null || rc=$?
     grep -q "already running" "$dir/out" && [ "$tries" -lt 60 ] || break
     tries=$((tries + 1)); sleep 2
   done
@@ -56,6 +63,7 @@ done
 # Damaged or missing images: refused before anything runs, the file named.
 head -c 100000 /dev/urandom >"$dir/noise.iso"
 head -c 40000 "$dir/udf.iso" >"$dir/cut.iso"
+[ "${#as_user[@]}" -eq 0 ] || chown 65534:65534 "$dir/noise.iso" "$dir/cut.iso"
 run 1 "$dir/noise.iso: holds no ISO 9660 or UDF" --source "$dir/noise.iso" --iso 'G:\'
 run 1 "$dir/cut.iso: " --source "$dir/cut.iso" --iso 'G:\'
 run 1 "$dir/missing.iso: no such drive, folder or file" --source "$dir/missing.iso" --iso 'G:\'
