@@ -82,6 +82,7 @@ Run Measure(const std::vector<std::string>& args) {
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   Run run;
+  std::fflush(stdout);  // the child must not print what is still buffered here
   const auto start = std::chrono::steady_clock::now();
   pid_t pid = ::fork();
   if (pid == 0) {

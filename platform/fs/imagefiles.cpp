@@ -177,14 +177,11 @@ bool ImageCopyFile(const ImageLocation& from, const std::string& dst, LPPROGRESS
   if (!buffer) buffer = std::make_unique<char[]>(kCopyBufferBytes);
   std::uint64_t chunk = 0;
   while (done < total) {
-    const std::int64_t n = reader->Read(buffer.get(), kCopyBufferBytes);
-    if (n <= 0) return abandon(ERROR_READ_FAULT);  // the image ended inside a file
-    for (std::int64_t written = 0; written < n;) {
-      const ssize_t w = ::write(out, buffer.get() + written, static_cast<std::size_t>(n - written));
-      if (w < 0 && errno == EINTR) continue;
-      if (w < 0) return abandon(ErrorFromErrno(errno));
-      written += w;
-    }
+    const std::int64_t n = reader->CopyTo(out, static_cast<std::size_t>(std::min<std::int64_t>(total - done, kCopyChunkBytes - chunk)),
+                                          buffer.get(), kCopyBufferBytes);
+    if (n == 0 || n == image::ImageVolume::Reader::kImageFailed)
+      return abandon(ERROR_READ_FAULT);  // the image ended or failed inside a file
+    if (n < 0) return abandon(ErrorFromErrno(errno));
     done += n;
     chunk += static_cast<std::uint64_t>(n);
     if (chunk < kCopyChunkBytes && done < total) continue;

@@ -44,6 +44,18 @@ class ImageVolume {
     virtual std::uint64_t Size() const = 0;
     // The next bytes, up to n: 0 at the end, -1 when the image fails.
     virtual std::int64_t Read(void* buffer, std::size_t n) = 0;
+    // Moves up to n next bytes into the descriptor out, by the kernel's copy
+    // straight from the image where the bytes lie in one run, else through
+    // buffer: the count, 0 at the end, kImageFailed when the image fails, -1
+    // with errno set when writing fails.
+    virtual std::int64_t CopyTo(int out, std::size_t n, void* buffer, std::size_t bufferBytes);
+    static constexpr std::int64_t kImageFailed = -2;
+
+   protected:
+    // The kernel's copy of length bytes at offset of the image into out;
+    // false when it cannot (another file system pair), with nothing moved.
+    static std::int64_t KernelCopy(const ImageSource& source, std::uint64_t offset, std::size_t length, int out,
+                                   bool& unsupported);
   };
   // Null for a folder or when the file cannot be opened.
   std::unique_ptr<Reader> OpenFile(int node);

@@ -157,6 +157,11 @@ UdfVolume::File::~File() {
   udfread_file_close(file_);
 }
 
+std::uint32_t UdfVolume::File::Lba(std::uint32_t block) {
+  std::lock_guard lock(volume_.mutex_);
+  return udfread_file_lba(file_, block);
+}
+
 std::int64_t UdfVolume::File::ReadAt(std::uint64_t offset, void* buffer, std::size_t n) {
   if (offset >= size_) return 0;
   n = static_cast<std::size_t>(std::min<std::uint64_t>(n, size_ - offset));

@@ -39,6 +39,9 @@ class UdfVolume {
     File& operator=(const File&) = delete;
     // Up to n bytes at offset; 0 at the end, -1 when the image fails.
     std::int64_t ReadAt(std::uint64_t offset, void* buffer, std::size_t n);
+    // The image block that holds the file's block; 0 for none (a sparse
+    // part, or past the file's end).
+    std::uint32_t Lba(std::uint32_t block);
 
    private:
     UdfVolume& volume_;
