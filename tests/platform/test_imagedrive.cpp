@@ -20,6 +20,8 @@
 #include "platform/fs/ini.h"
 #include "platform/fs/readfile.h"
 #include "platform/image/imagevolume.h"
+#include "platform/image/isotree.h"
+#include "platform/image/udftree.h"
 #include "platform/lasterror.h"
 #include "platform/machine/imagedrive.h"
 #include "platform/machine/machine.h"
@@ -308,3 +310,81 @@ TEST(ImageDriveDamage, AnImageTruncatedInsideAFileFailsItsCopy) {
 }
 
 }  // namespace
+
+// A sparse file over 4 GiB, as our oscdimg stores it: several ISO 9660
+// extents joined by our reader, one UDF file read through libudfread, with
+// marks at its start, across the first extent boundary and at its end.
+TEST(ImageDriveLargeFile, OverFourGiBReadsBackOnBothSides) {
+  constexpr std::uint64_t kSize = (4ull << 30) + (5ull << 20) + 123;
+  constexpr std::uint64_t kFirstExtent = 0xFFFFF800ull;
+  kxtest::TempDir dir;
+  const fs::path wim = dir.path() / "src" / "sources" / "install.wim", iso = dir.path() / "big.iso";
+  fs::create_directories(wim.parent_path());
+  {
+    std::ofstream(wim, std::ios::binary) << "MSWIM start";
+    fs::resize_file(wim, kSize);
+    std::fstream f(wim, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(static_cast<std::streamoff>(kFirstExtent - 6));
+    f << "before|after";
+    f.seekp(static_cast<std::streamoff>(kSize - 4));
+    f << "end!";
+  }
+  MakeImage("oscdimg", dir.path() / "src", iso);
+  fs::remove(wim);
+
+  image::ImageSource source;
+  std::string error;
+  ASSERT_TRUE(source.Open(iso.string(), error)) << error;
+  auto mark = [](auto&& readAt, std::uint64_t offset, std::size_t n) {
+    std::string s(n, '\0');
+    readAt(offset, s.data(), n);
+    return s;
+  };
+  image::Tree tree;
+  ASSERT_TRUE(image::ReadIsoTree(source, tree, error)) << error;
+  const image::Node* file = nullptr;
+  for (const auto& node : tree.nodes)
+    if (node.path == "/sources/install.wim") file = &node;
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(file->size, kSize);
+  ASSERT_GE(file->extents.size(), 2u);
+  // Byte by byte through the extents, so a mark may cross from one to the next.
+  auto isoAt = [&](std::uint64_t offset, char* out, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+      std::uint64_t at = offset + i;
+      for (const auto& x : file->extents) {
+        if (at < x.length) {
+          source.ReadExact(x.offset + at, out + i, 1);
+          break;
+        }
+        at -= x.length;
+      }
+    }
+  };
+  EXPECT_EQ(mark(isoAt, 0, 11), "MSWIM start");
+  EXPECT_EQ(mark(isoAt, kFirstExtent - 6, 12), "before|after");
+  EXPECT_EQ(mark(isoAt, kSize - 4, 4), "end!");
+
+  auto udf = image::UdfVolume::Open(source);
+  ASSERT_NE(udf, nullptr);
+  auto udfFile = udf->OpenFile("/sources/install.wim");
+  ASSERT_NE(udfFile, nullptr);
+  auto udfAt = [&](std::uint64_t offset, char* out, std::size_t n) {
+    for (std::size_t have = 0; have < n;) {
+      const std::int64_t got = udfFile->ReadAt(offset + have, out + have, n - have);
+      if (got <= 0) return;
+      have += static_cast<std::size_t>(got);
+    }
+  };
+  EXPECT_EQ(mark(udfAt, 0, 11), "MSWIM start");
+  EXPECT_EQ(mark(udfAt, kFirstExtent - 6, 12), "before|after");
+  EXPECT_EQ(mark(udfAt, kSize - 4, 4), "end!");
+
+  // Through the drive: the size the copy steps see.
+  Machine machine;
+  ScopedMachine scoped(machine);
+  ASSERT_EQ(AddImageDrive(iso.string(), error), L'D') << error;
+  std::uint64_t size = 0;
+  ASSERT_TRUE(GetFileSize(L"D:\\sources\\install.wim", size));
+  EXPECT_EQ(size, kSize);
+}
