@@ -1,13 +1,15 @@
 // kestrunex: the wizard. One instance per machine (the lock "KESTRUNE",
 // shared with kestrunex-cli); a second start ends at once with 0, silently.
 // The mode window is made first and makes the licence and main windows;
-// closing it ends the program. Always exits with 0.
+// closing it ends the program. Always exits with 0. A disc image named on
+// the command line is listed as an optical drive (imageargument.h).
 
 #include <atomic>
 #include <cstdlib>
 #include <exception>
 #include <memory>
 
+#include "app/imageargument.h"
 #include "app/kestrunexapplication.h"
 #include "app/programfolder.h"
 #include "app/qtmainthread.h"
@@ -56,6 +58,8 @@ int main(int argc, char** argv) {
 #endif
   // Made before any other thread, so every thread has the signals blocked.
   platform::SignalWatcher terminal(OnTerminalSignal);
+  // Named relative to where the program was started, not the program folder.
+  const std::string image = ImageArgument(argc, argv);
   EnterProgramFolder();
   KestrunexApplication app(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);  // the mode window decides
@@ -65,6 +69,7 @@ int main(int argc, char** argv) {
   mainThread.Install();
   QtMessageBoxPresenter boxes;
   boxes.Install();
+  AddImageArgumentDrive(image);
   try {
     TdlgFirst dlgFirst;
     SignalTarget target(&dlgFirst);

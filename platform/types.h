@@ -22,6 +22,7 @@ inline constexpr DWORD ERROR_INVALID_HANDLE = 6;
 inline constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
 inline constexpr DWORD ERROR_INVALID_DRIVE = 15;
 inline constexpr DWORD ERROR_NO_MORE_FILES = 18;
+inline constexpr DWORD ERROR_WRITE_PROTECT = 19;
 inline constexpr DWORD ERROR_NOT_READY = 21;
 inline constexpr DWORD ERROR_WRITE_FAULT = 29;
 inline constexpr DWORD ERROR_READ_FAULT = 30;

@@ -1,7 +1,9 @@
 #pragma once
-// An ISO image read back through our own reader of its file system: the
-// image's ISO 9660 tree with Joliet names, imported by libisofs from a data
-// source that reads the file (or block device) past the page cache.
+// An ISO image read back through our own reader of its file system
+// (platform/image: UDF where the image has it, else ISO 9660 with Joliet
+// names), over the file (or block device) read past the page cache. The
+// reader's walk is bounded, so a damaged image is refused, never followed
+// round a loop.
 
 #include <map>
 #include <memory>
@@ -10,8 +12,9 @@
 #include "verify/producttree.h"
 #include "verify/uncachedfile.h"
 
-struct Iso_Image;
-struct Iso_Node;
+namespace platform::image {
+class ImageVolume;
+}
 
 namespace verify {
 
@@ -32,11 +35,9 @@ class IsoProduct : public ProductTree {
   ReadStatus ReadFile(const std::string& relPath, const ContentSink& sink) override;
 
  private:
-  void Index(Iso_Node* dir, const std::string& prefix);
-
   std::unique_ptr<UncachedFile> file_;
-  Iso_Image* image_ = nullptr;
-  std::map<std::string, Iso_Node*> files_;  // folded path -> file node
+  std::shared_ptr<platform::image::ImageVolume> volume_;
+  std::map<std::string, int> files_;  // folded path -> node of the tree
   int bootEntries_ = 0;
 };
 

@@ -7,11 +7,61 @@
 #include <fstream>
 #include <vector>
 
+#include "platform/fs/filereader.h"
+#include "platform/fs/files.h"
+#include "platform/text.h"
 #include "verify/uncachedfile.h"
 
 namespace verify {
 
 namespace {
+
+// The source's side of a comparison: a host file or a file by system path.
+class SourceFile {
+ public:
+  bool Open(const PlannedFile& file) {
+    if (file.system.empty()) {
+      host_.open(file.host, std::ios::binary);
+      return static_cast<bool>(host_);
+    }
+    system_ = true;
+    return reader_.Open(file.system);
+  }
+  // Up to n bytes; fewer only at the end or on failure.
+  std::size_t Read(char* buffer, std::size_t n) {
+    if (!system_) {
+      host_.read(buffer, static_cast<std::streamsize>(n));
+      return static_cast<std::size_t>(host_.gcount());
+    }
+    std::size_t have = 0;
+    while (have < n) {
+      const std::int64_t got = reader_.Read(buffer + have, n - have);
+      if (got <= 0) break;
+      have += static_cast<std::size_t>(got);
+    }
+    return have;
+  }
+  bool AtEnd() {
+    if (!system_) return host_.peek() == std::char_traits<char>::eof();
+    char probe;
+    return reader_.Read(&probe, 1) == 0;
+  }
+
+ private:
+  bool system_ = false;
+  std::ifstream host_;
+  platform::FileReader reader_;
+};
+
+std::uint64_t FileSize(const PlannedFile& file) {
+  if (!file.system.empty()) {
+    std::uint64_t size = 0;
+    return platform::GetFileSize(file.system, size) ? size : 0;
+  }
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(file.host, ec);
+  return ec ? 0 : static_cast<std::uint64_t>(size);
+}
 
 std::uint64_t FileSize(const std::string& host) {
   std::error_code ec;
@@ -20,11 +70,12 @@ std::uint64_t FileSize(const std::string& host) {
 }
 
 // Compares the product's file with a host file; fills report on a fault.
-bool CompareFile(ProductTree& product, const std::string& relPath, const std::string& hostSource,
+bool CompareFile(ProductTree& product, const std::string& relPath, const PlannedFile& planned,
                  VerifyReport& report, const std::atomic<bool>* stop) {
-  std::ifstream source(hostSource, std::ios::binary);
-  if (!source) {
-    report = {VerifyResult::SourceUnreadable, relPath, 0, hostSource};
+  SourceFile source;
+  if (!source.Open(planned)) {
+    report = {VerifyResult::SourceUnreadable, relPath, 0,
+              planned.system.empty() ? planned.host : platform::AnsiFromWide(planned.system)};
     return false;
   }
   std::vector<char> expected;
@@ -37,8 +88,7 @@ bool CompareFile(ProductTree& product, const std::string& relPath, const std::st
       return false;
     }
     expected.resize(length);
-    source.read(expected.data(), static_cast<std::streamsize>(length));
-    const auto got = static_cast<std::size_t>(source.gcount());
+    const std::size_t got = source.Read(expected.data(), length);
     for (std::size_t i = 0; i < length; ++i) {
       if (i >= got || data[i] != static_cast<unsigned char>(expected[i])) {
         offset += i;
@@ -61,7 +111,7 @@ bool CompareFile(ProductTree& product, const std::string& relPath, const std::st
   // back wrong did.
   if (status == ReadStatus::Failed) differs = true;
   // The product's copy ended early.
-  if (!differs && source.peek() != std::char_traits<char>::eof()) differs = true;
+  if (!differs && !source.AtEnd()) differs = true;
   if (differs) {
     report = {VerifyResult::FileDiffers, relPath, offset};
     return false;
@@ -97,19 +147,19 @@ VerifyReport VerifyProduct(const VerifyPlan& plan, ProductTree& product,
     return report;
   }
   std::uint64_t total = 0;
-  for (const auto& [key, file] : plan.files) total += FileSize(file.host);
+  for (const auto& [key, file] : plan.files) total += FileSize(file);
   for (const ServicedWim& wim : plan.wims) total += FileSize(wim.referenceHost);
 
   for (const auto& [key, file] : plan.files) {
-    if (!CompareFile(product, file.name, file.host, report, stop)) return report;
+    if (!CompareFile(product, file.name, file, report, stop)) return report;
     ++report.filesChecked;
-    report.bytesChecked += FileSize(file.host);
+    report.bytesChecked += FileSize(file);
     if (progress) progress(report.bytesChecked, total);
   }
   for (const ServicedWim& wim : plan.wims) {
     std::string wimHost = wim.referenceHost;
     if (!wimHost.empty()) {
-      if (!CompareFile(product, wim.relPath, wimHost, report, stop)) return report;
+      if (!CompareFile(product, wim.relPath, PlannedFile{wim.relPath, wimHost, {}}, report, stop)) return report;
       ++report.filesChecked;
       report.bytesChecked += FileSize(wimHost);
     } else {

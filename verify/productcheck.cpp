@@ -67,7 +67,9 @@ ProductCheck::ProductCheck(const WIN7_OPERAT_INFO& info, int mode, bool compatib
   run_.mode = mode;
   run_.compatible = compatible;
   run_.is64 = info.bIs64bitDVD;
-  run_.source = Host(source);
+  // The source is read through the platform: a drive backed by an image
+  // file has no host folder.
+  run_.sourceRoot = source;
   run_.other = Host(program + (run_.is64 ? L"Other\\x64" : L"Other\\x86"));
   run_.os = Host(program + L"OS");
   run_.efi = Host(program + L"efi");

@@ -1,7 +1,12 @@
 #include "verify/verifyplan.h"
 
 #include <filesystem>
+#include <vector>
 
+#include "platform/fs/files.h"
+#include "platform/lasterror.h"
+#include "platform/fs/paths.h"
+#include "platform/text.h"
 #include "verify/producttree.h"
 
 namespace verify {
@@ -28,6 +33,24 @@ bool AddLayer(VerifyPlan& plan, const std::string& hostFolder, const std::string
   return !ec;
 }
 
+bool AddSystemLayer(VerifyPlan& plan, const std::wstring& folder, const std::string& prefix) {
+  std::vector<platform::FindData> entries;
+  if (!platform::FindFiles(platform::JoinPath(folder, L"*"), entries) &&
+      platform::GetLastError() != platform::ERROR_FILE_NOT_FOUND)
+    return false;
+  for (const auto& e : entries) {
+    if (e.IsDots() || e.IsLink()) continue;
+    const std::wstring path = platform::JoinPath(folder, e.name);
+    const std::string name = prefix + platform::AnsiFromWide(e.name);
+    if (e.IsFolder()) {
+      if (!AddSystemLayer(plan, path, name + "/")) return false;
+    } else {
+      plan.files[FoldPath(name)] = {name, std::string(), path};
+    }
+  }
+  return true;
+}
+
 bool PlanForRun(const RunShape& run, VerifyPlan& plan, std::string& error) {
   plan = VerifyPlan{};
   auto layer = [&](const std::string& folder, const std::string& prefix) {
@@ -39,6 +62,10 @@ bool PlanForRun(const RunShape& run, VerifyPlan& plan, std::string& error) {
   // earlier one: USB mode copies "OS" before "Other", ISO mode after it.
   const std::string os = run.compatible ? std::string() : run.os;
   if (run.mode == 0 && run.is64 && !layer(run.efi, "efi/")) return false;
+  if (!run.sourceRoot.empty() && !AddSystemLayer(plan, run.sourceRoot, "")) {
+    error = "cannot list " + platform::AnsiFromWide(run.sourceRoot);
+    return false;
+  }
   if (!layer(run.source, "")) return false;
   if (run.mode == 0 && !layer(os, "")) return false;
   if (!layer(run.other, "")) return false;

@@ -20,6 +20,7 @@ struct ServicedWim {
 struct PlannedFile {
   std::string name;  // relative path as the layer spells it ("Sources/Setup.exe")
   std::string host;  // the host file it must equal
+  std::wstring system;  // or the system path of it (a drive's file, an image drive's too)
 };
 
 struct VerifyPlan {
@@ -32,6 +33,9 @@ struct VerifyPlan {
 // Adds every regular file under hostFolder at prefix + its relative path.
 // False when the folder cannot be listed.
 bool AddLayer(VerifyPlan& plan, const std::string& hostFolder, const std::string& prefix = "");
+// The same for a folder by system path ("E:\\"), listed through the
+// platform's file services, so a drive backed by an image is read as well.
+bool AddSystemLayer(VerifyPlan& plan, const std::wstring& folder, const std::string& prefix = "");
 
 // The shape of a run, in host paths.
 struct RunShape {
@@ -43,6 +47,7 @@ struct RunShape {
   std::string os;      // the program folder's OS (copied without compatibility mode)
   std::string efi;     // the program folder's efi (USB mode, 64-bit)
   std::string work;    // the run's work folder (ISO mode), still holding what went into the image
+  std::wstring sourceRoot;  // or the DVD's drive root ("E:\\"), read through the platform
 };
 
 // The plan for a run's product; false with error naming a folder that

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "platform/fs/dirnames.h"
+#include "platform/fs/imagefiles.h"
 #include "platform/lasterror.h"
 #include "platform/fs/paths.h"
 
@@ -229,6 +230,10 @@ HANDLE AsHandle(int fd) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(
 bool CopyFileEx(std::wstring_view from, std::wstring_view to, LPPROGRESS_ROUTINE progress, void* data,
                 bool* cancel, DWORD flags) {
   std::string src, dst;
+  ImageLocation image;
+  if (const ImageLookup lookup = LocateImagePath(from, image); lookup != ImageLookup::kNotImage)
+    return lookup == ImageLookup::kFound && ResolvePath(to, dst) &&
+           ImageCopyFile(image, dst, progress, data, cancel, flags);
   if (!ResolvePath(from, src) || !ResolvePath(to, dst)) return false;
 
   if (flags & COPY_FILE_COPY_SYMLINK) {

@@ -10,6 +10,7 @@
 
 #include "platform/fs/copyfile.h"
 #include "platform/fs/dirnames.h"
+#include "platform/fs/imagefiles.h"
 #include "platform/lasterror.h"
 #include "platform/fs/paths.h"
 #include "platform/text.h"
@@ -75,12 +76,20 @@ bool FindFiles(std::wstring_view pattern, std::vector<FindData>& out) {
   std::wstring_view folder = sep == std::wstring_view::npos ? std::wstring_view(L".") : pattern.substr(0, sep + 1);
   std::wstring_view mask = sep == std::wstring_view::npos ? pattern : pattern.substr(sep + 1);
   if (mask == L"*.*") mask = L"*";
+  const bool isRoot = IsDriveRoot(folder);
+  const bool all = mask == L"*";
+  ImageLocation image;
+  if (const ImageLookup lookup = LocateImagePath(folder, image); lookup != ImageLookup::kNotImage) {
+    std::vector<FindData> entries;
+    if (lookup == ImageLookup::kFailed || !ImageListFolder(image, entries)) return false;
+    for (auto& fd : entries)
+      if (all || WildMatch(mask, fd.name)) out.push_back(std::move(fd));
+    return out.empty() ? Fail(ERROR_FILE_NOT_FOUND) : true;
+  }
   std::string dirHost;
   if (!ResolvePath(folder, dirHost)) return false;
   DIR* d = ::opendir(dirHost.c_str());
   if (!d) return Fail(errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
-  const bool isRoot = IsDriveRoot(folder);
-  const bool all = mask == L"*";
   const int dfd = ::dirfd(d);
   while (dirent* e = ::readdir(d)) {
     const char* name = e->d_name;
@@ -110,6 +119,9 @@ bool FindFiles(std::wstring_view pattern, std::vector<FindData>& out) {
 }
 
 DWORD GetFileAttributes(std::wstring_view path) {
+  ImageLocation image;
+  if (const ImageLookup lookup = LocateImagePath(path, image); lookup != ImageLookup::kNotImage)
+    return lookup == ImageLookup::kFound ? ImageAttributes(image) : INVALID_FILE_ATTRIBUTES;
   std::string host;
   if (!ResolvePath(path, host)) return INVALID_FILE_ATTRIBUTES;
   struct stat st;
@@ -235,6 +247,9 @@ bool MoveFile(std::wstring_view from, std::wstring_view to, DWORD flags) {
 
 bool GetFileSize(std::wstring_view path, std::uint64_t& size) {
   size = 0;
+  ImageLocation image;
+  if (const ImageLookup lookup = LocateImagePath(path, image); lookup != ImageLookup::kNotImage)
+    return lookup == ImageLookup::kFound && ImageFileSize(image, size);
   std::string host;
   if (!ResolvePath(path, host)) return false;
   // Non-blocking: asking a pipe's size must not wait for a writer.

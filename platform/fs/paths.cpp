@@ -60,6 +60,12 @@ bool ResolvePath(std::wstring_view path, std::string& host) {
       SetLastError(ERROR_NOT_READY);
       return false;
     }
+    // A drive backed by an image file has no host folder: its files are read
+    // through the image (imagefiles.h), and nothing is written to a disc.
+    if (!drive->image.empty()) {
+      SetLastError(ERROR_WRITE_PROTECT);
+      return false;
+    }
     base = drive->hostFolder;
     rest.remove_prefix(2);
     while (!base.empty() && base.back() == '/') base.pop_back();
@@ -135,6 +141,7 @@ std::wstring SystemPathFromHost(const std::string& hostIn) {
   auto drives = CurrentMachine().Drives();
   size_t bestLen = 0;
   for (const auto& d : drives) {
+    if (d.hostFolder.empty()) continue;  // an image drive has no host folder
     std::string f = d.hostFolder;
     while (f.size() > 1 && f.back() == '/') f.pop_back();
     bool inside = host == f || f == "/" || (host.size() > f.size() && host.compare(0, f.size(), f) == 0 && host[f.size()] == '/');

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "platform/lasterror.h"
+#include "platform/fs/imagefiles.h"
 #include "platform/fs/paths.h"
 
 namespace platform {
@@ -93,6 +94,9 @@ DWORD ReadHostFile(std::string_view hostPath, std::string& bytes, std::size_t ma
 
 DWORD ReadSystemFile(std::wstring_view path, std::string& bytes, std::size_t maxBytes) {
   bytes.clear();
+  ImageLocation image;
+  if (const ImageLookup lookup = LocateImagePath(path, image); lookup != ImageLookup::kNotImage)
+    return lookup == ImageLookup::kFound ? ImageReadWholeFile(image, bytes, maxBytes) : Result(GetLastError());
   std::string host;
   if (!ResolvePath(path, host)) return Result(GetLastError());
   return ReadHostFile(host, bytes, maxBytes);

@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "platform/fs/ini.h"
+#include "platform/machine/imagedrive.h"
 #include "platform/machine/mountinfo.h"
 #include "platform/fs/readfile.h"
 #include "platform/text.h"
@@ -231,6 +232,7 @@ Machine Machine::FromProfileText(std::string_view bytes, const std::string& prof
       d.letter = letterText[0];
       if (m.drives_.count(d.letter)) fail(section.line, "drive " + AnsiFromWide(letterText) + " is declared twice");
       bool haveFolder = false;
+      int imageLine = 0;
       for (const auto& e : section.entries) {
         std::wstring key = UpperCase(e.key);
         const std::string v8 = AnsiFromWide(e.value);
@@ -239,6 +241,11 @@ Machine Machine::FromProfileText(std::string_view bytes, const std::string& prof
           if (e.value.find(L'\0') != std::wstring::npos) fail(e.line, "folder holds a NUL character");
           d.hostFolder = HostFolderFor(v8, base);
           haveFolder = true;
+        } else if (key == L"IMAGE") {
+          if (e.value.empty()) fail(e.line, "image is empty");
+          if (e.value.find(L'\0') != std::wstring::npos) fail(e.line, "image holds a NUL character");
+          d.image = HostFolderFor(v8, base);
+          imageLine = e.line;
         } else if (key == L"TYPE") {
           auto t = ParseDriveType(e.value);
           if (!t) fail(e.line, "unknown drive type '" + v8 + "' (removable, fixed, remote, cdrom, ramdisk)");
@@ -274,6 +281,13 @@ Machine Machine::FromProfileText(std::string_view bytes, const std::string& prof
         } else {
           fail(e.line, "unknown key '" + AnsiFromWide(e.key) + "' in a drive section");
         }
+      }
+      if (imageLine != 0) {
+        if (haveFolder) fail(imageLine, "a drive has a folder or an image, not both");
+        std::string why;
+        if (!CompleteImageDrive(d, why)) fail(imageLine, why);
+        m.drives_[d.letter] = d;
+        continue;
       }
       if (!haveFolder) fail(section.line, "drive section without folder");
       d.hostFileSystem = HostFileSystemOf(d.hostFolder);

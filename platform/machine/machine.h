@@ -20,6 +20,9 @@
 //   ready = yes            ; no: no medium, volume queries fail with error 21
 //   free_mb = 4500         ; optional overrides of the host's numbers
 //   total_mb = 7600
+//   image = win7.iso       ; instead of folder: a disc image read as the
+//                          ; drive's medium (an optical drive; label, file
+//                          ; system and size are the image's own)
 //   disk = 1               ; physical disk number behind the volume
 //   partition = 1          ; its partition number on that disk (1-based)
 //   [disk 1]
@@ -58,6 +61,8 @@ struct DriveDecl {
   int diskNumber = -1;
   int partitionNumber = -1;    // on diskNumber, 1-based; -1 when not declared
   std::string hostDevice;      // block device of the volume, when known
+  std::string image;           // a disc image read as the medium (absolute host
+                               // path); the drive then has no host folder
 };
 
 struct DiskDecl {

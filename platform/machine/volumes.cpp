@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "platform/lasterror.h"
+#include "platform/machine/imagedrive.h"
 #include "platform/machine/machine.h"
 #include "platform/fs/paths.h"
 #include "platform/text.h"
@@ -85,6 +86,7 @@ UINT GetDriveType(std::wstring_view root) {
 bool GetVolumeInformation(std::wstring_view root, std::wstring* label, std::wstring* fileSystem) {
   auto d = DriveOfRoot(root, false);
   if (!d) return false;
+  if (!d->image.empty()) return ImageVolumeInformation(*d, label, fileSystem);
   if (auto partition = AskPartition(*d); partition && !partition->mounted) {
     if (!partition->ok) return false;
     if (label) *label = partition->volume.label;
@@ -105,6 +107,7 @@ bool GetDiskFreeSpaceEx(std::wstring_view path, std::uint64_t* freeToCaller, std
                         std::uint64_t* totalFree) {
   auto d = DriveOfRoot(path, true);
   if (!d) return false;
+  if (!d->image.empty()) return ImageDiskSpace(*d, freeToCaller, total, totalFree);
   std::uint64_t avail = 0, free = 0, size = 0;
   auto partition = AskPartition(*d);
   if (partition && !partition->ok) return false;

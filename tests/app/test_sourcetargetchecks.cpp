@@ -7,7 +7,12 @@
 #include <condition_variable>
 #include <mutex>
 
+#include <cstdlib>
+#include <fstream>
+
+#include "app/imageargument.h"
 #include "app/parsecapacity.h"
+#include "platform/text.h"
 #include "app/thddvdsize.h"
 #include "config/ovmultilangdll.h"
 #include "wizardtest.h"
@@ -118,6 +123,35 @@ TEST_F(Checks, WithoutAnOpticalDriveTheListAsksForADvdAndNextStaysOff) {
   EXPECT_TRUE(Main().SourcePath().empty());
   EXPECT_EQ(Main().DvdSizeMB(), 0);
   EXPECT_FALSE(ui().m_pNext->isEnabled());
+}
+
+// `kestrunex win7.iso`: the image is listed beside the real drives, at the
+// first free letter from D:, and measured like a disc; an unreadable image
+// is named in a message box and adds nothing.
+TEST_F(Checks, AnImageNamedOnTheCommandLineIsListedAsAnOpticalDrive) {
+  Start({DefaultDrives()[1], DefaultDrives()[2]});
+  kxtest::TempDir dir;
+  std::filesystem::create_directories(dir.path() / "tree" / "sources");
+  std::ofstream(dir.path() / "tree" / "sources" / "install.wim") << std::string(3u << 20, 'w');
+  const std::string iso = (dir.path() / "win7.iso").string(), bad = (dir.path() / "bad.iso").string();
+  ASSERT_EQ(std::system(("xorriso -as mkisofs -quiet -J -V IMAGE_DVD -o '" + iso + "' '" + (dir.path() / "tree").string() +
+                         "' >/dev/null 2>&1").c_str()),
+            0);
+  std::ofstream(bad) << std::string(100000, 'x');
+  std::string args[] = {"kestrunex", "-platform", "offscreen", bad, iso};
+  char* argv[] = {args[0].data(), args[1].data(), args[2].data(), args[3].data(), args[4].data()};
+  EXPECT_EQ(ImageArgument(4, argv), bad);
+  EXPECT_EQ(ImageArgument(3, argv), "");
+
+  AddImageArgumentDrive(ImageArgument(4, argv));
+  const auto seen = Boxes().Seen();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_NE(seen[0].text.find(platform::WideFromAnsi(bad)), std::wstring::npos);
+  AddImageArgumentDrive(ImageArgument(5, argv));
+  OpenMainWindow(1);
+  ASSERT_EQ(ui().cmbDVDlist->count(), 1);
+  EXPECT_TRUE(ui().cmbDVDlist->currentText().startsWith("D:\\"));
+  EXPECT_EQ(Main().DvdSizeMB(), 3);
 }
 
 TEST_F(Checks, ADriveWithoutDiscShowsZeroAndASecondDriveIsMeasuredWhenChosen) {

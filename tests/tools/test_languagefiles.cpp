@@ -34,7 +34,7 @@ const std::set<std::u16string> kProgramKeys = {
     u"USB Step2 Select Note", u"USB Step3 Caption", u"USB Step3 Note", u"UnMount", u"Warning",
     // kestrunex-cli
     u"Cli Answer", u"Cli Answered", u"Cli Bad Option", u"Cli Busy", u"Cli Help", u"Cli Iso File", u"Cli No",
-    u"Cli No Terminal", u"Cli Not Optical", u"Cli Profile Error", u"Cli See Help", u"Cli Source Empty",
+    u"Cli Bad Source", u"Cli Image Drive", u"Cli No Terminal", u"Cli Not Optical", u"Cli Profile Error", u"Cli See Help", u"Cli Source Empty",
     u"Cli Trace Log", u"Cli Usb Needs Root", u"Cli Yes",
     // the line on the target after a failed or cancelled job
     u"Cli State Stick Unchanged", u"Cli State Stick Partly", u"Cli State Stick Formatted",

@@ -1,7 +1,7 @@
 #pragma once
 // The options of kestrunex-cli, parsed in one place.
 //
-//   kestrunex-cli [--prefix DIR] [--source E:\] (--iso FOLDER | --usb F:\)
+//   kestrunex-cli [--prefix DIR] [--source E:|FOLDER|FILE.iso] (--iso FOLDER | --usb F:\)
 //                 [--compat] [--no-verify] [--yes | --no] [--help]
 
 #include <string>
@@ -11,7 +11,9 @@ struct CliOptions {
   // The prefix folder (its machine.ini declares the drives); empty: the
   // default prefix.
   std::string prefix;
-  std::wstring source;     // drive root of the DVD; empty: the first optical drive
+  // The DVD: a drive root, a mounted disc's folder or an image file (see
+  // sourceargument.h); empty: the first optical drive.
+  std::wstring source;
   std::wstring isoFolder;  // ISO mode: the folder that receives the ISO file
   std::wstring usbRoot;    // USB mode: the root of the USB disk
   bool compatible = false;

@@ -29,6 +29,7 @@
 #include "tools/cli/consolerunview.h"
 #include "tools/cli/failurereport.h"
 #include "tools/cli/targetstate.h"
+#include "tools/cli/sourceargument.h"
 
 namespace {
 
@@ -55,6 +56,16 @@ HeadlessJob::HeadlessJob(const CliOptions& options, Console& console) : options_
 
 bool HeadlessJob::CheckSource() {
   source_ = options_.source;
+  if (!source_.empty()) {
+    const SourceArgument named = ResolveSourceArgument(source_);
+    if (named.root.empty()) {
+      console_.Complain(Translate(L"Cli Bad Source") + L" " + platform::WideFromAnsi(named.error));
+      return false;
+    }
+    if (named.addedImage)
+      console_.Say(Translate(L"Cli Image Drive") + L" " + named.root.substr(0, 2) + L" = " + source_);
+    source_ = named.root;
+  }
   if (source_.empty()) {
     // The first optical drive, as the source page chooses it.
     const platform::DWORD mask = platform::GetLogicalDrives();

@@ -102,7 +102,8 @@ int main(int argc, char** argv) {
     std::printf("%-6s %-9s %-7s %-20s %-12s %10s %10s  %s\n", platform::AnsiFromWide(root).c_str(),
                 TypeName(d.driveType), BusName(d.busType), platform::AnsiFromWide(label).c_str(), fsText.c_str(),
                 space ? std::to_string(free / 1048576).c_str() : "-",
-                space ? std::to_string(total / 1048576).c_str() : "-", d.hostFolder.c_str());
+                space ? std::to_string(total / 1048576).c_str() : "-",
+                d.image.empty() ? d.hostFolder.c_str() : d.image.c_str());
   }
   return 0;
 }

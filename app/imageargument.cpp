@@ -1,0 +1,29 @@
+#include "app/imageargument.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "config/ovmultilangdll.h"
+#include "platform/machine/imagedrive.h"
+#include "platform/text.h"
+#include "platform/windows/window.h"
+
+std::string ImageArgument(int argc, char** argv) {
+  for (int i = argc - 1; i >= 1; --i) {
+    struct stat st;
+    if (argv[i][0] == '-' || ::stat(argv[i], &st) != 0 || S_ISDIR(st.st_mode)) continue;
+    std::error_code ec;
+    const auto absolute = std::filesystem::absolute(argv[i], ec);
+    return ec ? std::string(argv[i]) : absolute.lexically_normal().string();
+  }
+  return {};
+}
+
+void AddImageArgumentDrive(const std::string& image) {
+  if (image.empty()) return;
+  std::string error;
+  if (platform::AddImageDrive(image, error) == 0)
+    platform::MessageBox(nullptr, Translate(L"Cli Bad Source") + L"\n" + platform::WideFromAnsi(error),
+                         Translate(L"Warning"), platform::MB_OK | platform::MB_ICONERROR);
+}
