@@ -9,11 +9,13 @@
 #include "platform/machine/machine.h"
 #include "platform/process/process.h"
 #include "platform/text.h"
+#include "tools/cli/driverscommand.h"
 #include "tools/cli/headlessjob.h"
 #include "tools/cli/terminalboxes.h"
 
 int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, std::FILE* in) {
   Console console(out, err, in);
+  if (IsDriversCommand(args)) return RunDriversCommand(args, console);
   CliOptions options;
   std::string error;
   if (!ParseCliOptions(args, options, error)) {
@@ -23,6 +25,7 @@ int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
   }
   if (options.help) {
     console.Say(Translate(L"Cli Help"));
+    console.Say(Translate(L"Drivers Help"));
     return kExitSuccess;
   }
 

@@ -29,6 +29,8 @@ class HeadlessJob {
   // The source and target checks; false after saying why.
   bool CheckSource();
   bool CheckTarget();
+  // The driver library holds a package for the source's architecture.
+  bool CheckDrivers();
   int RunWorker();
   void SayNewIsoFiles();
   std::vector<std::string> NewIsoFiles() const;
@@ -42,6 +44,7 @@ class HeadlessJob {
   int sizeMb_ = 0;
   bool compatible_ = false;
   std::wstring workFolder_;
+  std::wstring runOsFolder_;  // the run's OS folder, made at the run's start
   std::string isoFolderHost_;
   std::vector<std::string> isoFilesBefore_;
   int refusal_ = kExitFailure;  // the exit code when a check stops the job
