@@ -20,7 +20,7 @@ trap cleanup EXIT  # KX_KEEP=1 keeps the folder for a look afterwards
 export LC_ALL=C LANG=C
 
 export KESTRUNEX_PREFIX="$dir/prefix"
-"$make_machine" "$KESTRUNEX_PREFIX" >/dev/null 2>&1
+KESTRUNEX_CLI="$cli" "$make_machine" "$KESTRUNEX_PREFIX" >/dev/null 2>&1
 src="$KESTRUNEX_PREFIX/dvd" isos="$KESTRUNEX_PREFIX/images"
 data="$KESTRUNEX_PREFIX/drive_c/ProgramData/Ovanta/Kestrunex"
 log="$data/RAREzodav.log"

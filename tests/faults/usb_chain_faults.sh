@@ -29,7 +29,7 @@ src="$KESTRUNEX_PREFIX/dvd" img="$KESTRUNEX_PREFIX/usb.img"
 data="$KESTRUNEX_PREFIX/drive_c/ProgramData/Ovanta/Kestrunex"
 log="$data/RAREzodav.log"
 source "$(dirname "$0")/../support/stickmachine.sh"
-make_stick_machine "$KESTRUNEX_PREFIX" "$make_medium" 768
+make_stick_machine "$KESTRUNEX_PREFIX" "$make_medium" 768 "$cli"
 job=(--usb F: --yes)
 source "$(dirname "$0")/faultkit.sh"
 # Writes to the stick go through a user-space FAT driver: small bulk files

@@ -18,7 +18,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 export KESTRUNEX_PREFIX="$dir/prefix"
 source "$(dirname "$0")/../support/stickmachine.sh"
-make_stick_machine "$KESTRUNEX_PREFIX" "$make_medium" 256
+make_stick_machine "$KESTRUNEX_PREFIX" "$make_medium" 256 "$cli"
 chmod -R a+rX "$dir"
 before="$(sha256sum < "$KESTRUNEX_PREFIX/usb.img")"
 
