@@ -39,6 +39,7 @@ class DismOperationTest : public testing::Test {
     // out the sample packages.
     GetAppDataFolder();
     fs::create_directories(machine.Root('F') / "sources");
+    fs::create_directories(Data("OS"));
     fs::copy(fs::path(KX_SOURCE_DIR) / "samples/drivers", Data("OS/AutoUnattend"), fs::copy_options::recursive);
   }
 

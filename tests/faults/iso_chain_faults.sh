@@ -55,8 +55,8 @@ cancel_each_step \
   "driver injection|Adding the USB 3.0 drivers|Srcpath.E:|DISMUNMOUNTOK" \
   "commit|Saving the Windows image|Srcpath.E:|DISMUNMOUNTOK" \
   "copy of Other|Unmounting|Copying the installation files|Other.x64|copy-stopped" \
-  "copy of OS|Unmounting|copied|Copying the installation files|program.OS|copy-stopped" \
-  "ISO tool|Creating the ISO image|program.OS|MakeISOFile::Cancle"
+  "copy of OS|Unmounting|copied|Copying the installation files|Kestrunex.OS|copy-stopped" \
+  "ISO tool|Creating the ISO image|Kestrunex.OS|MakeISOFile::Cancle"
 
 # A boot.wim that cannot be read: a clean failure that names it.
 case="damaged boot.wim"

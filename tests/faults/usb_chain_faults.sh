@@ -70,7 +70,7 @@ cancel_each_step \
   "mount|Mounting the Windows image|Srcpath.E:|DISMUNMOUNTOK" \
   "driver injection|Adding the USB 3.0 drivers|Srcpath.E:|DISMUNMOUNTOK" \
   "commit|Saving the Windows image|Srcpath.E:|DISMUNMOUNTOK" \
-  "copy of OS|Unmounting|Copying files|program.OS|copy-stopped" \
+  "copy of OS|Unmounting|Copying files|Kestrunex.OS|copy-stopped" \
   "copy of Other|Unmounting|Copying files|copied|Copying files|Other.x64|copy-stopped"
 
 # SIGKILL while the stick is mounted and written; then a new run succeeds
