@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <vector>
 
 namespace drivers {
 namespace {
@@ -50,9 +51,12 @@ UniqueFd OpenFolders(const std::string& root, const std::string& relative, bool 
     start = end + 1;
     if (part.empty() || part == ".") continue;
     if (part == "..") return {};
-    if (create && mkdirat(dir.get(), part.c_str(), kFolderMode) != 0 && errno != EEXIST) return {};
+    const bool made = create && mkdirat(dir.get(), part.c_str(), kFolderMode) == 0;
+    if (create && !made && errno != EEXIST) return {};
     UniqueFd next(openat(dir.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!next) return {};
+    // The library is read by everyone whatever the umask of the one who adds.
+    if (made && fchmod(next.get(), kFolderMode) != 0) return {};
     dir = std::move(next);
   }
   return dir;
@@ -65,7 +69,9 @@ UniqueFd CreateNewFile(const std::string& root, const std::string& relative, uns
   if (name.empty() || name == "." || name == "..") return {};
   UniqueFd dir = OpenFolders(root, folder, true);
   if (!dir) return {};
-  return UniqueFd(openat(dir.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+  UniqueFd file(openat(dir.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+  if (file && fchmod(file.get(), mode) != 0) return {};
+  return file;
 }
 
 bool WriteAll(int fd, const char* data, size_t size) {
@@ -100,12 +106,17 @@ bool RemoveTree(const std::string& host) {
 bool TrustedFolder(const std::string& host, bool create, std::string& error) {
   std::error_code ec;
   if (create && !std::filesystem::exists(std::filesystem::symlink_status(host, ec))) {
+    // The folders made here are readable by everyone whatever the umask.
+    std::vector<std::filesystem::path> missing;
+    for (std::filesystem::path p = host; !p.empty() && !std::filesystem::exists(std::filesystem::symlink_status(p, ec));
+         p = p.parent_path())
+      missing.push_back(p);
     std::filesystem::create_directories(host, ec);
     if (ec) {
       error = host + ": " + ec.message();
       return false;
     }
-    chmod(host.c_str(), kFolderMode);
+    for (const auto& p : missing) chmod(p.c_str(), kFolderMode);
   }
   UniqueFd fd(open(host.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   struct stat st {};

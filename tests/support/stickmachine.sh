@@ -1,4 +1,10 @@
-XX
+# Sourced by shell tests: make_stick_machine PREFIX MAKE_MEDIUM SIZE_MIB CLI
+# makes a machine in PREFIX whose optical drive E: holds a generated sample
+# medium and whose F: is partition 1 of a virtual USB stick, PREFIX/usb.img:
+# a sparse image of SIZE_MIB MiB with one FAT32 partition at 1 MiB. Its
+# driver library (PREFIX/drivers) gets the sample packages through CLI.
+make_stick_machine() {
+  local prefix="$1" make_medium="$2" size="$3" cli="$4"
   mkdir -p "$prefix/stick" "$prefix/drive_c"
   "$make_medium" "$prefix/dvd" >/dev/null 2>&1
   truncate -s "${size}M" "$prefix/usb.img"

@@ -39,6 +39,15 @@ const std::set<std::u16string> kProgramKeys = {
     // the verification pass
     u"Verify Boot Missing", u"Verify Differs", u"Verify Missing", u"Verify Offset", u"Verify Passed",
     u"Verify Source Unreadable", u"Verify Start", u"Verify Unreadable", u"Verify Wim Damaged",
+    // the driver library
+    u"Drivers Help", u"Drivers Library", u"Drivers Empty", u"Drivers Sample", u"Drivers From", u"Drivers Added On",
+    u"Drivers Ids", u"Drivers Added", u"Drivers Already", u"Drivers Removed", u"Drivers Refused",
+    u"Drivers Not Found", u"Drivers Needs Root", u"Drivers Cannot Write", u"Drivers Inno", u"Drivers InstallShield",
+    u"Drivers Unreadable", u"Drivers Not Archive", u"Drivers Unsafe Name", u"Drivers Link", u"Drivers Too Large",
+    u"Drivers Too Many", u"Drivers Damaged", u"Drivers Write Failed", u"Drivers Tool Failed",
+    u"Drivers Not Driver Inf", u"Drivers Not Usb", u"Drivers No Models", u"Drivers Missing Files",
+    u"Drivers No Catalog", u"Drivers Inf Unreadable", u"Drivers No Inf", u"Drivers Run Folder Failed", u"No Drivers",
+    u"No Drivers Add",
 };
 
 const char* const kShippedLanguages[] = {"english", "spanish", "french", "german", "japanese"};
@@ -46,7 +55,7 @@ const char* const kShippedLanguages[] = {"english", "spanish", "french", "german
 class ShippedLanguage : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(ShippedLanguage, HasANonEmptyTextForEveryKeyAndNoOtherKeys) {
-  ASSERT_EQ(kProgramKeys.size(), 85u);
+  ASSERT_EQ(kProgramKeys.size(), 120u);
   std::string text = kxtest::ReadHostFile(fs::path(KX_LANG_SOURCE_DIR) / (std::string(GetParam()) + ".lang"));
   ASSERT_FALSE(text.empty());
   ovml::Catalogue catalogue;
