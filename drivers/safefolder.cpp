@@ -85,6 +85,52 @@ bool WriteAll(int fd, const char* data, size_t size) {
   return true;
 }
 
+namespace {
+
+bool CopyOneFile(const std::string& from, const std::string& root, const std::string& relative) {
+  constexpr size_t kCopyBlock = 1 << 20;
+  constexpr unsigned kFileMode = 0644;
+  UniqueFd in(open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  UniqueFd out = in ? CreateNewFile(root, relative, kFileMode) : UniqueFd();
+  if (!out) return false;
+  std::string buffer(kCopyBlock, '\0');
+  for (;;) {
+    const ssize_t n = read(in.get(), buffer.data(), buffer.size());
+    if (n < 0) return false;
+    if (n == 0) break;
+    if (!WriteAll(out.get(), buffer.data(), static_cast<size_t>(n))) return false;
+  }
+  return out.Close();
+}
+
+}  // namespace
+
+bool CopyTreeWithoutLinks(const std::string& from, const std::string& root, const std::string& relative,
+                          std::string& error) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (!MakeFolders(root, relative)) {
+    error = root + "/" + relative;
+    return false;
+  }
+  for (fs::recursive_directory_iterator it(from, fs::directory_options::none, ec), end; !ec && it != end;
+       it.increment(ec)) {
+    const fs::file_status st = it->symlink_status(ec);
+    const std::string rel = relative + (relative.empty() ? "" : "/") + fs::relative(it->path(), from).string();
+    if (fs::is_directory(st)) {
+      if (!MakeFolders(root, rel)) {
+        error = root + "/" + rel;
+        return false;
+      }
+    } else if (fs::is_regular_file(st) && !CopyOneFile(it->path().string(), root, rel)) {
+      error = it->path().string();
+      return false;
+    }
+  }
+  if (ec) error = from + ": " + ec.message();
+  return !ec;
+}
+
 std::string MakePrivateFolder(const std::string& parent, const std::string& prefix) {
   std::random_device random;
   for (int i = 0; i < kAttempts; ++i) {

@@ -40,6 +40,12 @@ inline bool MakeFolders(const std::string& root, const std::string& relative) {
 UniqueFd CreateNewFile(const std::string& root, const std::string& relative, unsigned mode);
 bool WriteAll(int fd, const char* data, size_t size);
 
+// Copies the regular files and folders below from (links and special files
+// left out) into root/relative, its folders made as above; false with the
+// file that failed in error.
+bool CopyTreeWithoutLinks(const std::string& from, const std::string& root, const std::string& relative,
+                          std::string& error);
+
 // A new private folder (mode 0700) below parent; empty on failure.
 std::string MakePrivateFolder(const std::string& parent, const std::string& prefix);
 // Removes a tree without following links; true when it is gone.

@@ -215,6 +215,18 @@ TEST_F(DriverLibraryTest, InstallersOnlyTheirOwnUnpackerReadsAreRecognised) {
   EXPECT_NE(run.out.find(platform::AnsiFromWide(Translate(L"Drivers Inno"))), std::string::npos) << run.out;
 }
 
+// A folder whose package file is a link (to a file only root may read): the
+// library would store what it points at. Refused; nothing stored.
+TEST_F(DriverLibraryTest, AFolderHoldingALinkIsRefused) {
+  const fs::path folder = work.path() / "download";
+  WritePackage(folder, {.name = "linked", .writeSys = false});
+  fs::create_symlink("/etc/shadow", folder / "linked.sys");
+  const CliRun run = Cli({"drivers", "add", folder.string()});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.out.find(platform::AnsiFromWide(Translate(L"Drivers Link"))), std::string::npos) << run.out;
+  EXPECT_TRUE(Stored().empty());
+}
+
 // The run's OS folder: the program's OS folder, then each package for the
 // source's architecture under its vendor's folder; other vendors in Others;
 // samples only where the machine lets them count.

@@ -24,8 +24,9 @@ int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
     return kExitFailure;
   }
   if (options.help) {
-    console.Say(Translate(L"Cli Help"));
-    console.Say(Translate(L"Drivers Help"));
+    // One write: a reader that stops at the first line it wants (grep -q)
+    // must not cut the help off halfway.
+    console.Say(Translate(L"Cli Help") + L"\n\n" + Translate(L"Drivers Help"));
     return kExitSuccess;
   }
 

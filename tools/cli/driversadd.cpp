@@ -76,7 +76,22 @@ int AddOne(drivers::DriverLibrary& library, const std::string& given, bool sampl
   TempFolder temp;
   std::string root = path;
   switch (kind) {
-    case drivers::InputKind::Folder: break;
+    case drivers::InputKind::Folder: {
+      // Scanned from a copy of ours: a link in a folder someone else can
+      // change would otherwise have the library store what it points at.
+      const drivers::UnpackResult checked = drivers::CheckUnpackedTree(path, {});
+      std::string error;
+      if (!checked.ok()) {
+        Refuse(console, path, Translate(UnpackKey(checked.code)) + (checked.detail.empty() ? L"" : L" " + W(checked.detail)));
+        return 0;
+      }
+      if (temp.path().empty() || !drivers::CopyTreeWithoutLinks(path, temp.path(), "", error)) {
+        Refuse(console, path, Translate(L"Drivers Write Failed") + L" " + W(error));
+        return 0;
+      }
+      root = temp.path();
+      break;
+    }
     case drivers::InputKind::InnoSetup: Refuse(console, path, Translate(L"Drivers Inno")); return 0;
     case drivers::InputKind::InstallShield: Refuse(console, path, Translate(L"Drivers InstallShield")); return 0;
     case drivers::InputKind::Unreadable: Refuse(console, path, Translate(L"Drivers Unreadable")); return 0;
