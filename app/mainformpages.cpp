@@ -8,6 +8,9 @@
 #include "config/checkboxes.h"
 #include "config/messageboxes.h"
 #include "config/ovmultilangdll.h"
+#include "disk/mediumutils.h"
+#include "drivers/nodriverstext.h"
+#include "drivers/runosfolder.h"
 #include "pipeline/operationfactory.h"
 #include "pipeline/toperationthd.h"
 
@@ -100,6 +103,15 @@ void TMainForm::ShowPage(int id) {
       break;
     case kPageRun:
       SetCloseEnabled(false);
+      // No run without a driver for the source's architecture: the media
+      // could not use the USB 3.0 ports they are made for.
+      if (const bool is64 = IsAmd64Build(m_SourcePath.substr(0, 1) + L":\\sources\\idwbinfo.txt");
+          !drivers::LibraryServes(is64)) {
+        platform::MessageBox(this, NoDriversText(is64), Translate(L"Warning"), platform::MB_OK);
+        m_CurPage = SequenceOf(m_DlgType)[1];
+        ShowPage(m_CurPage);
+        return;
+      }
       if (HasFormatStep(m_DlgType)) {
         // Formatting needs the rights to write to a whole disk: say so
         // before asking, and stay where the user can do something about it.

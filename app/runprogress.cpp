@@ -13,6 +13,7 @@
 #include "disk/foldertree.h"
 #include "disk/mediumutils.h"
 #include "disk/tracelog.h"
+#include "drivers/runosfolder.h"
 #include "pipeline/opmessages.h"
 #include "pipeline/progressdisplay.h"
 #include "pipeline/toperationthd.h"
@@ -29,13 +30,12 @@ constexpr int kBarMax = 100;
 
 void TMainForm::StartRun() {
   const std::wstring driverFolder = platform::WideFromAnsi(GetAppDataFolder()) + L"U3";
-  const std::wstring imageDriverFolder = platform::GetProgramFolder() + L"OS";
+  const bool is64 = IsAmd64Build(m_SourcePath.substr(0, 1) + L":\\sources\\idwbinfo.txt");
 
   auto info = std::make_unique<WIN7_OPERAT_INFO>();
   std::memset(info.get(), 0, sizeof(WIN7_OPERAT_INFO));
   SetInfoField(info->szSourcePath, m_SourcePath);
   SetInfoField(info->szDriverPath, driverFolder);
-  SetInfoField(info->szImgDriverPath, imageDriverFolder);
   SetInfoField(info->szTagPath, m_DlgType == 0 ? m_TargetPath.substr(0, kTargetRootChars) : m_TargetPath);
 
   m_TmpPath = GetWorkFolder(m_DvdSizeMB + kHeadroomMB, m_TargetPath);
@@ -44,7 +44,17 @@ void TMainForm::StartRun() {
     return;
   }
   SetInfoField(info->szTmpPath, m_TmpPath);
-  info->bIs64bitDVD = IsAmd64Build(m_SourcePath.substr(0, 1) + L":\\sources\\idwbinfo.txt");
+  // The run's OS folder: the program's OS folder and the library's drivers.
+  std::wstring why;
+  const std::wstring imageDriverFolder = drivers::PrepareRunOsFolder(is64, why);
+  if (imageDriverFolder.empty()) {
+    platform::MessageBox(this, Translate(L"Drivers Run Folder Failed") + L" " + why, Translate(L"Warning"),
+                         platform::MB_OK);
+    m_owner.EndProgram();
+    return;
+  }
+  SetInfoField(info->szImgDriverPath, imageDriverFolder);
+  info->bIs64bitDVD = is64;
 
   TraceLog(std::wstring(L"WIN7_OPERAT_INFO:szSourcePath: ") + info->szSourcePath);
   TraceLog(std::wstring(L"WIN7_OPERAT_INFO:szDriverPath: ") + info->szDriverPath);

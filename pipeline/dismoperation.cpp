@@ -17,19 +17,21 @@ constexpr int kBootImageCount = 2;
 constexpr int kBootImageIndex = 2;
 constexpr platform::UINT kPercent = 100;
 
-// The driver folders below the staged driver folder, in the order they are added.
+// The driver folders below the staged driver folder, in the order they are
+// added; packages of vendors without a folder of their own come last.
 constexpr const wchar_t* kDriverFolders64[] = {L"\\Intel\\USB31\\x64", L"\\Intel\\Win7\\x64", L"\\AMD\\x64",
-                                               L"\\Asmedia"};
+                                               L"\\Asmedia", L"\\Others"};
 constexpr const wchar_t* kDriverFolders32[] = {L"\\Intel\\USB31\\x86", L"\\Intel\\Win7\\x86", L"\\AMD\\x86",
-                                               L"\\Asmedia"};
+                                               L"\\Asmedia", L"\\Others"};
 
 }  // namespace
 
 DismOperation::DismOperation(platform::HWND hWnd, const std::wstring& mediaRoot, const std::wstring& driverPath,
-                             bool is64, bool installWim)
+                             bool is64, bool installWim, const std::wstring& imageDriverPath)
     : BasicOperation(hWnd, kStateMount),
       m_MediaRoot(IncludeBackslash(mediaRoot)),
       m_DriverPath(driverPath),
+      m_ImgDriverPath(imageDriverPath.empty() ? platform::GetProgramFolder() + L"OS" : imageDriverPath),
       is64dvd(is64),
       m_bInstallWim(installWim) {
   mWimPath = m_MediaRoot + (installWim ? L"sources\\install.wim" : L"sources\\boot.wim");
@@ -94,7 +96,7 @@ int DismOperation::Excute() {
   if (!m_bInstallWim) {
     const std::wstring staged = data + L"U3";
     if (platform::PathExists(staged)) DeleteFolderTree(staged);
-    CopyFolderTree(platform::GetProgramFolder() + L"OS\\AutoUnattend", staged);
+    CopyFolderTree(IncludeBackslash(m_ImgDriverPath) + L"AutoUnattend", staged);
     copied = CopyFolderTree(mWimPath, bootFolder);
     if (copied) {
       // A file copied from a DVD is read-only; it must go all the same, or

@@ -19,9 +19,11 @@ class DismOperation final : public BasicOperation {
  public:
   // mediaRoot: the USB disk root or the work folder; driverPath: the staged
   // driver folder (data folder + "U3"); is64: a 64-bit source; installWim:
-  // service "sources\install.wim" instead of "sources\boot.wim".
+  // service "sources\install.wim" instead of "sources\boot.wim";
+  // imageDriverPath: the run's OS folder, whose AutoUnattend folder is staged
+  // (empty: the "OS" folder beside the program).
   DismOperation(platform::HWND hWnd, const std::wstring& mediaRoot, const std::wstring& driverPath, bool is64,
-                bool installWim);
+                bool installWim, const std::wstring& imageDriverPath = {});
 
   int Excute() override;
 
@@ -32,13 +34,14 @@ class DismOperation final : public BasicOperation {
   const std::wstring& WimPath() const { return mWimPath; }
 
  private:
-  // The .INF files of the four driver folders, folder by folder.
+  // The .INF files of the driver folders, folder by folder.
   std::vector<std::wstring> GatherDrivers() const;
   bool ServiceImage(int index);
 
   std::wstring mWimPath;
   std::wstring m_MediaRoot;
   std::wstring m_DriverPath;
+  std::wstring m_ImgDriverPath;
   bool is64dvd;
   bool m_bInstallWim;
 };

@@ -40,8 +40,9 @@ std::unique_ptr<BasicOperation> MakeCopy(int, platform::HWND hWnd, int state, co
 }
 
 std::unique_ptr<BasicOperation> MakeDism(int, platform::HWND hWnd, const std::wstring& mediaRoot,
-                                         const std::wstring& driverPath, bool is64, bool installWim) {
-  return std::make_unique<DismOperation>(hWnd, mediaRoot, driverPath, is64, installWim);
+                                         const std::wstring& driverPath, bool is64, bool installWim,
+                                         const std::wstring& imageDriverPath) {
+  return std::make_unique<DismOperation>(hWnd, mediaRoot, driverPath, is64, installWim, imageDriverPath);
 }
 
 std::unique_ptr<BasicOperation> MakeIso(int, platform::HWND hWnd, const std::wstring& folder,
@@ -67,7 +68,7 @@ std::unique_ptr<BasicOperation> CreateOperation(Win7InsCreator& creator) {
     case 2:
       return MakeCopy(step, hWnd, kStateCopy, tmp, info.szTagPath, 1.0);
     case 3:
-      return MakeDism(step, hWnd, tmp, info.szDriverPath, info.bIs64bitDVD, false);
+      return MakeDism(step, hWnd, tmp, info.szDriverPath, info.bIs64bitDVD, false, info.szImgDriverPath);
     case 4:
       return MakeIso(step, hWnd, tmp, info.szTagPath, GetVolumeLabel(info.szSourcePath), info.bIs64bitDVD);
     case 5:
@@ -81,13 +82,13 @@ std::unique_ptr<BasicOperation> CreateOperation(Win7InsCreator& creator) {
         CopyFolderTree(platform::GetProgramFolder() + L"efi", platform::JoinPath(info.szTagPath, L"efi"));
       return MakeCopy(step, hWnd, kStateCopy, info.szSourcePath, info.szTagPath, StepWeight(creator, step));
     case 9:
-      return MakeDism(step, hWnd, info.szTagPath, info.szDriverPath, info.bIs64bitDVD, false);
+      return MakeDism(step, hWnd, info.szTagPath, info.szDriverPath, info.bIs64bitDVD, false, info.szImgDriverPath);
     case 16:
       return MakeCopy(step, hWnd, kStateCopyOS, info.szImgDriverPath, tmp, StepWeight(creator, step));
     case 17:
-      return MakeDism(step, hWnd, tmp, info.szDriverPath, info.bIs64bitDVD, true);
+      return MakeDism(step, hWnd, tmp, info.szDriverPath, info.bIs64bitDVD, true, info.szImgDriverPath);
     case 18:
-      return MakeDism(step, hWnd, info.szTagPath, info.szDriverPath, info.bIs64bitDVD, true);
+      return MakeDism(step, hWnd, info.szTagPath, info.szDriverPath, info.bIs64bitDVD, true, info.szImgDriverPath);
     case 19:
       return MakeCopy(step, hWnd, kStateCopy, OtherFolder(info), info.szTagPath, StepWeight(creator, step));
     case 20:

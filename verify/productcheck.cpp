@@ -71,7 +71,7 @@ ProductCheck::ProductCheck(const WIN7_OPERAT_INFO& info, int mode, bool compatib
   // file has no host folder.
   run_.sourceRoot = source;
   run_.other = Host(program + (run_.is64 ? L"Other\\x64" : L"Other\\x86"));
-  run_.os = Host(program + L"OS");
+  run_.os = Host(info.szImgDriverPath);  // the run's OS folder
   run_.efi = Host(program + L"efi");
   run_.work = Host(info.szTmpPath);
   if (mode == 1) {

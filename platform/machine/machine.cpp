@@ -27,6 +27,8 @@ Machine::Machine(const Machine& other) {
   profile_ = other.profile_;
   drives_ = other.drives_;
   disks_ = other.disks_;
+  driverLibrary_ = other.driverLibrary_;
+  sampleDrivers_ = other.sampleDrivers_;
 }
 
 Machine& Machine::operator=(const Machine& other) {
@@ -37,6 +39,8 @@ Machine& Machine::operator=(const Machine& other) {
   profile_ = std::move(copy.profile_);
   drives_ = std::move(copy.drives_);
   disks_ = std::move(copy.disks_);
+  driverLibrary_ = std::move(copy.driverLibrary_);
+  sampleDrivers_ = copy.sampleDrivers_;
   return *this;
 }
 
@@ -329,8 +333,21 @@ Machine Machine::FromProfileText(std::string_view bytes, const std::string& prof
         disk.sizeBytes = size;
       }
       m.disks_[disk.number] = disk;
+    } else if (name == L"DRIVERS") {
+      for (const auto& e : section.entries) {
+        const std::wstring key = UpperCase(e.key);
+        if (key == L"LIBRARY" && !e.value.empty()) {
+          m.driverLibrary_ = (base / AnsiFromWide(e.value)).lexically_normal().string();
+        } else if (key == L"SAMPLES") {
+          const std::wstring v = UpperCase(e.value);
+          if (v != L"YES" && v != L"NO") fail(e.line, "samples is yes or no");
+          m.sampleDrivers_ = v == L"YES";
+        } else {
+          fail(e.line, "unknown key '" + AnsiFromWide(e.key) + "' in the drivers section");
+        }
+      }
     } else {
-      fail(section.line, "unknown section [" + AnsiFromWide(section.name) + "] (drive X or disk N)");
+      fail(section.line, "unknown section [" + AnsiFromWide(section.name) + "] (drive X, disk N or drivers)");
     }
   }
 

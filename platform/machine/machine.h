@@ -109,6 +109,12 @@ class Machine {
   const std::string& ProfilePath() const { return profile_; }
   // Host folder of C:'s Windows tree and of the common application data.
   std::string SystemDriveFolder() const;
+  // A profile's own driver library ([drivers] library = folder, relative to
+  // the profile): its absolute host path, or empty for the system's.
+  const std::string& DriverLibrary() const { return driverLibrary_; }
+  // [drivers] samples = yes: the sample packages of a sample machine count
+  // as drivers of a run.
+  bool SampleDrivers() const { return sampleDrivers_; }
 
   std::optional<DriveDecl> Drive(wchar_t letter) const;
   std::vector<DriveDecl> Drives() const;
@@ -136,6 +142,8 @@ class Machine {
   std::string profile_;
   std::map<wchar_t, DriveDecl> drives_;
   std::map<int, DiskDecl> disks_;
+  std::string driverLibrary_;
+  bool sampleDrivers_ = false;
 };
 
 // The prefix folder: $KESTRUNEX_PREFIX, else ~/.kestrunex.

@@ -7,6 +7,7 @@
 
 #include "config/messageboxes.h"
 #include "config/ovmultilangdll.h"
+#include "drivers/nodriverstext.h"
 #include "fakeoperations.h"
 #include "pipeline/toperationthd.h"
 #include "platform/fs/sysfolders.h"
@@ -243,7 +244,7 @@ TEST_P(SettingsTrace, SevenLinesNameTheRecordAndTheMode) {
   const std::vector<std::string> lines = {
       "WIN7_OPERAT_INFO:szSourcePath: E:\\",
       "WIN7_OPERAT_INFO:szDriverPath: C:\\ProgramData\\Ovanta\\Kestrunex\\U3",
-      "WIN7_OPERAT_INFO:szImgDriverPath: " + program + "OS",
+      "WIN7_OPERAT_INFO:szImgDriverPath: C:\\ProgramData\\Ovanta\\Kestrunex\\OS",
       "WIN7_OPERAT_INFO:szTagPath: " + platform::AnsiFromWide(c.tagPath),
       "WIN7_OPERAT_INFO:szTmpPath: " + work,
       "WIN7_OPERAT_INFO:bIs64bitDVD: 1",
@@ -291,6 +292,32 @@ TEST_P(SpaceWarning, NamesTheSpaceNeededAndEndsTheProgram) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, SpaceWarning, ::testing::Values(0, 1),
+                         [](const auto& info) { return info.param == 0 ? "Usb" : "Iso"; });
+
+// A driver library without a package for the DVD's architecture: the box
+// says so and names the command that adds one, before the format question;
+// the window goes back to the target page and no run starts.
+class NoDrivers : public WizardTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(NoDrivers, TheBoxNamesTheAddCommandAndNoRunStarts) {
+  const int mode = GetParam();
+  fs::remove_all(Machine().dir().path() / "drivers");
+  OpenMainWindow(mode);
+  NextPage();
+  if (mode == 1) BrowseTo(Machine().Root('G') / "iso");
+  Boxes().Clear();
+  NextPage();
+  const auto seen = Boxes().Seen();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text, NoDriversText(true));
+  EXPECT_NE(seen[0].text.find(L"kestrunex-cli drivers add"), std::wstring::npos);
+  EXPECT_EQ(seen[0].caption, Translate(L"Warning"));
+  EXPECT_EQ(Main().OperationThd(), nullptr);
+  EXPECT_FALSE(First().ProgramEnded());
+  EXPECT_TRUE(ui().m_pNext->isVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, NoDrivers, ::testing::Values(0, 1),
                          [](const auto& info) { return info.param == 0 ? "Usb" : "Iso"; });
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "config/ovmultilangdll.h"
 #include "pipeline/progressdisplay.h"
+#include "sampledrivers.h"
 #include "pipeline/toperationthd.h"
 #include "platform/fs/paths.h"
 #include "pipeline/steplists.h"
@@ -118,6 +119,7 @@ void WizardTest::Start(std::vector<kxtest::DriveSpec> drives, std::optional<std:
   m_systemDrive = m_machine->Root('C');
   // Child processes (our oscdimg) see the same machine.
   ::setenv("KESTRUNEX_PREFIX", m_machine->dir().str().c_str(), 1);
+  kxtest::AddSampleDrivers();
   MakeWindows();
 }
 
@@ -132,7 +134,8 @@ void WizardTest::StartWithVirtualStick(std::uint64_t sizeMb) {
       std::vector<kxtest::VirtualDisk>{{1, sizeMb, "usb", true, "label: dos\\nstart=2048,type=c\\n"}},
       std::vector<kxtest::VolumeSpec>{{'F', 1, 1, "removable"}},
       "\n[drive E]\nfolder = dvd\ntype = cdrom\nlabel = GRMCULFRER_EN_DVD\nfilesystem = CDFS\n"
-      "\n[drive G]\nfolder = drive_g\ntype = fixed\nbus = sata\nfilesystem = NTFS\nfree_mb = 100000\n");
+      "\n[drive G]\nfolder = drive_g\ntype = fixed\nbus = sata\nfilesystem = NTFS\nfree_mb = 100000\n"
+      "\n[drivers]\nlibrary = drivers\nsamples = yes\n");
   const fs::path root = m_diskMachine->dir().path();
   m_systemDrive = root / "drive_c";
   fs::create_directories(m_systemDrive / "Windows/System32");
@@ -143,6 +146,7 @@ void WizardTest::StartWithVirtualStick(std::uint64_t sizeMb) {
   ::setenv("KESTRUNEX_PREFIX", root.string().c_str(), 1);
   m_diskMachine->FormatFat(1, 1, "");
   m_diskMachine->Install();
+  kxtest::AddSampleDrivers();
   CopySampleMedium(root / "dvd");
   MakeWindows();
 #endif

@@ -19,7 +19,7 @@ for arch in x86 amd64; do
   cp "$fake" "$prog/Oscdimg_$arch/Oscdimg/oscdimg.exe"
 done
 export KESTRUNEX_PREFIX="$dir/prefix"
-"$make_machine" "$KESTRUNEX_PREFIX" >/dev/null
+KESTRUNEX_CLI="$cli" "$make_machine" "$KESTRUNEX_PREFIX" >/dev/null
 data="$KESTRUNEX_PREFIX/drive_c/ProgramData/Ovanta/Kestrunex"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }

@@ -35,10 +35,12 @@ struct Message {
 class DismOperationTest : public testing::Test {
  protected:
   void SetUp() override {
-    // The program folder is the test's own folder, which holds "OS" (copied
-    // there by the build), reached through Z:, the host root.
+    // The run's OS folder in the data folder, laid out as a run's start lays
+    // out the sample packages.
     GetAppDataFolder();
     fs::create_directories(machine.Root('F') / "sources");
+    fs::create_directories(Data("OS"));
+    fs::copy(fs::path(KX_SOURCE_DIR) / "samples/drivers", Data("OS/AutoUnattend"), fs::copy_options::recursive);
   }
 
   fs::path Media(const std::string& relative) const { return machine.Root('F') / relative; }
@@ -46,6 +48,7 @@ class DismOperationTest : public testing::Test {
     return machine.Root('C') / "ProgramData" / "Ovanta" / "Kestrunex" / relative;
   }
   static std::wstring DriverPath() { return L"C:\\ProgramData\\Ovanta\\Kestrunex\\U3"; }
+  static std::wstring ImageDriverPath() { return L"C:\\ProgramData\\Ovanta\\Kestrunex\\OS"; }
 
   int Run(DismOperation& op) {
     int result = op.Excute();
@@ -110,7 +113,7 @@ std::vector<int> Folded(const std::vector<int>& states) {
 TEST_F(DismOperationTest, A64BitBootWimOnTheUsbDiskIsServicedInTheDataFolderAndCopiedBack) {
   kxdism::BuildWim(Media("sources/boot.wim"), {{.name = "PE"}, {.name = "Setup", .oemInfs = 2}});
   const std::string image1 = kxdism::DetailedListing(Media("sources/boot.wim"), 1);
-  DismOperation op(&window, L"F:\\", DriverPath(), true, false);
+  DismOperation op(&window, L"F:\\", DriverPath(), true, false, ImageDriverPath());
   EXPECT_EQ(op.WimPath(), L"F:\\sources\\boot.wim");
   ASSERT_EQ(Run(op), 1) << (boxes.shown.empty() ? "" : platform::AnsiFromWide(boxes.shown[0].text));
 
@@ -147,7 +150,7 @@ TEST_F(DismOperationTest, A64BitBootWimOnTheUsbDiskIsServicedInTheDataFolderAndC
 
 TEST_F(DismOperationTest, DriversAreAddedFolderByFolderWithLowerCaseInfsInSubfoldersFound) {
   kxdism::BuildWim(Media("sources/boot.wim"), {{.name = "PE"}, {.name = "Setup"}});
-  DismOperation op(&window, L"F:", DriverPath(), true, false);
+  DismOperation op(&window, L"F:", DriverPath(), true, false, ImageDriverPath());
   ASSERT_EQ(Run(op), 1);
   std::vector<std::string> added;
   for (const auto& line : Trace())
@@ -168,14 +171,14 @@ TEST_F(DismOperationTest, DriversAreAddedFolderByFolderWithLowerCaseInfsInSubfol
 TEST_F(DismOperationTest, AnInstallWimWithFourImagesIsServicedImageByImage) {
   kxdism::BuildWim(Media("sources/install.wim"),
                    {{.name = "Basic"}, {.name = "Premium"}, {.name = "Professional"}, {.name = "Ultimate"}});
-  fs::copy(fs::path(KX_SOURCE_DIR) / "data/OS/AutoUnattend", Data("U3"), fs::copy_options::recursive);
-  DismOperation op(&window, L"F:\\", DriverPath(), true, true);
+  fs::copy(fs::path(KX_SOURCE_DIR) / "samples/drivers", Data("U3"), fs::copy_options::recursive);
+  DismOperation op(&window, L"F:\\", DriverPath(), true, true, ImageDriverPath());
   ASSERT_EQ(Run(op), 1);
   EXPECT_EQ(ImageCounts(), std::vector<platform::LPARAM>{4});
   const auto trace = Trace();
   EXPECT_EQ(Count(trace, "DismOperation::Excute - DISMMOUNTOK"), 4);
   EXPECT_EQ(Count(trace, "DismOperation::Excute - DISMUNMOUNTOK"), 4);
-  EXPECT_EQ(Count(trace, "DismOperation::Excute - DISMADDDRIVER: m_DriverFolder"), 16);
+  EXPECT_EQ(Count(trace, "DismOperation::Excute - DISMADDDRIVER: m_DriverFolder"), 20);
   EXPECT_EQ(Count(trace, "DismOperation::AddDriver, Path : "), 32);
   for (int image = 1; image <= 4; ++image) {
     const std::string listing = kxdism::Listing(Media("sources/install.wim"), image);
@@ -187,22 +190,22 @@ TEST_F(DismOperationTest, AnInstallWimWithFourImagesIsServicedImageByImage) {
 
 TEST_F(DismOperationTest, A32BitSourceTakesTheX86FoldersAndStillAsmedia) {
   kxdism::BuildWim(Media("sources/boot.wim"), {{.name = "PE", .arch = "x86"}, {.name = "Setup", .arch = "x86"}});
-  DismOperation op(&window, L"F:\\", DriverPath(), false, false);
+  DismOperation op(&window, L"F:\\", DriverPath(), false, false, ImageDriverPath());
   ASSERT_EQ(Run(op), 1) << (boxes.shown.empty() ? "" : platform::AnsiFromWide(boxes.shown[0].text));
   std::vector<std::string> folders;
   for (const auto& line : Trace())
     if (line.rfind("DismOperation::Excute - DISMADDDRIVER: m_DriverFolder", 0) == 0) folders.push_back(line.substr(53));
   const std::string u3 = platform::AnsiFromWide(DriverPath());
   EXPECT_EQ(folders, (std::vector<std::string>{u3 + "\\Intel\\USB31\\x86", u3 + "\\Intel\\Win7\\x86", u3 + "\\AMD\\x86",
-                                               u3 + "\\Asmedia"}));
+                                               u3 + "\\Asmedia", u3 + "\\Others"}));
   EXPECT_NE(kxdism::Listing(Media("sources/boot.wim"), 2).find("asmtxhci.inf_x86_neutral_"), std::string::npos);
 }
 
 TEST_F(DismOperationTest, ABootWimWithoutExactlyTwoImagesOrAMissingWimFailsWithoutAState) {
-  DismOperation missing(&window, L"F:\\", DriverPath(), true, true);
+  DismOperation missing(&window, L"F:\\", DriverPath(), true, true, ImageDriverPath());
   EXPECT_EQ(Run(missing), 0);
   kxdism::BuildWim(Media("sources/boot.wim"), {{.name = "A"}, {.name = "B"}, {.name = "C"}});
-  DismOperation three(&window, L"F:\\", DriverPath(), true, false);
+  DismOperation three(&window, L"F:\\", DriverPath(), true, false, ImageDriverPath());
   EXPECT_EQ(Run(three), 0);
   EXPECT_TRUE(messages.empty());
   EXPECT_TRUE(boxes.shown.empty());
@@ -212,7 +215,7 @@ TEST_F(DismOperationTest, ABrokenDriverFailsTheStepWithTheDismBoxAfterItsTraceLi
   kxdism::BuildWim(Media("sources/install.wim"), {{.name = "Only"}});
   kxdism::WriteDriver(Data("U3/Intel/USB31/x64"), {.name = "good"});
   kxdism::WriteDriver(Data("U3/Intel/Win7/x64"), {.name = "broken", .writeSys = false});
-  DismOperation op(&window, L"F:\\", DriverPath(), true, true);
+  DismOperation op(&window, L"F:\\", DriverPath(), true, true, ImageDriverPath());
   ASSERT_EQ(Run(op), 0);
   ASSERT_EQ(boxes.shown.size(), 1u);
   EXPECT_EQ(boxes.shown[0].text.rfind(L"DismAddDriver   failed 0x80070002 : ", 0), 0u);
@@ -222,7 +225,7 @@ TEST_F(DismOperationTest, ABrokenDriverFailsTheStepWithTheDismBoxAfterItsTraceLi
 }
 
 TEST_F(DismOperationTest, ProgressPostsThePercentageOfTheCurrentState) {
-  DismOperation op(&window, L"F:\\", DriverPath(), true, true);
+  DismOperation op(&window, L"F:\\", DriverPath(), true, true, ImageDriverPath());
   DismOperation::OnDismProgress(50, 200, &op);
   DismOperation::OnDismProgress(5, 0, &op);
   window.PumpPending();
@@ -246,10 +249,10 @@ TEST_F(DismOperationTest, TheGeneratedSampleMediumIsServicedLikeADvdCopy) {
   EXPECT_EQ(fs::file_size(Media("boot/etfsboot.com")), 2048u);
   const std::string image1 = kxdism::DetailedListing(Media("sources/install.wim"), 1);
 
-  fs::copy(fs::path(KX_SOURCE_DIR) / "data/OS/AutoUnattend", Data("U3"), fs::copy_options::recursive);
-  DismOperation op(&window, L"F:\\", DriverPath(), true, true);
+  fs::copy(fs::path(KX_SOURCE_DIR) / "samples/drivers", Data("U3"), fs::copy_options::recursive);
+  DismOperation op(&window, L"F:\\", DriverPath(), true, true, ImageDriverPath());
   ASSERT_EQ(Run(op), 1);
-  DismOperation boot(&window, L"F:\\", DriverPath(), true, false);
+  DismOperation boot(&window, L"F:\\", DriverPath(), true, false, ImageDriverPath());
   ASSERT_EQ(Run(boot), 1);
   // The Setup image already had oem0.inf and oem1.inf.
   EXPECT_NE(kxdism::Listing(Media("sources/boot.wim"), 2).find("/Windows/INF/oem9.inf"), std::string::npos);
@@ -262,8 +265,8 @@ TEST_F(DismOperationTest, TheGeneratedSampleMediumIsServicedLikeADvdCopy) {
 
 TEST_F(DismOperationTest, AnInstallWimWithoutReadableImagesServicesNothingAndSucceeds) {
   std::ofstream(Media("sources/install.wim")) << "not an image file";
-  fs::copy(fs::path(KX_SOURCE_DIR) / "data/OS/AutoUnattend", Data("U3"), fs::copy_options::recursive);
-  DismOperation op(&window, L"F:\\", DriverPath(), true, true);
+  fs::copy(fs::path(KX_SOURCE_DIR) / "samples/drivers", Data("U3"), fs::copy_options::recursive);
+  DismOperation op(&window, L"F:\\", DriverPath(), true, true, ImageDriverPath());
   EXPECT_EQ(Run(op), 1);
   // The wrapper showed the failure; the window is told there are no images.
   ASSERT_EQ(boxes.shown.size(), 1u);
@@ -276,7 +279,7 @@ TEST_F(DismOperationTest, AnInstallWimWithoutReadableImagesServicesNothingAndSuc
 
 TEST_F(DismOperationTest, TheImageCountReachesTheWindowBeforeTheFirstState) {
   kxdism::BuildWim(Media("sources/boot.wim"), {{.name = "PE"}, {.name = "Setup"}});
-  DismOperation op(&window, L"F:\\", DriverPath(), true, false);
+  DismOperation op(&window, L"F:\\", DriverPath(), true, false, ImageDriverPath());
   // The worker runs on its own thread, as in a run, so the window handles
   // sent and posted messages in the order they were issued.
   std::atomic<bool> done{false};
@@ -308,7 +311,7 @@ TEST_F(DismOperationTest, AFailedCopyBackFailsTheStepAndKeepsTheServicedWorkingC
                           e.targetHost.rfind(Media("sources").string(), 0) == 0;
     return copyBack ? ENOSPC : 0;
   });
-  DismOperation op(&window, L"F:\\", DriverPath(), true, false);
+  DismOperation op(&window, L"F:\\", DriverPath(), true, false, ImageDriverPath());
   EXPECT_EQ(Run(op), 0);
   EXPECT_EQ(Trace().back(), "DismOperation::Excute - copy back failed: F:\\sources\\");
   EXPECT_FALSE(fs::exists(Media("sources/boot.wim")));

@@ -135,7 +135,7 @@ TEST_F(DriverPackageTest, RejectsMissingListedFilesAndPathsLeavingThePackage) {
 }
 
 TEST_F(DriverPackageTest, TheShippedDriverSetIsAcceptedForItsArchitecture) {
-  const fs::path shipped = fs::path(KX_SOURCE_DIR) / "data" / "OS" / "AutoUnattend";
+  const fs::path shipped = fs::path(KX_SOURCE_DIR) / "samples" / "drivers";
   ASSERT_TRUE(fs::exists(shipped));
   fs::copy(shipped, Drivers(), fs::copy_options::recursive);
   int checked = 0;

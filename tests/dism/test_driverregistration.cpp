@@ -91,7 +91,7 @@ class ShippedDriverRegistration : public DriverRegistrationTest, public testing:
 TEST_P(ShippedDriverRegistration, EveryServiceAndHardwareIdIsInTheHiveAndEveryBinaryInItsFolder) {
   const std::string arch = GetParam();
   kxdism::BuildWim(Host("work/boot.wim"), {{.name = "PE", .arch = arch}, {.name = "Setup", .arch = arch}});
-  const fs::path shipped = fs::path(KX_SOURCE_DIR) / "data" / "OS" / "AutoUnattend";
+  const fs::path shipped = fs::path(KX_SOURCE_DIR) / "samples" / "drivers";
   fs::copy(shipped, Host("drv"), fs::copy_options::recursive);
   const std::string flavour = arch == "x86" ? "x86" : "x64";
   std::vector<std::wstring> infs;

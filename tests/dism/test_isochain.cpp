@@ -20,6 +20,7 @@
 #include "platform/windows/messagequeuewindow.h"
 #include "platform/fs/sysfolders.h"
 #include "recordingboxes.h"
+#include "sampledrivers.h"
 #include "samplewim.h"
 #include "testmachine.h"
 
@@ -43,7 +44,7 @@ class IsoChainTest : public testing::TestWithParam<bool> {
     std::memset(&info, 0, sizeof info);
     SetInfoField(info.szSourcePath, L"E:\\");
     SetInfoField(info.szDriverPath, FromAnsiPath(GetAppDataFolder()) + L"U3");
-    SetInfoField(info.szImgDriverPath, platform::GetProgramFolder() + L"OS");
+    SetInfoField(info.szImgDriverPath, kxtest::SampleRunOsFolder(IsAmd64Build(L"E:\\sources\\idwbinfo.txt")));
     SetInfoField(info.szTagPath, L"F:\\iso");
     SetInfoField(info.szTmpPath, GetWorkFolder(700, L"F:\\iso"));
     info.bIs64bitDVD = IsAmd64Build(L"E:\\sources\\idwbinfo.txt");

@@ -20,7 +20,7 @@ trap cleanup EXIT  # KX_KEEP=1 keeps the folder for a look afterwards
 export LC_ALL=C LANG=C
 
 export KESTRUNEX_PREFIX="$dir/prefix"
-"$make_machine" "$KESTRUNEX_PREFIX" >/dev/null 2>&1
+KESTRUNEX_CLI="$cli" "$make_machine" "$KESTRUNEX_PREFIX" >/dev/null 2>&1
 src="$KESTRUNEX_PREFIX/dvd" isos="$KESTRUNEX_PREFIX/images"
 data="$KESTRUNEX_PREFIX/drive_c/ProgramData/Ovanta/Kestrunex"
 log="$data/RAREzodav.log"
@@ -55,8 +55,8 @@ cancel_each_step \
   "driver injection|Adding the USB 3.0 drivers|Srcpath.E:|DISMUNMOUNTOK" \
   "commit|Saving the Windows image|Srcpath.E:|DISMUNMOUNTOK" \
   "copy of Other|Unmounting|Copying the installation files|Other.x64|copy-stopped" \
-  "copy of OS|Unmounting|copied|Copying the installation files|program.OS|copy-stopped" \
-  "ISO tool|Creating the ISO image|program.OS|MakeISOFile::Cancle"
+  "copy of OS|Unmounting|copied|Copying the installation files|Kestrunex.OS|copy-stopped" \
+  "ISO tool|Creating the ISO image|Kestrunex.OS|MakeISOFile::Cancle"
 
 # A boot.wim that cannot be read: a clean failure that names it.
 case="damaged boot.wim"

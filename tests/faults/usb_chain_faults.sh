@@ -29,7 +29,7 @@ src="$KESTRUNEX_PREFIX/dvd" img="$KESTRUNEX_PREFIX/usb.img"
 data="$KESTRUNEX_PREFIX/drive_c/ProgramData/Ovanta/Kestrunex"
 log="$data/RAREzodav.log"
 source "$(dirname "$0")/../support/stickmachine.sh"
-make_stick_machine "$KESTRUNEX_PREFIX" "$make_medium" 768
+make_stick_machine "$KESTRUNEX_PREFIX" "$make_medium" 768 "$cli"
 job=(--usb F: --yes)
 source "$(dirname "$0")/faultkit.sh"
 # Writes to the stick go through a user-space FAT driver: small bulk files
@@ -70,7 +70,7 @@ cancel_each_step \
   "mount|Mounting the Windows image|Srcpath.E:|DISMUNMOUNTOK" \
   "driver injection|Adding the USB 3.0 drivers|Srcpath.E:|DISMUNMOUNTOK" \
   "commit|Saving the Windows image|Srcpath.E:|DISMUNMOUNTOK" \
-  "copy of OS|Unmounting|Copying files|program.OS|copy-stopped" \
+  "copy of OS|Unmounting|Copying files|Kestrunex.OS|copy-stopped" \
   "copy of Other|Unmounting|Copying files|copied|Copying files|Other.x64|copy-stopped"
 
 # SIGKILL while the stick is mounted and written; then a new run succeeds

@@ -48,6 +48,9 @@ TestMachine::TestMachine(std::vector<DriveSpec> drives, std::optional<std::uint6
     if (d.disk >= 0) profile << "disk = " << d.disk << "\n";
   }
   for (const auto& [number, mb] : disksMb) profile << "\n[disk " << number << "]\nsize_mb = " << mb << "\n";
+  // A driver library of the machine's own (empty until a test fills it, see
+  // sampledrivers.h): no test reads or writes the system's library.
+  profile << "\n[drivers]\nlibrary = drivers\nsamples = yes\n";
   {
     std::ofstream out(ProfilePath());
     out << profile.str();

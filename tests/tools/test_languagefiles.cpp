@@ -49,6 +49,15 @@ const std::set<std::u16string> kProgramKeys = {
     u"FAT32 recovery refused", u"Not Windows 7 medium", u"Medium file missing", u"Medium file unreadable",
     u"Medium file not WIM", u"Stick too small", u"ISO folder in work folder", u"Cli Failed Step",
     u"Cli Last Trace Line",
+    // the driver library
+    u"Drivers Help", u"Drivers Library", u"Drivers Empty", u"Drivers Sample", u"Drivers From", u"Drivers Added On",
+    u"Drivers Ids", u"Drivers Added", u"Drivers Already", u"Drivers Removed", u"Drivers Refused",
+    u"Drivers Not Found", u"Drivers Needs Root", u"Drivers Cannot Write", u"Drivers Inno", u"Drivers InstallShield",
+    u"Drivers Unreadable", u"Drivers Not Archive", u"Drivers Unsafe Name", u"Drivers Link", u"Drivers Too Large",
+    u"Drivers Too Many", u"Drivers Damaged", u"Drivers Write Failed", u"Drivers Tool Failed",
+    u"Drivers Not Driver Inf", u"Drivers Not Usb", u"Drivers No Models", u"Drivers Missing Files",
+    u"Drivers No Catalog", u"Drivers Inf Unreadable", u"Drivers No Inf", u"Drivers Run Folder Failed", u"No Drivers",
+    u"No Drivers Add",
 };
 
 const char* const kShippedLanguages[] = {"english", "spanish", "french", "german", "japanese"};

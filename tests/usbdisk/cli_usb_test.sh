@@ -23,7 +23,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 export KESTRUNEX_PREFIX="$dir/prefix"
 source "$(dirname "$0")/../support/stickmachine.sh"
 # Sparse, and large enough for the sample medium and its 500 MiB headroom.
-make_stick_machine "$KESTRUNEX_PREFIX" "$make_medium" 1024
+make_stick_machine "$KESTRUNEX_PREFIX" "$make_medium" 1024 "$cli"
 chmod -R a+rX "$dir"
 before="$(sha256sum < "$KESTRUNEX_PREFIX/usb.img")"
 

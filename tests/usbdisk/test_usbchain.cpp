@@ -23,6 +23,7 @@
 #include "platform/windows/messagequeuewindow.h"
 #include "platform/fs/sysfolders.h"
 #include "platform/text.h"
+#include "sampledrivers.h"
 #include "usbkit.h"
 
 namespace fs = std::filesystem;
@@ -80,7 +81,8 @@ TEST_P(UsbChain, MakesACleanBootableStickHoldingTheMedium) {
   const StickCase& c = GetParam();
   kxusb::UsbMachine m({kxtest::VirtualDisk{1, c.sizeMb, "usb", true, "label: dos\\nstart=2048,type=c\\n"}},
                       {kxtest::VolumeSpec{'F', 1, 1, "removable"}},
-                      "\n[drive E]\nfolder = dvd\ntype = cdrom\nlabel = GRMCULFRER_EN_DVD\nfilesystem = CDFS\n");
+                      "\n[drive E]\nfolder = dvd\ntype = cdrom\nlabel = GRMCULFRER_EN_DVD\nfilesystem = CDFS\n"
+                      "\n[drivers]\nlibrary = drivers\nsamples = yes\n");
   const fs::path dvd = m.disks().dir().path() / "dvd";
   ASSERT_EQ(Shell("KX_STANDINS_DIR='" KX_STANDINS_DIR "' " + std::string(KX_SOURCE_DIR) + "/scripts/make-sample-medium '" +
                   dvd.string() + "' >/dev/null 2>&1"),
@@ -90,7 +92,7 @@ TEST_P(UsbChain, MakesACleanBootableStickHoldingTheMedium) {
   std::memset(&info, 0, sizeof info);
   SetInfoField(info.szSourcePath, L"E:\\");
   SetInfoField(info.szDriverPath, platform::WideFromAnsi(GetAppDataFolder()) + L"U3");
-  SetInfoField(info.szImgDriverPath, platform::GetProgramFolder() + L"OS");
+  SetInfoField(info.szImgDriverPath, kxtest::SampleRunOsFolder(IsAmd64Build(L"E:\\sources\\idwbinfo.txt")));
   SetInfoField(info.szTagPath, L"F:\\");
   SetInfoField(info.szTmpPath, GetWorkFolder(100, L"F:\\"));
   info.bIs64bitDVD = IsAmd64Build(L"E:\\sources\\idwbinfo.txt");

@@ -11,7 +11,7 @@ export LC_ALL=C LANG=C
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 export KESTRUNEX_PREFIX="$dir/prefix"
-"$make_machine" "$KESTRUNEX_PREFIX" >/dev/null 2>&1
+KESTRUNEX_CLI="$cli" "$make_machine" "$KESTRUNEX_PREFIX" >/dev/null 2>&1
 "$(dirname "$make_machine")/add-virtual-stick" "$KESTRUNEX_PREFIX" 1200
 cd "$KESTRUNEX_PREFIX"
 

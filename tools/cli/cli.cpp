@@ -9,11 +9,13 @@
 #include "platform/machine/machine.h"
 #include "platform/process/process.h"
 #include "platform/text.h"
+#include "tools/cli/driverscommand.h"
 #include "tools/cli/headlessjob.h"
 #include "tools/cli/terminalboxes.h"
 
 int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, std::FILE* in) {
   Console console(out, err, in);
+  if (IsDriversCommand(args)) return RunDriversCommand(args, console);
   CliOptions options;
   std::string error;
   if (!ParseCliOptions(args, options, error)) {
@@ -22,7 +24,9 @@ int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
     return kExitFailure;
   }
   if (options.help) {
-    console.Say(Translate(L"Cli Help"));
+    // One write: a reader that stops at the first line it wants (grep -q)
+    // must not cut the help off halfway.
+    console.Say(Translate(L"Cli Help") + L"\n\n" + Translate(L"Drivers Help"));
     return kExitSuccess;
   }
 

@@ -17,6 +17,8 @@
 #include "disk/workfolderclash.h"
 #include "disk/tracelog.h"
 #include "disk/volumeutils.h"
+#include "drivers/nodriverstext.h"
+#include "drivers/runosfolder.h"
 #include "pipeline/opmessages.h"
 #include "pipeline/toperationthd.h"
 #include "platform/fs/files.h"
@@ -142,7 +144,7 @@ bool HeadlessJob::CheckTarget() {
 }
 
 int HeadlessJob::Run() {
-  if (!CheckSource() || !CheckTarget()) return refusal_;
+  if (!CheckSource() || !CheckDrivers() || !CheckTarget()) return refusal_;
   const int mode = options_.Mode();
   workFolder_ = GetWorkFolder(sizeMb_ + kExtraMb, target_);
   if (workFolder_.empty()) {
@@ -163,12 +165,27 @@ int HeadlessJob::Run() {
   return code;
 }
 
+bool HeadlessJob::CheckDrivers() {
+  // Media without a driver for the source's architecture cannot do what
+  // they are made for: no run starts.
+  const bool is64 = IsAmd64Build(source_.substr(0, 1) + L":\\sources\\idwbinfo.txt");
+  if (drivers::LibraryServes(is64)) return true;
+  console_.Complain(NoDriversText(is64));
+  return false;
+}
+
 int HeadlessJob::RunWorker() {
   const int mode = options_.Mode();
+  std::wstring why;
+  runOsFolder_ = drivers::PrepareRunOsFolder(IsAmd64Build(source_.substr(0, 1) + L":\\sources\\idwbinfo.txt"), why);
+  if (runOsFolder_.empty()) {
+    console_.Complain(Translate(L"Drivers Run Folder Failed") + L" " + why);
+    return kExitFailure;
+  }
   WIN7_OPERAT_INFO info{};
   SetInfoField(info.szSourcePath, source_);
   SetInfoField(info.szDriverPath, platform::WideFromAnsi(GetAppDataFolder()) + L"U3");
-  SetInfoField(info.szImgDriverPath, platform::GetProgramFolder() + L"OS");
+  SetInfoField(info.szImgDriverPath, runOsFolder_);
   SetInfoField(info.szTagPath, mode == 0 ? target_.substr(0, 3) : target_);
   SetInfoField(info.szTmpPath, workFolder_);
   info.bIs64bitDVD = IsAmd64Build(source_.substr(0, 1) + L":\\sources\\idwbinfo.txt");

@@ -33,6 +33,8 @@ class HeadlessJob {
   // The source and target checks; false after saying why.
   bool CheckSource();
   bool CheckTarget();
+  // The driver library holds a package for the source's architecture.
+  bool CheckDrivers();
   int RunWorker();
   void SayNewIsoFiles();
   // The verification pass on the worker; false after saying what the
@@ -51,5 +53,6 @@ class HeadlessJob {
   std::unique_ptr<ProductCheck> check_;
   std::set<int> statesSeen_;  // the step states the run reported
   std::atomic<bool> checkCancelled_{false};  // set by the worker, read after it
+  std::wstring runOsFolder_;  // the run's OS folder, made at the run's start
   int refusal_ = kExitFailure;  // the exit code when a check stops the job
 };

@@ -1,0 +1,31 @@
+#pragma once
+// The record kept beside each package of the library (record.ini): where it
+// came from, when it was added, and what its INF says.
+
+#include <string>
+#include <vector>
+
+namespace drivers {
+
+struct PackageRecord {
+  std::string name;       // the library folder's name: "<inf>_<8 hex>"
+  std::string inf;        // the INF's path inside the package, '/' separated
+  std::string origin;     // the path given to `drivers add`
+  std::string added;      // "YYYY-MM-DD HH:MM:SS" (UTC)
+  std::string provider;
+  std::string cls;        // the INF's Class
+  std::string version;    // DriverVer's version
+  std::string date;       // DriverVer's date
+  std::vector<std::string> archs;        // "x86", "amd64"
+  std::vector<std::string> hardwareIds;  // as the INF writes them
+  bool sample = false;    // one of the program's sample packages
+
+  bool Serves(const std::string& arch) const;
+};
+
+// The record's text, and the record read back from it (false when the
+// text has no name or INF).
+std::string RecordText(const PackageRecord& record);
+bool ParseRecord(const std::string& bytes, PackageRecord& out);
+
+}  // namespace drivers

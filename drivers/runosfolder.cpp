@@ -1,0 +1,70 @@
+#include "drivers/runosfolder.h"
+
+#include <filesystem>
+
+#include "disk/appfolders.h"
+#include "drivers/safefolder.h"
+#include "platform/fs/paths.h"
+#include "platform/fs/sysfolders.h"
+#include "platform/text.h"
+
+namespace drivers {
+namespace {
+
+namespace fs = std::filesystem;
+constexpr const char* kAutoUnattend = "AutoUnattend";
+constexpr const char* kRunOsFolder = "OS";
+
+const char* ArchOf(bool is64) { return is64 ? "amd64" : "x86"; }
+
+}  // namespace
+
+std::string VendorFolder(const std::string& vendor, bool is64) {
+  const std::string arch = is64 ? "x64" : "x86";
+  if (vendor == "8086") return "Intel/Win7/" + arch;
+  if (vendor == "1022") return "AMD/" + arch;
+  if (vendor == "1b21") return "Asmedia";
+  return "Others";
+}
+
+bool MaterialiseRunOsFolder(const std::string& programOsHost, const DriverLibrary& library, bool is64,
+                            const std::string& targetHost, std::string& error) {
+  if (!RemoveTree(targetHost)) {
+    error = targetHost;
+    return false;
+  }
+  std::error_code ec;
+  fs::create_directories(targetHost, ec);
+  if (ec) {
+    error = targetHost + ": " + ec.message();
+    return false;
+  }
+  if (!CopyTreeWithoutLinks(programOsHost, targetHost, "", error)) return false;
+  for (const PackageRecord& record : library.ForArch(ArchOf(is64))) {
+    const std::string place =
+        std::string(kAutoUnattend) + "/" + VendorFolder(PackageVendor(record.hardwareIds), is64) + "/" + record.name;
+    if (!CopyTreeWithoutLinks(library.FilesFolder(record.name), targetHost, place, error)) return false;
+  }
+  return true;
+}
+
+bool LibraryServes(bool is64) { return !DriverLibrary(CurrentLibraryPlace()).ForArch(ArchOf(is64)).empty(); }
+
+std::wstring PrepareRunOsFolder(bool is64, std::wstring& error) {
+  std::string programOs;
+  std::string target;
+  const std::wstring targetSystem = platform::WideFromAnsi(GetAppDataFolder()) + platform::WideFromAnsi(kRunOsFolder);
+  if (!platform::ResolvePath(platform::GetProgramFolder() + L"OS", programOs) ||
+      !platform::ResolvePath(targetSystem, target)) {
+    error = targetSystem;
+    return {};
+  }
+  std::string why;
+  if (!MaterialiseRunOsFolder(programOs, DriverLibrary(CurrentLibraryPlace()), is64, target, why)) {
+    error = platform::WideFromAnsi(why);
+    return {};
+  }
+  return targetSystem;
+}
+
+}  // namespace drivers

@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# kestrunex-cli and the driver library on a sample machine: with the sample
+# packages removed the library is empty and a run refuses (exit 1, the add
+# command named, nothing made); then a ZIP download of a vendor without a
+# folder of its own (Others) and a 7z download of an Intel package are
+# added, and one ISO-mode run carries both: their services and
+# critical-device entries in boot.wim image 2's SYSTEM hive, their files in
+# the ISO's AutoUnattend folders, and no sample package anywhere.
+set -euo pipefail
+cli="$1" make_machine="$2"
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+export KESTRUNEX_PREFIX="$scratch/machine"
+KESTRUNEX_CLI="$cli" "$make_machine" "$KESTRUNEX_PREFIX" >/dev/null 2>&1
+fail() { echo "FAIL: $*"; exit 1; }
+
+# The sample machine's library holds the samples; remove them all.
+names=$("$cli" drivers list | sed -n 's/^\([a-z0-9]*_[0-9a-f]\{8\}\)  .*/\1/p')
+[ -n "$names" ] || fail "no sample packages listed"
+# shellcheck disable=SC2086
+"$cli" drivers remove $names >/dev/null
+"$cli" drivers list | grep -q "no packages" || fail "the library is not empty"
+
+# One job per machine: wait while another test holds the machine-wide lock.
+job() {
+  local status
+  for _ in $(seq 1 120); do
+    set +e
+    "$cli" "$@" </dev/null >"$scratch/job.log" 2>&1
+    status=$?
+    set -e
+    grep -q "already running" "$scratch/job.log" || return $status
+    sleep 5
+  done
+  return $status
+}
+status=0
+job --iso 'G:\' --no || status=$?
+[ "$status" -eq 1 ] || { cat "$scratch/job.log"; fail "an empty library: exit $status, not 1"; }
+grep -q "drivers add" "$scratch/job.log" || { cat "$scratch/job.log"; fail "the refusal names no add command"; }
+[ -z "$(ls "$KESTRUNEX_PREFIX/images")" ] || fail "a refused run wrote into the ISO folder"
+
+# Two vendors' downloads, made here.
+inf() {  # inf NAME VENDOR
+  cat <<INF
+[Version]
+Signature = "\$WINDOWS NT\$"
+Class = USB
+ClassGUID = {36FC9E60-C465-11CF-8056-444553540000}
+Provider = "Vendor $2"
+CatalogFile = $1.cat
+DriverVer = 05/06/2021,2.0.0.1
+[SourceDisksNames]
+1 = "Disk",,,
+[SourceDisksFiles]
+$1.sys = 1
+[DestinationDirs]
+DefaultDestDir = 12
+[Manufacturer]
+"Vendor $2" = M,NTamd64
+[M.NTamd64]
+"xHCI $1" = Inst, PCI\\VEN_$2&DEV_0015
+[Inst]
+CopyFiles = Files
+[Inst.Services]
+AddService = $1, 0x00000002, Svc
+[Svc]
+ServiceType = 1
+StartType = 3
+ErrorControl = 1
+ServiceBinary = %12%\\$1.sys
+[Files]
+$1.sys
+INF
+}
+for pkg in renxhci:1912 intxhci:8086; do
+  name=${pkg%%:*} vendor=${pkg##*:}
+  mkdir -p "$scratch/$name/Win7/x64"
+  inf "$name" "$vendor" >"$scratch/$name/Win7/x64/$name.inf"
+  head -c 4096 /dev/urandom >"$scratch/$name/Win7/x64/$name.sys"
+  echo "catalog $name" >"$scratch/$name/Win7/x64/$name.cat"
+done
+(cd "$scratch/renxhci" && python3 -c "import shutil; shutil.make_archive('$scratch/renesas', 'zip', '.')")
+(cd "$scratch/intxhci" && 7zz a -bd "$scratch/intel.7z" Win7 >/dev/null)
+"$cli" drivers add "$scratch/renesas.zip" "$scratch/intel.7z" >"$scratch/add.log" 2>&1 || { cat "$scratch/add.log"; fail "drivers add"; }
+[ "$(grep -c '^Added: ' "$scratch/add.log")" -eq 2 ] || { cat "$scratch/add.log"; fail "two packages added"; }
+
+job --iso 'G:\' --no || { cat "$scratch/job.log"; fail "the ISO run with the added packages"; }
+iso=$(sed -n 's/^ISO file: .*  (\(.*\))$/\1/p' "$scratch/job.log" | tail -n 1)
+[ -s "$iso" ] || fail "no ISO written"
+listing=$(xorriso -indev "$iso" -find /AutoUnattend -type f 2>/dev/null)
+grep -qi "/AutoUnattend/Others/renxhci_[0-9a-f]*/renxhci.inf" <<<"$listing" || { echo "$listing"; fail "renxhci not in Others"; }
+grep -qi "/AutoUnattend/Intel/Win7/x64/intxhci_[0-9a-f]*/intxhci.inf" <<<"$listing" || { echo "$listing"; fail "intxhci not in Intel"; }
+! grep -qi "amdxhc\|asmtxhci\|iusb3" <<<"$listing" || fail "a sample package reached the medium"
+
+xorriso -osirrox on -indev "$iso" -extract /sources/boot.wim "$scratch/boot.wim" >/dev/null 2>&1
+chmod u+w "$scratch/boot.wim"
+wimlib-imagex extract "$scratch/boot.wim" 2 /Windows/System32/config/SYSTEM --dest-dir="$scratch/hive" --no-acls >/dev/null
+for name in renxhci intxhci; do
+  reglookup -p "/ControlSet001/Services/$name" "$scratch/hive/SYSTEM" | grep -qi "ImagePath.*$name.sys" \
+    || fail "service $name not in boot.wim image 2"
+done
+reglookup -p "/ControlSet001/Control/CriticalDeviceDatabase" "$scratch/hive/SYSTEM" | grep -qi "pci#ven_1912&dev_0015.*renxhci" \
+  || fail "renxhci's critical-device entry missing"
+! wimlib-imagex dir "$scratch/boot.wim" 2 --path /Windows/System32/DriverStore/FileRepository | grep -qi "amdxhc\|asmtxhci\|iusb3" \
+  || fail "a sample package in boot.wim"
+echo "PASS: an empty library refuses; the added packages reach the ISO and boot.wim image 2"

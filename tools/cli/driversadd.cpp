@@ -1,0 +1,156 @@
+#include "tools/cli/driversadd.h"
+
+#include <filesystem>
+
+#include "config/ovmultilangdll.h"
+#include "drivers/archiveunpacker.h"
+#include "drivers/inputkind.h"
+#include "drivers/msiunpacker.h"
+#include "drivers/safefolder.h"
+#include "platform/text.h"
+#include "tools/cli/headlessjob.h"
+
+namespace {
+
+// The private unpacking folders: mode 0700 below the system's temporary
+// folder (not $TMPDIR: the program may run as root for another user).
+constexpr const char* kTempParent = "/tmp";
+constexpr const char* kTempPrefix = "kestrunex-drivers-";
+
+std::wstring W(const std::string& s) { return platform::WideFromAnsi(s); }
+
+// The private folder of one path, removed with everything in it.
+class TempFolder {
+ public:
+  TempFolder() : path_(drivers::MakePrivateFolder(kTempParent, kTempPrefix)) {}
+  ~TempFolder() {
+    if (!path_.empty()) drivers::RemoveTree(path_);
+  }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+const wchar_t* UnpackKey(drivers::UnpackCode code) {
+  using drivers::UnpackCode;
+  switch (code) {
+    case UnpackCode::NotAnArchive: return L"Drivers Not Archive";
+    case UnpackCode::UnsafeName: return L"Drivers Unsafe Name";
+    case UnpackCode::Link: return L"Drivers Link";
+    case UnpackCode::TooLarge: return L"Drivers Too Large";
+    case UnpackCode::TooMany: return L"Drivers Too Many";
+    case UnpackCode::Damaged: return L"Drivers Damaged";
+    case UnpackCode::WriteFailed: return L"Drivers Write Failed";
+    case UnpackCode::ToolFailed: return L"Drivers Tool Failed";
+    case UnpackCode::Ok: break;
+  }
+  return L"Drivers Damaged";
+}
+
+const wchar_t* RefusalKey(drivers::RefusalCode code) {
+  using drivers::RefusalCode;
+  switch (code) {
+    case RefusalCode::NotDriverInf: return L"Drivers Not Driver Inf";
+    case RefusalCode::NotUsbClass: return L"Drivers Not Usb";
+    case RefusalCode::NoModels: return L"Drivers No Models";
+    case RefusalCode::MissingFiles: return L"Drivers Missing Files";
+    case RefusalCode::NoCatalog: return L"Drivers No Catalog";
+    case RefusalCode::Unreadable: return L"Drivers Inf Unreadable";
+    case RefusalCode::NoInf: return L"Drivers No Inf";
+  }
+  return L"Drivers Inf Unreadable";
+}
+
+void Refuse(Console& console, const std::string& file, const std::wstring& reason) {
+  console.Complain(Translate(L"Drivers Refused") + L" " + W(file) + L": " + reason);
+}
+
+// The packages of one path: 0 when it gave none.
+int AddOne(drivers::DriverLibrary& library, const std::string& given, bool sample, Console& console) {
+  std::error_code ec;
+  const std::string path = std::filesystem::absolute(given, ec).lexically_normal().string();
+  const drivers::InputKind kind = drivers::ClassifyInput(path);
+  TempFolder temp;
+  std::string root = path;
+  switch (kind) {
+    case drivers::InputKind::Folder: {
+      // Scanned from a copy of ours: a link in a folder someone else can
+      // change would otherwise have the library store what it points at.
+      const drivers::UnpackResult checked = drivers::CheckUnpackedTree(path, {});
+      std::string error;
+      if (!checked.ok()) {
+        Refuse(console, path, Translate(UnpackKey(checked.code)) + (checked.detail.empty() ? L"" : L" " + W(checked.detail)));
+        return 0;
+      }
+      if (temp.path().empty() || !drivers::CopyTreeWithoutLinks(path, temp.path(), "", error)) {
+        Refuse(console, path, Translate(L"Drivers Write Failed") + L" " + W(error));
+        return 0;
+      }
+      root = temp.path();
+      break;
+    }
+    case drivers::InputKind::InnoSetup: Refuse(console, path, Translate(L"Drivers Inno")); return 0;
+    case drivers::InputKind::InstallShield: Refuse(console, path, Translate(L"Drivers InstallShield")); return 0;
+    case drivers::InputKind::Unreadable: Refuse(console, path, Translate(L"Drivers Unreadable")); return 0;
+    case drivers::InputKind::Archive:
+    case drivers::InputKind::Msi: {
+      if (temp.path().empty()) {
+        Refuse(console, path, Translate(L"Drivers Write Failed") + L" " + W(kTempParent));
+        return 0;
+      }
+      const drivers::UnpackResult result = kind == drivers::InputKind::Msi ? drivers::UnpackMsi(path, temp.path())
+                                                                           : drivers::UnpackArchive(path, temp.path());
+      if (!result.ok()) {
+        Refuse(console, path, Translate(UnpackKey(result.code)) + (result.detail.empty() ? L"" : L" " + W(result.detail)));
+        return 0;
+      }
+      root = temp.path();
+      break;
+    }
+  }
+  std::vector<drivers::FoundPackage> found;
+  std::vector<drivers::Refusal> refused;
+  drivers::ScanFolder(root, found, refused);
+  for (const auto& r : refused) {
+    const std::string file = r.code == drivers::RefusalCode::NoInf ? path : path + " > " + r.file;
+    Refuse(console, file, Translate(RefusalKey(r.code)) + (r.detail.empty() ? L"" : L" " + W(r.detail)));
+  }
+  int packages = 0;
+  for (const auto& package : found) {
+    std::string error;
+    switch (library.Add(package, path, sample, error)) {
+      case drivers::AddOutcome::Added:
+        ++packages;
+        console.Say(Translate(L"Drivers Added") + L" " + W(package.record.name) + L"  (" +
+                    W(package.record.provider + ", " + package.record.version + ", ") +
+                    W([&] {
+                      std::string a;
+                      for (const auto& x : package.record.archs) a += (a.empty() ? "" : " ") + x;
+                      return a;
+                    }()) +
+                    L")  " + W(path + " > " + package.found));
+        break;
+      case drivers::AddOutcome::AlreadyThere:
+        ++packages;
+        console.Say(Translate(L"Drivers Already") + L" " + W(package.record.name));
+        break;
+      case drivers::AddOutcome::Failed:
+        Refuse(console, path + " > " + package.found, Translate(L"Drivers Cannot Write") + L" " + W(error));
+        break;
+    }
+  }
+  return packages;
+}
+
+}  // namespace
+
+int AddDriverPaths(drivers::DriverLibrary& library, const std::vector<std::string>& paths, bool sample,
+                   Console& console) {
+  int code = kExitSuccess;
+  for (const auto& path : paths)
+    if (AddOne(library, path, sample, console) == 0) code = kExitFailure;
+  return code;
+}
