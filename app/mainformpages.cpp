@@ -7,6 +7,7 @@
 #include "app/tmainform.h"
 #include "config/messageboxes.h"
 #include "config/ovmultilangdll.h"
+#include "disk/usb/formatnote.h"
 #include "pipeline/operationfactory.h"
 #include "pipeline/toperationthd.h"
 
@@ -131,7 +132,7 @@ void TMainForm::ShowPage(int id) {
   }
 }
 
-bool TMainForm::ConfirmFormat() { return AskFormatWarning(this, m_TargetPath); }
+bool TMainForm::ConfirmFormat() { return AskFormatWarning(this, FormatEntryWithMounts(m_TargetPath, m_TargetPath)); }
 
 void TMainForm::btnNextClick() {
   if (NextCaption() == Translate(L"Exit")) {

@@ -12,6 +12,7 @@
 #include "disk/foldertree.h"
 #include "disk/mediumutils.h"
 #include "disk/tracelog.h"
+#include "disk/usb/formatnote.h"
 #include "disk/volumeutils.h"
 #include "pipeline/opmessages.h"
 #include "pipeline/toperationthd.h"
@@ -91,7 +92,7 @@ bool HeadlessJob::CheckTarget() {
       return false;
     }
     const std::wstring entry = target_ + L" (" + Translate(L"Capacity") + L" " + std::to_wstring(total) + L" MB )";
-    if (!AskFormatWarning(nullptr, entry)) {
+    if (!AskFormatWarning(nullptr, FormatEntryWithMounts(entry, target_))) {
       refusal_ = kExitCancelled;  // the user kept the disk: nothing was done
       return false;
     }
