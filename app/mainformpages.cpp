@@ -11,6 +11,7 @@
 #include "disk/mediumutils.h"
 #include "drivers/nodriverstext.h"
 #include "drivers/runosfolder.h"
+#include "disk/usb/formatnote.h"
 #include "pipeline/operationfactory.h"
 #include "pipeline/toperationthd.h"
 
@@ -144,7 +145,7 @@ void TMainForm::ShowPage(int id) {
   }
 }
 
-bool TMainForm::ConfirmFormat() { return AskFormatWarning(this, m_TargetPath); }
+bool TMainForm::ConfirmFormat() { return AskFormatWarning(this, FormatEntryWithMounts(m_TargetPath, m_TargetPath)); }
 
 void TMainForm::btnNextClick() {
   if (NextCaption() == Translate(L"Exit")) {

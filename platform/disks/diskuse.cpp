@@ -12,6 +12,8 @@
 #include <set>
 #include <sstream>
 
+#include "platform/machine/machine.h"
+
 namespace platform::disks {
 
 namespace fs = std::filesystem;
@@ -182,6 +184,7 @@ class Examiner {
         const std::string sourceId = DeviceOf(RealPath(source), &isBlock);
         ours = isBlock && ids_.count(sourceId) > 0;
       }
+      if (!ours && line.find(" - fuse") != std::string::npos) ours = DaemonDeviceIsOurs(point, MountOwner(line));
       if (!ours) continue;
       if (IsSystemPlace(point)) {
         Refuse("the running system (" + point + ")");
@@ -189,6 +192,36 @@ class Examiner {
       }
       use_.mounts.push_back(point);
     }
+  }
+
+  // "user_id=N" of a FUSE mount's options; -1 when missing.
+  static long MountOwner(const std::string& line) {
+    const std::size_t at = line.find("user_id=", line.find(" - "));
+    return at == std::string::npos ? -1 : std::strtol(line.c_str() + at + 8, nullptr, 10);
+  }
+
+  // Whether the daemon of a FUSE mount (a process of the mount's owner whose
+  // arguments name the mount point) has a device of the tree among them.
+  bool DaemonDeviceIsOurs(const std::string& point, long owner) {
+    if (owner < 0) return false;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(host_.proc, ec)) {
+      const std::string pid = entry.path().filename().string();
+      if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+      struct stat st {};
+      if (::stat(entry.path().c_str(), &st) != 0 || static_cast<long>(st.st_uid) != owner) continue;
+      std::ifstream in(entry.path() / "cmdline", std::ios::binary);
+      std::vector<std::string> args;
+      for (std::string arg; std::getline(in, arg, '\0') && args.size() < 64;) args.push_back(arg);
+      if (std::find(args.begin(), args.end(), point) == args.end()) continue;
+      for (const std::string& arg : args) {
+        if (arg.rfind("/", 0) != 0 || arg == point) continue;
+        bool isBlock = false;
+        const std::string id = DeviceOf(RealPath(arg), &isBlock);
+        if (isBlock && ids_.count(id)) return true;
+      }
+    }
+    return false;
   }
 
   void CheckSwaps() {
@@ -217,5 +250,14 @@ class Examiner {
 }  // namespace
 
 DiskUse ExamineDisk(const std::string& backing, const HostView& host) { return Examiner(host).Run(backing); }
+
+std::vector<std::string> OtherMountsOfDisk(int disk) {
+  auto decl = CurrentMachine().Disk(disk);
+  if (!decl || decl->Backing().empty()) return {};
+  DiskUse use = ExamineDisk(decl->Backing());
+  const std::string own = CurrentMachine().Prefix() + "/volumes/";
+  std::erase_if(use.mounts, [&](const std::string& point) { return point.rfind(own, 0) == 0; });
+  return use.mounts;
+}
 
 }  // namespace platform::disks

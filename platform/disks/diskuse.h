@@ -12,7 +12,9 @@
 //
 // Paths are resolved (realpath) before anything is tested, so a link to a
 // device anywhere names that device; devices are matched by number, never
-// by name prefix (/dev/loop3 is not /dev/loop30).
+// by name prefix (/dev/loop3 is not /dev/loop30). A user-space file system
+// (FUSE) shows no device in the mount table: its daemon, a process of the
+// mount's owner whose command line names the mount point, names it.
 
 #include <functional>
 #include <string>
@@ -26,6 +28,7 @@ struct HostView {
   std::string mountInfo = "/proc/self/mountinfo";
   std::string fstab = "/etc/fstab";
   std::string swaps = "/proc/swaps";
+  std::string proc = "/proc";  // a user-space file system's daemon names its device here
   std::string programFolder;  // "" = the folder of /proc/self/exe
   // The device number ("8:1") a path stands for: a block device's own
   // number (*isBlock true) or that of the file system holding a file; ""
@@ -43,5 +46,10 @@ struct DiskUse {
 
 // Examines the disk behind a backing path (a block device or an image file).
 DiskUse ExamineDisk(const std::string& backing, const HostView& host = {});
+
+// The mounts of the machine's disk N that are not the program's own (under
+// the prefix): what the format question names, since they are unmounted
+// before the disk is changed. Empty for a disk that may not be changed.
+std::vector<std::string> OtherMountsOfDisk(int disk);
 
 }  // namespace platform::disks

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <map>
 
+#include <unistd.h>
+
 #include "platform/disks/diskuse.h"
 #include "testmachine.h"
 
@@ -75,8 +77,14 @@ TEST_P(DiskUse, IsJudgedByWhatStandsOnTheDisk) {
   host.mountInfo = (dir.path() / "mountinfo").string();
   host.fstab = (dir.path() / "fstab").string();
   host.swaps = (dir.path() / "swaps").string();
+  host.proc = (dir.path() / "proc").string();
+  // The daemon of a user-space FAT mount of the stick's partition.
+  Write(dir.path() / "proc/4242/cmdline", std::string("fusefat\0-o\0rw+\0/dev/sda1\0/media/u/FUSE\0", 39));
   host.programFolder = "/opt/kestrunex";
-  Write(host.mountInfo, std::string("22 1 254:0 / / rw - ext4 /dev/vda rw\n") + l.mountInfo);
+  std::string mounts = std::string("22 1 254:0 / / rw - ext4 /dev/vda rw\n") + l.mountInfo;
+  if (auto at = mounts.find("user_id=UID"); at != std::string::npos)
+    mounts.replace(at + 8, 3, std::to_string(::getuid()));  // the daemon runs as whoever runs the test
+  Write(host.mountInfo, mounts);
   Write(host.fstab, l.fstab);
   Write(host.swaps, std::string("Filename Type Size Used Priority\n") + l.swaps);
   const std::map<std::string, std::pair<std::string, bool>> devices = {
@@ -126,6 +134,9 @@ INSTANTIATE_TEST_SUITE_P(
                "the running system (/home)", ""},
         Layout{"ImageLoopNotLoop30", "/work/usb.img", "loop30", "42 22 7:30 / /var rw - vfat /dev/loop30 rw\n", "",
                "", "", ""},
+        Layout{"UserSpaceMountByItsDaemon", "/dev/sda", "",
+               "43 22 0:40 / /media/u/FUSE rw - fuse.fusefat fusefat rw,user_id=UID,group_id=0\n", "", "", "",
+               "/media/u/FUSE"},
         Layout{"RootDiskItself", "/dev/vda", "", "", "", "", "the running system (/)", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 

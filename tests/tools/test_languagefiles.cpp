@@ -42,6 +42,8 @@ const std::set<std::u16string> kProgramKeys = {
     u"Cli State Image Unchecked",
     // a job whose stick was not written out
     u"Release Failed",
+    // the format question names the stick's mounts that go first
+    u"Format Mounted",
     // the verification pass
     u"Verify Boot Missing", u"Verify Differs", u"Verify Missing", u"Verify Offset", u"Verify Passed",
     u"Verify Source Unreadable", u"Verify Start", u"Verify Unreadable", u"Verify Wim Damaged",

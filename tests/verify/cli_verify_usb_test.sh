@@ -6,7 +6,13 @@
 set -euo pipefail
 cli="$1" make_machine="$2"
 dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
+loop=""
+cleanup() {
+  if mountpoint -q "$dir/automount" 2>/dev/null; then fusermount -u "$dir/automount" || true; fi
+  if [ -n "$loop" ]; then losetup -d "$loop" 2>/dev/null || true; fi
+  rm -rf "$dir"
+}
+trap cleanup EXIT
 export LC_ALL=C LANG=C
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
@@ -14,6 +20,15 @@ export KESTRUNEX_PREFIX="$dir/prefix"
 KESTRUNEX_CLI="$cli" "$make_machine" "$KESTRUNEX_PREFIX" >/dev/null 2>&1
 "$(dirname "$make_machine")/add-virtual-stick" "$KESTRUNEX_PREFIX" 1200
 cd "$KESTRUNEX_PREFIX"
+
+# The desktop has the stick's volume mounted (a loop device over its
+# partition, through the user-space driver): the format question names the
+# mount, and the stick is unmounted before it is changed.
+automount="$dir/automount"
+mkdir -p "$automount"
+loop="$(losetup -f --show -o 1048576 stick.img)"
+fusefat -o rw+ "$loop" "$automount"
+for _ in $(seq 1 100); do mountpoint -q "$automount" && break; sleep 0.1; done
 
 tries=0
 while :; do
@@ -24,6 +39,11 @@ while :; do
 done
 cat "$dir/out"
 [ "$rc" -eq 0 ] || fail "kestrunex-cli --usb F: exited $rc"
+grep -q "mounted now at these places, which are unmounted first: $automount" "$dir/out" ||
+  fail "the format question did not name the stick's mount"
+mountpoint -q "$automount" && fail "the stick's automount was not unmounted"
+losetup -d "$loop" 2>/dev/null || true
+loop=""
 grep -q "Verified: every file reads back" "$dir/out" || fail "the stick was not verified"
 # The job released the stick before it reported; the check mounts it afresh
 # and releases it again.

@@ -16,6 +16,7 @@
 #include "disk/usb/usbtarget.h"
 #include "disk/workfolderclash.h"
 #include "disk/tracelog.h"
+#include "disk/usb/formatnote.h"
 #include "disk/volumeutils.h"
 #include "drivers/nodriverstext.h"
 #include "drivers/runosfolder.h"
@@ -115,7 +116,7 @@ bool HeadlessJob::CheckTarget() {
       return false;
     }
     const std::wstring entry = target_ + L" (" + Translate(L"Capacity") + L" " + std::to_wstring(total) + L" MB )";
-    if (!AskFormatWarning(nullptr, entry)) {
+    if (!AskFormatWarning(nullptr, FormatEntryWithMounts(entry, target_))) {
       refusal_ = kExitCancelled;  // the user kept the disk: nothing was done
       return false;
     }

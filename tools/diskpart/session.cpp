@@ -181,7 +181,9 @@ int Session::Format(const std::string& fileSystem, const std::string& label) {
     if (!label.empty()) cmd.insert(cmd.end(), {"-L", label});
     cmd.push_back(device);
     r = pd::RunCommand(cmd);
-    pd::RunCommand({"losetup", "--detach", device});
+    // The loop device's buffers hold the new file system until it goes.
+    pd::CommandResult detach = pd::RunCommand({"losetup", "--detach", device});
+    if (r.exitCode == 0 && detach.exitCode != 0) r = detach;
   }
   if (r.exitCode != 0) return Fail("DiskPart has encountered an error: the volume could not be formatted.\n" + r.output);
   if (!SetPartitionType(backing_, start, fileSystem == "FAT32" ? kTypeFat32Lba : kTypeNtfs, &error))
