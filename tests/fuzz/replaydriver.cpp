@@ -100,6 +100,7 @@ int main(int argc, char** argv) {
       // Damage already damaged inputs too: several rounds of edits.
       for (int round = 0, rounds = 1 + static_cast<int>(rng() % 3); round < rounds; ++round) {
         auto variants = kxfuzz::Damaged(input, 48, rng());
+        if (variants.empty()) break;  // an input damaged down to nothing has no variants
         input = variants[rng() % variants.size()];
       }
       Run(input);
