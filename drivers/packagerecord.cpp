@@ -43,6 +43,8 @@ bool PackageRecord::Serves(const std::string& arch) const {
   return std::find(archs.begin(), archs.end(), arch) != archs.end();
 }
 
+std::string PackageRecord::ArchText() const { return Join(archs); }
+
 std::string RecordText(const PackageRecord& r) {
   std::string text = "[package]\n";
   auto line = [&](const char* key, const std::string& value) { text += std::string(key) + " = \"" + OneLine(value) + "\"\n"; };

@@ -21,6 +21,8 @@ struct PackageRecord {
   bool sample = false;    // one of the program's sample packages
 
   bool Serves(const std::string& arch) const;
+  // The architectures as one text: "x86 amd64".
+  std::string ArchText() const;
 };
 
 // The record's text, and the record read back from it (false when the

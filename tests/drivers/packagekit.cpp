@@ -62,6 +62,7 @@ const char* KindName(Kind kind) {
     case Kind::Cab: return "Cab";
     case Kind::SevenZip: return "SevenZip";
     case Kind::SelfExtractor: return "SelfExtractingExe";
+    case Kind::SevenZipSelfExtractor: return "SevenZipSelfExtractingExe";
     case Kind::Msi: return "Msi";
   }
   return "?";
@@ -92,6 +93,13 @@ std::string Pack(Kind kind, const fs::path& folder, const fs::path& out) {
       break;
     case Kind::SevenZip:
       command = "cd " + Quote(folder) + " && 7zz a -bd " + Quote(out) + list + " >/dev/null";
+      break;
+    case Kind::SevenZipSelfExtractor:
+      // 7-Zip's self-extracting modules are some 160 KiB of program in
+      // front of the archive; readers look for it past that size.
+      command = "cd " + Quote(folder) + " && 7zz a -bd " + Quote(out.string() + ".7z") + list +
+                " >/dev/null && { python3 -c \"import sys; sys.stdout.buffer.write(b'MZ' + bytes(0x27000 - 2))\"; cat " +
+                Quote(out.string() + ".7z") + "; } >" + Quote(out);
       break;
     case Kind::Msi: {
       std::string wxs =

@@ -27,7 +27,7 @@ fs::path WritePackage(const fs::path& folder, const PackageSpec& spec);
 // Runs a shell command; its output (stdout and stderr) and status.
 std::string Sh(const std::string& command, int* status = nullptr);
 
-enum class Kind { Folder, Zip, Cab, SevenZip, SelfExtractor, Msi };
+enum class Kind { Folder, Zip, Cab, SevenZip, SelfExtractor, SevenZipSelfExtractor, Msi };
 const char* KindName(Kind kind);
 // Packs the folder's files as that kind into out (Folder: out is the folder).
 // Empty string on success, else the tool's output.

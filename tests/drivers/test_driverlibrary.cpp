@@ -106,7 +106,7 @@ TEST_P(ArchiveKinds, AddedListedAddedAgainWithoutChangeAndRemoved) {
 
 INSTANTIATE_TEST_SUITE_P(Kinds, ArchiveKinds,
                          testing::Values(Kind::Folder, Kind::Zip, Kind::Cab, Kind::SevenZip, Kind::SelfExtractor,
-                                         Kind::Msi),
+                                         Kind::SevenZipSelfExtractor, Kind::Msi),
                          [](const auto& info) { return std::string(KindName(info.param)); });
 
 // Archives no driver download holds, made with python's zipfile: each is

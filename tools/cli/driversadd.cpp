@@ -125,12 +125,7 @@ int AddOne(drivers::DriverLibrary& library, const std::string& given, bool sampl
       case drivers::AddOutcome::Added:
         ++packages;
         console.Say(Translate(L"Drivers Added") + L" " + W(package.record.name) + L"  (" +
-                    W(package.record.provider + ", " + package.record.version + ", ") +
-                    W([&] {
-                      std::string a;
-                      for (const auto& x : package.record.archs) a += (a.empty() ? "" : " ") + x;
-                      return a;
-                    }()) +
+                    W(package.record.provider + ", " + package.record.version + ", " + package.record.ArchText()) +
                     L")  " + W(path + " > " + package.found));
         break;
       case drivers::AddOutcome::AlreadyThere:

@@ -20,9 +20,7 @@ int List(const drivers::DriverLibrary& library, Console& console) {
   const auto records = library.List();
   if (records.empty()) console.Say(Translate(L"Drivers Empty"));
   for (const auto& r : records) {
-    std::string archs;
-    for (const auto& a : r.archs) archs += (archs.empty() ? "" : " ") + a;
-    console.Say(W(r.name + "  " + r.provider + "  " + r.cls + "  " + r.version + "  " + r.date + "  " + archs) +
+    console.Say(W(r.name + "  " + r.provider + "  " + r.cls + "  " + r.version + "  " + r.date + "  " + r.ArchText()) +
                 (r.sample ? L"  (" + Translate(L"Drivers Sample") + L")" : L""));
     console.Say(L"    " + Translate(L"Drivers From") + L" " + W(r.origin) + L", " + Translate(L"Drivers Added On") +
                 L" " + W(r.added) + L", " + std::to_wstring(r.hardwareIds.size()) + L" " +
