@@ -15,6 +15,7 @@
 
 #include "platform/disks/hostcommand.h"
 #include "platform/disks/ntnames.h"
+#include "platform/disks/recordcheck.h"
 #include "platform/machine/machine.h"
 #include "platform/machine/mountinfo.h"
 #include "platform/text.h"
@@ -134,7 +135,7 @@ bool MountPartition(int disk, int partition, const std::wstring& fileSystem, std
     *error = "The partition cannot be found on the disk.";
     return false;
   }
-  *folder = CurrentMachine().Prefix() + "/volumes/disk" + std::to_string(disk) + "-part" + std::to_string(partition);
+  *folder = MountFolderFor(disk, partition);
   std::error_code ec;
   fs::create_directories(*folder, ec);
   CommandResult attach = RunCommand({"losetup", "--find", "--show", "--offset", std::to_string(offset), "--sizelimit",
@@ -158,7 +159,11 @@ bool MountPartition(int disk, int partition, const std::wstring& fileSystem, std
 }
 
 bool UnmountVolume(const VolumeEntry& e, std::string* error) {
-  if (!e.folder.empty() && IsMounted(e.folder)) {
+  // Only what we made: our own mount folder, and a loop device still
+  // attached to this disk's backing at this partition's offset (its number
+  // may have been given to someone else's file since the record was made).
+  const bool ownLoop = LoopIsOurs(e);
+  if (FolderIsOurs(e) && IsMounted(e.folder)) {
     int daemon = DaemonOf(e.folder);
     CommandResult r = RunCommand({"fusermount", "-u", e.folder});
     if (r.exitCode != 0 && ::umount2(e.folder.c_str(), 0) != 0) {
@@ -167,8 +172,10 @@ bool UnmountVolume(const VolumeEntry& e, std::string* error) {
     }
     WaitGone(daemon);
   }
-  WriteLabel(e);
-  if (!e.loop.empty()) RunCommand({"losetup", "--detach", e.loop});
+  if (ownLoop) {
+    WriteLabel(e);
+    RunCommand({"losetup", "--detach", e.loop});
+  }
   FlushBacking(e.disk);
   return true;
 }
