@@ -5,6 +5,7 @@
 #include "disk/foldertree.h"
 #include "disk/tracelog.h"
 #include "platform/fs/files.h"
+#include "platform/fs/links.h"
 #include "platform/fs/paths.h"
 #include "platform/text.h"
 
@@ -108,6 +109,12 @@ bool COptFile::CopyTree(platform::LPPROGRESS_ROUTINE progress, void* data, const
     if (e.IsDots()) continue;
     if (m_bStop) return true;
     std::wstring from = platform::JoinPath(src, e.name);
+    // A link that leads out of the source tree (a disc made to hand us a
+    // host file) is not copied; Windows media hold none.
+    if (e.IsLink() && !platform::LinkStaysInside(from, m_CopySource)) {
+      TraceLog(L"[COptFile::CopyTree] link skipped, it leads outside the source: " + from);
+      continue;
+    }
     if (e.IsSubtree()) {
       if (!CopyTree(progress, data, from, platform::JoinPath(dst, e.name))) return false;
     } else if (e.IsFolder()) {

@@ -11,6 +11,10 @@
 //
 // After a failed copy, or one stopped between two files, the target folder
 // is emptied again: the job never leaves a half-filled target behind.
+//
+// Links in the source are copied as links when they lead to something inside
+// the source tree; a link that leads outside it (or dangles) is skipped with
+// a trace line, so no file of the host reaches the product through it.
 
 #include <atomic>
 #include <cstdint>

@@ -2,16 +2,45 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
+#include <cerrno>
 
 namespace platform::disks {
+
+namespace {
+
+constexpr const char* kSystemToolFolders[] = {"/usr/sbin", "/usr/bin", "/sbin", "/bin"};
+// What a tool finds in its environment: nothing of the caller's.
+constexpr const char* kToolEnvironment[] = {"PATH=/usr/sbin:/usr/bin:/sbin:/bin", "LC_ALL=C.UTF-8", nullptr};
+
+bool IsSystemExecutable(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == 0 &&
+         (st.st_mode & (S_IWGRP | S_IWOTH)) == 0 && (st.st_mode & S_IXUSR) != 0;
+}
+
+}  // namespace
+
+std::string SystemToolPath(const std::string& name) {
+  if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..") return {};
+  for (const char* folder : kSystemToolFolders) {
+    const std::string path = std::string(folder) + "/" + name;
+    if (IsSystemExecutable(path)) return path;
+  }
+  return {};
+}
 
 CommandResult RunCommand(const std::vector<std::string>& argv) {
   CommandResult result;
   if (argv.empty()) return result;
+  const std::string program = SystemToolPath(argv[0]);
+  if (program.empty()) {
+    result.output = argv[0] + ": not found in the system's program folders";
+    return result;
+  }
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) return result;
   posix_spawn_file_actions_t actions;
@@ -23,7 +52,8 @@ CommandResult RunCommand(const std::vector<std::string>& argv) {
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
   pid_t pid = -1;
-  int rc = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  int rc = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, args.data(),
+                         const_cast<char* const*>(kToolEnvironment));
   posix_spawn_file_actions_destroy(&actions);
   ::close(fds[1]);
   if (rc != 0) {

@@ -2,6 +2,14 @@
 // The host programs the disk layer and our disk tool drive (mkfs.vfat, mkfs.ntfs, fatlabel,
 // ntfslabel, losetup, mount helpers): started without a shell, their output
 // captured for the error line, waited for.
+//
+// argv[0] is a bare tool name. It is run from the system's own folders only
+// (/usr/sbin, /usr/bin, /sbin, /bin: the first holding a regular executable
+// file of that name that belongs to root and that nobody else can write),
+// never through the caller's PATH, and with a clean environment (a fixed
+// PATH of those folders and the C.UTF-8 locale): a root process runs the
+// tool the system installed, configured by nobody but the system. A name
+// with a slash, or one found nowhere, fails to start (exit code -1).
 
 #include <string>
 #include <vector>
@@ -14,5 +22,8 @@ struct CommandResult {
 };
 
 CommandResult RunCommand(const std::vector<std::string>& argv);
+
+// The host file RunCommand runs for a bare tool name; empty when none.
+std::string SystemToolPath(const std::string& name);
 
 }  // namespace platform::disks

@@ -17,6 +17,7 @@
 #include "platform/disks/diskuse.h"
 #include "platform/disks/hostcommand.h"
 #include "platform/disks/ntnames.h"
+#include "platform/disks/recordcheck.h"
 #include "platform/machine/machine.h"
 #include "platform/machine/mountinfo.h"
 #include "platform/text.h"
@@ -153,7 +154,7 @@ bool MountPartition(int disk, int partition, const std::wstring& fileSystem, std
     *error = "The partition cannot be found on the disk.";
     return false;
   }
-  *folder = CurrentMachine().Prefix() + "/volumes/disk" + std::to_string(disk) + "-part" + std::to_string(partition);
+  *folder = MountFolderFor(disk, partition);
   std::error_code ec;
   fs::create_directories(*folder, ec);
   CommandResult attach = RunCommand({"losetup", "--find", "--show", "--offset", std::to_string(offset), "--sizelimit",
@@ -178,6 +179,10 @@ bool MountPartition(int disk, int partition, const std::wstring& fileSystem, std
 
 bool UnmountVolume(const VolumeEntry& e, std::string* error, bool* gone) {
   if (gone) *gone = false;
+  // Only what we made: our own mount folder, and a loop device still
+  // attached to this disk's backing at this partition's offset (its number
+  // may have been given to someone else's file since the record was made).
+  const bool ownLoop = LoopIsOurs(e);
   // Every step runs, so the stick is released whatever failed; the first
   // failure is the one reported.
   std::string first;
@@ -185,7 +190,7 @@ bool UnmountVolume(const VolumeEntry& e, std::string* error, bool* gone) {
     if (!ok && first.empty()) first = why;
   };
   std::string why;
-  if (!e.folder.empty() && IsMounted(e.folder)) {
+  if (FolderIsOurs(e) && IsMounted(e.folder)) {
     note(SyncVolume(e.folder, &why), why);
     int daemon = DaemonOf(e.folder);
     CommandResult r = RunCommand({"fusermount", "-u", e.folder});
@@ -197,8 +202,8 @@ bool UnmountVolume(const VolumeEntry& e, std::string* error, bool* gone) {
     // it wrote is checked by the flushes below.
     note(WaitGone(daemon), "the file-system daemon of " + e.folder + " did not end");
   }
-  note(WriteLabel(e, &why), why);
-  if (!e.loop.empty()) {
+  if (ownLoop) {
+    note(WriteLabel(e, &why), why);
     note(FlushPath(e.loop, &why), why);
     CommandResult r = RunCommand({"losetup", "--detach", e.loop});
     note(r.exitCode == 0, "the loop device " + e.loop + " could not be detached: " + r.output);

@@ -12,8 +12,10 @@
 #include <sstream>
 
 #include "platform/disks/partitionvolume.h"
+#include "platform/disks/recordcheck.h"
 #include "platform/disks/volumemount.h"
 #include "platform/fs/ini.h"
+#include "platform/fs/readfile.h"
 #include "platform/machine/machine.h"
 #include "platform/text.h"
 #include "platform/machine/volumes.h"
@@ -21,6 +23,9 @@
 namespace platform::disks {
 
 namespace {
+
+// Far above the 26 letters' worth of entries a record holds.
+constexpr std::size_t kVolumeRecordLimit = 1u << 20;
 
 std::string RecordPath() { return CurrentMachine().Prefix() + "/volumes.ini"; }
 
@@ -39,10 +44,11 @@ class RecordLock {
 };
 
 std::vector<VolumeEntry> ReadUnlocked() {
-  std::ifstream in(RecordPath(), std::ios::binary);
   std::vector<VolumeEntry> out;
-  if (!in) return out;
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // Through the bounded reader: a pipe or a device at that name must not
+  // block or grow the process; a record that cannot be read is none.
+  std::string bytes;
+  if (ReadHostFile(RecordPath(), bytes, kVolumeRecordLimit) != ERROR_SUCCESS) return out;
   IniDocument doc = IniDocument::Parse(bytes);
   for (const auto& section : doc.Sections()) {
     std::wstring name = UpperCase(section.name);
@@ -99,6 +105,11 @@ bool RecordLabel(const DriveDecl& drive, std::wstring_view label) {
   return found;
 }
 
+bool RecordMayName(const VolumeEntry& e, const std::optional<DriveDecl>& own) {
+  if (e.letter == L'C' || !FolderIsOurs(e)) return false;
+  return !own || own->diskNumber == e.disk;
+}
+
 struct ReleaseAtExit {
   ~ReleaseAtExit() { ReleaseVolumes(); }
 };
@@ -133,10 +144,18 @@ void ApplyVolumeRecord() {
     applied = &machine;
     before.clear();
   }
-  std::set<wchar_t> mounted;
+  std::map<wchar_t, const VolumeEntry*> mounted;
   std::vector<VolumeEntry> entries = ReadVolumeRecord();
-  for (const auto& e : entries)
-    if (!e.folder.empty() && machine.Disk(e.disk)) mounted.insert(e.letter);
+  for (const auto& e : entries) {
+    if (e.folder.empty() || !machine.Disk(e.disk) || mounted.count(e.letter)) continue;
+    // A record names only letters of the disk it describes: never C:, and
+    // never a letter the machine gives to anything else (the declared and
+    // discovered drives), so a damaged or planted record cannot move the
+    // system drive or another drive for the rest of a job.
+    const std::optional<DriveDecl> own = before.count(e.letter) ? before[e.letter] : machine.Drive(e.letter);
+    if (!RecordMayName(e, own)) continue;
+    mounted[e.letter] = &e;
+  }
   for (auto it = before.begin(); it != before.end();) {
     if (mounted.count(it->first)) {
       ++it;
@@ -146,8 +165,8 @@ void ApplyVolumeRecord() {
     else machine.RemoveDrive(it->first);
     it = before.erase(it);
   }
-  for (const auto& e : entries) {
-    if (!mounted.count(e.letter)) continue;
+  for (const auto& [letter, entry] : mounted) {
+    const VolumeEntry& e = *entry;
     auto disk = machine.Disk(e.disk);
     if (!before.count(e.letter)) before[e.letter] = machine.Drive(e.letter);
     DriveDecl d = machine.Drive(e.letter).value_or(DriveDecl{});

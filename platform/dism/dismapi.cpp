@@ -260,10 +260,14 @@ HRESULT DismCleanupMountpoints() {
     // its "Windows" gone nothing would recognise it as a leftover. A folder
     // that was empty already may have just been made afresh for a new mount
     // under the same name, so it stays.
-    std::error_code ec;
-    const bool held = !std::filesystem::is_empty(r.mountHost, ec) && !ec;
-    EmptyFolder(r.mountHost);
-    if (held) std::filesystem::remove(r.mountHost, ec);
+    // Only a folder of the data folder's own mount folders is touched: the
+    // record comes from the prefix, and what it names elsewhere is not ours.
+    if (IsOwnMountFolder(r.mountHost)) {
+      std::error_code ec;
+      const bool held = !std::filesystem::is_empty(r.mountHost, ec) && !ec;
+      EmptyFolder(r.mountHost);
+      if (held) std::filesystem::remove(r.mountHost, ec);
+    }
     MountRegistry::DropManifest(r.id);
     ForgetWim(r.id);
     CloseSessionsOf(r.id);

@@ -5,11 +5,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "platform/fs/paths.h"
+#include "platform/fs/readfile.h"
+#include "platform/fs/sysfolders.h"
 #include "platform/machine/machine.h"
 #include "platform/text.h"
 
@@ -19,6 +23,8 @@ namespace {
 
 constexpr char kRegistryName[] = "dism-mounts.txt";
 constexpr char kLockName[] = "dism-mounts.lock";
+// Far above the lines of the few mounts a machine holds at a time.
+constexpr std::size_t kRecordLimit = 1u << 20;
 
 std::string PrefixFile(const std::string& name) {
   std::string prefix = CurrentMachine().Prefix();
@@ -113,7 +119,11 @@ std::vector<std::string> SplitTabs(const std::string& line) {
 
 std::vector<MountRecord> Read() {
   std::vector<MountRecord> records;
-  std::ifstream in(PrefixFile(kRegistryName));
+  // Through the bounded reader: a pipe or a device at that name must not
+  // block or grow the process; a record that cannot be read is none.
+  std::string bytes;
+  if (ReadHostFile(PrefixFile(kRegistryName), bytes, kRecordLimit) != ERROR_SUCCESS) return records;
+  std::istringstream in(bytes);
   std::string line;
   // Files written before paths were encoded hold them as they are.
   bool encoded = false;
@@ -197,6 +207,26 @@ DismMountStatus StatusOf(const MountRecord& record) {
   return DismMountStatusOk;
 }
 
+bool IsOwnMountFolder(const std::string& host) {
+  constexpr std::size_t kMaxDigits = 6;
+  std::string dataHost;
+  if (!ResolvePath(GetCommonAppDataFolder(), dataHost)) return false;
+  const std::filesystem::path folder(host);
+  const std::string name = folder.filename().string();
+  if (name.empty() || name.size() > kMaxDigits || name.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  std::error_code ec;
+  const std::filesystem::path data = std::filesystem::canonical(dataHost, ec);
+  if (ec) return false;
+  // The folder as named must be the folder itself: resolving it may not
+  // move it anywhere (a link on the way).
+  const std::filesystem::path real = std::filesystem::canonical(folder, ec);
+  if (ec || real != folder.lexically_normal() || !std::filesystem::is_directory(std::filesystem::symlink_status(real)))
+    return false;
+  const auto [dataEnd, realEnd] = std::mismatch(data.begin(), data.end(), real.begin(), real.end());
+  return dataEnd == data.end() && realEnd != real.end();
+}
+
 std::vector<MountRecord> MountRegistry::Load() {
   RegistryLock lock;
   return Read();
@@ -211,7 +241,9 @@ bool MountRegistry::Update(const std::function<void(std::vector<MountRecord>&)>&
 
 Manifest MountRegistry::LoadManifest(unsigned id) {
   Manifest manifest;
-  std::ifstream in(ManifestPath(id));
+  std::string bytes;
+  if (ReadHostFile(ManifestPath(id), bytes) != ERROR_SUCCESS) return manifest;
+  std::istringstream in(bytes);
   std::string line;
   // A manifest in an older form is ignored: its files are committed again.
   if (!std::getline(in, line) || line != kManifestHeader) return manifest;

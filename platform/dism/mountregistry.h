@@ -37,6 +37,12 @@ bool FileStamp(const std::string& host, std::uint64_t& size, std::int64_t& time)
 // Ok, or Invalid when the mount folder or the WIM is gone or has changed.
 DismMountStatus StatusOf(const MountRecord& record);
 
+// True when a recorded mount folder is one clean-up may empty: a real
+// folder (no link on the way below C:) inside C:\ProgramData, named as
+// mount folders are named (1 to 6 decimal digits). The record lives in the
+// prefix; whatever it names elsewhere is left alone.
+bool IsOwnMountFolder(const std::string& host);
+
 struct CommittedFile {
   std::uint64_t size = 0;
   std::int64_t time = 0;

@@ -2,7 +2,10 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdio>
 #include <ctime>
@@ -16,6 +19,9 @@ namespace platform {
 namespace {
 
 constexpr UINT kMaxUnique = 0xFFFF;
+// Only we read and write our temporary files (a diskpart script says which
+// disk to erase).
+constexpr mode_t kTempFileMode = 0600;
 
 // Drive paths through the drive namespace, relative ones from the current
 // folder; an unresolvable path names nothing.
@@ -35,7 +41,7 @@ UINT GetTempFileName(std::wstring_view folder, std::wstring_view prefix, std::ws
     wchar_t hex[8];
     std::swprintf(hex, 8, L"%X", unique);
     std::wstring path = std::wstring(folder) + L"\\" + std::wstring(prefix) + hex + L".tmp";
-    int fd = ::open(HostPath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    int fd = ::open(HostPath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kTempFileMode);
     if (fd >= 0) {
       ::close(fd);
       if (name) *name = path;
@@ -51,13 +57,25 @@ UINT GetTempFileName(std::wstring_view folder, std::wstring_view prefix, std::ws
 }
 
 bool RewriteExistingFile(std::wstring_view path, std::string_view bytes) {
-  int fd = ::open(HostPath(path).c_str(), O_RDWR | O_TRUNC | O_CLOEXEC);
+  // Never through a link, and only a plain file of our own: whoever can
+  // write the folder may have put something else in its place since.
+  int fd = ::open(HostPath(path).c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
-    SetLastError(ErrorFromErrno(errno));
+    SetLastError(errno == ELOOP ? ERROR_ACCESS_DENIED : ErrorFromErrno(errno));
+    return false;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || st.st_nlink != 1) {
+    ::close(fd);
+    SetLastError(ERROR_ACCESS_DENIED);
     return false;
   }
   bool ok = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
   if (!ok) SetLastError(ERROR_SHARING_VIOLATION);
+  if (ok && ::ftruncate(fd, 0) != 0) {
+    SetLastError(ErrorFromErrno(errno));
+    ok = false;
+  }
   std::size_t done = 0;
   while (ok && done < bytes.size()) {
     ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);

@@ -7,6 +7,7 @@
 
 #include "platform/machine/machine.h"
 #include "platform/machine/mountinfo.h"
+#include "platform/machine/prefixtrust.h"
 #include "platform/text.h"
 
 namespace platform {
@@ -68,7 +69,11 @@ std::wstring LabelOf(const std::string& source) {
 
 }  // namespace
 
-Machine Machine::Discover(const std::string& prefix) {
+Machine Machine::Discover(const std::string& given) {
+  std::string reason;
+  const std::optional<std::string> trusted = TrustedPrefix(given, reason);
+  if (!trusted) throw PrefixError(given, reason);
+  const std::string& prefix = *trusted;
   Machine m;
   m.prefix_ = prefix;
 

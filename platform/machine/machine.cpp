@@ -1,6 +1,9 @@
 #include "platform/machine/machine.h"
 
+#include <sys/stat.h>
+
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +12,7 @@
 #include "platform/fs/ini.h"
 #include "platform/machine/imagedrive.h"
 #include "platform/machine/mountinfo.h"
+#include "platform/machine/prefixtrust.h"
 #include "platform/fs/readfile.h"
 #include "platform/text.h"
 
@@ -195,6 +199,16 @@ std::optional<int> ParseInt(const std::wstring& v) {
   return n;
 }
 
+// Why a disk image cannot serve as a disk, or null: it must be a regular
+// file or a block device.
+const char* DiskImageProblem(const std::string& image) {
+  struct stat st;
+  if (::stat(image.c_str(), &st) != 0) return " does not exist";
+  if (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode)) return nullptr;
+  if (S_ISDIR(st.st_mode)) return " is a folder";
+  return " is a pipe, socket or character device";
+}
+
 std::string HostFolderFor(const std::string& value, const fs::path& base) {
   fs::path p(value);
   if (p.is_relative()) p = base / p;
@@ -301,8 +315,10 @@ Machine Machine::FromProfileText(std::string_view bytes, const std::string& prof
     } else if (name.rfind(L"DISK ", 0) == 0) {
       auto n = ParseInt(name.substr(5));
       if (!n) fail(section.line, "a disk section names its number, as [disk 1]");
+      if (m.disks_.count(*n)) fail(section.line, "disk " + std::to_string(*n) + " is declared twice");
       DiskDecl disk;
       disk.number = *n;
+      int imageLine = section.line;
       for (const auto& e : section.entries) {
         std::wstring key = UpperCase(e.key);
         if (key == L"SIZE_MB") {
@@ -318,6 +334,7 @@ Machine Machine::FromProfileText(std::string_view bytes, const std::string& prof
         } else if (key == L"IMAGE") {
           if (e.value.empty()) fail(e.line, "image is empty");
           disk.image = HostFolderFor(AnsiFromWide(e.value), base);
+          imageLine = e.line;
         } else if (key == L"REMOVABLE") {
           auto b = ParseBool(e.value);
           if (!b) fail(e.line, "removable is yes or no");
@@ -326,11 +343,17 @@ Machine Machine::FromProfileText(std::string_view bytes, const std::string& prof
           fail(e.line, "unknown key '" + AnsiFromWide(e.key) + "' in a disk section");
         }
       }
-      if (!disk.image.empty() && disk.sizeBytes == 0) {
-        std::error_code ec;
-        auto size = fs::file_size(disk.image, ec);
-        if (ec) fail(section.line, "cannot read the disk image " + disk.image);
-        disk.sizeBytes = size;
+      if (!disk.image.empty()) {
+        // Found out here, not after the user confirmed the format: the
+        // image must hold bytes we can write (a pipe would block the disk
+        // step for good, /dev/zero swallows everything).
+        if (const char* problem = DiskImageProblem(disk.image)) fail(imageLine, "the disk image " + disk.image + problem);
+        if (disk.sizeBytes == 0) {
+          std::error_code ec;
+          auto size = fs::file_size(disk.image, ec);
+          if (ec) fail(section.line, "cannot read the disk image " + disk.image);
+          disk.sizeBytes = size;
+        }
       }
       m.disks_[disk.number] = disk;
     } else if (name == L"DRIVERS") {
@@ -366,7 +389,11 @@ Machine Machine::FromProfileText(std::string_view bytes, const std::string& prof
   return m;
 }
 
-Machine Machine::ForPrefix(const std::string& prefix) {
+Machine Machine::ForPrefix(const std::string& given) {
+  std::string reason;
+  const std::optional<std::string> trusted = TrustedPrefix(given, reason);
+  if (!trusted) throw PrefixError(given, reason);
+  const std::string& prefix = *trusted;
   std::string profile = prefix + "/machine.ini";
   std::error_code ec;
   // Whatever stands at that name (a folder, a device) is the profile the
@@ -375,10 +402,28 @@ Machine Machine::ForPrefix(const std::string& prefix) {
   return Discover(prefix);
 }
 
+namespace {
+constexpr const char* kPrefixVariable = "KESTRUNEX_PREFIX";
+constexpr const char* kHomePrefixName = "/.kestrunex";
+constexpr mode_t kHomePrefixMode = 0700;
+}  // namespace
+
 std::string DefaultPrefix() {
-  if (const char* p = std::getenv("KESTRUNEX_PREFIX"); p && *p) return fs::absolute(p).lexically_normal().string();
-  const char* home = std::getenv("HOME");
-  return std::string(home && *home ? home : "/tmp") + "/.kestrunex";
+  if (const char* p = std::getenv(kPrefixVariable); p && *p) return fs::absolute(p).lexically_normal().string();
+  // Never a shared folder such as /tmp: whoever made ours first would own it.
+  const std::string home = HomeFolder();
+  if (home.empty()) throw PrefixError(kHomePrefixName, "no home folder is known for this user");
+  return home + kHomePrefixName;
+}
+
+std::string CheckedDefaultPrefix() {
+  const std::string prefix = DefaultPrefix();
+  const char* named = std::getenv(kPrefixVariable);
+  if (!(named && *named)) ::mkdir(prefix.c_str(), kHomePrefixMode);  // the home default is ours to make
+  std::string reason;
+  const std::optional<std::string> trusted = TrustedPrefix(prefix, reason);
+  if (!trusted) throw PrefixError(prefix, reason);
+  return *trusted;
 }
 
 namespace {
@@ -390,12 +435,18 @@ std::unique_ptr<Machine> g_defaultMachine;
 Machine& CurrentMachine() {
   if (Machine* m = g_machine.load()) return *m;
   std::call_once(g_machineOnce, [] {
+    std::string prefix;
     try {
-      g_defaultMachine = std::make_unique<Machine>(Machine::ForPrefix(DefaultPrefix()));
+      prefix = CheckedDefaultPrefix();
+      g_defaultMachine = std::make_unique<Machine>(Machine::ForPrefix(prefix));
+    } catch (const PrefixError& e) {
+      std::fprintf(stderr, "%s\n", e.what());
+      std::fflush(stderr);
+      std::_Exit(1);
     } catch (const ProfileError&) {
       // A broken profile leaves the process with only its system drive; the
       // diagnostic command reports the error itself.
-      g_defaultMachine = std::make_unique<Machine>(Machine::Discover(DefaultPrefix()));
+      g_defaultMachine = std::make_unique<Machine>(Machine::Discover(prefix));
     }
   });
   Machine* expected = nullptr;

@@ -92,6 +92,13 @@ class ProfileError : public std::runtime_error {
   int line_;
 };
 
+// A prefix folder this process must not trust (see prefixtrust.h), or none
+// at all (no home folder): names the folder and the reason.
+class PrefixError : public ProfileError {
+ public:
+  PrefixError(const std::string& prefix, const std::string& reason) : ProfileError(prefix, 0, reason) {}
+};
+
 class Machine {
  public:
   // Reads a profile; throws ProfileError for a malformed one, and for one
@@ -101,8 +108,11 @@ class Machine {
   // errors and anchors its relative folders.
   static Machine FromProfileText(std::string_view bytes, const std::string& profilePath, const std::string& prefix);
   // Looks at the host: the prefix's system drive, Z:, optical and USB volumes.
+  // Throws PrefixError for a prefix that is missing or not to be trusted;
+  // the machine's prefix is the folder with its links resolved.
   static Machine Discover(const std::string& prefix);
-  // The profile in the prefix folder when there is one, else discovery.
+  // The profile in the prefix folder when there is one, else discovery; the
+  // prefix is checked as by Discover.
   static Machine ForPrefix(const std::string& prefix);
 
   const std::string& Prefix() const { return prefix_; }
@@ -146,10 +156,18 @@ class Machine {
   bool sampleDrivers_ = false;
 };
 
-// The prefix folder: $KESTRUNEX_PREFIX, else ~/.kestrunex.
+// The prefix folder: $KESTRUNEX_PREFIX, else ~/.kestrunex (the home folder
+// as HomeFolder() in prefixtrust.h finds it). Throws PrefixError when there
+// is no home folder.
 std::string DefaultPrefix();
+// The default prefix ready for use: ~/.kestrunex is made (mode 0700) when
+// missing; throws PrefixError for a prefix that is missing or not to be
+// trusted. Front ends call it first to report the reason themselves.
+std::string CheckedDefaultPrefix();
 
 // The machine of this process, made on first use from the default prefix.
+// A default prefix that is not to be trusted ends the process (exit code 1)
+// with the reason on standard error: nothing may run on such a machine.
 Machine& CurrentMachine();
 
 // Puts another machine in place for the lifetime of the object (tests and the

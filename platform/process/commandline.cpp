@@ -1,6 +1,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <mutex>
+
 #include "platform/lasterror.h"
 #include "platform/fs/paths.h"
 #include "platform/process/process.h"
@@ -61,10 +63,26 @@ std::string ExecutableAt(const std::wstring& path) {
 
 }  // namespace
 
-// A bare name is the system's tool: "<System32>\<name>.exe" of the machine
-// when it holds one (a machine that declares a real tool there), else the
-// tool of that name shipped in the program's own folder, without and then
-// with ".exe" (our stand-in "diskpart" beside the program).
+namespace {
+std::mutex g_toolFolderMutex;
+std::wstring g_toolFolder;  // empty: the program folder
+}  // namespace
+
+ScopedToolFolder::ScopedToolFolder(const std::wstring& folder) {
+  std::lock_guard lock(g_toolFolderMutex);
+  previous_ = g_toolFolder;
+  g_toolFolder = folder.empty() || folder.back() == L'\\' ? folder : folder + L'\\';
+}
+
+ScopedToolFolder::~ScopedToolFolder() {
+  std::lock_guard lock(g_toolFolderMutex);
+  g_toolFolder = previous_;
+}
+
+// A bare name is one of the program's own tools, from the program's own
+// folder only, without and then with ".exe" (our "diskpart" beside the
+// program). Never the machine's System32 and never the host's PATH: both
+// can be reached by people other than whoever installed the program.
 std::string ResolveProgram(const std::wstring& program) {
   if (program.empty()) {
     SetLastError(ERROR_FILE_NOT_FOUND);
@@ -79,10 +97,13 @@ std::string ResolveProgram(const std::wstring& program) {
   }
   const std::wstring exe = EndsWithExe(program) ? program : program + L".exe";
   const std::wstring stem = EndsWithExe(program) ? program.substr(0, program.size() - 4) : program;
-  const std::wstring system = GetSystemDirectory();
-  const std::wstring folder = GetProgramFolder();
-  for (const std::wstring& candidate : {system.empty() ? std::wstring() : JoinPath(system, exe),
-                                        folder.empty() ? std::wstring() : folder + stem,
+  std::wstring folder;
+  {
+    std::lock_guard lock(g_toolFolderMutex);
+    folder = g_toolFolder;
+  }
+  if (folder.empty()) folder = GetProgramFolder();
+  for (const std::wstring& candidate : {folder.empty() ? std::wstring() : folder + stem,
                                         folder.empty() ? std::wstring() : folder + exe}) {
     host = ExecutableAt(candidate);
     if (!host.empty()) return host;

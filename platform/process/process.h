@@ -48,15 +48,26 @@ std::vector<std::wstring> SplitCommandLine(const std::wstring& commandLine);
 // last error 2 when there is no such program (5 when the file is there but
 // cannot be run).
 //
-// A bare name ("diskpart", "diskpart.exe") is looked for, in order, as
-//   1. <System32>\<name>.exe of the machine (a machine that declares a real
-//      tool there gets it),
-//   2. the program folder's own tool <name> (without ".exe": how our
-//      stand-ins are installed beside the program),
-//   3. the program folder's <name>.exe.
-// The host's PATH is never searched: the system's tool is the machine's,
-// not whatever the host happens to have under that name.
+// A bare name ("diskpart", "diskpart.exe") is one of the program's own
+// tools: the program folder's <name> (without ".exe": how our stand-ins are
+// installed beside the program), then its <name>.exe. Neither the machine's
+// System32 (it lives in the prefix) nor the host's PATH is searched: a
+// program running as root runs nothing another user could have put there.
 std::string ResolveProgram(const std::wstring& program);
+
+// For the object's lifetime, bare tool names of this process resolve in
+// folder (a system path) instead of the program folder: tests put stand-ins
+// or wrappers of a tool there. Only code in this process can set it.
+class ScopedToolFolder {
+ public:
+  explicit ScopedToolFolder(const std::wstring& folder);
+  ~ScopedToolFolder();
+  ScopedToolFolder(const ScopedToolFolder&) = delete;
+  ScopedToolFolder& operator=(const ScopedToolFolder&) = delete;
+
+ private:
+  std::wstring previous_;
+};
 
 // An anonymous pipe: the child writes, we read.
 class Pipe {
@@ -164,6 +175,13 @@ class Process {
 // The machine-wide named lock ("KESTRUNE"): held by one process of the
 // machine at a time, released when the process ends however it ends (even
 // killed). Held for the object's lifetime.
+//
+// The lock is an flock on "kestrunex-<name>.lock" directly in the sticky,
+// root-owned /run/lock (/tmp where it is missing), so root and other users'
+// processes share it. The file is opened without following a link, created
+// only when missing (O_EXCL), never truncated or chmod'ed, and must be a
+// regular file: whatever another user plants at that name can make us wait
+// or refuse, nothing more.
 class NamedMutex {
  public:
   explicit NamedMutex(const std::wstring& name);
@@ -173,6 +191,9 @@ class NamedMutex {
   // True when this object holds the lock; false when another process does
   // (the last error is then 183, ERROR_ALREADY_EXISTS).
   bool Owned() const { return fd_ >= 0; }
+  // The process holding the lock when this object could not take it (0
+  // when not known).
+  int Holder() const { return holder_; }
   // The host file that carries the lock of that name. It stays after the
   // lock is released (removing it while held would split the lock); tests
   // that invent names remove theirs.
@@ -180,6 +201,7 @@ class NamedMutex {
 
  private:
   int fd_ = -1;
+  int holder_ = 0;
 };
 
 }  // namespace platform

@@ -69,7 +69,12 @@ for _ in $(seq 60); do
 done
 grep -q locked "$dir/holder" || fail "the lock holder never got the lock"
 expect 1 "already running" --iso 'G:\'
+grep -q "Process holding the lock: $holder " "$dir/out" || fail "the lock's holder $holder is not named"
 kill -9 "$holder"; wait "$holder" 2>/dev/null || true; holder=""
+
+# A prefix that does not exist is refused, not made.
+expect 1 "The prefix folder cannot be used: $dir/absent does not exist" --prefix "$dir/absent" --iso 'G:\'
+[ ! -e "$dir/absent" ] || fail "a missing prefix was made"
 
 # A run to its end: progress of every step, the ISO tool's command line,
 # the work folder removed afterwards.
@@ -85,8 +90,10 @@ grep -q '^\[-bootdata:2#p0,e,b.*Oscdimg_amd64.Oscdimg.etfsboot.com#pEF,e,b.*efis
 grep -q "ISOOperation Excute - end(TRUE)" "$data/RAREzodav.log" || fail "trace log"
 
 # The tool fails: the run fails.
+# A folder given relative to where the command was typed: the program works
+# in its own folder, but reads the argument against that one first.
 export KX_FAKE_TOOL='out: 20% complete\n|exit:3'
-expect 1 "The operation failed" --iso 'G:\'
+(cd "$(dirname "$KESTRUNEX_PREFIX")" && expect 1 "The operation failed" --iso "$(basename "$KESTRUNEX_PREFIX")/images")
 # ... and says which step failed, with that step's last trace line.
 grep -q "The run failed at this step: .*ISO" "$dir/out" || fail "no failed step named"
 grep -q "Its last trace line: .*Exit Code:3" "$dir/out" || fail "no last trace line"

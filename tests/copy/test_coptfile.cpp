@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -288,4 +289,36 @@ TEST_F(COptFileTest, LinksAreCopiedAsLinksAndNeverWrittenThrough) {
   EXPECT_FALSE(fs::is_symlink(F("dst/setup.exe")));
   EXPECT_EQ(fs::file_size(F("dst/setup.exe")), 2 * kMiB);
   EXPECT_EQ(kxtest::ReadHostFile(machine_.Root('C') / "outside.txt"), "outside");
+}
+
+// A medium made to hand us a host file: its links that lead out of the
+// source tree (to a root-only file, to a folder, nowhere) are not copied;
+// each leaves a trace line. A link inside the tree still is.
+TEST_F(COptFileTest, LinksThatLeadOutOfTheSourceAreSkippedWithATraceLine) {
+  WriteTree();
+  machine_.WriteFile('C', "secret/shadow", "root:secret");
+  ::chmod((machine_.Root('C') / "secret/shadow").c_str(), 0600);
+  const struct {
+    const char* name;
+    fs::path target;
+  } outside[] = {
+      {"src/shadow", machine_.Root('C') / "secret/shadow"},
+      {"src/sources/etc", machine_.Root('C') / "secret"},
+      {"src/dangling", E("src/absent")},
+      {"src/sources/up", E("src/../outside-the-tree")},
+  };
+  for (const auto& link : outside) fs::create_symlink(link.target, E(link.name));
+  fs::create_symlink(E("src/setup.exe"), E("src/sources/inside.exe"));
+  Progress p;
+  ASSERT_TRUE(Start(p));
+  for (const auto& link : outside) {
+    EXPECT_FALSE(fs::exists(fs::symlink_status(F(std::string("dst") + (link.name + 3))))) << link.name;
+    const std::string from = "E:\\" + std::string(link.name);
+    std::string windows = from;
+    for (char& c : windows)
+      if (c == '/') c = '\\';
+    EXPECT_TRUE(InOrder(TraceLines(), {"[COptFile::CopyTree] link skipped, it leads outside the source: " + windows}))
+        << link.name;
+  }
+  EXPECT_TRUE(fs::exists(fs::symlink_status(F("dst/sources/inside.exe"))));
 }

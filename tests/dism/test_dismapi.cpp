@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "dismapifixture.h"
+#include "platform/fs/paths.h"
 #include "platform/text.h"
 #include "samplewim.h"
 #include "testmachine.h"
@@ -97,8 +98,12 @@ TEST_F(DismApiTest, MountChecksTheFolderAndTheIndexAndRecordsTheMount) {
 TEST_F(DismApiTest, AMountWhoseFolderOrImageChangedIsInvalidAndCleanupForgetsIt) {
   MakeBootWim();
   ASSERT_EQ(Mount(1, "gone"), S_OK);
-  ASSERT_EQ(Mount(2, "touched"), S_OK);
-  std::ofstream(Host("mnt/touched/Windows/staged.txt")) << "x";
+  // A mount folder of the data folder's, named as the program names them.
+  fs::create_directories(Host("ProgramData/Ovanta/Kestrunex/90503"));
+  ASSERT_EQ(DismMountImage(L"C:\\work\\boot.wim", L"C:\\ProgramData\\Ovanta\\Kestrunex\\90503", 2, nullptr,
+                           DismImageIndex, DISM_MOUNT_READWRITE, nullptr, nullptr, nullptr),
+            S_OK);
+  std::ofstream(Host("ProgramData/Ovanta/Kestrunex/90503/Windows/staged.txt")) << "x";
   fs::remove_all(Host("mnt/gone"));
   DismMountedImageInfo* mounted = nullptr;
   UINT count = 0;
@@ -117,8 +122,45 @@ TEST_F(DismApiTest, AMountWhoseFolderOrImageChangedIsInvalidAndCleanupForgetsIt)
   EXPECT_EQ(count, 0u);
   DismDelete(mounted);
   // The mount's folder was emptied and removed; the unrelated empty one stays.
-  EXPECT_FALSE(fs::exists(Host("mnt/touched")));
+  EXPECT_FALSE(fs::exists(Host("ProgramData/Ovanta/Kestrunex/90503")));
   EXPECT_TRUE(fs::is_directory(Host("mnt/gone")));
+}
+
+// A record names folders; clean-up empties only the data folder's own mount
+// folders, whatever else a damaged or planted record names.
+TEST_F(DismApiTest, CleanupLeavesFoldersAloneThatAreNotMountFoldersOfTheDataFolder) {
+  MakeBootWim();
+  fs::create_directories(Host("ProgramData/Ovanta/Kestrunex"));
+  fs::create_directories(Host("elsewhere/123"));
+  fs::create_directory_symlink(Host("elsewhere"), Host("ProgramData/Ovanta/Kestrunex/link"));
+  const struct {
+    const char* folder;   // mounted, then invalidated
+    const char* staged;   // host path of a file inside it
+  } cases[] = {
+      {"C:\\mnt\\123", "mnt/123/Windows/staged.txt"},                                   // outside the data folder
+      {"C:\\ProgramData\\Ovanta\\Kestrunex\\work", "ProgramData/Ovanta/Kestrunex/work/Windows/staged.txt"},  // not a mount name
+      {"C:\\ProgramData\\Ovanta\\Kestrunex\\link\\123", "elsewhere/123/Windows/staged.txt"},  // through a link
+  };
+  UINT index = 1;
+  for (const auto& c : cases) {
+    std::string host;
+    ASSERT_TRUE(ResolvePath(WideFromAnsi(c.folder), host)) << c.folder;
+    fs::create_directories(host);
+    ASSERT_EQ(DismMountImage(L"C:\\work\\boot.wim", WideFromAnsi(c.folder).c_str(), index, nullptr, DismImageIndex,
+                             DISM_MOUNT_READONLY, nullptr, nullptr, nullptr),
+              S_OK)
+        << c.folder;
+    std::ofstream(Host(c.staged)) << "x";
+    index = index % 2 + 1;
+  }
+  std::ofstream(Host("work/boot.wim"), std::ios::app) << "appended";
+  ASSERT_EQ(DismCleanupMountpoints(), S_OK);
+  DismMountedImageInfo* mounted = nullptr;
+  UINT count = 7;
+  ASSERT_EQ(DismGetMountedImageInfo(&mounted, &count), S_OK);
+  EXPECT_EQ(count, 0u);  // forgotten ...
+  DismDelete(mounted);
+  for (const auto& c : cases) EXPECT_TRUE(fs::exists(Host(c.staged))) << c.folder;  // ... but not emptied
 }
 
 TEST_F(DismApiTest, AddDriverStagesThePackageAndCommitWritesItIntoThatImageOnly) {

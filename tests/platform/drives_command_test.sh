@@ -69,5 +69,41 @@ set +e
 rc=$?
 set -e
 [ "$rc" -eq 0 ] || [ "$rc" -eq 2 ] || { echo "FAIL: binary profile gave status $rc"; bad=$((bad + 1)); }
+
+# A declared disk image is checked when the profile is read: only a regular
+# file or a block device can be a disk. A disk declared twice names its line.
+mkdir "$dir/imgdir"
+truncate -s 64M "$dir/good.img"
+for spec in "$dir/fifo|pipe" "$dir/imgdir|folder" "/dev/zero|character device" "$dir/absent.img|does not exist" \
+            "$dir/good.img|"; do
+  image="${spec%%|*}" reason="${spec#*|}"
+  printf '[disk 1]\nbus = usb\nimage = %s\n' "$image" > "$dir/disk.ini"
+  set +e
+  err=$(timeout 10 "$tool" --profile "$dir/disk.ini" 2>&1)
+  rc=$?
+  set -e
+  if [ -z "$reason" ]; then
+    [ "$rc" -eq 0 ] || { echo "FAIL: image '$image' gave status $rc: $err"; bad=$((bad + 1)); }
+  elif [ "$rc" -ne 2 ] || ! grep -qF "$dir/disk.ini:3: the disk image $image" <<<"$err" || ! grep -qF "$reason" <<<"$err"; then
+    echo "FAIL: image '$image' gave status $rc: $err"
+    bad=$((bad + 1))
+  fi
+done
+printf '[disk 1]\nsize_mb = 10\n[disk 2]\nsize_mb = 10\n[disk 1]\nsize_mb = 20\n' > "$dir/twice.ini"
+set +e
+err=$("$tool" --profile "$dir/twice.ini" 2>&1)
+rc=$?
+set -e
+{ [ "$rc" -eq 2 ] && grep -qF "$dir/twice.ini:5: disk 1 is declared twice" <<<"$err"; } ||
+  { echo "FAIL: a disk declared twice gave status $rc: $err"; bad=$((bad + 1)); }
+
+# A prefix another user can write is refused with the folder named.
+chmod 0777 "$dir/imgdir"
+set +e
+err=$(KESTRUNEX_PREFIX="$dir/imgdir" "$tool" 2>&1)
+rc=$?
+set -e
+{ [ "$rc" -eq 2 ] && grep -qF "$dir/imgdir can be written by other users" <<<"$err"; } ||
+  { echo "FAIL: a prefix others can write gave status $rc: $err"; bad=$((bad + 1)); }
 [ "$bad" -eq 0 ]
-echo "drives command: 3 passed, 0 failed"
+echo "drives command: 6 passed, 0 failed"

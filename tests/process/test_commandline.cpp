@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "platform/lasterror.h"
+#include "platform/fs/paths.h"
 #include "platform/process/process.h"
 #include "platform/fs/sysfolders.h"
 #include "testmachine.h"
@@ -66,12 +67,16 @@ class ResolveProgram : public ::testing::Test {
   fs::path programTool_;
 };
 
-TEST_F(ResolveProgram, BareNamePrefersTheMachinesSystemToolThenTheProgramFolders) {
-  EXPECT_EQ(platform::ResolveProgram(L"kxprobe"), (system32_ / "kxprobe.exe").string());
-  EXPECT_EQ(platform::ResolveProgram(L"KXPROBE.EXE"), (system32_ / "kxprobe.exe").string());
-  fs::remove(system32_ / "kxprobe.exe");
+// A tool planted in the machine's System32 (the prefix's drive_c) never runs
+// in place of the program's own.
+TEST_F(ResolveProgram, BareNameIsTheProgramFoldersToolNeverTheMachinesSystemOne) {
   EXPECT_EQ(platform::ResolveProgram(L"kxprobe"), programTool_.string());
+  EXPECT_EQ(platform::ResolveProgram(L"KXPROBE.EXE"), programTool_.string());
   EXPECT_EQ(platform::ResolveProgram(L"kxprobe.exe"), programTool_.string());
+  {
+    platform::ScopedToolFolder stand_ins(platform::SystemPathFromHost(system32_.string()));
+    EXPECT_EQ(platform::ResolveProgram(L"kxprobe"), (system32_ / "kxprobe.exe").string());
+  }
   fs::remove(programTool_);
   platform::SetLastError(0);
   EXPECT_EQ(platform::ResolveProgram(L"kxprobe"), "");

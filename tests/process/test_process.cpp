@@ -6,16 +6,22 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
 #include "platform/lasterror.h"
 #include "platform/fs/paths.h"
 #include "platform/process/process.h"
+#include "platform/text.h"
 #include "testmachine.h"
 
 using namespace platform;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -206,12 +212,55 @@ TEST_F(ProcessTest, NamedLockIsMachineWideAndDiesWithItsHolderEvenKilled) {
   DWORD n = 0;
   ASSERT_TRUE(pipe.Read(buffer, sizeof buffer, &n));
   ASSERT_EQ(std::string(buffer, n), "locked\n");
-  EXPECT_FALSE(NamedMutex(name).Owned());
+  {
+    NamedMutex refused(name);
+    EXPECT_FALSE(refused.Owned());
+    // The holder is named, so a refused command can say who has the lock.
+    std::error_code ec;
+    EXPECT_EQ(fs::canonical("/proc/" + std::to_string(refused.Holder()) + "/exe", ec), fs::canonical(KX_FAKE_TOOL));
+  }
   ASSERT_TRUE(holder.Terminate(0));  // SIGKILL: no clean-up of its own
   EXPECT_TRUE(NamedMutex(name).Owned());
   const std::string file = NamedMutex::HostFile(name);
-  EXPECT_EQ(file.rfind("/run/lock/kestrunex/", 0) == 0 || file.rfind("/tmp/kestrunex/", 0) == 0, true) << file;
+  EXPECT_EQ(file, "/run/lock/kestrunex-" + AnsiFromWide(name) + ".lock");
   ::unlink(file.c_str());
+}
+
+// What another user can plant at the lock's name before we start: nothing
+// of it is followed or changed; at most the lock is refused.
+TEST_F(ProcessTest, NamedLockNeitherFollowsNorChangesWhatAnotherUserPlanted) {
+  const std::wstring name = L"KESTRUNE-PLANT-" + std::to_wstring(::getpid());
+  const std::string file = NamedMutex::HostFile(name);
+  kxtest::TempDir dir;
+  const std::string victim = (dir.path() / "shadow").string();
+  std::ofstream(victim) << "root:secret\n";
+  ::chmod(victim.c_str(), 0600);
+  struct Case {
+    const char* what;
+    std::string plant;  // run as user 65534
+    bool owned;         // whether we may still take the lock
+  } cases[] = {
+      {"a link to a root file", "ln -s '" + victim + "' '" + file + "'", false},
+      {"a dangling link", "ln -s '" + file + ".absent' '" + file + "'", false},
+      {"a pipe", "mkfifo '" + file + "'", false},
+      {"a folder", "mkdir '" + file + "'", false},
+      {"a file of its own", "umask 022; : > '" + file + "'", true},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(kxtest::AsNobody(c.plant), 0) << c.what;
+    {
+      NamedMutex lock(name);
+      EXPECT_EQ(lock.Owned(), c.owned) << c.what;
+    }
+    struct stat st {};
+    ASSERT_EQ(::lstat(file.c_str(), &st), 0) << c.what;
+    EXPECT_EQ(st.st_uid, kxtest::kNobodyUid) << c.what;
+    if (S_ISREG(st.st_mode)) EXPECT_EQ(st.st_mode & 07777, 0644u) << c.what;  // never chmod'ed
+    ASSERT_EQ(::stat(victim.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u) << c.what;
+    EXPECT_EQ(kxtest::ReadHostFile(victim), "root:secret\n") << c.what;
+    kxtest::AsNobody("rm -rf '" + file + "'");
+  }
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "testmachine.h"
 
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 #include <fstream>
 #include <iterator>
@@ -100,6 +103,14 @@ void FakeClock::Sleep(platform::DWORD milliseconds) {
 std::string ReadHostFile(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+int AsNobody(const std::string& command) {
+  std::string quoted = "'";
+  for (char c : command) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  quoted += "'";
+  const int status = std::system(("setpriv --reuid=65534 --regid=65534 --clear-groups sh -c " + quoted).c_str());
+  return status < 0 || !WIFEXITED(status) ? -1 : WEXITSTATUS(status);
 }
 
 }  // namespace kxtest

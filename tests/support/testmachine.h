@@ -65,6 +65,12 @@ class TestMachine {
   std::unique_ptr<platform::ScopedMachine> scoped_;
 };
 
+// Runs a shell command as the unprivileged user 65534 (nobody), the way a
+// local attacker plants links and files; its exit status (-1: not run).
+int AsNobody(const std::string& command);
+// The uid an unprivileged attacker runs as.
+inline constexpr unsigned kNobodyUid = 65534;
+
 // A clock that stands still until told to move; Sleep advances it.
 class FakeClock final : public platform::Clock {
  public:

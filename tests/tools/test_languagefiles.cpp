@@ -44,6 +44,7 @@ const std::set<std::u16string> kProgramKeys = {
     u"Release Failed",
     // the format question names the stick's mounts that go first
     u"Format Mounted",
+    u"Cli Busy Holder", u"Cli No Program Folder", u"Cli Prefix Refused",
     // the verification pass
     u"Verify Boot Missing", u"Verify Differs", u"Verify Missing", u"Verify Offset", u"Verify Passed",
     u"Verify Source Unreadable", u"Verify Start", u"Verify Unreadable", u"Verify Wim Damaged",
@@ -67,6 +68,7 @@ const char* const kShippedLanguages[] = {"english", "spanish", "french", "german
 class ShippedLanguage : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(ShippedLanguage, HasANonEmptyTextForEveryKeyAndNoOtherKeys) {
+  ASSERT_EQ(kProgramKeys.size(), 88u);
   std::string text = kxtest::ReadHostFile(fs::path(KX_LANG_SOURCE_DIR) / (std::string(GetParam()) + ".lang"));
   ASSERT_FALSE(text.empty());
   ovml::Catalogue catalogue;

@@ -137,8 +137,9 @@ TEST_F(USBManager, ALetterThatMovedFailsTheStep) {
   kxusb::UsbMachine m({VirtualDisk{1, 100, "usb", true, "label: dos\\nstart=2048,type=c\\n"}}, {});
   // The letter E comes from the volume record, as a previous run left it;
   // after each script the "desktop" remounts the volume as F.
+  std::filesystem::create_directories(m.disks().dir().path() / "volumes/disk1-part1");
   std::ofstream(m.disks().dir().path() / "volumes.ini")
-      << "[volume E]\ndisk = 1\npartition = 1\nfolder = " << m.disks().dir().str() << "/drive_c\n";
+      << "[volume E]\ndisk = 1\npartition = 1\nfolder = " << m.disks().dir().str() << "/volumes/disk1-part1\n";
   m.WrapDiskpart("\"$REAL\" \"$@\"; rc=$?; sed -i -e 's/^\\[volume E\\]/[volume F]/' -e \"s/^owner = $$/owner = $PPID/\" \"$KESTRUNEX_PREFIX/volumes.ini\"; exit $rc");
   kxusb::ScriptedBoxes boxes;
   EXPECT_FALSE(CUSBManager::Instance()->FormatActiveUSB(L"E:\\"));

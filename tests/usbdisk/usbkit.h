@@ -16,6 +16,7 @@
 #include "disk/usb/cdiskop.h"
 #include "platform/clock.h"
 #include "platform/fs/paths.h"
+#include "platform/process/process.h"
 #include "platform/windows/window.h"
 #include "testmachine.h"
 
@@ -61,6 +62,8 @@ class UsbMachine {
     previousDir_ = std::filesystem::current_path();
     std::filesystem::current_path(disks_.dir().path());
     disks_.Install();
+    // The job's bare "diskpart" runs from there (WrapDiskpart replaces it).
+    tools_ = std::make_unique<platform::ScopedToolFolder>(platform::SystemPathFromHost(sys.string()));
     // The runner's one script file lives in the current folder.
     gs::CDiskOP::Instance()->DeleteScriptFile();
     gs::CDiskOP::Instance()->CreateScriptFile();
@@ -89,6 +92,7 @@ class UsbMachine {
 
  private:
   kxtest::DiskMachine disks_;
+  std::unique_ptr<platform::ScopedToolFolder> tools_;
   kxtest::FakeClock fake_;
   platform::ScopedClock clock_;
   std::filesystem::path previousDir_;

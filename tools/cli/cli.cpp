@@ -1,6 +1,6 @@
 #include "tools/cli/cli.h"
 
-#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 
@@ -9,9 +9,22 @@
 #include "platform/machine/machine.h"
 #include "platform/process/process.h"
 #include "platform/text.h"
+#include "tools/cli/clifolders.h"
 #include "tools/cli/driverscommand.h"
 #include "tools/cli/headlessjob.h"
 #include "tools/cli/terminalboxes.h"
+
+namespace {
+
+// "4711 (kestrunex)": the process and its program name.
+std::wstring HolderText(int pid) {
+  std::string name;
+  std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+  std::getline(comm, name);
+  return std::to_wstring(pid) + (name.empty() ? L"" : L" (" + platform::WideFromAnsi(name) + L")");
+}
+
+}  // namespace
 
 int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, std::FILE* in) {
   Console console(out, err, in);
@@ -37,13 +50,22 @@ int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
     return kExitFailure;
   }
 
+  if (!AnchorArgumentsAndEnterProgramFolder(options)) {
+    console.Complain(Translate(L"Cli No Program Folder"));
+    return kExitFailure;
+  }
+  // A prefix someone else can write would let them steer the job: refused,
+  // as a missing one is (never made here).
+  if (std::string reason; !CheckPrefix(options, &reason)) {
+    console.Complain(Translate(L"Cli Prefix Refused") + L" " + platform::WideFromAnsi(reason));
+    return kExitFailure;
+  }
   std::unique_ptr<platform::ScopedMachine> machine;
   if (!options.prefix.empty()) {
     // The tools this job starts are given the same prefix, so they see the
     // same drives.
     try {
-      machine = std::make_unique<platform::ScopedMachine>(platform::Machine::ForPrefix(
-          std::filesystem::absolute(options.prefix).lexically_normal().string()));
+      machine = std::make_unique<platform::ScopedMachine>(platform::Machine::ForPrefix(options.prefix));
     } catch (const platform::ProfileError& e) {
       console.Complain(Translate(L"Cli Profile Error") + L" " + platform::WideFromAnsi(e.what()));
       return kExitFailure;
@@ -53,6 +75,7 @@ int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
   platform::NamedMutex single(L"KESTRUNE");
   if (!single.Owned()) {
     console.Complain(Translate(L"Cli Busy"));
+    if (single.Holder() > 0) console.Complain(Translate(L"Cli Busy Holder") + L" " + HolderText(single.Holder()));
     return kExitFailure;
   }
   TerminalBoxes boxes(console, options.answer);

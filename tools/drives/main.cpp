@@ -66,9 +66,10 @@ int main(int argc, char** argv) {
     else return Usage();
   }
 
-  std::string prefix = platform::DefaultPrefix();
+  std::string prefix;
   platform::Machine machine;
   try {
+    prefix = platform::DefaultPrefix();
     machine = haveProfile ? platform::Machine::FromProfile(profile, prefix) : platform::Machine::ForPrefix(prefix);
   } catch (const platform::ProfileError& e) {
     std::fprintf(stderr, "kestrunex-drives: %s\n", e.what());

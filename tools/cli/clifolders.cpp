@@ -1,0 +1,45 @@
+#include "tools/cli/clifolders.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/fs/paths.h"
+#include "platform/machine/machine.h"
+#include "platform/machine/prefixtrust.h"
+#include "platform/text.h"
+
+namespace {
+
+std::string Absolute(const std::string& path) {
+  std::error_code ec;
+  const auto absolute = std::filesystem::absolute(path, ec);
+  return ec ? path : absolute.lexically_normal().string();
+}
+
+}  // namespace
+
+bool AnchorArgumentsAndEnterProgramFolder(CliOptions& options) {
+  if (!options.prefix.empty()) options.prefix = Absolute(options.prefix);
+  // A drive path (G:\iso) stays as it is; a host path is the user's.
+  if (!options.isoFolder.empty() && platform::DriveLetterOf(options.isoFolder) == 0)
+    options.isoFolder = platform::WideFromAnsi(Absolute(platform::AnsiFromWide(options.isoFolder)));
+  std::error_code ec;
+  const auto program = std::filesystem::canonical("/proc/self/exe", ec);
+  if (ec) return false;
+  return ::chdir(program.parent_path().c_str()) == 0;
+}
+
+bool CheckPrefix(const CliOptions& options, std::string* reason) {
+  try {
+    if (options.prefix.empty()) {
+      platform::CheckedDefaultPrefix();
+    } else if (!platform::TrustedPrefix(options.prefix, *reason)) {
+      return false;
+    }
+  } catch (const platform::PrefixError& e) {
+    *reason = e.what();
+    return false;
+  }
+  return true;
+}
