@@ -5,6 +5,7 @@
 
 #include "app/tdlgfirst.h"
 #include "app/tmainform.h"
+#include "config/diskidentity.h"
 #include "config/messageboxes.h"
 #include "config/ovmultilangdll.h"
 #include "pipeline/operationfactory.h"
@@ -131,7 +132,9 @@ void TMainForm::ShowPage(int id) {
   }
 }
 
-bool TMainForm::ConfirmFormat() { return AskFormatWarning(this, m_TargetPath); }
+bool TMainForm::ConfirmFormat() {
+  return AskFormatWarning(this, m_TargetPath, DiskIdentityLine(m_TargetPath.substr(0, 3)));
+}
 
 void TMainForm::btnNextClick() {
   if (NextCaption() == Translate(L"Exit")) {

@@ -93,6 +93,11 @@ TEST_F(FullRuns, UsbModeFromClicksToTheSuccessQuestionWithTheSourceOnTheStick) {
   const auto seen = Boxes().Seen();
   ASSERT_GE(seen.size(), 2u) << Trace();
   EXPECT_EQ(seen.front().caption, Translate(L"Warning"));
+  // The erase question names the virtual stick's size and image file on a
+  // line of its own, with No as the default button.
+  const std::wstring identity = L"\n256 MiB, " + platform::WideFromAnsi(StickImage().string());
+  EXPECT_TRUE(seen.front().text.ends_with(identity)) << platform::AnsiFromWide(seen.front().text);
+  EXPECT_EQ(seen.front().type, platform::MB_YESNO | platform::MB_DEFBUTTON2);
   EXPECT_EQ(seen.back().text, Translate(L"SuccessMsg")) << platform::AnsiFromWide(seen.back().text);
   EXPECT_NE(Trace().find("[UpdateResult] finish_Success"), std::string::npos);
   EXPECT_EQ(ui().lblPercent->text(), "100");

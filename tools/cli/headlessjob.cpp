@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "config/diskidentity.h"
 #include "config/messageboxes.h"
 #include "config/ovmultilangdll.h"
 #include "disk/appfolders.h"
@@ -24,6 +25,7 @@
 #include "tools/cli/consolerunview.h"
 #include "tools/cli/productcheck.h"
 #include "tools/cli/signalwatcher.h"
+#include "tools/cli/usbtarget.h"
 
 namespace {
 
@@ -91,7 +93,12 @@ bool HeadlessJob::CheckSource() {
 bool HeadlessJob::CheckTarget() {
   const int required = sizeMb_ + kExtraMb;
   if (options_.Mode() == 0) {
-    target_ = options_.usbRoot;
+    std::wstring error;
+    target_ = ResolveUsbTarget(options_.usbRoot, error);
+    if (target_.empty()) {
+      console_.Complain(error);
+      return false;
+    }
     if (!IsUsbBusVolume(target_)) {
       console_.Complain(L"This is not a USB disk/flash.");
       return false;
@@ -102,7 +109,7 @@ bool HeadlessJob::CheckTarget() {
       return false;
     }
     const std::wstring entry = target_ + L" (" + Translate(L"Capacity") + L" " + std::to_wstring(total) + L" MB )";
-    if (!AskFormatWarning(nullptr, entry)) {
+    if (!AskFormatWarning(nullptr, entry, DiskIdentityLine(target_))) {
       refusal_ = kExitCancelled;  // the user kept the disk: nothing was done
       return false;
     }
@@ -181,7 +188,12 @@ int HeadlessJob::RunWorker() {
   });
   platform::SetMainThread(&window);
   {
-    SignalWatcher signals([&window](int) { window.Post(WM_CLI_CANCEL, 0, 0); });
+    // The cancel is posted before a waiting question is ended: the window
+    // cancels the run before it takes the worker's result after that "no".
+    SignalWatcher signals([this, &window](int) {
+      window.Post(WM_CLI_CANCEL, 0, 0);
+      console_.Interrupt();
+    });
     worker = std::make_unique<TOperationThd>(true, compatible_, &info, mode, &window, &view);
     worker->Resume();
     while (!view.Result()) window.PumpUntil([&] { return view.Result().has_value(); }, std::chrono::hours(1));
