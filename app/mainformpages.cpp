@@ -6,6 +6,7 @@
 #include "app/tdlgfirst.h"
 #include "app/tmainform.h"
 #include "config/checkboxes.h"
+#include "config/diskidentity.h"
 #include "config/messageboxes.h"
 #include "config/ovmultilangdll.h"
 #include "disk/mediumutils.h"
@@ -145,7 +146,10 @@ void TMainForm::ShowPage(int id) {
   }
 }
 
-bool TMainForm::ConfirmFormat() { return AskFormatWarning(this, FormatEntryWithMounts(m_TargetPath, m_TargetPath)); }
+bool TMainForm::ConfirmFormat() {
+  return AskFormatWarning(this, FormatEntryWithMounts(m_TargetPath, m_TargetPath),
+                          DiskIdentityLine(m_TargetPath.substr(0, 3)));
+}
 
 void TMainForm::btnNextClick() {
   if (NextCaption() == Translate(L"Exit")) {

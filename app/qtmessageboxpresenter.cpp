@@ -41,6 +41,18 @@ QMessageBox::StandardButton EscapeFor(UINT type) {
   }
 }
 
+// The button Enter presses: the second one where the box asks for it (No of
+// a Yes/No question that erases a disk), else Qt's choice.
+QMessageBox::StandardButton DefaultFor(UINT type) {
+  if ((type & platform::MB_DEFMASK) != platform::MB_DEFBUTTON2) return QMessageBox::NoButton;
+  switch (type & platform::MB_TYPEMASK) {
+    case platform::MB_OKCANCEL: return QMessageBox::Cancel;
+    case platform::MB_YESNOCANCEL:
+    case platform::MB_YESNO: return QMessageBox::No;
+    default: return QMessageBox::NoButton;
+  }
+}
+
 }  // namespace
 
 QtMessageBoxPresenter::QtMessageBoxPresenter() : m_context(std::make_unique<QObject>()) {}
@@ -66,6 +78,7 @@ std::unique_ptr<QMessageBox> QtMessageBoxPresenter::BuildBox(QWidget* parent, co
                                            QString::fromStdWString(text), ButtonsFor(type), parent);
   box->setTextFormat(Qt::PlainText);  // texts are shown as written
   if (EscapeFor(type) != QMessageBox::NoButton) box->setEscapeButton(EscapeFor(type));
+  if (DefaultFor(type) != QMessageBox::NoButton) box->setDefaultButton(DefaultFor(type));
   box->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
   return box;
 }

@@ -2,7 +2,10 @@
 
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QScrollBar>
 #include <QStringDecoder>
+#include <QStyle>
+#include <QStyleFactory>
 
 #include "app/tdlgfirst.h"
 #include "app/tmainform.h"
@@ -30,6 +33,16 @@ QString Decode(const QByteArray& bytes) {
   if (bytes.startsWith("\xFE\xFF")) return QStringDecoder(QStringDecoder::Utf16BE).decode(bytes.mid(2));
   return QString::fromUtf8(bytes);
 }
+// The application's style draws a scroll bar's thumb lighter than its track,
+// which reads as a thumb at the other end (at the bottom while the text is
+// at its top). The system's classic scroll bar is drawn instead: a raised
+// thumb on a light, dotted track. The style belongs to the scroll bar.
+void DrawScrollBarAsTheSystemDoes(QScrollBar* bar) {
+  QStyle* style = QStyleFactory::create(QStringLiteral("Windows"));
+  if (!style) return;
+  style->setParent(bar);
+  bar->setStyle(style);
+}
 }  // namespace
 
 TdlgEULA::TdlgEULA(TdlgFirst& owner) : WizardWindow(kDesignFont, kBannerHeight), m_owner(owner) {
@@ -45,6 +58,7 @@ TdlgEULA::TdlgEULA(TdlgFirst& owner) : WizardWindow(kDesignFont, kBannerHeight),
   m_EULAMemo->setGeometry(192, 93, 497, 146);
   m_EULAMemo->setReadOnly(true);
   m_EULAMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  DrawScrollBarAsTheSystemDoes(m_EULAMemo->verticalScrollBar());
   m_CheckBox1 = new QCheckBox(this);
   m_CheckBox1->setGeometry(400, 245, 97, 17);
 

@@ -20,6 +20,7 @@ std::wstring UsbDeviceHint(const std::wstring& root) {
   if (drive->diskNumber >= 0) {
     hint += L"\n" + Translate(L"Disk") + L" " + std::to_wstring(drive->diskNumber);
     if (const auto disk = platform::CurrentMachine().Disk(drive->diskNumber)) {
+      if (!disk->model.empty()) hint += L", " + platform::WideFromAnsi(disk->model);
       if (disk->sizeBytes) hint += L", " + std::to_wstring(disk->sizeBytes / kBytesPerMB) + L" MB";
       if (!disk->Backing().empty()) where = disk->Backing();
     }

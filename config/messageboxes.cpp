@@ -50,8 +50,10 @@ std::wstring FormatWarningText(const std::wstring& diskDescription) {
   return text;
 }
 
-bool AskFormatWarning(platform::HWND owner, const std::wstring& diskDescription) {
-  return IsYes(platform::MessageBox(owner, FormatWarningText(diskDescription), Translate(L"Warning"), MB_YESNO));
+bool AskFormatWarning(platform::HWND owner, const std::wstring& diskDescription, const std::wstring& diskIdentity) {
+  std::wstring text = FormatWarningText(diskDescription);
+  if (!diskIdentity.empty()) text += L"\n" + diskIdentity;
+  return IsYes(platform::MessageBox(owner, text, Translate(L"Warning"), MB_YESNO | platform::MB_DEFBUTTON2));
 }
 
 std::wstring SpaceWarningText(int neededMb) {

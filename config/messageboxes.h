@@ -34,9 +34,12 @@ void ShowFileTooLargeForFat32Box(platform::HWND owner, const std::wstring& file,
 // The longest text the format warning shows, in characters.
 inline constexpr std::size_t kFormatWarningMaxChars = 511;
 // Translate("Format warning1"), a blank, the disk's list entry, a blank,
-// Translate("Format warning2") (shown as is, cut to 511 characters) /
-// Translate("Warning"), Yes/No, no icon. True only for Yes.
-bool AskFormatWarning(platform::HWND owner, const std::wstring& diskDescription);
+// Translate("Format warning2") (shown as is, cut to 511 characters), then
+// on a line of its own the disk's identity (DiskIdentityLine: model, size,
+// device or image file; no line when empty) / Translate("Warning"), Yes/No
+// with No as the default button (Enter must not erase a disk), no icon.
+// True only for Yes.
+bool AskFormatWarning(platform::HWND owner, const std::wstring& diskDescription, const std::wstring& diskIdentity);
 std::wstring FormatWarningText(const std::wstring& diskDescription);
 // Translate("Space warning1"), a blank, neededMb, " MB", Translate("Space
 // warning1") / Translate("Warning"), OK, no icon.

@@ -39,6 +39,21 @@ std::string BlockDeviceOf(const std::string& source) {
   return disk.filename().string();
 }
 
+std::string Trimmed(std::string s) {
+  const auto first = s.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  return s.substr(first, s.find_last_not_of(" \t") - first + 1);
+}
+
+// "SanDisk Cruzer Blade": the device's vendor and model as its driver
+// reports them (SCSI and USB disks pad both with blanks; NVMe has no vendor).
+std::string DeviceModel(const fs::path& device) {
+  const std::string vendor = Trimmed(ReadLine(device / "vendor"));
+  const std::string model = Trimmed(ReadLine(device / "model"));
+  if (vendor.empty() || model.rfind(vendor, 0) == 0) return model;
+  return model.empty() ? vendor : vendor + " " + model;
+}
+
 bool IsUsbBlockDevice(const std::string& disk) {
   std::error_code ec;
   fs::path real = fs::canonical(fs::path("/sys/block") / disk, ec);
@@ -99,6 +114,7 @@ Machine Machine::Discover(const std::string& given) {
     } catch (...) {
     }
     d.busType = IsUsbBlockDevice(diskNames[i]) ? BusTypeUsb : BusTypeSata;
+    d.model = DeviceModel(fs::path("/sys/block") / diskNames[i] / "device");
     m.disks_[d.number] = d;
   }
   auto diskNumberOf = [&](const std::string& name) {

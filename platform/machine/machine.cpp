@@ -335,6 +335,8 @@ Machine Machine::FromProfileText(std::string_view bytes, const std::string& prof
           if (e.value.empty()) fail(e.line, "image is empty");
           disk.image = HostFolderFor(AnsiFromWide(e.value), base);
           imageLine = e.line;
+        } else if (key == L"MODEL") {
+          disk.model = AnsiFromWide(e.value);
         } else if (key == L"REMOVABLE") {
           auto b = ParseBool(e.value);
           if (!b) fail(e.line, "removable is yes or no");

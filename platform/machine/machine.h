@@ -71,6 +71,7 @@ struct DiskDecl {
   int busType = BusTypeUnknown;
   std::string hostDevice;
   std::string image;           // a virtual disk's image file (absolute host path)
+  std::string model;           // vendor and model as the device names itself ("" = unknown)
   bool removable = false;
   // The host file that holds the disk's bytes: the image, else the device.
   const std::string& Backing() const { return image.empty() ? hostDevice : image; }

@@ -53,8 +53,11 @@ inline constexpr UINT MB_ICONERROR = 0x10;
 inline constexpr UINT MB_ICONQUESTION = 0x20;
 inline constexpr UINT MB_ICONWARNING = 0x30;
 inline constexpr UINT MB_ICONINFORMATION = 0x40;
+inline constexpr UINT MB_DEFBUTTON1 = 0x0;    // the first button is the default (Enter)
+inline constexpr UINT MB_DEFBUTTON2 = 0x100;  // the second (No of Yes/No) is
 inline constexpr UINT MB_TYPEMASK = 0xF;
 inline constexpr UINT MB_ICONMASK = 0xF0;
+inline constexpr UINT MB_DEFMASK = 0xF00;
 
 inline constexpr int IDOK = 1;
 inline constexpr int IDCANCEL = 2;

@@ -98,6 +98,11 @@ TEST_F(FullRuns, UsbModeFromClicksToTheSuccessQuestionWithTheSourceOnTheStick) {
   ASSERT_GE(seen.size(), 2u) << Trace();
   EXPECT_EQ(seen.front().caption, Translate(L"Warning"));
   EXPECT_NE(seen.front().text.find(L"1023 MB"), std::wstring::npos) << "the format question shows the stick's size";
+  // The erase question names the virtual stick's size and image file on a
+  // line of its own, with No as the default button.
+  const std::wstring identity = L"\n1.0 GiB, " + platform::WideFromAnsi(StickImage().string());
+  EXPECT_TRUE(seen.front().text.ends_with(identity)) << platform::AnsiFromWide(seen.front().text);
+  EXPECT_EQ(seen.front().type, platform::MB_YESNO | platform::MB_DEFBUTTON2);
   EXPECT_EQ(seen.back().text, Translate(L"SuccessMsg")) << platform::AnsiFromWide(seen.back().text);
   EXPECT_NE(Trace().find("[UpdateResult] finish_Success"), std::string::npos);
   EXPECT_LT(Trace().find("[CheckProduct] end(TRUE)"), Trace().find("[UpdateResult] finish_Success"))

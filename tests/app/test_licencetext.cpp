@@ -1,6 +1,10 @@
 // The licence window's text: the file config.xml names for the display
 // language, decoded by its byte-order mark (else as the ANSI code page).
 
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
+
 #include <fstream>
 
 #include "app/tdlgeula.h"
@@ -49,6 +53,42 @@ TEST_F(Licence, TheWindowShowsTheShippedTextOfTheDisplayLanguage) {
   EXPECT_TRUE(shown.startsWith(QString::fromUtf8(english.substr(0, english.find_first_of("\r\n")))))
       << shown.left(80).toStdString();
   EXPECT_TRUE(Eula().EULAMemo()->isReadOnly());
+}
+
+// The scroll bar's thumb sits where the text is and reads as the thumb:
+// darker than the track it slides on (the application's style draws it
+// lighter, so the darker track read as a thumb at the other end).
+TEST_F(Licence, TheScrollBarsThumbIsAtTheTopOverALighterTrack) {
+  ChooseMode(0);
+  ASSERT_TRUE(Eula().isVisible());
+  Pump(20);
+  QScrollBar* bar = Eula().EULAMemo()->verticalScrollBar();
+  ASSERT_GT(bar->maximum(), 0) << "the licence text needs scrolling in its memo";
+  ASSERT_EQ(bar->value(), 0);
+  QStyleOptionSlider option;
+  option.initFrom(bar);
+  option.rect = bar->rect();
+  option.orientation = Qt::Vertical;
+  option.upsideDown = bar->invertedAppearance();
+  option.minimum = bar->minimum();
+  option.maximum = bar->maximum();
+  option.sliderPosition = option.sliderValue = bar->value();
+  option.pageStep = bar->pageStep();
+  option.singleStep = bar->singleStep();
+  option.subControls = QStyle::SC_All;
+  const QRect thumb = bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, bar);
+  const QRect track = bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarAddPage, bar);
+  ASSERT_FALSE(thumb.isEmpty());
+  ASSERT_FALSE(track.isEmpty());
+  EXPECT_LT(thumb.center().y(), track.center().y());
+  const QImage image = bar->grab().toImage();
+  auto lightness = [&](const QRect& r) {
+    long sum = 0, n = 0;
+    for (int y = r.top() + 2; y < r.bottom() - 1; ++y)
+      for (int x = r.left() + 2; x < r.right() - 1; ++x, ++n) sum += QColor(image.pixel(x, y)).lightness();
+    return n ? sum / n : 0;
+  };
+  EXPECT_LT(lightness(thumb), lightness(track));
 }
 
 }  // namespace

@@ -130,6 +130,22 @@ TEST(PresenterMapping, ButtonsIconsAndAnswersFollowTheType) {
   EXPECT_EQ(QtMessageBoxPresenter::AnswerFor(QMessageBox::NoButton), 0);
 }
 
+// Enter on the erase question presses No, its default; other Yes/No boxes
+// keep Yes as Enter's answer.
+TEST(PresenterMapping, EnterPressesNoWhereTheSecondButtonIsTheDefault) {
+  apptest::EnsureQtApp();
+  for (const auto& [type, answer] : {std::pair{MB_YESNO | MB_DEFBUTTON2, QMessageBox::No},
+                                     std::pair{MB_YESNO, QMessageBox::Yes}}) {
+    auto box = QtMessageBoxPresenter::BuildBox(nullptr, L"Erase?", L"Warning", type);
+    box->show();
+    QCoreApplication::processEvents();
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(box->focusWidget() ? box->focusWidget() : box.get(), &enter);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(box->standardButton(box->clickedButton()), answer) << type;
+  }
+}
+
 // Escape and the close command: a Yes/No question waits for a button; the
 // other boxes take them as their cancel answer.
 struct EscapeCase {

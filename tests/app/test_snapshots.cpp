@@ -15,6 +15,7 @@
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QTranslator>
+#include "config/diskidentity.h"
 #include "config/messageboxes.h"
 #include "config/ovmultilangdll.h"
 #include "fakeoperations.h"
@@ -107,7 +108,8 @@ TEST_P(Snapshots, EveryWindowAndPage) {
   Save(Main(), "usb_page0_source");
   NextPage();
   Save(Main(), "usb_page1_stick");
-  SaveBox(FormatWarningText(Main().TargetPath()), Translate(L"Warning"), platform::MB_YESNO, "format_question");
+  SaveBox(FormatWarningText(Main().TargetPath()) + L"\n" + DiskIdentityLine(L"F:\\"), Translate(L"Warning"),
+          platform::MB_YESNO | platform::MB_DEFBUTTON2, "format_question");
   NextPage();
   Save(Main(), "usb_page2_run_0");
   Main().Send(WM_OPSTATE, 5, 100);

@@ -6,6 +6,7 @@
 
 
 #include "config/ovmultilangdll.h"
+#include "platform/text.h"
 #include "wizardtest.h"
 
 namespace wiztest {
@@ -130,9 +131,12 @@ TEST_F(Pages, NoToTheFormatQuestionReturnsToAFreshUsbListAndTheQuestionShowsTheW
   NextPage();
   const auto seen = Boxes().Seen();
   ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0].text, Translate(L"Format warning1") + L" " + entry + L" " + Translate(L"Format warning2"));
+  // The line below names the disk's size and, for a stick that is a folder
+  // of the test machine, that folder.
+  EXPECT_EQ(seen[0].text, Translate(L"Format warning1") + L" " + entry + L" " + Translate(L"Format warning2") +
+                              L"\n7.4 GiB, " + platform::WideFromAnsi(Machine().Root('F').string()));
   EXPECT_NE(seen[0].text.find(L"7600 MB )"), std::wstring::npos);
-  EXPECT_EQ(seen[0].type, platform::MB_YESNO);
+  EXPECT_EQ(seen[0].type, platform::MB_YESNO | platform::MB_DEFBUTTON2);
   EXPECT_EQ(seen[0].owner, static_cast<platform::HWND>(&Main()));
   EXPECT_EQ(Main().CurPage(), 1);
   EXPECT_TRUE(ui().panSelectUsb->isVisible());

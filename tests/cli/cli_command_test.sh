@@ -6,6 +6,7 @@
 set -euo pipefail
 set -m  # background jobs keep Ctrl+C (SIGINT), as at a terminal
 cli="$1" fake="$2" make_machine="$3"
+here=$(cd "$(dirname "$0")" && pwd)
 dir=$(mktemp -d)
 holder=""
 cleanup() { [ -n "$holder" ] && kill -9 "$holder" 2>/dev/null; rm -rf "$dir"; }
@@ -31,7 +32,7 @@ expect() {
   local rc=0
   for _ in $(seq 60); do
     rc=0
-    "$prog/kestrunex-cli" "$@" >"$dir/out" 2>&1 </dev/null || rc=$?
+    env ${KX_CLI_LOCALE:+LC_ALL=$KX_CLI_LOCALE} "$prog/kestrunex-cli" "$@" >"$dir/out" 2>&1 </dev/null || rc=$?
     [ "$pattern" = "already running" ] && break
     grep -q "already running" "$dir/out" || break
     sleep 2
@@ -42,7 +43,10 @@ expect() {
 }
 
 expect 0 "--iso FOLDER" --help
-expect 1 "unknown option --format" --iso 'G:\' --format
+expect 1 "Unknown option: --format" --iso 'G:\' --format
+KX_CLI_LOCALE=de_DE.UTF-8 expect 1 "Unbekannte Option: --format" --iso 'G:\' --format
+expect 1 "needs a value: --iso" --iso
+expect 0 "^kestrunex-cli [0-9][0-9.]*$" --version
 expect 1 "not an optical drive: F:" --source F: --iso 'G:\'
 expect 1 "The ISO directory does not exist" --iso 'G:\missing'
 expect 1 "not on an NTFS drive" --iso 'F:\'
@@ -57,6 +61,7 @@ expect 1 "must not lie inside each other" --iso 'C:\ProgramData\Ovanta\Kestrunex
 mv "$KESTRUNEX_PREFIX/dvd/bootmgr" "$dir/bootmgr.away"
 expect 1 "bootmgr: missing" --iso 'G:\'
 mv "$dir/bootmgr.away" "$KESTRUNEX_PREFIX/dvd/bootmgr"
+expect 1 "No drive Q:" --usb Q:
 
 # Another instance holds the machine's lock.
 for _ in $(seq 60); do
@@ -121,4 +126,56 @@ cat "$dir/out"
 [ "$rc" -eq 2 ] || fail "Ctrl+C: exit $rc, not 2"
 grep -q "Cancelling" "$dir/out" || fail "Ctrl+C: no cancel shown"
 if kill -0 "$(cat "$dir/pid")" 2>/dev/null; then fail "the ISO tool still runs"; fi
+
+# Questions at a terminal: Ctrl+C cancels (exit 2), Enter alone is the erase
+# question's default, No, and German answers are understood. The line under
+# the question names the disk.
+at_terminal() {
+  local out="$1"; shift
+  local rc=0
+  for _ in $(seq 60); do
+    rc=0
+    "$here/at_terminal.py" "$@" >"$out" 2>&1 || rc=$?
+    grep -q "already running" "$out" || break
+    sleep 2
+  done
+  cat "$out"
+  return "$rc"
+}
+unset KX_FAKE_TOOL
+for typed in '^C' '' 'nein'; do
+  rc=0
+  at_terminal "$dir/out" "(j/n):" "$typed" env LC_ALL=de_DE.UTF-8 "$prog/kestrunex-cli" --usb F: || rc=$?
+  [ "$rc" -eq 2 ] || fail "answer '$typed' at the terminal: exit $rc, not 2"
+done
+grep -qF "7.5 GiB, $KESTRUNEX_PREFIX/stick" "$dir/out" || fail "the erase question does not name the stick"
+
+# --usb by a virtual disk's image file: its first partition's volume; a disk
+# without a partition and a file that is no disk of the machine are refused.
+truncate -s 64M "$dir/stick.img" "$dir/blank.img" "$dir/other.img"
+mkdir -p "$KESTRUNEX_PREFIX/stick2"
+cat >>"$KESTRUNEX_PREFIX/machine.ini" <<INI
+
+[disk 2]
+image = $dir/stick.img
+bus = usb
+removable = yes
+model = Test Stick
+
+[drive H]
+folder = stick2
+type = removable
+bus = usb
+filesystem = FAT32
+disk = 2
+partition = 1
+
+[disk 3]
+image = $dir/blank.img
+bus = usb
+INI
+expect 2 "Test Stick, 64 MiB, $dir/stick.img" --usb "$dir/stick.img"
+grep -q "H:" "$dir/out" || fail "--usb IMAGE is not the volume H:"
+expect 1 "no partition" --usb "$dir/blank.img"
+expect 1 "No disk of this computer" --usb "$dir/other.img"
 echo "all kestrunex-cli checks passed"

@@ -126,12 +126,14 @@ TEST(MessageBoxes, FormatWarningJoinsTheTextsWithBlanksAndKeepsPercentSigns) {
   ScriptedPresenter presenter;
   DummyWindow main;
   presenter.answer = IDYES;
-  EXPECT_TRUE(AskFormatWarning(&main, L"E:\\ 7.5 GB %s"));
-  EXPECT_EQ(presenter.last().text, Translate(L"Format warning1") + L" E:\\ 7.5 GB %s " + Translate(L"Format warning2"));
+  EXPECT_TRUE(AskFormatWarning(&main, L"E:\\ 7.5 GB %s", L"Stick, 7.5 GiB, /dev/sdb"));
+  EXPECT_EQ(presenter.last().text, Translate(L"Format warning1") + L" E:\\ 7.5 GB %s " + Translate(L"Format warning2") +
+                                       L"\nStick, 7.5 GiB, /dev/sdb");
   EXPECT_EQ(presenter.last().caption, Translate(L"Warning"));
-  EXPECT_EQ(presenter.last().type, MB_YESNO);
+  EXPECT_EQ(presenter.last().type, MB_YESNO | MB_DEFBUTTON2);
   presenter.answer = IDNO;
-  EXPECT_FALSE(AskFormatWarning(&main, L"E:\\"));
+  EXPECT_FALSE(AskFormatWarning(&main, L"E:\\", L""));
+  EXPECT_EQ(presenter.last().text, FormatWarningText(L"E:\\"));
   EXPECT_EQ(FormatWarningText(std::wstring(2000, L'x')).size(), kFormatWarningMaxChars);
 }
 

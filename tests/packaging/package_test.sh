@@ -1,23 +1,22 @@
 #!/usr/bin/env bash
-# Builds the Debian package, unpacks it with dpkg -x into a scratch root and
-# runs the installed command from there: --help, then a headless ISO job on a
-# generated sample machine.
+# Unpacks the built Debian package (package_build.sh) with dpkg -x into a
+# scratch root and runs the installed command from there: --help, then a
+# headless ISO job on a generated sample machine.
 set -euo pipefail
-build=$1
-source=$2
+source=$1
+out=$2
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
-(cd "$build" && cpack -G DEB -B "$scratch/out" >"$scratch/cpack.log" 2>&1) || { cat "$scratch/cpack.log"; exit 1; }
-deb=$(ls "$scratch"/out/*.deb)
+deb=$(ls "$out"/*.deb)
 echo "package: $(basename "$deb")"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "depends: $depends"
 if grep -q -- '-dev\b' <<<"$depends"; then echo "FAIL: a -dev package among the dependencies"; exit 1; fi
 dpkg -x "$deb" "$scratch/root"
-for f in usr/bin/kestrunex-cli usr/bin/kestrunex-drives usr/lib/kestrunex/config.xml \
-         usr/lib/kestrunex/OvMultiLang.dll usr/lib/kestrunex/OS/AutoUnattend \
-         usr/share/applications/kestrunex.desktop usr/share/man/man1/kestrunex-cli.1 \
+for f in usr/bin/kestrunex-cli usr/bin/kestrunex-drives usr/libexec/kestrunex/config.xml \
+         usr/libexec/kestrunex/OvMultiLang.dll usr/libexec/kestrunex/OS/AutoUnattend \
+         usr/share/applications/kestrunex.desktop usr/share/man/man1/kestrunex-cli.1.gz \
          usr/share/polkit-1/actions/org.kestrunex.wizard.policy; do
   [ -e "$scratch/root/$f" ] || { echo "FAIL: $f missing from the package"; exit 1; }
 done

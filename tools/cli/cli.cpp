@@ -42,6 +42,10 @@ int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
     console.Say(Translate(L"Cli Help") + L"\n\n" + Translate(L"Drivers Help"));
     return kExitSuccess;
   }
+  if (options.version) {
+    console.Say(L"kestrunex-cli " + platform::WideFromAnsi(KX_VERSION));
+    return kExitSuccess;
+  }
 
   // Raw disks, formatting and mounts need root: say so before anything is
   // touched (the lock and the data folder included) rather than fail halfway.

@@ -2,6 +2,7 @@
 
 #include <cwctype>
 
+#include "config/ovmultilangdll.h"
 #include "platform/text.h"
 #include "platform/windows/window.h"
 
@@ -14,12 +15,21 @@ std::wstring NormaliseDriveRoot(const std::wstring& text) {
   return text;
 }
 
+namespace {
+// A usage error, whole in the user's language, naming the argument.
+std::string UsageError(const wchar_t* key, const std::string& argument) {
+  std::wstring text = Translate(key);
+  if (!argument.empty()) text += L" " + platform::WideFromAnsi(argument);
+  return platform::AnsiFromWide(text);
+}
+}  // namespace
+
 bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, std::string& error) {
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto value = [&](std::string& out) {
       if (i + 1 >= args.size()) {
-        error = a + " needs a value";
+        error = UsageError(L"Cli Needs Value", a);
         return false;
       }
       out = args[++i];
@@ -27,6 +37,7 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
     };
     std::string text;
     if (a == "--help" || a == "-h") options.help = true;
+    else if (a == "--version") options.version = true;
     else if (a == "--compat") options.compatible = true;
     else if (a == "--no-verify") options.verify = false;
     else if (a == "--yes" || a == "-y") options.answer = platform::IDYES;
@@ -43,13 +54,13 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
       if (!value(text)) return false;
       options.usbRoot = NormaliseDriveRoot(platform::WideFromAnsi(text));
     } else {
-      error = "unknown option " + a;
+      error = UsageError(L"Cli Unknown Option", a);
       return false;
     }
   }
-  if (options.help) return true;
+  if (options.help || options.version) return true;
   if (options.isoFolder.empty() == options.usbRoot.empty()) {
-    error = "give exactly one target: --iso FOLDER or --usb DRIVE";
+    error = UsageError(L"Cli One Target", {});
     return false;
   }
   return true;

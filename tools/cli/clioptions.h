@@ -2,7 +2,10 @@
 // The options of kestrunex-cli, parsed in one place.
 //
 //   kestrunex-cli [--prefix DIR] [--source E:|FOLDER|FILE.iso] (--iso FOLDER | --usb F:\)
-//                 [--compat] [--no-verify] [--yes | --no] [--help]
+//                 [--compat] [--no-verify] [--yes | --no] [--help] [--version]
+//
+// --usb takes a drive (F:), a disk's device (/dev/sdb) or a virtual disk's
+// image file; the latter two are resolved on the machine (usbtarget.h).
 
 #include <string>
 #include <vector>
@@ -23,11 +26,12 @@ struct CliOptions {
   // IDYES or IDNO.
   int answer = 0;
   bool help = false;
+  bool version = false;
 
   int Mode() const;  // 1 ISO, 0 USB
 };
 
-// False with a message naming the offending argument.
+// False with a message naming the offending argument, in the user's language.
 bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, std::string& error);
 
 // "E:" or "e:\" -> "E:\"; other text unchanged.

@@ -4,6 +4,7 @@
 // the knowledge whether a person can see (a terminal) and answer (input
 // from a terminal).
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -11,6 +12,9 @@
 class Console {
  public:
   Console(std::FILE* out, std::FILE* err, std::FILE* in);
+  ~Console();
+  Console(const Console&) = delete;
+  Console& operator=(const Console&) = delete;
 
   // A progress line: redrawn in place on a terminal, one line each else.
   void Progress(const std::wstring& line);
@@ -20,8 +24,14 @@ class Console {
   void Complain(const std::wstring& line);
   // Ends a progress line drawn in place, so it stays on the screen.
   void Finish();
-  // Writes the prompt and reads one line; false at end of input.
+  // Writes the prompt and reads one line; false at end of input or when
+  // interrupted. Ctrl+C while the question waits interrupts it: caught here
+  // while SIGINT has its default action, else passed on by the thread that
+  // waits for it, through Interrupt().
   bool Ask(const std::wstring& prompt, std::string& answer);
+  // Ends a question that waits, and every later one, unanswered. Any thread.
+  void Interrupt();
+  bool Interrupted() const { return interrupted_; }
 
   bool OutputIsTerminal() const { return outTty_; }
   bool InputIsTerminal() const { return inTty_; }
@@ -36,4 +46,6 @@ class Console {
   bool outTty_;
   bool inTty_;
   bool progressOpen_ = false;
+  std::atomic<bool> interrupted_{false};
+  int wake_[2] = {-1, -1};  // a pipe: Interrupt() writes, a waiting Ask wakes
 };

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "config/checkboxes.h"
+#include "config/diskidentity.h"
 #include "config/messageboxes.h"
 #include "config/ovmultilangdll.h"
 #include "disk/appfolders.h"
@@ -33,6 +34,7 @@
 #include "tools/cli/failurereport.h"
 #include "tools/cli/targetstate.h"
 #include "tools/cli/sourceargument.h"
+#include "tools/cli/usbtarget.h"
 
 namespace {
 
@@ -103,7 +105,12 @@ bool HeadlessJob::CheckSource() {
 bool HeadlessJob::CheckTarget() {
   const int required = sizeMb_ + kExtraMb;
   if (options_.Mode() == 0) {
-    target_ = options_.usbRoot;
+    std::wstring error;
+    target_ = ResolveUsbTarget(options_.usbRoot, error);
+    if (target_.empty()) {
+      console_.Complain(error);
+      return false;
+    }
     // A blank or table-less stick has no partition to prepare: told before
     // the question, as a disk on another bus is.
     if (!IsUsbBusVolume(target_) || !IsUsbDiskPartition(target_)) {
@@ -116,7 +123,7 @@ bool HeadlessJob::CheckTarget() {
       return false;
     }
     const std::wstring entry = target_ + L" (" + Translate(L"Capacity") + L" " + std::to_wstring(total) + L" MB )";
-    if (!AskFormatWarning(nullptr, FormatEntryWithMounts(entry, target_))) {
+    if (!AskFormatWarning(nullptr, FormatEntryWithMounts(entry, target_), DiskIdentityLine(target_))) {
       refusal_ = kExitCancelled;  // the user kept the disk: nothing was done
       return false;
     }
@@ -214,7 +221,12 @@ int HeadlessJob::RunWorker() {
   });
   platform::SetMainThread(&window);
   {
-    platform::SignalWatcher signals([&window](int) { window.Post(WM_CLI_CANCEL, 0, 0); });
+    // The cancel is posted before a waiting question is ended: the window
+    // cancels the run before it takes the worker's result after that "no".
+    platform::SignalWatcher signals([this, &window](int) {
+      window.Post(WM_CLI_CANCEL, 0, 0);
+      console_.Interrupt();
+    });
     worker = std::make_unique<TOperationThd>(true, compatible_, &info, mode, &window, &view);
     if (options_.verify) worker->SetProductCheck([this](const TOperationThd::StatusLine&, const std::atomic<bool>& cancel) {
       return CheckProduct(cancel);

@@ -1,8 +1,7 @@
 #include "tools/cli/terminalboxes.h"
 
-#include <cctype>
-
 #include "config/ovmultilangdll.h"
+#include "tools/cli/yesnoanswer.h"
 
 TerminalBoxes::TerminalBoxes(Console& console, int answer) : console_(console), answer_(answer) {
   platform::SetMessageBoxPresenter(this);
@@ -10,7 +9,7 @@ TerminalBoxes::TerminalBoxes(Console& console, int answer) : console_(console), 
 
 TerminalBoxes::~TerminalBoxes() { platform::SetMessageBoxPresenter(nullptr); }
 
-bool TerminalBoxes::Decide(bool& yes) {
+bool TerminalBoxes::Decide(bool& yes, bool noByDefault) {
   if (answer_ != 0) {
     yes = answer_ == platform::IDYES;
     console_.Say(Translate(L"Cli Answered") + L" " + Translate(yes ? L"Cli Yes" : L"Cli No"));
@@ -27,11 +26,12 @@ bool TerminalBoxes::Decide(bool& yes) {
       yes = false;
       return true;
     }
-    size_t i = 0;
-    while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
-    const char c = i < line.size() ? static_cast<char>(std::tolower(static_cast<unsigned char>(line[i]))) : 0;
-    if (c == 'y' || c == 'n') {
-      yes = c == 'y';
+    if (line.find_first_not_of(" \t\r") == std::string::npos && noByDefault) {
+      yes = false;  // Enter alone takes the default button, No
+      return true;
+    }
+    if (const auto answer = ParseYesNo(line, Translate(L"Cli Yes Answers"), Translate(L"Cli No Answers"))) {
+      yes = *answer;
       return true;
     }
   }
@@ -42,7 +42,7 @@ int TerminalBoxes::Show(platform::HWND, const std::wstring& text, const std::wst
   const platform::UINT buttons = type & platform::MB_TYPEMASK;
   if (buttons == platform::MB_OK) return platform::IDOK;
   bool yes = false;
-  Decide(yes);
+  Decide(yes, (type & platform::MB_DEFMASK) == platform::MB_DEFBUTTON2);
   if (buttons == platform::MB_OKCANCEL) return yes ? platform::IDOK : platform::IDCANCEL;
   return yes ? platform::IDYES : platform::IDNO;
 }

@@ -20,7 +20,8 @@ class TerminalBoxes final : public platform::MessageBoxPresenter {
   int Show(platform::HWND owner, const std::wstring& text, const std::wstring& caption, platform::UINT type) override;
 
  private:
-  bool Decide(bool& yes);
+  // noByDefault: an empty answer is No (the box's default button).
+  bool Decide(bool& yes, bool noByDefault);
 
   Console& console_;
   int answer_;
