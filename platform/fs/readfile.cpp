@@ -1,5 +1,7 @@
 #include "platform/fs/readfile.h"
 
+#include "platform/fs/filereader.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +11,7 @@
 #include <cstdint>
 
 #include "platform/lasterror.h"
+#include "platform/fs/filereader.h"
 #include "platform/fs/imagefiles.h"
 #include "platform/fs/paths.h"
 
@@ -104,6 +107,26 @@ DWORD ReadSystemFile(std::wstring_view path, std::string& bytes, std::size_t max
 
 DWORD ReadSystemFileHead(std::wstring_view path, std::string& bytes, std::size_t count) {
   bytes.clear();
+  ImageLocation image;
+  if (const ImageLookup lookup = LocateImagePath(path, image); lookup != ImageLookup::kNotImage) {
+    if (lookup != ImageLookup::kFound) return Result(GetLastError());
+    // An image drive's file: read through the image, as every reader does.
+    FileReader reader;
+    if (!reader.Open(path)) return Result(GetLastError());
+    bytes.resize(count);
+    std::size_t have = 0;
+    while (have < count) {
+      const std::int64_t r = reader.Read(bytes.data() + have, count - have);
+      if (r < 0) {
+        bytes.clear();
+        return Result(GetLastError());
+      }
+      if (r == 0) break;
+      have += static_cast<std::size_t>(r);
+    }
+    bytes.resize(have);
+    return Result(ERROR_SUCCESS);
+  }
   std::string host;
   if (!ResolvePath(path, host)) return Result(GetLastError());
   if (host.find('\0') != std::string::npos) return Result(ERROR_INVALID_NAME);

@@ -143,16 +143,15 @@ at_terminal() {
   return "$rc"
 }
 unset KX_FAKE_TOOL
-for typed in '^C' '' 'nein'; do
-  rc=0
-  at_terminal "$dir/out" "(j/n):" "$typed" env LC_ALL=de_DE.UTF-8 "$prog/kestrunex-cli" --usb F: || rc=$?
-  [ "$rc" -eq 2 ] || fail "answer '$typed' at the terminal: exit $rc, not 2"
-done
-grep -qF "7.5 GiB, $KESTRUNEX_PREFIX/stick" "$dir/out" || fail "the erase question does not name the stick"
 
 # --usb by a virtual disk's image file: its first partition's volume; a disk
 # without a partition and a file that is no disk of the machine are refused.
-truncate -s 64M "$dir/stick.img" "$dir/blank.img" "$dir/other.img"
+truncate -s 64M "$dir/blank.img" "$dir/other.img"
+# Sparse, large enough for the sample DVD and its headroom, one FAT32
+# partition at 1 MiB: the stick the questions are asked for.
+truncate -s 1G "$dir/stick.img"
+printf 'label: dos\nstart=2048,type=c\n' | /usr/sbin/sfdisk -q "$dir/stick.img"
+/usr/sbin/mkfs.vfat -F 32 --offset 2048 "$dir/stick.img" $(((1024 - 1) * 1024)) >/dev/null
 mkdir -p "$KESTRUNEX_PREFIX/stick2"
 cat >>"$KESTRUNEX_PREFIX/machine.ini" <<INI
 
@@ -174,7 +173,14 @@ partition = 1
 image = $dir/blank.img
 bus = usb
 INI
-expect 2 "Test Stick, 64 MiB, $dir/stick.img" --usb "$dir/stick.img"
+for typed in '^C' '' 'nein'; do
+  rc=0
+  at_terminal "$dir/out" "(j/n):" "$typed" env LC_ALL=de_DE.UTF-8 "$prog/kestrunex-cli" --usb H: || rc=$?
+  [ "$rc" -eq 2 ] || fail "answer '$typed' at the terminal: exit $rc, not 2"
+done
+grep -qF "Test Stick, 1.0 GiB, $dir/stick.img" "$dir/out" || fail "the erase question does not name the stick"
+
+expect 2 "Test Stick, 1.0 GiB, $dir/stick.img" --usb "$dir/stick.img"
 grep -q "H:" "$dir/out" || fail "--usb IMAGE is not the volume H:"
 expect 1 "no partition" --usb "$dir/blank.img"
 expect 1 "No disk of this computer" --usb "$dir/other.img"

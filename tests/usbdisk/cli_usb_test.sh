@@ -46,10 +46,10 @@ refused() {
 }
 if [ "$(id -u)" -eq 0 ]; then
   # A stick smaller than the DVD and 500 MiB, with both sizes named.
-  make_stick_machine "$dir/small" "$make_medium" 64
+  make_stick_machine "$dir/small" "$make_medium" 64 "$cli"
   refused "$dir/small" "USB disk: 63 MB, needed: [0-9]* MB" --usb F: --yes
   # A blank stick: no partition table, so no partition to prepare.
-  make_stick_machine "$dir/blank" "$make_medium" 1024
+  make_stick_machine "$dir/blank" "$make_medium" 1024 "$cli"
   rm "$dir/blank/usb.img" && truncate -s 1G "$dir/blank/usb.img"
   refused "$dir/blank" "This is not a USB disk" --usb F: --yes
   # A source that is no Windows 7 medium (no boot manager, no WIM header).

@@ -170,8 +170,9 @@ TEST_F(USBManager, AfterTheRecoveryThePartitionIndexIsOne) {
 // mount it: the letter error box and its trace line.
 TEST_F(USBManager, ALetterNotFoundAfterTheWaitFailsTheStep) {
   kxusb::UsbMachine m({VirtualDisk{1, 100, "usb", true, "label: dos\\nstart=2048,type=c\\n"}}, {});
+  std::filesystem::create_directories(m.disks().dir().path() / "volumes/disk1-part1");
   std::ofstream(m.disks().dir().path() / "volumes.ini")
-      << "[volume E]\ndisk = 1\npartition = 1\nfolder = " << m.disks().dir().str() << "/drive_c\n";
+      << "[volume E]\ndisk = 1\npartition = 1\nfolder = " << m.disks().dir().str() << "/volumes/disk1-part1\n";
   // After each script the letter belongs to no partition of the disk (the
   // mount stays recorded, and this process's, so it is released).
   m.WrapDiskpart("\"$REAL\" \"$@\"; rc=$?; sed -i -e 's/^partition = 1$/partition = 9/' -e \"s/^owner = $$/owner = $PPID/\" \"$KESTRUNEX_PREFIX/volumes.ini\"; exit $rc");

@@ -21,9 +21,12 @@ std::string Absolute(const std::string& path) {
 
 bool AnchorArgumentsAndEnterProgramFolder(CliOptions& options) {
   if (!options.prefix.empty()) options.prefix = Absolute(options.prefix);
-  // A drive path (G:\iso) stays as it is; a host path is the user's.
-  if (!options.isoFolder.empty() && platform::DriveLetterOf(options.isoFolder) == 0)
-    options.isoFolder = platform::WideFromAnsi(Absolute(platform::AnsiFromWide(options.isoFolder)));
+  // A drive path (G:\iso) stays as it is; a host path (an ISO folder, a
+  // source image or disc folder, a stick's device or image file) is the
+  // user's.
+  for (std::wstring* path : {&options.isoFolder, &options.source, &options.usbRoot})
+    if (!path->empty() && platform::DriveLetterOf(*path) == 0)
+      *path = platform::WideFromAnsi(Absolute(platform::AnsiFromWide(*path)));
   std::error_code ec;
   const auto program = std::filesystem::canonical("/proc/self/exe", ec);
   if (ec) return false;
