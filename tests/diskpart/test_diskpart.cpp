@@ -222,6 +222,28 @@ INSTANTIATE_TEST_SUITE_P(
         ScriptCase{"LongLine", kLongLine.c_str(), 2, "line 2 is longer than 1024 characters"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Commands on standard input follow a script file's line rules.
+TEST_F(Diskpart, StandardInputEndsLinesAtCrOrLfAndRefusesAnOverlongLine) {
+  DiskMachine m({VirtualDisk{1, 64, "usb", true, "label: dos\\nstart=63,type=c\\n"}});
+  m.Install();
+  const std::string before = ReadHostFile(m.Image(1));
+  {
+    diskpart::Session session(out_, ProgramDir() + "/bootcode", static_cast<int>(::getpid()));
+    std::istringstream in("rem first\rsel disk 1\rsel par 1\ractive\r");
+    EXPECT_EQ(session.RunStream(in), 1) << out_.str();
+    EXPECT_NE(out_.str().find("starts at sector 63"), std::string::npos) << out_.str();
+  }
+  out_.str("");
+  {
+    diskpart::Session session(out_, ProgramDir() + "/bootcode", static_cast<int>(::getpid()));
+    std::istringstream in(kLongLine);
+    EXPECT_EQ(session.RunStream(in), 2) << out_.str();
+    EXPECT_NE(out_.str().find("Line 2 is longer than 1024 characters"), std::string::npos) << out_.str();
+    EXPECT_LT(out_.str().size(), 4096u) << "the line is not echoed back";
+  }
+  EXPECT_TRUE(ReadHostFile(m.Image(1)) == before);
+}
+
 TEST(DiskpartSystemDisk, TheDiskHoldingTheRootIsRefused) {
   std::string source = ShellOutput("findmnt -n -o SOURCE /");
   source = source.substr(0, source.find('\n'));

@@ -25,9 +25,5 @@ int main(int argc, char** argv) {
     std::cerr << "usage: diskpart [/s script]\n";
     return diskpart::kExitBadScript;
   }
-  for (std::string line; std::getline(std::cin, line);) {
-    int code = session.Run(line);
-    if (code >= 0) return code;
-  }
-  return diskpart::kExitOk;
+  return session.RunStream(std::cin);
 }

@@ -96,6 +96,35 @@ int Session::RunFile(const std::string& path) {
   return kExitOk;
 }
 
+int Session::RunStream(std::istream& in) {
+  std::string line;
+  std::size_t number = 1;
+  bool tooLong = false;
+  auto endLine = [&]() {
+    if (tooLong)
+      return Fail("Line " + std::to_string(number) + " is longer than " + std::to_string(kMaxLineChars) +
+                      " characters.",
+                  kExitBadScript);
+    const int code = Run(line);
+    line.clear();
+    ++number;
+    return code;
+  };
+  for (int c = in.get(); c != std::char_traits<char>::eof(); c = in.get()) {
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && in.peek() == '\n') in.get();
+      if (const int code = endLine(); code >= 0) return code;
+      continue;
+    }
+    if (line.size() < kMaxLineChars) line.push_back(static_cast<char>(c));
+    else tooLong = true;
+  }
+  if (!line.empty() || tooLong) {
+    if (const int code = endLine(); code >= 0) return code;
+  }
+  return kExitOk;
+}
+
 int Session::Run(const std::string& line) {
   std::vector<std::string> w = Words(line);
   if (w.empty() || Upper(w[0]) == "REM") return -1;

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <ostream>
+#include <istream>
 #include <string>
 
 #include "tools/diskpart/bootcode.h"
@@ -34,6 +35,10 @@ class Session {
   int Run(const std::string& line);
   // Runs a whole script file; the program's exit code.
   int RunFile(const std::string& path);
+  // Runs commands as they arrive on a stream (the tool's standard input),
+  // with a script file's line rules: CR, LF or CR LF end a line, and a line
+  // longer than kMaxLineChars is refused, not echoed back.
+  int RunStream(std::istream& in);
 
  private:
   int SelectDisk(const std::string& number);
