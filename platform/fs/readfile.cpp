@@ -105,6 +105,30 @@ DWORD ReadSystemFile(std::wstring_view path, std::string& bytes, std::size_t max
   return ReadHostFile(host, bytes, maxBytes);
 }
 
+namespace {
+
+// Fills bytes with the first count bytes (fewer at the end) that readSome
+// gives: it returns how many it read, 0 at the end, or -1 with the error.
+template <typename ReadSome>
+DWORD ReadHead(std::string& bytes, std::size_t count, ReadSome readSome) {
+  bytes.resize(count);
+  std::size_t have = 0;
+  while (have < count) {
+    DWORD error = ERROR_SUCCESS;
+    const std::int64_t r = readSome(bytes.data() + have, count - have, error);
+    if (r < 0) {
+      bytes.clear();
+      return Result(error);
+    }
+    if (r == 0) break;
+    have += static_cast<std::size_t>(r);
+  }
+  bytes.resize(have);
+  return Result(ERROR_SUCCESS);
+}
+
+}  // namespace
+
 DWORD ReadSystemFileHead(std::wstring_view path, std::string& bytes, std::size_t count) {
   bytes.clear();
   ImageLocation image;
@@ -113,19 +137,11 @@ DWORD ReadSystemFileHead(std::wstring_view path, std::string& bytes, std::size_t
     // An image drive's file: read through the image, as every reader does.
     FileReader reader;
     if (!reader.Open(path)) return Result(GetLastError());
-    bytes.resize(count);
-    std::size_t have = 0;
-    while (have < count) {
-      const std::int64_t r = reader.Read(bytes.data() + have, count - have);
-      if (r < 0) {
-        bytes.clear();
-        return Result(GetLastError());
-      }
-      if (r == 0) break;
-      have += static_cast<std::size_t>(r);
-    }
-    bytes.resize(have);
-    return Result(ERROR_SUCCESS);
+    return ReadHead(bytes, count, [&reader](char* at, std::size_t n, DWORD& error) {
+      const std::int64_t r = reader.Read(at, n);
+      if (r < 0) error = GetLastError();
+      return r;
+    });
   }
   std::string host;
   if (!ResolvePath(path, host)) return Result(GetLastError());
@@ -136,21 +152,15 @@ DWORD ReadSystemFileHead(std::wstring_view path, std::string& bytes, std::size_t
   if (::fstat(fd.get(), &st) != 0) return Result(ErrorFromErrno(errno));
   if (S_ISDIR(st.st_mode)) return Result(ERROR_DIRECTORY_NOT_SUPPORTED);
   if (!S_ISREG(st.st_mode)) return Result(ERROR_BAD_FILE_TYPE);
-  bytes.resize(count);
-  std::size_t have = 0;
-  while (have < count) {
-    ssize_t r = ::read(fd.get(), bytes.data() + have, count - have);
-    if (r < 0) {
+  return ReadHead(bytes, count, [&fd](char* at, std::size_t n, DWORD& error) -> std::int64_t {
+    for (;;) {
+      const ssize_t r = ::read(fd.get(), at, n);
+      if (r >= 0) return r;
       if (errno == EINTR) continue;
-      const int err = errno;
-      bytes.clear();
-      return Result(err == EIO ? ERROR_READ_FAULT : ErrorFromErrno(err));
+      error = errno == EIO ? ERROR_READ_FAULT : ErrorFromErrno(errno);
+      return -1;
     }
-    if (r == 0) break;
-    have += static_cast<std::size_t>(r);
-  }
-  bytes.resize(have);
-  return Result(ERROR_SUCCESS);
+  });
 }
 
 const char* ReadFileErrorText(DWORD error) {
