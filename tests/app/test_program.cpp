@@ -1,5 +1,5 @@
 // The program itself: one instance per machine. The lock is machine-wide,
-// so this test holds the CTest resource kestrune_lock while it runs.
+// so this test holds the CTest job lock (KX_JOB_LOCK) while it runs.
 
 #include <signal.h>
 #include <spawn.h>

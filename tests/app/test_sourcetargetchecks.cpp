@@ -16,6 +16,7 @@
 #include "app/thddvdsize.h"
 #include "config/ovmultilangdll.h"
 #include "wizardtest.h"
+#include "casename.h"
 
 namespace wiztest {
 namespace {
@@ -225,6 +226,7 @@ TEST_F(Checks, NoUsbDiskShowsTheInsertNoteAndRefreshFindsOneInsertedLater) {
 }
 
 struct CapacityCase {
+  const char* name;
   const wchar_t* text;
   std::int64_t expected;
 };
@@ -237,12 +239,17 @@ TEST_P(CapacityText, IsTheNumberBetweenTheWordAndTheUnit) {
 
 INSTANTIATE_TEST_SUITE_P(
     Entries, CapacityText,
-    ::testing::Values(CapacityCase{L"F:\\ (Capacity:  7600 MB )", 7600}, CapacityCase{L"F:\\", 0},
-                      CapacityCase{L"Please insert a USB disk.", 0}, CapacityCase{L"F:\\ (Capacity: MB )", 0},
-                      CapacityCase{L"MB ) F:\\ (Capacity: 12 ", 0}, CapacityCase{L"(Capacity: 12 MB ) MB )", 12},
-                      CapacityCase{L"(Capacity: -5 MB )", 0}, CapacityCase{L"(Capacity: 1x2 MB )", 0},
-                      CapacityCase{L"(Capacity: 99999999999999999999 MB )", 0},
-                      CapacityCase{L"(Capacity: \t3000000 \tMB )", 3000000}));
+    ::testing::Values(CapacityCase{"DriveEntry", L"F:\\ (Capacity:  7600 MB )", 7600},
+                      CapacityCase{"LetterOnly", L"F:\\", 0},
+                      CapacityCase{"InsertText", L"Please insert a USB disk.", 0},
+                      CapacityCase{"NoNumber", L"F:\\ (Capacity: MB )", 0},
+                      CapacityCase{"UnitBeforeWord", L"MB ) F:\\ (Capacity: 12 ", 0},
+                      CapacityCase{"FirstUnitCounts", L"(Capacity: 12 MB ) MB )", 12},
+                      CapacityCase{"Negative", L"(Capacity: -5 MB )", 0},
+                      CapacityCase{"LetterInNumber", L"(Capacity: 1x2 MB )", 0},
+                      CapacityCase{"Overflow", L"(Capacity: 99999999999999999999 MB )", 0},
+                      CapacityCase{"Tabs", L"(Capacity: \t3000000 \tMB )", 3000000}),
+    kxtest::ByName());
 
 TEST(DvdSizeThread, OnlyTheLatestRequestsSizeIsPublished) {
   std::mutex lock;

@@ -3,6 +3,7 @@
 # target checks, the single-instance lock, an ISO-mode run that succeeds and
 # one that fails, and Ctrl+C while the ISO tool runs. The program runs from
 # a program folder of the test's own, with the fake tool as the ISO tool.
+# shellcheck disable=SC1003  # 'G:\' and the like are Windows paths: a backslash ends them, no quote is escaped
 set -euo pipefail
 set -m  # background jobs keep Ctrl+C (SIGINT), as at a terminal
 cli="$1" fake="$2" make_machine="$3"
@@ -86,12 +87,13 @@ expect 1 "The prefix folder cannot be used: $dir/absent does not exist" --prefix
 # The machine given by --prefix instead of the environment: the ISO tool
 # runs on it too.
 export KX_FAKE_TOOL="record:$dir/args|env:KESTRUNEX_PREFIX|out: 50% complete\n|sleep:50|out:100% complete\n|exit:0"
+# shellcheck disable=SC2097,SC2098  # on purpose: the environment names no machine, --prefix the real one
 KESTRUNEX_PREFIX="$dir/nowhere" expect 0 "Creating the ISO image" --prefix "$KESTRUNEX_PREFIX" --iso 'G:\' --no-verify
 grep -q "^[0-9:.]* $KESTRUNEX_PREFIX" "$data/RAREzodav.log" || fail "the ISO tool did not run on the command's machine"
 grep -q "Trace log: C:.ProgramData.Ovanta.Kestrunex.RAREzodav.log" "$dir/out" || fail "no trace log path"
 grep -qx '\[G:\\GRMCULFRER_EN_DVD.iso\]' "$dir/args" || fail "ISO path: $(cat "$dir/args")"
 grep -q '^\[-bootdata:2#p0,e,b.*Oscdimg_amd64.Oscdimg.etfsboot.com#pEF,e,b.*efisys.bin\]$' "$dir/args" || fail "boot data"
-[ ! -e "$data/OvantaToolTmp" ] && [ ! -e "$KESTRUNEX_PREFIX/images/OvantaToolTmp0" ] || fail "work folder left behind"
+if [ -e "$data/OvantaToolTmp" ] || [ -e "$KESTRUNEX_PREFIX/images/OvantaToolTmp0" ]; then fail "work folder left behind"; fi
 grep -q "ISOOperation Excute - end(TRUE)" "$data/RAREzodav.log" || fail "trace log"
 
 # The tool fails: the run fails.
@@ -146,12 +148,10 @@ unset KX_FAKE_TOOL
 
 # --usb by a virtual disk's image file: its first partition's volume; a disk
 # without a partition and a file that is no disk of the machine are refused.
-truncate -s 64M "$dir/blank.img" "$dir/other.img"
+for disk in blank other; do "$make_machine" --stick-only 64 --unpartitioned "$dir/$disk.img"; done
 # Sparse, large enough for the sample DVD and its headroom, one FAT32
 # partition at 1 MiB: the stick the questions are asked for.
-truncate -s 1G "$dir/stick.img"
-printf 'label: dos\nstart=2048,type=c\n' | /usr/sbin/sfdisk -q "$dir/stick.img"
-/usr/sbin/mkfs.vfat -F 32 --offset 2048 "$dir/stick.img" $(((1024 - 1) * 1024)) >/dev/null
+"$make_machine" --stick-only 1024 "$dir/stick.img"
 mkdir -p "$KESTRUNEX_PREFIX/stick2"
 cat >>"$KESTRUNEX_PREFIX/machine.ini" <<INI
 

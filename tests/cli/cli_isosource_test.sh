@@ -4,6 +4,7 @@
 # oscdimg (UDF with its ISO 9660 bridge) and by xorriso (ISO 9660 and Joliet
 # only) each give a verified ISO; the one parsing rule takes a letter, a
 # mounted disc's folder and a file; a damaged image is refused, named.
+# shellcheck disable=SC1003  # 'G:\' and the like are Windows paths: a backslash ends them, no quote is escaped
 set -euo pipefail
 cli="$1" make_machine="$2"
 dir=$(mktemp -d)
@@ -35,7 +36,7 @@ run() {  # run RC OUTPUT-PATTERN ARGS...
   while :; do
     rc=0
     "${as_user[@]}" "$prog/kestrunex-cli" "$@" >"$dir/out" 2>&1 </dev/null || rc=$?
-    grep -q "already running" "$dir/out" && [ "$tries" -lt 60 ] || break
+    if ! grep -q "already running" "$dir/out" || [ "$tries" -ge 60 ]; then break; fi
     tries=$((tries + 1)); sleep 2
   done
   cat "$dir/out"

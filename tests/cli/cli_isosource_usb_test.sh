@@ -12,8 +12,7 @@ export LC_ALL=C LANG=C
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 export KESTRUNEX_PREFIX="$dir/prefix"
-"$make_machine" "$KESTRUNEX_PREFIX" >/dev/null 2>&1
-"$(dirname "$make_machine")/add-virtual-stick" "$KESTRUNEX_PREFIX" 1200
+KESTRUNEX_CLI="$cli" "$make_machine" --stick 1200 "$KESTRUNEX_PREFIX" >/dev/null
 "$(dirname "$cli")/Oscdimg_x86/Oscdimg/oscdimg.exe" -lGRMCULFRER_EN_DVD -m -o -u1 -udfver102 \
   "$KESTRUNEX_PREFIX/dvd" "$dir/win7.iso" >/dev/null
 
@@ -21,7 +20,7 @@ tries=0
 while :; do
   rc=0
   "$cli" --source "$dir/win7.iso" --usb F: --yes >"$dir/out" 2>&1 </dev/null || rc=$?
-  grep -q "already running" "$dir/out" && [ "$tries" -lt 60 ] || break
+  if ! grep -q "already running" "$dir/out" || [ "$tries" -ge 60 ]; then break; fi
   tries=$((tries + 1)); sleep 2
 done
 cat "$dir/out"

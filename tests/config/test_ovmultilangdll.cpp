@@ -13,6 +13,7 @@
 #include "disk/appfolders.h"
 #include "platform/windows/window.h"
 #include "testmachine.h"
+#include "casename.h"
 
 #ifndef KX_TEST_LANGLIB_DIR
 #error "KX_TEST_LANGLIB_DIR names the folder of the stand-in libraries"
@@ -185,7 +186,7 @@ TEST_P(OvMultiLangDllEntryPointTest, LibraryWithoutBothEntryPointsCountsAsNotLoa
 }
 
 INSTANTIATE_TEST_SUITE_P(MissingEntryPoint, OvMultiLangDllEntryPointTest,
-                         ::testing::Values("fakelang_notranslate", "fakelang_nolangname"));
+                         ::testing::Values("fakelang_notranslate", "fakelang_nolangname"), kxtest::ByText());
 
 TEST(OvMultiLangDllPath, IsTheLibraryNameInTheProgramFolder) {
   std::wstring path = OvMultiLangDll::GetDllPath();

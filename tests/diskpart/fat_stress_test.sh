@@ -12,7 +12,7 @@ work="$(mktemp -d /tmp/kx-fatstress-XXXXXX)"
 loop=""
 cleanup() {
   if [ -n "${folder:-}" ] && mountpoint -q "$folder"; then fusermount -u "$folder" || true; fi
-  [ -n "$loop" ] && losetup -d "$loop" 2>/dev/null || true
+  if [ -n "$loop" ]; then losetup -d "$loop" 2>/dev/null || true; fi
   for l in $(losetup -j "$work/usb.img" -O NAME -n 2>/dev/null); do losetup -d "$l" || true; done
   rm -rf "$work"
 }

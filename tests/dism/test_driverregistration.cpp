@@ -7,6 +7,7 @@
 #include <regex>
 
 #include "dismapifixture.h"
+#include "casename.h"
 
 using namespace kxdism;
 
@@ -161,7 +162,8 @@ TEST_P(ShippedDriverRegistration, EveryServiceAndHardwareIdIsInTheHiveAndEveryBi
   EXPECT_EQ(status, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Architectures, ShippedDriverRegistration, testing::Values("amd64", "x86"));
+INSTANTIATE_TEST_SUITE_P(Architectures, ShippedDriverRegistration, testing::Values("amd64", "x86"),
+                         kxtest::ByText());
 
 TEST_F(DriverRegistrationTest, TheControlSetThatSelectNamesTakesTheRegistration) {
   kxdism::BuildWim(Host("work/boot.wim"), {{.name = "PE"}, {.name = "Setup", .controlSet = 2}});

@@ -1,4 +1,5 @@
 #include "platform/dism/inffile.h"
+#include "casename.h"
 
 #include <gtest/gtest.h>
 
@@ -57,20 +58,28 @@ TEST(InfFile, MergesASectionNamedTwice) {
   EXPECT_EQ(inf.Value(L"A", L"k2"), L"2");
 }
 
-class InfFileSyntax : public testing::TestWithParam<std::pair<const wchar_t*, const wchar_t*>> {};
+struct SyntaxCase {
+  const char* name;
+  const wchar_t* text;
+  const wchar_t* error;
+};
+
+class InfFileSyntax : public testing::TestWithParam<SyntaxCase> {};
 
 TEST_P(InfFileSyntax, RejectsTextThatIsNotInfSyntaxNamingTheLine) {
   InfFile inf;
   std::wstring error;
-  EXPECT_FALSE(InfFile::Parse(GetParam().first, inf, error));
-  EXPECT_NE(error.find(GetParam().second), std::wstring::npos) << std::string(error.begin(), error.end());
+  EXPECT_FALSE(InfFile::Parse(GetParam().text, inf, error));
+  EXPECT_NE(error.find(GetParam().error), std::wstring::npos) << std::string(error.begin(), error.end());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, InfFileSyntax,
-    testing::Values(std::make_pair(L"MZ\x90\x00binary", L"line 1: text before the first section"),
-                    std::make_pair(L"[Version]\nok=1\n[Broken\n", L"line 3: section name without closing bracket"),
-                    std::make_pair(L"[Version]\nSignature=\"$Windows NT$\n", L"line 2: quote not closed")));
+    testing::Values(SyntaxCase{"Binary", L"MZ\x90\x00binary", L"line 1: text before the first section"},
+                    SyntaxCase{"UnclosedSection", L"[Version]\nok=1\n[Broken\n",
+                               L"line 3: section name without closing bracket"},
+                    SyntaxCase{"UnclosedQuote", L"[Version]\nSignature=\"$Windows NT$\n", L"line 2: quote not closed"}),
+    kxtest::ByName());
 
 TEST(InfFile, FindsEverySectionOfAFileWithVeryManyAndMergesThemWithoutRegardToCase) {
   constexpr int kSections = 100000;

@@ -6,6 +6,7 @@
 # added, and one ISO-mode run carries both: their services and
 # critical-device entries in boot.wim image 2's SYSTEM hive, their files in
 # the ISO's AutoUnattend folders, and no sample package anywhere.
+# shellcheck disable=SC1003  # 'G:\' and the like are Windows paths: a backslash ends them, no quote is escaped
 set -euo pipefail
 cli="$1" make_machine="$2"
 scratch=$(mktemp -d)

@@ -8,6 +8,7 @@
 # A step is recognised by the cli's status lines; the signal goes the moment
 # the line is read. Bulk files in the source and in the program's OS and
 # Other folders make each copy step last long enough to be caught inside.
+# shellcheck disable=SC1003  # 'G:\' and the like are Windows paths: a backslash ends them, no quote is escaped
 set -euo pipefail
 set -m  # background jobs keep SIGINT, as at a terminal
 cli="$1" fake="$2" make_machine="$3"
@@ -27,6 +28,7 @@ log="$data/RAREzodav.log"
 iso="$isos/GRMCULFRER_EN_DVD.iso"
 # The fake ISO tool writes no image that could be read back: no verification.
 job=(--iso 'G:\' --no-verify)
+# shellcheck source=faultkit.sh
 source "$(dirname "$0")/faultkit.sh"
 make_program 64
 seal_source 64

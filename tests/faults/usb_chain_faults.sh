@@ -9,7 +9,7 @@
 # The USB mode needs root: without it the test is skipped.
 set -euo pipefail
 set -m  # background jobs keep SIGINT, as at a terminal
-cli="$1" fake="$2" make_medium="$3"
+cli="$1" fake="$2" make_machine="$3"
 [ "$(id -u)" = 0 ] || { echo "skipped: the USB mode needs root"; exit 77; }
 for tool in fusefat fsck.vfat mdir wimlib-imagex; do
   command -v "$tool" >/dev/null || { echo "skipped: no $tool"; exit 77; }
@@ -17,7 +17,7 @@ done
 [ -x "$(dirname "$cli")/diskpart" ] || { echo "FAIL: build the diskpart target first" >&2; exit 1; }
 dir=$(mktemp -d)
 cleanup() {
-  for m in $(grep -o "$dir[^ ]*" /proc/self/mounts 2>/dev/null); do fusermount -u "$m" 2>/dev/null || true; done
+  grep -o "${dir}[^ ]*" /proc/self/mounts 2>/dev/null | while read -r m; do fusermount -u "$m" 2>/dev/null || true; done
   for l in $(losetup -j "$img" -O NAME -n 2>/dev/null); do losetup -d "$l" || true; done
   [ -n "${KX_KEEP:-}" ] || rm -rf "$dir"
 }
@@ -25,12 +25,12 @@ trap cleanup EXIT  # KX_KEEP=1 keeps the folder for a look afterwards
 export LC_ALL=C LANG=C
 
 export KESTRUNEX_PREFIX="$dir/prefix"
-src="$KESTRUNEX_PREFIX/dvd" img="$KESTRUNEX_PREFIX/usb.img"
+src="$KESTRUNEX_PREFIX/dvd" img="$KESTRUNEX_PREFIX/stick.img"
 data="$KESTRUNEX_PREFIX/drive_c/ProgramData/Ovanta/Kestrunex"
 log="$data/RAREzodav.log"
-source "$(dirname "$0")/../support/stickmachine.sh"
-make_stick_machine "$KESTRUNEX_PREFIX" "$make_medium" 768 "$cli"
+KESTRUNEX_CLI="$cli" "$make_machine" --stick 768 "$KESTRUNEX_PREFIX" >/dev/null
 job=(--usb F: --yes)
+# shellcheck source=faultkit.sh
 source "$(dirname "$0")/faultkit.sh"
 # Writes to the stick go through a user-space FAT driver: small bulk files
 # already make each copy last a good half second.
@@ -95,18 +95,16 @@ echo "ok: $case"
 # its 500 MiB headroom), the copies of the program's folders run out of room.
 # A clean failure, the stick released with a sound file system.
 case="stick fills up"
-cp "$img" "$dir/usb.img.saved"
+cp "$img" "$dir/stick.img.saved"
 stick_mb=$(( $(du -sm --apparent-size "$src" | cut -f1) + 520 ))
-rm -f "$img" && truncate -s "${stick_mb}M" "$img"
-printf 'label: dos\nstart=2048,type=c\n' | sfdisk -q "$img"
-mkfs.vfat -F 32 --offset 2048 "$img" $(( (stick_mb - 1) * 1024 )) >/dev/null 2>&1
+"$make_machine" --stick-only "$stick_mb" "$img"
 truncate -s 600M "$prog/OS/fill.bin"  # sparse; more than the headroom
 run none ""
 [ "$rc" -eq 1 ] || fail "exit $rc, not 1: $(tail -3 "$dir/out")"
 grep -q BACKUPFAIL "$log" || fail "the copy did not fail"
 check_stick
 check_clean
-mv "$dir/usb.img.saved" "$img"
+mv "$dir/stick.img.saved" "$img"
 rm "$prog/OS/fill.bin"
 echo "ok: $case"
 echo "all USB-chain fault checks passed"

@@ -2,6 +2,7 @@
 # Unpacks the built Debian package (package_build.sh) with dpkg -x into a
 # scratch root and runs the installed command from there: --help, then a
 # headless ISO job on a generated sample machine.
+# shellcheck disable=SC1003  # 'G:\' and the like are Windows paths: a backslash ends them, no quote is escaped
 set -euo pipefail
 source=$1
 out=$2
@@ -35,7 +36,7 @@ KESTRUNEX_CLI="$scratch/root/usr/bin/kestrunex-cli" \
 # One job per machine: while another Kestrunex job holds the machine-wide
 # lock (another checkout's tests), wait for it rather than fail.
 set +e
-for attempt in $(seq 1 120); do
+for _ in $(seq 1 120); do
   KESTRUNEX_PREFIX="$scratch/machine" "$scratch/root/usr/bin/kestrunex-cli" --iso 'G:\' --no \
     </dev/null >"$scratch/job.log" 2>&1
   status=$?

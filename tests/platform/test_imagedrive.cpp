@@ -28,6 +28,7 @@
 #include "platform/machine/volumes.h"
 #include "platform/text.h"
 #include "testmachine.h"
+#include "casename.h"
 
 namespace fs = std::filesystem;
 using namespace platform;
@@ -179,7 +180,7 @@ TEST_P(ImageDrive, RefusesEveryWrite) {
   EXPECT_EQ(ReadSystemFile(L"E:\\sources", bytes), ERROR_DIRECTORY_NOT_SUPPORTED);
 }
 
-INSTANTIATE_TEST_SUITE_P(Makers, ImageDrive, ::testing::Values("oscdimg", "xorriso"));
+INSTANTIATE_TEST_SUITE_P(Makers, ImageDrive, ::testing::Values("oscdimg", "xorriso"), kxtest::ByText());
 
 // --- damaged images ---------------------------------------------------------
 

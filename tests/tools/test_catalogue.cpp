@@ -5,6 +5,7 @@
 #include <string>
 
 #include "catalogue.h"
+#include "casename.h"
 
 namespace {
 
@@ -62,7 +63,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values("no equals sign\n", " = text without key\n", "Good = repeated\n", "Open = \"unterminated\n",
                       "Inner = \"a\"b\"\n", "Escape = bad \\q escape\n", "Cut = ends with \\\n",
                       "Quoted = \"ends with \\\"\n", "Latin1 = caf\xE9\n", "Overlong = \xC0\xAF\n",
-                      "Surrogate = \xED\xA0\x80\n", "Truncated = \xE3\x82\n"));
+                      "Surrogate = \xED\xA0\x80\n", "Truncated = \xE3\x82\n"),
+    kxtest::ByText());
 
 TEST(Utf16FromUtf8, RejectsSequencesCutAtTheEnd) {
   std::u16string out;

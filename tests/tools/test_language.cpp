@@ -8,6 +8,7 @@
 #include <string>
 
 #include "language.h"
+#include "casename.h"
 
 namespace {
 
@@ -32,7 +33,10 @@ INSTANTIATE_TEST_SUITE_P(
                       LocaleCase{"ja_JP.eucJP", "japanese"}, LocaleCase{"ja", "japanese"},
                       LocaleCase{"pt_BR.UTF-8", "english"}, LocaleCase{"C", "english"},
                       LocaleCase{"C.UTF-8", "english"}, LocaleCase{"POSIX", "english"}, LocaleCase{"", "english"},
-                      LocaleCase{"esperanto", "english"}));
+                      LocaleCase{"esperanto", "english"}),
+    [](const testing::TestParamInfo<LocaleCase>& info) {
+      return kxtest::CaseName(std::string(info.param.locale) + "_" + info.param.language);
+    });
 
 // Sets the three variables for one test and puts the old values back.
 class LocaleEnvironment : public ::testing::Test {

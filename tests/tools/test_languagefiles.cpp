@@ -13,6 +13,7 @@
 #include "catalogue.h"
 #include "languagefiles.h"
 #include "testmachine.h"
+#include "casename.h"
 
 namespace {
 
@@ -85,7 +86,7 @@ TEST_P(ShippedLanguage, HasANonEmptyTextForEveryKeyAndNoOtherKeys) {
   EXPECT_EQ(catalogue.size(), kProgramKeys.size()) << "a file names a key the program never asks for";
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, ShippedLanguage, ::testing::ValuesIn(kShippedLanguages));
+INSTANTIATE_TEST_SUITE_P(Files, ShippedLanguage, ::testing::ValuesIn(kShippedLanguages), kxtest::ByText());
 
 TEST(ShippedLanguages, AreExactlyTheKnownOnes) {
   std::set<std::string> found;

@@ -5,13 +5,13 @@
 # are refused before the format question; as root the whole chain runs,
 # and the stick holds one active FAT32 partition that fsck.vfat finds
 # clean, with no mount left behind.
-# usage: cli_usb_test.sh <kestrunex-cli> <make-sample-medium>
+# usage: cli_usb_test.sh <kestrunex-cli> <make-sample-machine>
 set -euo pipefail
-cli="$1" make_medium="$2"
+cli="$1" make_machine="$2"
 dir="$(mktemp -d /tmp/kx-cliusb-XXXXXX)"
 cleanup() {
-  for m in $(grep -o "$dir[^ ]*" /proc/self/mounts 2>/dev/null); do fusermount -u "$m" 2>/dev/null || true; done
-  for img in "$dir"/*/usb.img; do
+  grep -o "${dir}[^ ]*" /proc/self/mounts 2>/dev/null | while read -r m; do fusermount -u "$m" 2>/dev/null || true; done
+  for img in "$dir"/*/stick.img; do
     for l in $(losetup -j "$img" -O NAME -n 2>/dev/null); do losetup -d "$l" || true; done
   done
   rm -rf "$dir"
@@ -21,17 +21,16 @@ export LC_ALL=C LANG=C
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 export KESTRUNEX_PREFIX="$dir/prefix"
-source "$(dirname "$0")/../support/stickmachine.sh"
 # Sparse, and large enough for the sample medium and its 500 MiB headroom.
-make_stick_machine "$KESTRUNEX_PREFIX" "$make_medium" 1024 "$cli"
+KESTRUNEX_CLI="$cli" "$make_machine" --stick 1024 "$KESTRUNEX_PREFIX" >/dev/null
 chmod -R a+rX "$dir"
-before="$(sha256sum < "$KESTRUNEX_PREFIX/usb.img")"
+before="$(sha256sum < "$KESTRUNEX_PREFIX/stick.img")"
 
 # refused PREFIX PATTERN ARGS...: exit 1 with PATTERN, the prefix's stick unchanged.
 refused() {
   local prefix="$1" pattern="$2" rc=0 was
   shift 2
-  was="$(sha256sum < "$prefix/usb.img")"
+  was="$(sha256sum < "$prefix/stick.img")"
   for _ in $(seq 1 120); do
     rc=0
     KESTRUNEX_PREFIX="$prefix" "$cli" "$@" >"$dir/out" 2>&1 </dev/null || rc=$?
@@ -42,15 +41,15 @@ refused() {
   [ "$rc" -eq 1 ] || fail "$* on $prefix exited $rc, not 1"
   grep -q -- "$pattern" "$dir/out" || fail "$* on $prefix did not say: $pattern"
   ! grep -q "Answer" "$dir/out" || fail "the format question was asked"
-  [ "$(sha256sum < "$prefix/usb.img")" = "$was" ] || fail "the stick changed"
+  [ "$(sha256sum < "$prefix/stick.img")" = "$was" ] || fail "the stick changed"
 }
 if [ "$(id -u)" -eq 0 ]; then
   # A stick smaller than the DVD and 500 MiB, with both sizes named.
-  make_stick_machine "$dir/small" "$make_medium" 64 "$cli"
+  KESTRUNEX_CLI="$cli" "$make_machine" --stick 64 "$dir/small" >/dev/null
   refused "$dir/small" "USB disk: 63 MB, needed: [0-9]* MB" --usb F: --yes
   # A blank stick: no partition table, so no partition to prepare.
-  make_stick_machine "$dir/blank" "$make_medium" 1024 "$cli"
-  rm "$dir/blank/usb.img" && truncate -s 1G "$dir/blank/usb.img"
+  KESTRUNEX_CLI="$cli" "$make_machine" --stick 1024 "$dir/blank" >/dev/null
+  "$make_machine" --stick-only 1024 --unpartitioned "$dir/blank/stick.img"
   refused "$dir/blank" "This is not a USB disk" --usb F: --yes
   # A source that is no Windows 7 medium (no boot manager, no WIM header).
   mv "$KESTRUNEX_PREFIX/dvd/bootmgr" "$dir/bootmgr.away"
@@ -67,7 +66,7 @@ if [ "$(id -u)" -eq 0 ]; then
   grep -q "already running" "$dir/out" || {
     [ "$rc" -eq 2 ] || fail "the unanswered format question exited $rc, not 2"
     grep -q "F:.*1023 MB" "$dir/out" || fail "the format question does not show the stick's 1023 MB"
-    [ "$(sha256sum < "$KESTRUNEX_PREFIX/usb.img")" = "$before" ] || fail "the stick changed after no"
+    [ "$(sha256sum < "$KESTRUNEX_PREFIX/stick.img")" = "$before" ] || fail "the stick changed after no"
   }
 fi
 
@@ -76,10 +75,10 @@ setpriv --reuid=65534 --regid=65534 --clear-groups "$cli" --usb F: --yes >"$dir/
 cat "$dir/out"
 [ "$rc" -eq 1 ] || fail "without root the job exited $rc, not 1"
 grep -q "needs administrator (root) rights" "$dir/out" || fail "no reason given without root"
-[ "$(sha256sum < "$KESTRUNEX_PREFIX/usb.img")" = "$before" ] || fail "the stick changed without root"
+[ "$(sha256sum < "$KESTRUNEX_PREFIX/stick.img")" = "$before" ] || fail "the stick changed without root"
 
 # One job per machine: wait while another checkout's job holds the lock.
-for attempt in $(seq 1 120); do
+for _ in $(seq 1 120); do
   rc=0
   "$cli" --usb F: --yes >"$dir/out" 2>&1 </dev/null || rc=$?
   grep -q "already running" "$dir/out" || break
@@ -87,10 +86,10 @@ for attempt in $(seq 1 120); do
 done
 cat "$dir/out"
 [ "$rc" -eq 0 ] || fail "the USB job exited $rc"
-sfdisk -d "$KESTRUNEX_PREFIX/usb.img" | grep -q "start=        2048, size=     2095104, type=c, bootable" \
+sfdisk -d "$KESTRUNEX_PREFIX/stick.img" | grep -q "start=        2048, size=     2095104, type=c, bootable" \
   || fail "no active FAT32 partition at 1 MiB"
 ! grep -q "$dir" /proc/self/mounts || fail "a mount was left behind"
-loop="$(losetup -f --show -o 1048576 "$KESTRUNEX_PREFIX/usb.img")"
+loop="$(losetup -f --show -o 1048576 "$KESTRUNEX_PREFIX/stick.img")"
 fsck.vfat -n "$loop" >/dev/null || { losetup -d "$loop"; fail "the stick's file system is not clean"; }
 label="$(fatlabel "$loop")"
 losetup -d "$loop"

@@ -19,8 +19,7 @@ export LC_ALL=C LANG=C
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 export KESTRUNEX_PREFIX="$dir/prefix"
-"$make_machine" "$KESTRUNEX_PREFIX" >/dev/null 2>&1
-"$(dirname "$make_machine")/add-virtual-stick" "$KESTRUNEX_PREFIX" 1200
+KESTRUNEX_CLI="$cli" "$make_machine" --stick 1200 "$KESTRUNEX_PREFIX" >/dev/null
 # More data than the tmpfs holds once the stick is formatted.
 head -c 20M /dev/urandom > "$KESTRUNEX_PREFIX/dvd/bulk.bin"
 mkdir -p "$small"
@@ -35,7 +34,7 @@ for verify in --no-verify ""; do
   while :; do
     rc=0
     "$cli" --usb F: --yes $verify >"$dir/out" 2>&1 </dev/null || rc=$?
-    grep -q "already running" "$dir/out" && [ "$tries" -lt 60 ] || break
+    if ! grep -q "already running" "$dir/out" || [ "$tries" -ge 60 ]; then break; fi
     tries=$((tries + 1)); sleep 2
   done
   cat "$dir/out"

@@ -12,8 +12,7 @@ export LC_ALL=C LANG=C
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 export KESTRUNEX_PREFIX="$dir/prefix"
-"$make_machine" "$KESTRUNEX_PREFIX" >/dev/null 2>&1
-"$(dirname "$make_machine")/add-virtual-stick" "$KESTRUNEX_PREFIX" 1200
+KESTRUNEX_CLI="$cli" "$make_machine" --stick 1200 "$KESTRUNEX_PREFIX" >/dev/null
 # Enough data that the check is still reading when the signal comes.
 head -c 150M /dev/urandom > "$KESTRUNEX_PREFIX/dvd/bulk.bin"
 cd "$KESTRUNEX_PREFIX"

@@ -3,6 +3,7 @@
 # compatibility-mode run is verified and succeeds; a run whose image lands
 # on a medium that drops everything past the first half fails, naming the
 # first file that differed; --no-verify keeps the old outcome.
+# shellcheck disable=SC1003  # 'G:\' and the like are Windows paths: a backslash ends them, no quote is escaped
 set -euo pipefail
 cli="$1" make_machine="$2"
 dir=$(mktemp -d)
@@ -24,7 +25,7 @@ run() {  # run RC OUTPUT-PATTERN ARGS...
   while :; do
     rc=0
     "$prog/kestrunex-cli" "$@" >"$dir/out" 2>&1 </dev/null || rc=$?
-    grep -q "already running" "$dir/out" && [ "$tries" -lt 60 ] || break
+    if ! grep -q "already running" "$dir/out" || [ "$tries" -ge 60 ]; then break; fi
     tries=$((tries + 1)); sleep 2
   done
   cat "$dir/out"

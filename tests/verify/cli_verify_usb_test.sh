@@ -17,8 +17,7 @@ export LC_ALL=C LANG=C
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 export KESTRUNEX_PREFIX="$dir/prefix"
-KESTRUNEX_CLI="$cli" "$make_machine" "$KESTRUNEX_PREFIX" >/dev/null 2>&1
-"$(dirname "$make_machine")/add-virtual-stick" "$KESTRUNEX_PREFIX" 1200
+KESTRUNEX_CLI="$cli" "$make_machine" --stick 1200 "$KESTRUNEX_PREFIX" >/dev/null
 cd "$KESTRUNEX_PREFIX"
 
 # The desktop has the stick's volume mounted (a loop device over its
@@ -34,7 +33,7 @@ tries=0
 while :; do
   rc=0
   "$cli" --usb F: --yes >"$dir/out" 2>&1 </dev/null || rc=$?
-  grep -q "already running" "$dir/out" && [ "$tries" -lt 60 ] || break
+  if ! grep -q "already running" "$dir/out" || [ "$tries" -ge 60 ]; then break; fi
   tries=$((tries + 1)); sleep 2
 done
 cat "$dir/out"

@@ -10,6 +10,7 @@
 #include <tinyxml.h>
 
 #include "testmachine.h"
+#include "casename.h"
 
 namespace {
 
@@ -116,6 +117,7 @@ TEST_F(GsXmlTest, TextIsTheFirstChildOnlyWhenItIsText) {
 }
 
 struct IntCase {
+  const char* name;
   const char* text;
   int expected;
 };
@@ -130,11 +132,13 @@ TEST_P(GsXmlIntTest, ParsesLikeStrtolBaseZero) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Numbers, GsXmlIntTest,
-                         ::testing::Values(IntCase{"12", 12}, IntCase{"0x1F", 31}, IntCase{"010", 8},
-                                           IntCase{"-3", -3}, IntCase{"+7", 7}, IntCase{"yes", 0},
-                                           IntCase{"9abc", 9}, IntCase{"099", 0},
-                                           IntCase{"99999999999", 2147483647},
-                                           IntCase{"-99999999999", -2147483647 - 1}));
+                         ::testing::Values(IntCase{"Decimal", "12", 12}, IntCase{"Hexadecimal", "0x1F", 31},
+                                           IntCase{"Octal", "010", 8}, IntCase{"Negative", "-3", -3},
+                                           IntCase{"Plus", "+7", 7}, IntCase{"Word", "yes", 0},
+                                           IntCase{"TrailingLetters", "9abc", 9}, IntCase{"BadOctalDigit", "099", 0},
+                                           IntCase{"TooLargeClamps", "99999999999", 2147483647},
+                                           IntCase{"TooSmallClamps", "-99999999999", -2147483647 - 1}),
+                         kxtest::ByName());
 
 TEST_F(GsXmlTest, GetIntLeavesTheValueAloneWithoutText) {
   ASSERT_TRUE(Load(std::string(kDecl) + "<r><n/><m><x>1</x></m></r>"));
