@@ -29,13 +29,16 @@ function(kx_test_labels out tier)
 endfunction()
 
 # kx_add_test(NAME <name> SOURCES <files...> LIBS <targets...>
-#             [TIER <tier>] [JOB] [PROPERTIES <name> <value>...])
+#             [TIER <tier>] [SYSTEM_CASES <gtest patterns...>] [JOB]
+#             [PROPERTIES <name> <value>...])
 # Builds one GoogleTest executable and registers its cases with CTest, each
 # named Suite.Case (parameterised: Prefix/Suite.Case/CaseName, never the
-# printed value). JOB: its cases start a job (see KX_JOB_LOCK). Property
-# values are single words: the discovery splits lists.
+# printed value). The cases matching SYSTEM_CASES (Suite.Case, * and ? as
+# in --gtest_filter) are in the system tier, the others in TIER. JOB: its
+# cases start a job (see KX_JOB_LOCK). Property values are single words:
+# the discovery splits lists.
 function(kx_add_test)
-  cmake_parse_arguments(T "JOB" "NAME;TIER" "SOURCES;LIBS;PROPERTIES" ${ARGN})
+  cmake_parse_arguments(T "JOB" "NAME;TIER" "SOURCES;LIBS;SYSTEM_CASES;PROPERTIES" ${ARGN})
   kx_test_labels(tier "${T_TIER}")
   set(lock)
   if(T_JOB)
@@ -46,7 +49,14 @@ function(kx_add_test)
   # Tests that read the shipped data find it here (__FILE__ may be relative
   # when a compiler cache rewrites paths).
   target_compile_definitions(${T_NAME} PRIVATE KX_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
+  set(filter)
+  if(T_SYSTEM_CASES)
+    list(JOIN T_SYSTEM_CASES ":" system_cases)
+    set(filter TEST_FILTER "-${system_cases}")
+    gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES TEST_FILTER "${system_cases}"
+      PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen LABELS system ${lock} ${T_PROPERTIES})
+  endif()
+  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES ${filter}
     PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen LABELS ${tier} ${lock} ${T_PROPERTIES})
 endfunction()
 
