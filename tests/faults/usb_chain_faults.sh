@@ -17,7 +17,7 @@ done
 [ -x "$(dirname "$cli")/diskpart" ] || { echo "FAIL: build the diskpart target first" >&2; exit 1; }
 dir=$(mktemp -d)
 cleanup() {
-  grep -o "${dir}[^ ]*" /proc/self/mounts 2>/dev/null | while read -r m; do fusermount -u "$m" 2>/dev/null || true; done
+  grep -o "${dir}[^ ]*" /proc/self/mounts 2>/dev/null | while read -r m; do fusermount -u "$m" 2>/dev/null || true; done || true
   for l in $(losetup -j "$img" -O NAME -n 2>/dev/null); do losetup -d "$l" || true; done
   [ -n "${KX_KEEP:-}" ] || rm -rf "$dir"
 }

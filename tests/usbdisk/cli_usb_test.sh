@@ -10,7 +10,7 @@ set -euo pipefail
 cli="$1" make_machine="$2"
 dir="$(mktemp -d /tmp/kx-cliusb-XXXXXX)"
 cleanup() {
-  grep -o "${dir}[^ ]*" /proc/self/mounts 2>/dev/null | while read -r m; do fusermount -u "$m" 2>/dev/null || true; done
+  grep -o "${dir}[^ ]*" /proc/self/mounts 2>/dev/null | while read -r m; do fusermount -u "$m" 2>/dev/null || true; done || true
   for img in "$dir"/*/stick.img; do
     for l in $(losetup -j "$img" -O NAME -n 2>/dev/null); do losetup -d "$l" || true; done
   done
