@@ -44,11 +44,12 @@ refused() {
   [ "$(sha256sum < "$prefix/stick.img")" = "$was" ] || fail "the stick changed"
 }
 if [ "$(id -u)" -eq 0 ]; then
-  # A stick smaller than the DVD and 500 MiB, with both sizes named.
-  KESTRUNEX_CLI="$cli" "$make_machine" --stick 64 "$dir/small" >/dev/null
+  # A stick smaller than the DVD and 500 MiB, with both sizes named. (These
+  # machines read the first one's DVD.)
+  KESTRUNEX_CLI="$cli" "$make_machine" --source "$KESTRUNEX_PREFIX/dvd" --stick 64 "$dir/small" >/dev/null
   refused "$dir/small" "USB disk: 63 MB, needed: [0-9]* MB" --usb F: --yes
   # A blank stick: no partition table, so no partition to prepare.
-  KESTRUNEX_CLI="$cli" "$make_machine" --stick 1024 "$dir/blank" >/dev/null
+  KESTRUNEX_CLI="$cli" "$make_machine" --source "$KESTRUNEX_PREFIX/dvd" --stick 1024 "$dir/blank" >/dev/null
   "$make_machine" --stick-only 1024 --unpartitioned "$dir/blank/stick.img"
   refused "$dir/blank" "This is not a USB disk" --usb F: --yes
   # A source that is no Windows 7 medium (no boot manager, no WIM header).
