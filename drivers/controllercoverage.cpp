@@ -79,10 +79,10 @@ std::vector<std::string> CoverageTraceLines(const std::vector<ControllerCoverage
   return lines;
 }
 
-void TraceDriverCoverage(bool is64) {
+void TraceDriverCoverage(bool is64, const std::string& devicesFolder, const std::string& pciIds) {
   const std::string arch = is64 ? "amd64" : "x86";
   const std::vector<PackageRecord> packages = DriverLibrary(CurrentLibraryPlace()).ForArch(arch);
-  const auto coverage = CoverControllers(platform::ReadUsbControllers(), packages, PciIdDatabase::Load());
+  const auto coverage = CoverControllers(platform::ReadUsbControllers(devicesFolder), packages, PciIdDatabase::Load(pciIds));
   for (const std::string& line : CoverageTraceLines(coverage, arch, packages.size()))
     TraceLog(platform::WideFromAnsi(line));
 }

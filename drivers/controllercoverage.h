@@ -42,7 +42,9 @@ std::vector<std::string> CoverageTraceLines(const std::vector<ControllerCoverage
 
 // Writes the summary for a run's architecture to the trace log: this
 // computer's controllers (sysfs), the library's packages for the run and the
-// PCI ID database. For the first trace lines of every run, in both front ends.
-void TraceDriverCoverage(bool is64);
+// PCI ID database. For the first trace lines of every run, in both front ends;
+// tests name a sysfs devices folder and a database of their own.
+void TraceDriverCoverage(bool is64, const std::string& devicesFolder = platform::kSysPciDevices,
+                         const std::string& pciIds = kPciIdsFile);
 
 }  // namespace drivers
