@@ -10,12 +10,13 @@ namespace {
 
 constexpr std::size_t kIdDigits = 4;
 
-// Exactly `digits` hexadecimal digits at the front of text.
+// An ID of four hexadecimal digits at `at`, ended by white space or the line's end.
 bool HexAt(std::string_view text, std::size_t at, std::uint16_t& value) {
   if (text.size() < at + kIdDigits) return false;
   const char* first = text.data() + at;
   for (std::size_t i = 0; i < kIdDigits; ++i)
     if (!std::isxdigit(static_cast<unsigned char>(first[i]))) return false;
+  if (text.size() > at + kIdDigits && text[at + kIdDigits] != ' ' && text[at + kIdDigits] != '\t') return false;
   std::from_chars(first, first + kIdDigits, value, 16);
   return true;
 }
@@ -80,9 +81,8 @@ PciNames PciIdDatabase::Names(const platform::PciFunction& f) const {
     }
     std::uint16_t subDevice = 0;
     constexpr std::size_t kSubDeviceAt = 2 + kIdDigits + 1;
-    if (hasSubsystem && inDevice && HexAt(line, 2, id) && line.size() > kSubDeviceAt && line[kSubDeviceAt - 1] == ' ' &&
-        HexAt(line, kSubDeviceAt, subDevice) && id == f.subVendor && subDevice == f.subDevice &&
-        names.subsystem.empty())
+    if (hasSubsystem && inDevice && HexAt(line, 2, id) && HexAt(line, kSubDeviceAt, subDevice) &&
+        id == f.subVendor && subDevice == f.subDevice && names.subsystem.empty())
       names.subsystem = NameAfter(line, kSubDeviceAt + kIdDigits);
     return true;
   });

@@ -114,6 +114,8 @@ const char* const kDatabase =
     "\t9d2f  Lenovo's own 9d2f\n"
     "8086  Intel Corporation\r\n"
     "\t9d2e  Neighbour\n"
+    "\t9d2f0  A longer ID\n"
+    "\t\t17aa 2247  Subsystem of the longer ID\n"
     "\t9d2f  Sunrise Point-LP USB 3.0 xHCI Controller\r\n"
     "\t\t1028 2247  Dell subsystem of the same number\n"
     "\t\t17aa 2247  ThinkPad T470\n"
