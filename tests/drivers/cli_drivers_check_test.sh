@@ -81,7 +81,6 @@ check 1 --lspci "$scratch/junk.txt"
 has "The file holds no device of an lspci listing"
 check 1 --lspci "$scratch"
 has "cannot be read: $scratch: is a folder"
-check 1 --lspci "$scratch/missing.txt"
 check 1 --lspci
 has "Usage: kestrunex-cli [--prefix DIR] drivers check [--lspci FILE]"
 
