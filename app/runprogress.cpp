@@ -13,6 +13,7 @@
 #include "disk/foldertree.h"
 #include "disk/mediumutils.h"
 #include "disk/tracelog.h"
+#include "drivers/controllercoverage.h"
 #include "drivers/runosfolder.h"
 #include "pipeline/opmessages.h"
 #include "pipeline/progressdisplay.h"
@@ -63,6 +64,7 @@ void TMainForm::StartRun() {
   TraceLog(std::wstring(L"WIN7_OPERAT_INFO:szTmpPath: ") + info->szTmpPath);
   TraceLog(L"WIN7_OPERAT_INFO:bIs64bitDVD: " + std::to_wstring(info->bIs64bitDVD ? 1 : 0));
   TraceLog(L"WIN7_OPERAT_INFO:m_DlgType: " + std::to_wstring(m_DlgType));
+  drivers::TraceDriverCoverage(is64);
 
   const bool compatible = m_ui.CheckBox_USBODD->isChecked();
   // The previous run's worker is parked; it goes before its record.

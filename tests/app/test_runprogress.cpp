@@ -255,6 +255,8 @@ TEST_P(SettingsTrace, SevenLinesNameTheRecordAndTheMode) {
     EXPECT_NE(found, std::string::npos) << line << "\n" << trace;
     if (found != std::string::npos) at = found;
   }
+  // This computer's USB controllers and what drives them follow.
+  EXPECT_NE(trace.find("[DriverCoverage] USB controllers of this computer: ", at), std::string::npos) << trace;
   EXPECT_EQ(work, "C:\\ProgramData\\Ovanta\\Kestrunex\\OvantaToolTmp\\");
 }
 

@@ -95,6 +95,8 @@ grep -qx '\[G:\\GRMCULFRER_EN_DVD.iso\]' "$dir/args" || fail "ISO path: $(cat "$
 grep -q '^\[-bootdata:2#p0,e,b.*Oscdimg_amd64.Oscdimg.etfsboot.com#pEF,e,b.*efisys.bin\]$' "$dir/args" || fail "boot data"
 if [ -e "$data/OvantaToolTmp" ] || [ -e "$KESTRUNEX_PREFIX/images/OvantaToolTmp0" ]; then fail "work folder left behind"; fi
 grep -q "ISOOperation Excute - end(TRUE)" "$data/RAREzodav.log" || fail "trace log"
+grep -A1 "WIN7_OPERAT_INFO:m_DlgType: 1" "$data/RAREzodav.log" |
+  grep -q "\[DriverCoverage\] USB controllers of this computer: .*driver packages for amd64: [1-9]" || fail "no controller summary"
 
 # The tool fails: the run fails.
 # A folder given relative to where the command was typed: the program works

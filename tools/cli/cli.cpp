@@ -39,7 +39,7 @@ int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
   if (options.help) {
     // One write: a reader that stops at the first line it wants (grep -q)
     // must not cut the help off halfway.
-    console.Say(Translate(L"Cli Help") + L"\n\n" + Translate(L"Drivers Help"));
+    console.Say(Translate(L"Cli Help") + L"\n\n" + Translate(L"Drivers Help") + L"\n\n" + Translate(L"Drivers Check Help"));
     return kExitSuccess;
   }
   if (options.version) {

@@ -9,6 +9,7 @@
 #include "platform/machine/machine.h"
 #include "platform/text.h"
 #include "tools/cli/driversadd.h"
+#include "tools/cli/driverscheck.h"
 #include "tools/cli/headlessjob.h"
 
 namespace {
@@ -72,17 +73,20 @@ int RunDriversCommand(const std::vector<std::string>& args, Console& console) {
     operands.erase(operands.begin());
   }
   if (verb == "--help" || verb == "-h") {
-    console.Say(Translate(L"Drivers Help"));
+    console.Say(Translate(L"Drivers Help") + L"\n\n" + Translate(L"Drivers Check Help"));
     return kExitSuccess;
   }
-  const bool knownVerb = verb == "list" || ((verb == "add" || verb == "remove") && !operands.empty());
+  const bool checkArgs = operands.empty() || (operands.size() == 2 && operands[0] == "--lspci" && !operands[1].empty());
+  const bool knownVerb = verb == "list" || ((verb == "add" || verb == "remove") && !operands.empty()) ||
+                         (verb == "check" && checkArgs);
   if (!knownVerb || (verb == "list" && !operands.empty())) {
     console.Complain(Translate(L"Cli Bad Option") + L" drivers " + W(verb));
-    console.Complain(Translate(L"Drivers Help"));
+    console.Complain(Translate(L"Drivers Help") + L"\n\n" + Translate(L"Drivers Check Help"));
     return kExitFailure;
   }
   drivers::DriverLibrary library(drivers::CurrentLibraryPlace());
   if (verb == "list") return List(library, console);
+  if (verb == "check") return CheckDriverCoverage(library, operands.empty() ? "" : operands[1], console);
   std::string error;
   if (!library.MayChange(error)) {
     console.Complain(Translate(L"Drivers Needs Root") + L" " + W(error));

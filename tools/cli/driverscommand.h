@@ -5,10 +5,11 @@
 //   drivers add [--sample] PATH...   folders, .zip, .cab, .7z, self-extracting .exe, .msi
 //   drivers list
 //   drivers remove NAME...
+//   drivers check [--lspci FILE]     (driverscheck.h)
 //
 // One line per package added (or already there) and per refusal (the file
 // and the reason). Exit status 0 when every PATH gave at least one package
-// and every NAME was removed, else 1.
+// and every NAME was removed, else 1; check's own are in driverscheck.h.
 
 #include <string>
 #include <vector>

@@ -19,6 +19,7 @@
 #include "disk/tracelog.h"
 #include "disk/usb/formatnote.h"
 #include "disk/volumeutils.h"
+#include "drivers/controllercoverage.h"
 #include "drivers/nodriverstext.h"
 #include "drivers/runosfolder.h"
 #include "pipeline/opmessages.h"
@@ -204,6 +205,7 @@ int HeadlessJob::RunWorker() {
   TraceLog(L"WIN7_OPERAT_INFO:szTmpPath: " + std::wstring(info.szTmpPath));
   TraceLog(L"WIN7_OPERAT_INFO:bIs64bitDVD: " + std::to_wstring(info.bIs64bitDVD ? 1 : 0));
   TraceLog(L"WIN7_OPERAT_INFO:m_DlgType: " + std::to_wstring(mode));
+  drivers::TraceDriverCoverage(info.bIs64bitDVD);
 
   check_ = std::make_unique<ProductCheck>(info, mode, compatible_);
   ConsoleRunView view(console_, mode);
