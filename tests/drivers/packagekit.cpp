@@ -1,5 +1,7 @@
 #include "packagekit.h"
 
+#include "catalogkit.h"
+
 #include <cstdio>
 #include <fstream>
 
@@ -36,7 +38,11 @@ fs::path WritePackage(const fs::path& folder, const PackageSpec& s) {
          "\"\nD = \"Disk\"\nDesc = \"Test xHCI " + s.name + "\"\n";
   Write(folder / (s.name + ".inf"), inf);
   if (s.writeSys) Write(folder / (s.name + ".sys"), "MZ test driver " + s.name + std::string(300, 'x'));
-  if (s.catalog) Write(folder / (s.name + ".cat"), "test catalog of " + s.name);
+  if (s.catalog) {
+    std::vector<fs::path> members{folder / (s.name + ".inf")};
+    if (s.writeSys) members.push_back(folder / (s.name + ".sys"));
+    WriteCatalog(folder / (s.name + ".cat"), members);
+  }
   return folder / (s.name + ".inf");
 }
 

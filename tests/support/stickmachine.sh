@@ -14,6 +14,7 @@ make_stick_machine() {
 [drivers]
 library = drivers
 samples = yes
+roots = test-roots
 [drive E]
 folder = dvd
 type = cdrom
@@ -29,5 +30,7 @@ image = usb.img
 bus = usb
 removable = yes
 INI
-  "$cli" --prefix "$prefix" drivers add --sample "$(dirname "${BASH_SOURCE[0]}")/../../samples/drivers" >/dev/null
+  local samples
+  samples="$("$(dirname "${BASH_SOURCE[0]}")/../../scripts/sign-test-drivers" --samples "$prefix")"
+  "$cli" --prefix "$prefix" drivers add --sample "$samples" >/dev/null
 }
