@@ -7,6 +7,7 @@
 #include <openssl/x509v3.h>
 
 #include <fstream>
+#include <functional>
 #include <stdexcept>
 
 #include "drivers/pefile.h"
@@ -96,6 +97,13 @@ std::string Utf16Hex(const std::string& digest) {
   return out;
 }
 
+// SpcPeImageData as signing tools write it: no flags, the obsolete link.
+std::string PeImageData() {
+  std::string obsolete;
+  for (char c : std::string("<<<Obsolete>>>")) obsolete += std::string(1, '\0') + c;
+  return Seq(Tlv(0x03, std::string(1, '\0')) + Tlv(0xA0, Tlv(0xA2, Tlv(0x80, obsolete))));
+}
+
 std::string Der(PKCS7* p7) {
   unsigned char* der = nullptr;
   const int n = i2d_PKCS7(p7, &der);
@@ -129,6 +137,68 @@ std::string TestCa::RootPem() const {
   return out;
 }
 
+namespace {
+
+std::string Pem(const std::function<void(BIO*)>& write) {
+  BIO* bio = BIO_new(BIO_s_mem());
+  write(bio);
+  char* data = nullptr;
+  const long n = BIO_get_mem_data(bio, &data);
+  std::string out(data, static_cast<size_t>(n));
+  BIO_free(bio);
+  return out;
+}
+
+void Put(std::string& b, size_t at, std::uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) b[at + static_cast<size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+}  // namespace
+
+std::string TestCa::SignerChainPem() const {
+  return Pem([&](BIO* b) { PEM_write_bio_X509(b, signer_.get()); }) + RootPem();
+}
+
+std::string TestCa::SignerKeyPem() const {
+  return Pem([&](BIO* b) { PEM_write_bio_PrivateKey(b, signerKey_.get(), nullptr, nullptr, 0, nullptr, nullptr); });
+}
+
+std::string MinimalPe() {
+  constexpr size_t kPe = 0x40, kOpt = kPe + 24, kSection = kOpt + 240, kFileAlign = 0x200;
+  std::string b(2 * kFileAlign, '\0');
+  b[0] = 'M';
+  b[1] = 'Z';
+  Put(b, 0x3C, kPe, 4);
+  b.replace(kPe, 4, std::string("PE\0\0", 4));
+  Put(b, kPe + 4, 0x8664, 2);   // x86-64
+  Put(b, kPe + 6, 1, 2);        // one section
+  Put(b, kPe + 20, 240, 2);     // optional header size
+  Put(b, kPe + 22, 0x22, 2);    // executable, large addresses
+  Put(b, kOpt, 0x20B, 2);       // PE32+
+  Put(b, kOpt + 4, kFileAlign, 4);       // size of code
+  Put(b, kOpt + 16, 0x1000, 4);          // entry point
+  Put(b, kOpt + 20, 0x1000, 4);          // base of code
+  Put(b, kOpt + 24, 0x140000000ull, 8);  // image base
+  Put(b, kOpt + 32, 0x1000, 4);          // section alignment
+  Put(b, kOpt + 36, kFileAlign, 4);      // file alignment
+  Put(b, kOpt + 40, 6, 2);               // OS version 6.1
+  Put(b, kOpt + 42, 1, 2);
+  Put(b, kOpt + 48, 6, 2);               // subsystem version 6.1
+  Put(b, kOpt + 50, 1, 2);
+  Put(b, kOpt + 56, 0x2000, 4);          // size of image
+  Put(b, kOpt + 60, kFileAlign, 4);      // size of headers
+  Put(b, kOpt + 68, 1, 2);               // native subsystem
+  Put(b, kOpt + 108, 16, 4);             // data directories
+  b.replace(kSection, 5, ".text");
+  Put(b, kSection + 8, kFileAlign, 4);   // virtual size
+  Put(b, kSection + 12, 0x1000, 4);      // virtual address
+  Put(b, kSection + 16, kFileAlign, 4);  // raw size
+  Put(b, kSection + 20, kFileAlign, 4);  // raw data
+  Put(b, kSection + 36, 0x60000020, 4);  // code, execute, read
+  b[kFileAlign] = '\xC3';                // ret
+  return b;
+}
+
 const TestCa& SharedCa() {
   static const TestCa ca;
   return ca;
@@ -143,8 +213,7 @@ std::string TrustList(const std::vector<std::string>& files, MemberDigest digest
     const std::string d = drivers::FileDigest(bytes, kind);
     const bool pe = drivers::ReadPeLayout(bytes).has_value();
     // SpcIndirectDataContent: the kind of data (a PE image, a flat file) and its digest.
-    const std::string data = pe ? Seq(Oid("1.3.6.1.4.1.311.2.1.15") + Seq(Tlv(0x03, std::string(1, '\0'))))
-                                : Seq(Oid("1.3.6.1.4.1.311.2.1.25"));
+    const std::string data = pe ? Seq(Oid("1.3.6.1.4.1.311.2.1.15") + PeImageData()) : Seq(Oid("1.3.6.1.4.1.311.2.1.25"));
     const std::string indirect = Seq(data + Seq(algorithm + Octets(d)));
     const std::string attributes =
         form == MemberForm::Identifier ? "" : Tlv(0x31, Seq(Oid("1.3.6.1.4.1.311.2.1.4") + Tlv(0x31, indirect)));

@@ -31,6 +31,9 @@ class TestCa {
   EVP_PKEY* SignerKey() const { return signerKey_.get(); }
   // PEM of the root, for peers (osslsigncode -CAfile).
   std::string RootPem() const;
+  // PEM of the signer's certificate followed by the root's, and of its key.
+  std::string SignerChainPem() const;
+  std::string SignerKeyPem() const;
 
  private:
   std::unique_ptr<EVP_PKEY, KeyFree> rootKey_, signerKey_;
@@ -53,5 +56,8 @@ std::string SignedCatalog(const std::string& trustList, const TestCa& ca, bool s
 // The catalog of these files, written to cat.
 void WriteCatalog(const fs::path& cat, const std::vector<fs::path>& members, const TestCa& ca = SharedCa(),
                   MemberDigest digest = MemberDigest::Sha1, MemberForm form = MemberForm::Both);
+
+// A small PE32+ image (headers and one code section), unsigned.
+std::string MinimalPe();
 
 }  // namespace kxdrv

@@ -145,4 +145,49 @@ TEST(CatalogPeer, OsslsigncodeAgreesOnWhichCatalogsVerify) {
   }
 }
 
+// A service that starts at boot needs an embedded signature in its binary:
+// one made by osslsigncode (the peer) is accepted; none, or one the file no
+// longer matches, is a finding. The package's catalog, made by our kit with
+// our Authenticode digest of the signed image, must satisfy osslsigncode's
+// own catalog check of that image: the two digests agree.
+TEST(BootStartDrivers, NeedAnEmbeddedSignatureThatMatchesTheImage) {
+  if (!fs::exists("/usr/bin/osslsigncode")) GTEST_SKIP() << "osslsigncode is not installed";
+  kxtest::TestMachine machine;
+  kxtest::TempDir work;
+  const fs::path chain = work.path() / "chain.pem", key = work.path() / "key.pem", root = work.path() / "root.pem";
+  WriteAll(chain, SharedCa().SignerChainPem());
+  WriteAll(key, SharedCa().SignerKeyPem());
+  WriteAll(root, SharedCa().RootPem());
+  WriteAll(work.path() / "plain.sys", MinimalPe());
+  const std::string signCommand = "/usr/bin/osslsigncode sign -h sha256 -certs '" + chain.string() + "' -key '" +
+                                  key.string() + "' -in '" + (work.path() / "plain.sys").string() + "' -out '" +
+                                  (work.path() / "signed.sys").string() + "'";
+  int status = -1;
+  const std::string signOut = Sh(signCommand, &status);
+  ASSERT_EQ(status, 0) << signOut;
+  const std::string signedPe = ReadAll(work.path() / "signed.sys");
+  std::string patched = signedPe;
+  patched[0x200] = '\x90';  // the code changed after signing
+
+  const struct {
+    const char* name;
+    std::string sys;
+    bool bootFinding;
+  } rows[] = {{"signed", signedPe, false}, {"unsigned", MinimalPe(), true}, {"patched", patched, true}};
+  for (const auto& row : rows) {
+    const fs::path dir = work.path() / row.name;
+    const fs::path inf = WritePackage(dir, {.archs = {"NTamd64"}, .startType = 0, .sys = row.sys});
+    const auto sig = drivers::CheckPackageSignature(inf.string(), {"amd64"}, drivers::TrustedRoots::Parse(kTestRootName));
+    std::vector<FindingCode> codes;
+    for (const auto& f : sig.findings) codes.push_back(f.code);
+    EXPECT_EQ(codes, row.bootFinding ? std::vector<FindingCode>{FindingCode::BootNotSigned} : std::vector<FindingCode>{})
+        << row.name;
+    const std::string peer = Sh("/usr/bin/osslsigncode verify -catalog '" + (dir / "tstxhc.cat").string() + "' -in '" +
+                                    (dir / "tstxhc.sys").string() + "' -CAfile '" + root.string() + "'",
+                                &status);
+    if (std::string(row.name) != "unsigned") EXPECT_NE(peer.find("Calculated message digest"), std::string::npos) << peer;
+    if (std::string(row.name) == "signed") EXPECT_EQ(status, 0) << peer;
+  }
+}
+
 }  // namespace
