@@ -29,7 +29,8 @@ class DriverLibrary {
   // (not root for the system's library).
   bool MayChange(std::string& error) const;
 
-  // Stores a package with its record (origin, added, sample filled here).
+  // Stores a package with its record (origin, added, sample filled here;
+  // the signature fields as the caller set them in package.record).
   AddOutcome Add(const FoundPackage& package, const std::string& origin, bool sample, std::string& error);
   // False when no package has that name or it cannot be removed.
   bool Remove(const std::string& name, std::string& error);

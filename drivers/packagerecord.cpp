@@ -58,6 +58,10 @@ std::string RecordText(const PackageRecord& r) {
   line("date", r.date);
   line("architectures", Join(r.archs));
   line("sample", r.sample ? "yes" : "no");
+  line("signer", r.signer);
+  line("signature", r.signature);
+  line("unsigned", r.unsignedAllowed ? "yes" : "no");
+  for (const auto& f : r.findings) line("finding", f);
   for (const auto& id : r.hardwareIds) line("hardware_id", id);
   return text;
 }
@@ -81,6 +85,10 @@ bool ParseRecord(const std::string& bytes, PackageRecord& out) {
     else if (key == L"ARCHITECTURES") out.archs = Split(value);
     else if (key == L"SAMPLE") out.sample = value == "yes";
     else if (key == L"HARDWARE_ID") out.hardwareIds.push_back(value);
+    else if (key == L"SIGNER") out.signer = value;
+    else if (key == L"SIGNATURE") out.signature = value;
+    else if (key == L"UNSIGNED") out.unsignedAllowed = value == "yes";
+    else if (key == L"FINDING") out.findings.push_back(value);
   }
   return !out.name.empty() && !out.inf.empty();
 }

@@ -19,6 +19,10 @@ struct PackageRecord {
   std::vector<std::string> archs;        // "x86", "amd64"
   std::vector<std::string> hardwareIds;  // as the INF writes them
   bool sample = false;    // one of the program's sample packages
+  std::string signer;     // the catalog's signer (empty: none, or not checked)
+  std::string signature;  // "windows" (signed for Windows, files match), "findings", or empty (not checked)
+  bool unsignedAllowed = false;  // added with --unsigned despite its findings
+  std::vector<std::string> findings;  // one line each: "amd64: IUSB3XHC.SYS does not match its catalog"
 
   bool Serves(const std::string& arch) const;
   // The architectures as one text: "x86 amd64".

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "disk/appfolders.h"
+#include "disk/tracelog.h"
 #include "drivers/safefolder.h"
 #include "platform/fs/paths.h"
 #include "platform/fs/sysfolders.h"
@@ -48,6 +49,13 @@ bool MaterialiseRunOsFolder(const std::string& programOsHost, const DriverLibrar
   return true;
 }
 
+std::vector<PackageRecord> PackagesWithFindings(bool is64) {
+  std::vector<PackageRecord> out;
+  for (auto& record : DriverLibrary(CurrentLibraryPlace()).ForArch(ArchOf(is64)))
+    if (!record.findings.empty()) out.push_back(std::move(record));
+  return out;
+}
+
 bool LibraryServes(bool is64) { return !DriverLibrary(CurrentLibraryPlace()).ForArch(ArchOf(is64)).empty(); }
 
 std::wstring PrepareRunOsFolder(bool is64, std::wstring& error) {
@@ -63,6 +71,13 @@ std::wstring PrepareRunOsFolder(bool is64, std::wstring& error) {
   if (!MaterialiseRunOsFolder(programOs, DriverLibrary(CurrentLibraryPlace()), is64, target, why)) {
     error = platform::WideFromAnsi(why);
     return {};
+  }
+  for (const auto& record : PackagesWithFindings(is64)) {
+    std::string lines;
+    for (const auto& f : record.findings) lines += (lines.empty() ? "" : "; ") + f;
+    TraceLog(L"Warning: driver package " + platform::WideFromAnsi(record.name) +
+             L" is not signed for Windows or does not match its catalog" +
+             (record.unsignedAllowed ? L" (added with --unsigned): " : L": ") + platform::WideFromAnsi(lines));
   }
   return targetSystem;
 }

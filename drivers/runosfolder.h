@@ -9,6 +9,7 @@
 // weights and the verification all see the same files.
 
 #include <string>
+#include <vector>
 
 #include "drivers/driverlibrary.h"
 
@@ -26,6 +27,11 @@ bool MaterialiseRunOsFolder(const std::string& programOsHost, const DriverLibrar
 // machine), and the run's OS folder (data folder + "OS") made from the
 // program's OS folder; its system path, or empty with a message.
 bool LibraryServes(bool is64);
+// The packages a run for the architecture uses that are not signed for
+// Windows or have files that do not match their catalog (added with
+// --unsigned, or x86 packages added with warnings). PrepareRunOsFolder
+// writes a trace line for each.
+std::vector<PackageRecord> PackagesWithFindings(bool is64);
 std::wstring PrepareRunOsFolder(bool is64, std::wstring& error);
 
 }  // namespace drivers

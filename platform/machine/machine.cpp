@@ -33,6 +33,7 @@ Machine::Machine(const Machine& other) {
   disks_ = other.disks_;
   driverLibrary_ = other.driverLibrary_;
   sampleDrivers_ = other.sampleDrivers_;
+  driverRoots_ = other.driverRoots_;
 }
 
 Machine& Machine::operator=(const Machine& other) {
@@ -45,6 +46,7 @@ Machine& Machine::operator=(const Machine& other) {
   disks_ = std::move(copy.disks_);
   driverLibrary_ = std::move(copy.driverLibrary_);
   sampleDrivers_ = copy.sampleDrivers_;
+  driverRoots_ = std::move(copy.driverRoots_);
   return *this;
 }
 
@@ -367,6 +369,8 @@ Machine Machine::FromProfileText(std::string_view bytes, const std::string& prof
           const std::wstring v = UpperCase(e.value);
           if (v != L"YES" && v != L"NO") fail(e.line, "samples is yes or no");
           m.sampleDrivers_ = v == L"YES";
+        } else if (key == L"ROOTS" && !e.value.empty()) {
+          m.driverRoots_ = (base / AnsiFromWide(e.value)).lexically_normal().string();
         } else {
           fail(e.line, "unknown key '" + AnsiFromWide(e.key) + "' in the drivers section");
         }

@@ -126,6 +126,9 @@ class Machine {
   // [drivers] samples = yes: the sample packages of a sample machine count
   // as drivers of a run.
   bool SampleDrivers() const { return sampleDrivers_; }
+  // [drivers] roots = file (relative to the profile): more accepted roots
+  // of driver signatures (a test root); its absolute host path, or empty.
+  const std::string& DriverRoots() const { return driverRoots_; }
 
   std::optional<DriveDecl> Drive(wchar_t letter) const;
   std::vector<DriveDecl> Drives() const;
@@ -155,6 +158,7 @@ class Machine {
   std::map<int, DiskDecl> disks_;
   std::string driverLibrary_;
   bool sampleDrivers_ = false;
+  std::string driverRoots_;
 };
 
 // The prefix folder: $KESTRUNEX_PREFIX, else ~/.kestrunex (the home folder

@@ -5,7 +5,10 @@
 # folder of its own (Others) and a 7z download of an Intel package are
 # added, and one ISO-mode run carries both: their services and
 # critical-device entries in boot.wim image 2's SYSTEM hive, their files in
-# the ISO's AutoUnattend folders, and no sample package anywhere.
+# the ISO's AutoUnattend folders, and no sample package anywhere. The
+# packages' catalogs are signed by the machine's test root; a package whose
+# .sys was changed after signing is refused by name, then added with
+# --unsigned, and the run warns that it uses it.
 # shellcheck disable=SC1003  # 'G:\' and the like are Windows paths: a backslash ends them, no quote is escaped
 set -euo pipefail
 cli="$1" make_machine="$2"
@@ -79,14 +82,26 @@ for pkg in renxhci:1912 intxhci:8086; do
   mkdir -p "$scratch/$name/Win7/x64"
   inf "$name" "$vendor" >"$scratch/$name/Win7/x64/$name.inf"
   head -c 4096 /dev/urandom >"$scratch/$name/Win7/x64/$name.sys"
-  echo "catalog $name" >"$scratch/$name/Win7/x64/$name.cat"
+  "$(dirname "$make_machine")/sign-test-drivers" "$scratch/$name" "$KESTRUNEX_PREFIX/test-keys"
 done
+# Changed after signing: refused by name, then taken with --unsigned.
+mkdir -p "$scratch/tampered"
+inf tmpxhci 1b73 >"$scratch/tampered/tmpxhci.inf"
+head -c 4096 /dev/urandom >"$scratch/tampered/tmpxhci.sys"
+"$(dirname "$make_machine")/sign-test-drivers" "$scratch/tampered" "$KESTRUNEX_PREFIX/test-keys"
+echo "changed" >>"$scratch/tampered/tmpxhci.sys"
+if "$cli" drivers add "$scratch/tampered" >"$scratch/add.log" 2>&1; then cat "$scratch/add.log"; fail "a tampered package added"; fi
+grep -q "tmpxhci.sys does not match its catalog" "$scratch/add.log" || { cat "$scratch/add.log"; fail "the refusal names no file"; }
+"$cli" drivers add --unsigned "$scratch/tampered" >"$scratch/add.log" 2>&1 || { cat "$scratch/add.log"; fail "--unsigned"; }
+"$cli" drivers list | grep -q "NOT signed for Windows.*added with --unsigned" || { "$cli" drivers list; fail "list shows no state"; }
 (cd "$scratch/renxhci" && python3 -c "import shutil; shutil.make_archive('$scratch/renesas', 'zip', '.')")
 (cd "$scratch/intxhci" && 7zz a -bd "$scratch/intel.7z" Win7 >/dev/null)
 "$cli" drivers add "$scratch/renesas.zip" "$scratch/intel.7z" >"$scratch/add.log" 2>&1 || { cat "$scratch/add.log"; fail "drivers add"; }
 [ "$(grep -c '^Added: ' "$scratch/add.log")" -eq 2 ] || { cat "$scratch/add.log"; fail "two packages added"; }
 
 job --iso 'G:\' --no || { cat "$scratch/job.log"; fail "the ISO run with the added packages"; }
+grep -q "uses a driver package that is not signed for Windows.*tmpxhci_" "$scratch/job.log" ||
+  { cat "$scratch/job.log"; fail "the run does not warn of the --unsigned package"; }
 iso=$(sed -n 's/^ISO file: .*  (\(.*\))$/\1/p' "$scratch/job.log" | tail -n 1)
 [ -s "$iso" ] || fail "no ISO written"
 listing=$(xorriso -indev "$iso" -find /AutoUnattend -type f 2>/dev/null)

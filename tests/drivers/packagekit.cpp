@@ -1,5 +1,7 @@
 #include "packagekit.h"
 
+#include "catalogkit.h"
+
 #include <cstdio>
 #include <fstream>
 
@@ -31,12 +33,17 @@ fs::path WritePackage(const fs::path& folder, const PackageSpec& s) {
              "&DEV_1234&SUBSYS_00000000\n";
   }
   inf += "\n[Inst]\nCopyFiles = Files\n\n[Inst.Services]\nAddService = " + s.name +
-         ", 0x00000002, Svc\n\n[Svc]\nServiceType = 1\nStartType = 3\nErrorControl = 1\nServiceBinary = %12%\\" + s.name +
+         ", 0x00000002, Svc\n\n[Svc]\nServiceType = 1\nStartType = " + std::to_string(s.startType) + "\nErrorControl = 1\nServiceBinary = %12%\\" + s.name +
          ".sys\n\n[Files]\n" + s.name + ".sys\n\n[Strings]\nP = \"Test Vendor " + s.vendor +
          "\"\nD = \"Disk\"\nDesc = \"Test xHCI " + s.name + "\"\n";
   Write(folder / (s.name + ".inf"), inf);
-  if (s.writeSys) Write(folder / (s.name + ".sys"), "MZ test driver " + s.name + std::string(300, 'x'));
-  if (s.catalog) Write(folder / (s.name + ".cat"), "test catalog of " + s.name);
+  if (s.writeSys)
+    Write(folder / (s.name + ".sys"), s.sys.empty() ? "MZ test driver " + s.name + std::string(300, 'x') : s.sys);
+  if (s.catalog) {
+    std::vector<fs::path> members{folder / (s.name + ".inf")};
+    if (s.writeSys) members.push_back(folder / (s.name + ".sys"));
+    WriteCatalog(folder / (s.name + ".cat"), members);
+  }
   return folder / (s.name + ".inf");
 }
 

@@ -19,6 +19,8 @@ struct PackageSpec {
   bool catalog = true;             // CatalogFile named and written
   bool writeSys = true;
   bool manufacturer = true;
+  int startType = 3;               // the service's StartType (0: boot)
+  std::string sys;                 // the .sys file's bytes (empty: a stand-in text)
 };
 
 // Writes the package's files into folder; returns the INF's path.

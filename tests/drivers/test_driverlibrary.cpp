@@ -208,6 +208,37 @@ INSTANTIATE_TEST_SUITE_P(
                               drivers::RefusalCode::NotDriverInf}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A file changed after its catalog was signed: refused for amd64 with the
+// file named, unless --unsigned (then recorded and listed); a warning only
+// for an x86 package.
+TEST_F(DriverLibraryTest, AFileThatDoesNotMatchItsCatalogRefusesAmd64AndWarnsForX86) {
+  for (const char* arch : {"NTamd64", "NTx86"}) {
+    const fs::path dir = work.path() / arch;
+    WritePackage(dir, {.name = "tstxhc", .archs = {arch}});
+    std::ofstream(dir / "tstxhc.sys", std::ios::app) << "changed after signing";
+  }
+  const CliRun refused = Cli({"drivers", "add", (work.path() / "NTamd64").string()});
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_NE(refused.out.find("amd64: tstxhc.sys Drivers File Mismatch"), std::string::npos) << refused.out;
+  EXPECT_TRUE(Stored().empty()) << refused.out;
+
+  const CliRun forced = Cli({"drivers", "add", "--unsigned", (work.path() / "NTamd64").string()});
+  ASSERT_EQ(forced.code, 0) << forced.out;
+  ASSERT_EQ(Stored().size(), 1u);
+  EXPECT_NE(ReadAll(Library() / Stored().front() / "record.ini").find("unsigned = \"yes\""), std::string::npos);
+
+  const CliRun x86 = Cli({"drivers", "add", (work.path() / "NTx86").string()});
+  EXPECT_EQ(x86.code, 0) << x86.out;
+  EXPECT_NE(x86.out.find("Drivers Warning"), std::string::npos) << x86.out;
+  EXPECT_EQ(Stored().size(), 2u) << x86.out;
+  const CliRun list = Cli({"drivers", "list"});
+  // Untranslated texts here: the keys stand in for them.
+  EXPECT_NE(list.out.find("Drivers Not Signed For Windows, Drivers Signed By CN=Kestrunex Test Root Signer,O=Kestrunex "
+                          "tests (Drivers Added Unsigned)"),
+            std::string::npos)
+      << list.out;
+}
+
 TEST_F(DriverLibraryTest, InstallersOnlyTheirOwnUnpackerReadsAreRecognised) {
   const fs::path inno = work.path() / "setup.exe";
   std::ofstream(inno, std::ios::binary) << "MZ" << std::string(200, '\0') << "Inno Setup Setup Data (6.2.0)";

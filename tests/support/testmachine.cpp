@@ -53,7 +53,10 @@ TestMachine::TestMachine(std::vector<DriveSpec> drives, std::optional<std::uint6
   for (const auto& [number, mb] : disksMb) profile << "\n[disk " << number << "]\nsize_mb = " << mb << "\n";
   // A driver library of the machine's own (empty until a test fills it, see
   // sampledrivers.h): no test reads or writes the system's library.
-  profile << "\n[drivers]\nlibrary = drivers\nsamples = yes\n";
+  // Its test root signs the tests' driver catalogs (the name the tests'
+  // catalog kit and scripts/sign-test-drivers give their roots).
+  profile << "\n[drivers]\nlibrary = drivers\nsamples = yes\nroots = test-roots\n";
+  std::ofstream(dir_.path() / "test-roots") << "CN=Kestrunex Test Root,O=Kestrunex tests\n";
   {
     std::ofstream out(ProfilePath());
     out << profile.str();

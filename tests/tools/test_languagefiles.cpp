@@ -63,6 +63,10 @@ const std::set<std::u16string> kProgramKeys = {
     u"Drivers Too Many", u"Drivers Damaged", u"Drivers Write Failed", u"Drivers Tool Failed",
     u"Drivers Not Driver Inf", u"Drivers Not Usb", u"Drivers No Models", u"Drivers Missing Files",
     u"Drivers No Catalog", u"Drivers Inf Unreadable", u"Drivers No Inf", u"Drivers Run Folder Failed", u"No Drivers",
+    u"Drivers Catalog Unreadable", u"Drivers Not Catalog", u"Drivers Catalog Not Signed", u"Drivers Untrusted Root",
+    u"Drivers File Mismatch", u"Drivers Boot Unsigned", u"Drivers Unsigned Hint", u"Drivers Warning",
+    u"Drivers Signature Unchecked", u"Drivers Signed For Windows", u"Drivers Not Signed For Windows", u"Drivers Signed By",
+    u"Drivers Added Unsigned", u"Drivers Run Unsigned",
     u"No Drivers Add",
 };
 

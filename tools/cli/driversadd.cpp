@@ -6,9 +6,11 @@
 #include "drivers/archiveunpacker.h"
 #include "drivers/inputkind.h"
 #include "drivers/msiunpacker.h"
+#include "drivers/packagesignature.h"
 #include "drivers/safefolder.h"
 #include "platform/text.h"
 #include "tools/cli/headlessjob.h"
+#include "tools/cli/signaturetext.h"
 
 namespace {
 
@@ -68,8 +70,35 @@ void Refuse(Console& console, const std::string& file, const std::wstring& reaso
   console.Complain(Translate(L"Drivers Refused") + L" " + W(file) + L": " + reason);
 }
 
+struct AddOptions {
+  bool sample = false;
+  bool allowUnsigned = false;
+  drivers::TrustedRoots roots;
+};
+
+// The package's signature state into its record; false (with the refusal
+// printed) when it may not be added.
+bool CheckSignature(drivers::FoundPackage& package, const std::string& shown, const AddOptions& options,
+                    Console& console) {
+  const drivers::PackageSignature sig =
+      drivers::CheckPackageSignature(package.files.front().host, package.record.archs, options.roots);
+  drivers::PackageRecord& r = package.record;
+  r.signer = sig.signer;
+  r.signature = sig.SignedForWindows() ? "windows" : "findings";
+  for (const auto& f : sig.findings) r.findings.push_back(drivers::FindingLine(f));
+  if (sig.HasFindings("amd64") && !options.allowUnsigned) {
+    for (const auto& f : sig.findings) Refuse(console, shown, FindingText(f));
+    console.Complain(Translate(L"Drivers Unsigned Hint"));
+    return false;
+  }
+  r.unsignedAllowed = sig.HasFindings("amd64");
+  for (const auto& f : sig.findings)
+    console.Complain(Translate(L"Drivers Warning") + L" " + W(shown) + L": " + FindingText(f));
+  return true;
+}
+
 // The packages of one path: 0 when it gave none.
-int AddOne(drivers::DriverLibrary& library, const std::string& given, bool sample, Console& console) {
+int AddOne(drivers::DriverLibrary& library, const std::string& given, const AddOptions& options, Console& console) {
   std::error_code ec;
   const std::string path = std::filesystem::absolute(given, ec).lexically_normal().string();
   const drivers::InputKind kind = drivers::ClassifyInput(path);
@@ -119,9 +148,10 @@ int AddOne(drivers::DriverLibrary& library, const std::string& given, bool sampl
     Refuse(console, file, Translate(RefusalKey(r.code)) + (r.detail.empty() ? L"" : L" " + W(r.detail)));
   }
   int packages = 0;
-  for (const auto& package : found) {
+  for (auto& package : found) {
     std::string error;
-    switch (library.Add(package, path, sample, error)) {
+    if (!CheckSignature(package, path + " > " + package.found, options, console)) continue;
+    switch (library.Add(package, path, options.sample, error)) {
       case drivers::AddOutcome::Added:
         ++packages;
         console.Say(Translate(L"Drivers Added") + L" " + W(package.record.name) + L"  (" +
@@ -143,9 +173,10 @@ int AddOne(drivers::DriverLibrary& library, const std::string& given, bool sampl
 }  // namespace
 
 int AddDriverPaths(drivers::DriverLibrary& library, const std::vector<std::string>& paths, bool sample,
-                   Console& console) {
+                   bool allowUnsigned, Console& console) {
+  AddOptions options{sample, allowUnsigned, drivers::CurrentTrustedRoots()};
   int code = kExitSuccess;
   for (const auto& path : paths)
-    if (AddOne(library, path, sample, console) == 0) code = kExitFailure;
+    if (AddOne(library, path, options, console) == 0) code = kExitFailure;
   return code;
 }

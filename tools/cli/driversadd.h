@@ -1,7 +1,11 @@
 #pragma once
 // `drivers add`: each path unpacked (when it is an archive or an MSI) into a
 // private temporary folder, its INF files checked, the packages that pass
-// stored in the library. One line per package and per refusal.
+// stored in the library. One line per package and per refusal. Each
+// package's catalog and signatures are checked: an amd64 package that is not
+// signed for Windows, or has a file that does not match its catalog, is
+// refused with the reasons unless allowUnsigned (then stored, marked, with a
+// warning); for x86 the same findings are warnings.
 
 #include <string>
 #include <vector>
@@ -12,4 +16,4 @@
 // kExitSuccess when every path gave at least one package (added or already
 // there), else kExitFailure.
 int AddDriverPaths(drivers::DriverLibrary& library, const std::vector<std::string>& paths, bool sample,
-                   Console& console);
+                   bool allowUnsigned, Console& console);

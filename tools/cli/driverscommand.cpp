@@ -11,6 +11,7 @@
 #include "tools/cli/driversadd.h"
 #include "tools/cli/driverscheck.h"
 #include "tools/cli/headlessjob.h"
+#include "tools/cli/signaturetext.h"
 
 namespace {
 
@@ -26,6 +27,8 @@ int List(const drivers::DriverLibrary& library, Console& console) {
     console.Say(L"    " + Translate(L"Drivers From") + L" " + W(r.origin) + L", " + Translate(L"Drivers Added On") +
                 L" " + W(r.added) + L", " + std::to_wstring(r.hardwareIds.size()) + L" " +
                 Translate(L"Drivers Ids"));
+    console.Say(L"    " + SignatureStateText(r));
+    for (const auto& f : r.findings) console.Say(L"    " + FindingLineText(f));
   }
   return kExitSuccess;
 }
@@ -68,8 +71,9 @@ int RunDriversCommand(const std::vector<std::string>& args, Console& console) {
   const std::string verb = rest.empty() ? "" : rest[0];
   std::vector<std::string> operands(rest.begin() + (rest.empty() ? 0 : 1), rest.end());
   bool sample = false;
-  if (verb == "add" && !operands.empty() && operands[0] == "--sample") {
-    sample = true;
+  bool allowUnsigned = false;
+  while (verb == "add" && !operands.empty() && (operands[0] == "--sample" || operands[0] == "--unsigned")) {
+    (operands[0] == "--sample" ? sample : allowUnsigned) = true;
     operands.erase(operands.begin());
   }
   if (verb == "--help" || verb == "-h") {
@@ -93,5 +97,5 @@ int RunDriversCommand(const std::vector<std::string>& args, Console& console) {
     return kExitFailure;
   }
   if (verb == "remove") return Remove(library, operands, console);
-  return AddDriverPaths(library, operands, sample, console);
+  return AddDriverPaths(library, operands, sample, allowUnsigned, console);
 }

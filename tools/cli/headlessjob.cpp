@@ -1,4 +1,5 @@
 #include "tools/cli/headlessjob.h"
+#include "tools/cli/signaturetext.h"
 
 #include <algorithm>
 #include <cctype>
@@ -191,6 +192,9 @@ int HeadlessJob::RunWorker() {
     console_.Complain(Translate(L"Drivers Run Folder Failed") + L" " + why);
     return kExitFailure;
   }
+  for (const auto& record : drivers::PackagesWithFindings(IsAmd64Build(source_.substr(0, 1) + L":\\sources\\idwbinfo.txt")))
+    console_.Complain(Translate(L"Drivers Run Unsigned") + L" " + platform::WideFromAnsi(record.name) + L" (" +
+                      SignatureStateText(record) + L")");
   WIN7_OPERAT_INFO info{};
   SetInfoField(info.szSourcePath, source_);
   SetInfoField(info.szDriverPath, platform::WideFromAnsi(GetAppDataFolder()) + L"U3");
