@@ -50,6 +50,11 @@ DWORD OpenError(int err) {
 
 }  // namespace
 
+bool IsHostNonRegularFile(const std::string& hostPath) {
+  struct stat st {};
+  return ::lstat(hostPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+}
+
 DWORD ReadHostFile(std::string_view hostPath, std::string& bytes, std::size_t maxBytes) {
   bytes.clear();
   if (hostPath.empty()) return Result(ERROR_FILE_NOT_FOUND);

@@ -34,6 +34,11 @@ inline constexpr std::size_t kOutsideTextLimit = 16u << 20;
 // Reads the whole file at a host path ("/media/dvd/sources/product.ini").
 DWORD ReadHostFile(std::string_view hostPath, std::string& bytes, std::size_t maxBytes = kOutsideTextLimit);
 
+// Whether something other than a regular file (a folder, a device, a pipe,
+// a socket, a symbolic link) stands at a host path; false when nothing is
+// there. The link itself is looked at, never its target.
+bool IsHostNonRegularFile(const std::string& hostPath);
+
 // The same for a system path ("E:\sources\product.ini"), resolved through
 // the machine's drives; the resolution's own failures (3, 21, 123) come back
 // as they are.
