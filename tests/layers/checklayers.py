@@ -136,15 +136,18 @@ def read_targets(root, layers):
 
 
 def closure(name, targets, memo):
-    if name in memo:
-        return memo[name]
-    memo[name] = {name}
-    reached = {name}
-    for link, _ in targets[name].links:
-        if link in targets:
-            reached |= closure(link, targets, memo)
-    memo[name] = reached
-    return reached
+    """Every project target name reaches through its links (cycles allowed:
+    platform_fs and platform_machine name each other)."""
+    if name not in memo:
+        reached, todo = set(), [name]
+        while todo:
+            current = todo.pop()
+            if current in reached:
+                continue
+            reached.add(current)
+            todo.extend(link for link, _ in targets[current].links if link in targets)
+        memo[name] = reached
+    return memo[name]
 
 
 class Checker:

@@ -52,6 +52,12 @@ CASES = [
     ("the same include once it is linked", base(high_cpp='#include "side/s.h"\n', layers="low side high", extra="side"), []),
     ("a Qt header outside the window code", base(side_cpp="#include <QtCore/QString>\n"),
      ["side/s.cpp:3: Qt header <QtCore/QString> outside app/ and src/gui/"]),
+    ("targets that name each other reach what either links", dict(base(layers="low side pair high"), **{
+        "pair/CMakeLists.txt": "add_library(pa STATIC pa.cpp)\nadd_library(pb STATIC pb.cpp)\n"
+                               "target_link_libraries(pa PUBLIC pb side)\ntarget_link_libraries(pb PUBLIC pa)\n",
+        "pair/pa.cpp": '#include "low/a.h"\n',
+        "pair/pb.cpp": '#include "side/s.h"\n'}),
+     ['pair/pa.cpp:1: #include "low/a.h" reaches a target its own does not link: low (low) is not linked by pa']),
     ("a link to a folder KX_LAYERS lists later", base(layers="high low side"),
      ["high/CMakeLists.txt:3: high (high) links low (low), but KX_LAYERS (CMakeLists.txt:2) lists low above high"]),
 ]
