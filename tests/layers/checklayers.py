@@ -75,10 +75,11 @@ def read(path):
 
 
 def layer_order(root):
-    m = re.search(r"set\s*\(\s*KX_LAYERS\s+([^)]*)\)", strip_comments(read(os.path.join(root, "CMakeLists.txt"))))
+    text = strip_comments(read(os.path.join(root, "CMakeLists.txt")))
+    m = re.search(r"set\s*\(\s*KX_LAYERS\s+([^)]*)\)", text)
     if not m:
         raise SystemExit("checklayers: no KX_LAYERS in %s/CMakeLists.txt" % root)
-    line = read(os.path.join(root, "CMakeLists.txt"))[:m.start()].count("\n") + 1
+    line = text[:m.start()].count("\n") + 1  # comments stripped, lines kept
     return m.group(1).split(), line
 
 
@@ -109,7 +110,7 @@ def read_targets(root, layers):
         if "CMakeLists.txt" not in files:
             continue
         folders_with_cmake.add(rel)
-        cmake_file = (rel + "/CMakeLists.txt")
+        cmake_file = rel + "/CMakeLists.txt"
         globs = {}
         for name, args, line in commands(read(os.path.join(root, cmake_file))):
             if name == "file" and len(args) >= 3 and args[0] in ("GLOB", "GLOB_RECURSE"):
