@@ -1,7 +1,5 @@
 #include "app/imageargument.h"
 
-#include <sys/stat.h>
-
 #include <filesystem>
 
 #include "config/ovmultilangdll.h"
@@ -11,9 +9,9 @@
 
 std::string ImageArgument(int argc, char** argv) {
   for (int i = argc - 1; i >= 1; --i) {
-    struct stat st;
-    if (argv[i][0] == '-' || ::stat(argv[i], &st) != 0 || S_ISDIR(st.st_mode)) continue;
     std::error_code ec;
+    const auto status = std::filesystem::status(argv[i], ec);
+    if (argv[i][0] == '-' || !std::filesystem::exists(status) || std::filesystem::is_directory(status)) continue;
     const auto absolute = std::filesystem::absolute(argv[i], ec);
     return ec ? std::string(argv[i]) : absolute.lexically_normal().string();
   }

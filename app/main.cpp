@@ -20,9 +20,7 @@
 #include "platform/text.h"
 #include "platform/windows/signalwatcher.h"
 #include "src/gui/Painter/TextPainter/qttextrasterizer.h"
-#ifdef KX_HAVE_NAMED_MUTEX
 #include "platform/process/process.h"
-#endif
 
 namespace {
 constexpr wchar_t kInstanceLock[] = L"KESTRUNE";
@@ -49,13 +47,9 @@ struct SignalTarget {
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifdef KX_HAVE_NAMED_MUTEX
   // Held until the process ends, however it ends.
   static platform::NamedMutex instance(kInstanceLock);
   if (!instance.Owned()) return 0;
-#else
-  (void)kInstanceLock;
-#endif
   // Made before any other thread, so every thread has the signals blocked.
   platform::SignalWatcher terminal(OnTerminalSignal);
   // Named relative to where the program was started, not the program folder.

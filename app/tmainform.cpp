@@ -2,12 +2,12 @@
 
 #include <QApplication>
 
-#include "app/adminrights.h"
 #include "app/folderpicker.h"
 #include "app/tdlgfirst.h"
 #include "config/ovmultilangdll.h"
 #include "disk/langutils.h"
 #include "pipeline/toperationthd.h"
+#include "platform/admin.h"
 #include "src/gui/widget/GsWidget/createskinbutton.h"
 
 namespace {
@@ -53,7 +53,7 @@ TMainForm::TMainForm(TdlgFirst& owner)
     : WizardWindow(kDesignFont, kBannerHeight),
       m_owner(owner),
       m_folderPicker([this](const QString& title) { return PickFolderWithDialog(this, title); }),
-      m_hasAdminRights(&HasAdminRights) {
+      m_hasAdminRights(&platform::IsUserAnAdmin) {
   BuildDesign();
   m_CurPage = 0;  // the first page of mode 0
   for (QObject* child : children())

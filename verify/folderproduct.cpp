@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "verify/uncachedfile.h"
+#include "platform/fs/uncachedfile.h"
 
 namespace verify {
 
@@ -39,7 +39,7 @@ std::string FolderProduct::HostPath(const std::string& relPath) const {
 ReadStatus FolderProduct::ReadFile(const std::string& relPath, const ContentSink& sink) {
   const std::string host = HostPath(relPath);
   if (host.empty()) return ReadStatus::Missing;
-  UncachedFile file;
+  platform::UncachedFile file;
   if (!file.Open(host)) return ReadStatus::Failed;
   std::vector<unsigned char> chunk(kChunkBytes);
   for (std::uint64_t offset = 0;;) {

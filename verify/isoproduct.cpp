@@ -15,12 +15,12 @@ IsoProduct::IsoProduct() = default;
 IsoProduct::~IsoProduct() = default;
 
 bool IsoProduct::Open(const std::string& hostPath, std::string& error) {
-  file_ = std::make_unique<UncachedFile>();
+  file_ = std::make_unique<platform::UncachedFile>();
   if (!file_->Open(hostPath)) {
     error = "cannot open " + hostPath;
     return false;
   }
-  UncachedFile* file = file_.get();
+  platform::UncachedFile* file = file_.get();
   std::string why;
   volume_ = platform::image::ImageVolume::OpenReader(
       [file](std::uint64_t offset, void* buffer, std::size_t n) { return file->ReadAt(offset, buffer, n); },

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "verify/producttree.h"
-#include "verify/uncachedfile.h"
+#include "platform/fs/uncachedfile.h"
 
 namespace platform::image {
 class ImageVolume;
@@ -35,7 +35,7 @@ class IsoProduct : public ProductTree {
   ReadStatus ReadFile(const std::string& relPath, const ContentSink& sink) override;
 
  private:
-  std::unique_ptr<UncachedFile> file_;
+  std::unique_ptr<platform::UncachedFile> file_;
   std::shared_ptr<platform::image::ImageVolume> volume_;
   std::map<std::string, int> files_;  // folded path -> node of the tree
   int bootEntries_ = 0;

@@ -10,7 +10,7 @@
 #include "platform/fs/filereader.h"
 #include "platform/fs/files.h"
 #include "platform/text.h"
-#include "verify/uncachedfile.h"
+#include "platform/fs/uncachedfile.h"
 
 namespace verify {
 
@@ -122,7 +122,7 @@ bool CompareFile(ProductTree& product, const std::string& relPath, const Planned
 }  // namespace
 
 std::string VerifyWimFile(const std::string& hostPath) {
-  DropCachedPages(hostPath);
+  platform::DropCachedPages(hostPath);
   WIMStruct* wim = nullptr;
   int code = wimlib_open_wim(hostPath.c_str(), WIMLIB_OPEN_FLAG_CHECK_INTEGRITY, &wim);
   if (code == 0) {

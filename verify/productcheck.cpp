@@ -4,7 +4,6 @@
 #include <cctype>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 
 #include "config/ovmultilangdll.h"
 #include "disk/mediumutils.h"
@@ -16,7 +15,7 @@
 #include "verify/isoproduct.h"
 #include "verify/mediaverifier.h"
 #include "verify/stickmount.h"
-#include "verify/uncachedfile.h"
+#include "platform/fs/uncachedfile.h"
 
 namespace {
 
@@ -46,17 +45,6 @@ std::vector<std::string> IsoFiles(const std::string& hostFolder) {
     if (ext == ".iso") files.push_back(entry.path().filename().string());
   }
   return files;
-}
-
-// A stick's volume is read through its file-system daemon from a loop
-// device: its buffers, and the cached pages of a virtual disk's image file
-// behind it, go first, so what is read back comes from the medium.
-void DropStickCaches(const std::string& loop) {
-  if (loop.empty()) return;
-  verify::DropCachedPages(loop);
-  std::ifstream backing("/sys/block/" + std::filesystem::path(loop).filename().string() + "/loop/backing_file");
-  std::string image;
-  if (std::getline(backing, image) && !image.empty()) verify::DropCachedPages(image);
 }
 
 }  // namespace
@@ -116,7 +104,7 @@ ProductCheck::Outcome ProductCheck::Run(const std::function<void(const std::wstr
         report = {verify::VerifyResult::ProductUnreadable, "", 0, mount.Error()};
       } else {
         TraceLog(L"[CheckProduct] stick mounted at " + Wide(mount.Folder()));
-        DropStickCaches(mount.Loop());
+        platform::DropLoopDeviceCaches(mount.Loop());
         verify::FolderProduct stick(mount.Folder());
         report = verify::VerifyProduct(
             plan, stick, [&stick](const std::string& rel) { return stick.HostPath(rel); }, 0, {}, &cancel);

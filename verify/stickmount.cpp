@@ -1,7 +1,5 @@
 #include "verify/stickmount.h"
 
-#include <unistd.h>
-
 #include "platform/disks/volumemount.h"
 
 namespace verify {
@@ -29,7 +27,7 @@ StickMount::StickMount(wchar_t letter) {
       return;
     }
     entry_ = entry;
-    entry_.owner = static_cast<int>(::getpid());
+    entry_.owner = pd::ThisProcessOwner();
     if (!pd::MountPartition(entry.disk, entry.partition, entry.fileSystem, &entry_.folder, &entry_.loop, &error_))
       return;
     ours_ = true;

@@ -116,6 +116,8 @@ struct ReleaseAtExit {
 
 }  // namespace
 
+int ThisProcessOwner() { return static_cast<int>(::getpid()); }
+
 std::vector<VolumeEntry> ReadVolumeRecord() {
   RecordLock lock;
   return ReadUnlocked();

@@ -32,6 +32,9 @@ struct VolumeEntry {
   std::wstring label;
 };
 
+// The owner number of the mounts this process makes (its process id).
+int ThisProcessOwner();
+
 // Reads the record of the current machine's prefix (empty when none).
 std::vector<VolumeEntry> ReadVolumeRecord();
 // Read, change and write back under the lock; false when it cannot be written.

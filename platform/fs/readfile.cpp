@@ -50,6 +50,11 @@ DWORD OpenError(int err) {
 
 }  // namespace
 
+bool IsHostNonRegularFile(const std::string& hostPath) {
+  struct stat st {};
+  return ::lstat(hostPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+}
+
 DWORD ReadHostFile(std::string_view hostPath, std::string& bytes, std::size_t maxBytes) {
   bytes.clear();
   if (hostPath.empty()) return Result(ERROR_FILE_NOT_FOUND);
@@ -179,6 +184,35 @@ const char* ReadFileErrorText(DWORD error) {
     case ERROR_NOT_ENOUGH_MEMORY: return "not enough memory to read it";
     default: return "cannot be read";
   }
+}
+
+DWORD ReadHostFileTail(const std::string& hostPath, std::string& bytes, std::size_t count) {
+  bytes.clear();
+  if (hostPath.empty()) return Result(ERROR_FILE_NOT_FOUND);
+  if (hostPath.find('\0') != std::string::npos) return Result(ERROR_INVALID_NAME);
+  Descriptor fd(::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
+  if (fd.get() < 0) return Result(OpenError(errno));  // a link: ELOOP
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) return Result(ErrorFromErrno(errno));
+  if (S_ISDIR(st.st_mode)) return Result(ERROR_DIRECTORY_NOT_SUPPORTED);
+  if (!S_ISREG(st.st_mode)) return Result(ERROR_BAD_FILE_TYPE);
+  const std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
+  const std::uint64_t from = size > count ? size - count : 0;
+  bytes.resize(static_cast<std::size_t>(size - from));
+  std::size_t have = 0;
+  while (have < bytes.size()) {
+    const ssize_t r = ::pread(fd.get(), bytes.data() + have, bytes.size() - have, static_cast<off_t>(from + have));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      bytes.clear();
+      return Result(err == EIO ? ERROR_READ_FAULT : ErrorFromErrno(err));
+    }
+    if (r == 0) break;  // the file shrank meanwhile
+    have += static_cast<std::size_t>(r);
+  }
+  bytes.resize(have);
+  return Result(ERROR_SUCCESS);
 }
 
 }  // namespace platform

@@ -34,6 +34,16 @@ inline constexpr std::size_t kOutsideTextLimit = 16u << 20;
 // Reads the whole file at a host path ("/media/dvd/sources/product.ini").
 DWORD ReadHostFile(std::string_view hostPath, std::string& bytes, std::size_t maxBytes = kOutsideTextLimit);
 
+// The last count bytes of a regular file at a host path (all of it when it
+// is shorter), for the end of a log. A link at the name is never followed
+// (an error, as for the kinds ReadHostFile refuses).
+DWORD ReadHostFileTail(const std::string& hostPath, std::string& bytes, std::size_t count);
+
+// Whether something other than a regular file (a folder, a device, a pipe,
+// a socket, a symbolic link) stands at a host path; false when nothing is
+// there. The link itself is looked at, never its target.
+bool IsHostNonRegularFile(const std::string& hostPath);
+
 // The same for a system path ("E:\sources\product.ini"), resolved through
 // the machine's drives; the resolution's own failures (3, 21, 123) come back
 // as they are.

@@ -27,6 +27,12 @@ std::wstring GetModuleFileName() {
   return SystemPathFromHost(exe.string());
 }
 
+std::string HostProgramFolder() {
+  std::error_code ec;
+  const auto exe = std::filesystem::canonical("/proc/self/exe", ec);
+  return ec ? std::string() : exe.parent_path().string();
+}
+
 std::wstring GetProgramFolder() {
   std::wstring exe = GetModuleFileName();
   size_t sep = exe.find_last_of(L'\\');

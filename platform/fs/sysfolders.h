@@ -13,5 +13,8 @@ std::wstring GetCommonAppDataFolder();
 std::wstring GetModuleFileName();
 // The program file's folder with a trailing backslash.
 std::wstring GetProgramFolder();
+// The same folder as a host path, without asking the machine (for a front
+// end before its machine is made); empty when it cannot be told.
+std::string HostProgramFolder();
 
 }  // namespace platform

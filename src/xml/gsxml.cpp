@@ -1,6 +1,5 @@
 #include "src/xml/gsxml.h"
 
-#include <sys/stat.h>
 #include <tinyxml.h>
 
 #include <cassert>
@@ -60,8 +59,7 @@ void CreateDefault(TiXmlDocument& doc, const std::string& host) {
   // Only a missing file or a damaged regular one is replaced: a folder, a
   // device or a pipe at the name is left alone (writing to a pipe without a
   // reader would never return).
-  struct stat st;
-  if (::lstat(host.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return;
+  if (platform::IsHostNonRegularFile(host)) return;
   doc.SaveFile(host.c_str());
 }
 

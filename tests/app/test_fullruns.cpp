@@ -77,9 +77,6 @@ TEST_F(FullRuns, IsoModeFromClicksToTheSuccessQuestionWithTheImageInTheFolder) {
 }
 
 TEST_F(FullRuns, UsbModeFromClicksToTheSuccessQuestionWithTheSourceOnTheStick) {
-#ifndef KX_HAVE_VIRTUAL_DISKS
-  GTEST_SKIP() << "virtual disks (platform_disks) are not in this build yet";
-#else
   // Sparse: the sample medium and its 500 MiB of headroom fit.
   StartWithVirtualStick(1024);
   OpenMainWindow(0);
@@ -118,16 +115,12 @@ TEST_F(FullRuns, UsbModeFromClicksToTheSuccessQuestionWithTheSourceOnTheStick) {
     EXPECT_NE(listing.find(file), std::string::npos) << file << "\n" << listing.substr(0, 2000);
   EXPECT_EQ(kxtest::ShellOutput("mtype -i " + fat + " ::/setup.exe | sha256sum"),
             kxtest::ShellOutput("sha256sum < '" + (SampleMedium() / "setup.exe").string() + "'"));
-#endif
 }
 
 // A stick that fails its writes with I/O errors (its image on a small
 // tmpfs, so the loop device behind the volume can take only the first
 // megabytes): the run ends as failed, saying the data did not reach it.
 TEST_F(FullRuns, UsbModeOntoAStickThatFailsItsWritesEndsAsFailed) {
-#ifndef KX_HAVE_VIRTUAL_DISKS
-  GTEST_SKIP() << "virtual disks (platform_disks) are not in this build yet";
-#else
   if (::geteuid() != 0) GTEST_SKIP() << "needs root (tmpfs, loop devices)";
   StartWithVirtualStick(1200);
   const fs::path small = fs::path(StickImage()).parent_path() / "small";
@@ -154,13 +147,9 @@ TEST_F(FullRuns, UsbModeOntoAStickThatFailsItsWritesEndsAsFailed) {
   EXPECT_EQ(Trace().find("[UpdateResult] finish_Success"), std::string::npos);
   EXPECT_NE(Main().StatusText().find(Translate(L"Release Failed")), std::wstring::npos)
       << platform::AnsiFromWide(Main().StatusText());
-#endif
 }
 
 TEST_F(FullRuns, AStickSmallerThanTheDvdAndItsHeadroomKeepsNextDisabledAndIsNotTouched) {
-#ifndef KX_HAVE_VIRTUAL_DISKS
-  GTEST_SKIP() << "virtual disks (platform_disks) are not in this build yet";
-#else
   StartWithVirtualStick(256);
   const std::string before = kxtest::ShellOutput("sha256sum < '" + StickImage().string() + "'");
   OpenMainWindow(0);
@@ -169,7 +158,6 @@ TEST_F(FullRuns, AStickSmallerThanTheDvdAndItsHeadroomKeepsNextDisabledAndIsNotT
   EXPECT_FALSE(ui().m_pNext->isEnabled()) << "255 MB cannot take the DVD and 500 MB";
   EXPECT_TRUE(Boxes().Seen().empty());
   EXPECT_EQ(kxtest::ShellOutput("sha256sum < '" + StickImage().string() + "'"), before);
-#endif
 }
 
 }  // namespace

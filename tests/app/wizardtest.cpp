@@ -124,9 +124,6 @@ void WizardTest::Start(std::vector<kxtest::DriveSpec> drives, std::optional<std:
 }
 
 void WizardTest::StartWithVirtualStick(std::uint64_t sizeMb) {
-#ifndef KX_HAVE_VIRTUAL_DISKS
-  GTEST_FAIL() << "virtual disks are not in this build";
-#else
   StopWindows();
   m_machine.reset();
   m_diskMachine.reset();
@@ -149,12 +146,9 @@ void WizardTest::StartWithVirtualStick(std::uint64_t sizeMb) {
   kxtest::AddSampleDrivers();
   CopySampleMedium(root / "dvd");
   MakeWindows();
-#endif
 }
 
-#ifdef KX_HAVE_VIRTUAL_DISKS
 fs::path WizardTest::StickImage() const { return m_diskMachine->Image(1); }
-#endif
 
 void WizardTest::MakeWindows() {
   fs::current_path(ProgramFolder());  // as the program starts

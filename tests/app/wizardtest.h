@@ -27,13 +27,7 @@
 #include "platform/locale.h"
 #include "scriptedboxes.h"
 #include "testmachine.h"
-#ifdef KX_HAVE_VIRTUAL_DISKS
 #include "diskkit.h"
-#else
-namespace kxtest {
-class DiskMachine;
-}
-#endif
 
 namespace wiztest {
 

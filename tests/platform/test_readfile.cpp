@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -90,4 +91,36 @@ TEST(OutsideFileReader, SystemPathsResolveAndNulNamesAreInvalid) {
   std::wstring v;
   GetPrivateProfileString(L"BUILDINFO", L"BuildArch", L"none", v, L"E:\\sources\\idwbinfo.txt");
   EXPECT_EQ(v, L"none");
+}
+
+// The end of a log: the last bytes of a regular file, the whole of a short
+// one; a link, a folder or a pipe at the name gives an error and no bytes.
+TEST(OutsideFileReader, TailIsTheFilesEndAndNeverFollowsALink) {
+  kxtest::TempDir dir;
+  std::string text;
+  for (int i = 0; i < 1000; ++i) text += "line " + std::to_string(i) + "\n";
+  std::ofstream(dir.path() / "log.txt", std::ios::binary) << text;
+  fs::create_symlink(dir.path() / "log.txt", dir.path() / "link.txt");
+  fs::create_directory(dir.path() / "folder");
+  ::mkfifo((dir.path() / "fifo").c_str(), 0600);
+
+  const struct {
+    const char* name;
+    std::size_t count;
+    DWORD expected;
+    std::string bytes;
+  } table[] = {
+      {"log.txt", 12, ERROR_SUCCESS, text.substr(text.size() - 12)},
+      {"log.txt", text.size() + 100, ERROR_SUCCESS, text},
+      {"log.txt", 0, ERROR_SUCCESS, ""},
+      {"link.txt", 12, ErrorFromErrno(ELOOP), ""},
+      {"folder", 12, ERROR_DIRECTORY_NOT_SUPPORTED, ""},
+      {"fifo", 12, ERROR_BAD_FILE_TYPE, ""},
+      {"missing.txt", 12, ERROR_FILE_NOT_FOUND, ""},
+  };
+  for (const auto& row : table) {
+    std::string bytes = "stale";
+    EXPECT_EQ(ReadHostFileTail((dir.path() / row.name).string(), bytes, row.count), row.expected) << row.name;
+    EXPECT_EQ(bytes, row.bytes) << row.name << " " << row.count;
+  }
 }

@@ -1,10 +1,9 @@
 #include "tools/cli/clifolders.h"
 
-#include <unistd.h>
-
 #include <filesystem>
 
 #include "platform/fs/paths.h"
+#include "platform/fs/sysfolders.h"
 #include "platform/machine/machine.h"
 #include "platform/machine/prefixtrust.h"
 #include "platform/text.h"
@@ -27,10 +26,11 @@ bool AnchorArgumentsAndEnterProgramFolder(CliOptions& options) {
   for (std::wstring* path : {&options.isoFolder, &options.source, &options.usbRoot})
     if (!path->empty() && platform::DriveLetterOf(*path) == 0)
       *path = platform::WideFromAnsi(Absolute(platform::AnsiFromWide(*path)));
+  const std::string program = platform::HostProgramFolder();
+  if (program.empty()) return false;
   std::error_code ec;
-  const auto program = std::filesystem::canonical("/proc/self/exe", ec);
-  if (ec) return false;
-  return ::chdir(program.parent_path().c_str()) == 0;
+  std::filesystem::current_path(program, ec);
+  return !ec;
 }
 
 bool CheckPrefix(const CliOptions& options, std::string* reason) {

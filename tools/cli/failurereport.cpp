@@ -1,18 +1,15 @@
 #include "tools/cli/failurereport.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <vector>
 
 #include "config/ovmultilangdll.h"
+#include "platform/fs/readfile.h"
 #include "platform/text.h"
 
 namespace {
 
 // The end of the log that is read: far more than one run's last lines.
-constexpr off_t kTailBytes = 64 * 1024;
+constexpr std::size_t kTailBytes = 64 * 1024;
 constexpr std::string_view kFailLine = "[UpdateResult] finish_Fail";
 constexpr std::string_view kReleaseSuffix = "::Release";
 // The callers' "[X] is fail" lines repeat that something below them failed;
@@ -20,17 +17,8 @@ constexpr std::string_view kReleaseSuffix = "::Release";
 constexpr std::string_view kWrapperSuffix = "is fail";
 
 std::string ReadTail(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return {};
   std::string bytes;
-  struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    const off_t from = st.st_size > kTailBytes ? st.st_size - kTailBytes : 0;
-    bytes.resize(static_cast<std::size_t>(st.st_size - from));
-    const ssize_t got = ::pread(fd, bytes.data(), bytes.size(), from);
-    bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-  }
-  ::close(fd);
+  static_cast<void>(platform::ReadHostFileTail(path, bytes, kTailBytes));  // nothing read: no line to show
   return bytes;
 }
 

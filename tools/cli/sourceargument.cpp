@@ -1,9 +1,6 @@
 #include "tools/cli/sourceargument.h"
 
-#include <sys/stat.h>
-
-#include <cstdlib>
-#include <memory>
+#include <filesystem>
 
 #include "platform/fs/paths.h"
 #include "platform/machine/imagedrive.h"
@@ -14,8 +11,9 @@
 namespace {
 
 std::string RealPath(const std::string& path) {
-  std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
-  return real ? std::string(real.get()) : std::string();
+  std::error_code ec;
+  const auto real = std::filesystem::canonical(path, ec);
+  return ec ? std::string() : real.string();
 }
 
 }  // namespace
@@ -28,12 +26,13 @@ SourceArgument ResolveSourceArgument(const std::wstring& text) {
     return out;
   }
   const std::string host = platform::AnsiFromWide(text);
-  struct stat st;
-  if (host.empty() || ::stat(host.c_str(), &st) != 0) {
+  std::error_code ec;
+  const auto status = host.empty() ? std::filesystem::file_status() : std::filesystem::status(host, ec);
+  if (!std::filesystem::exists(status)) {
     out.error = host + ": no such drive, folder or file";
     return out;
   }
-  if (S_ISDIR(st.st_mode)) {
+  if (std::filesystem::is_directory(status)) {
     // A mounted disc: the drive whose folder this is.
     const std::string real = RealPath(host);
     for (const auto& drive : platform::CurrentMachine().Drives()) {

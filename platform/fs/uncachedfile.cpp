@@ -1,4 +1,4 @@
-#include "verify/uncachedfile.h"
+#include "platform/fs/uncachedfile.h"
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -9,8 +9,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
-namespace verify {
+namespace platform {
 
 namespace {
 
@@ -126,4 +128,12 @@ void DropCachedPages(const std::string& hostPath) {
   close(fd);
 }
 
-}  // namespace verify
+void DropLoopDeviceCaches(const std::string& loopDevice) {
+  if (loopDevice.empty()) return;
+  DropCachedPages(loopDevice);
+  std::ifstream backing("/sys/block/" + std::filesystem::path(loopDevice).filename().string() + "/loop/backing_file");
+  std::string image;
+  if (std::getline(backing, image) && !image.empty()) DropCachedPages(image);
+}
+
+}  // namespace platform

@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-namespace verify {
+namespace platform {
 
 class UncachedFile {
  public:
@@ -46,5 +46,8 @@ class UncachedFile {
 
 // Writes out and drops the page cache of one host file (best effort).
 void DropCachedPages(const std::string& hostPath);
+// The same for a loop device ("/dev/loop3") and the file behind it (a
+// virtual disk's image), so a volume read through it comes from the medium.
+void DropLoopDeviceCaches(const std::string& loopDevice);
 
-}  // namespace verify
+}  // namespace platform
