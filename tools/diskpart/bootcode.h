@@ -9,8 +9,7 @@
 // GRUB's BIOS images count 512-byte sectors, so the code is laid out by
 // bytes (core.img from byte 512) on every disk. A disk with 4096-byte
 // logical sectors gets the same bytes; BIOS firmware does not start such
-// disks (they boot through UEFI, if at all), but the table, the flag and
-// the file system stay the disk's own.
+// disks, but the table, the flag and the file system stay the disk's own.
 
 #include <cstdint>
 #include <string>
