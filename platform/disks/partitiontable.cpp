@@ -24,11 +24,20 @@ struct Slot {
   std::uint32_t count;
 };
 
-using Sector = std::array<std::uint8_t, kSectorSize>;
+using Sector = std::vector<std::uint8_t>;
 
-bool ReadSector(const DiskReader& read, std::uint64_t diskSize, std::uint64_t lba, Sector& s) {
-  if (lba >= diskSize / kSectorSize) return false;
-  return read(lba * kSectorSize, s.data(), s.size());
+// The disk as the reader sees it: its bytes, its size, its sector size.
+struct Disk {
+  const DiskReader& read;
+  std::uint64_t size;
+  std::uint64_t sector;
+  std::uint64_t Sectors() const { return size / sector; }
+};
+
+bool ReadSector(const Disk& disk, std::uint64_t lba, Sector& s) {
+  s.assign(disk.sector, 0);
+  if (lba >= disk.Sectors()) return false;
+  return disk.read(lba * disk.sector, s.data(), s.size());
 }
 
 bool HasBootSignature(const Sector& s) { return (s[510] | s[511] << 8) == kBootSignature; }
@@ -47,12 +56,13 @@ bool IsRecognized(std::uint8_t type) {
   }
 }
 
-PARTITION_INFORMATION_EX MbrEntry(const Slot& slot, std::uint64_t base) {
+// base and lba are below 2^33 and a sector at most 4096 bytes: no overflow.
+PARTITION_INFORMATION_EX MbrEntry(const Slot& slot, std::uint64_t base, std::uint64_t sector) {
   PARTITION_INFORMATION_EX e{};
   e.PartitionStyle = PARTITION_STYLE_MBR;
   if (slot.type == 0) return e;
-  e.StartingOffset = static_cast<std::int64_t>((base + slot.lba) * kSectorSize);
-  e.PartitionLength = static_cast<std::int64_t>(std::uint64_t(slot.count) * kSectorSize);
+  e.StartingOffset = static_cast<std::int64_t>((base + slot.lba) * sector);
+  e.PartitionLength = static_cast<std::int64_t>(std::uint64_t(slot.count) * sector);
   e.Mbr.PartitionType = slot.type;
   e.Mbr.BootIndicator = slot.boot == 0x80;
   e.Mbr.RecognizedPartition = IsRecognized(slot.type);
@@ -62,8 +72,7 @@ PARTITION_INFORMATION_EX MbrEntry(const Slot& slot, std::uint64_t base) {
 
 // The chain of extended boot records, four slots each. A record outside the
 // container, one seen before, or one without the boot signature ends it.
-void ReadExtendedChain(const DiskReader& read, std::uint64_t diskSize, const Slot& container,
-                       std::vector<PARTITION_INFORMATION_EX>& out) {
+void ReadExtendedChain(const Disk& disk, const Slot& container, std::vector<PARTITION_INFORMATION_EX>& out) {
   const std::uint64_t first = container.lba;
   const std::uint64_t last = first + container.count;  // one past
   std::set<std::uint64_t> seen;
@@ -71,22 +80,22 @@ void ReadExtendedChain(const DiskReader& read, std::uint64_t diskSize, const Slo
   for (int n = 0; n < kMaxLogicalDrives; ++n) {
     if (ebr < first || ebr >= last || !seen.insert(ebr).second) return;
     Sector s;
-    if (!ReadSector(read, diskSize, ebr, s) || !HasBootSignature(s)) return;
+    if (!ReadSector(disk, ebr, s) || !HasBootSignature(s)) return;
     Slot logical = SlotAt(s, 0), link = SlotAt(s, 1);
     if (logical.type == 0 && link.type == 0) return;
     if (logical.type != 0 && (logical.count == 0 || ebr + logical.lba + logical.count > last)) return;
-    out.push_back(MbrEntry(logical, ebr));
-    PARTITION_INFORMATION_EX linkEntry = MbrEntry(link, first);
+    out.push_back(MbrEntry(logical, ebr, disk.sector));
+    PARTITION_INFORMATION_EX linkEntry = MbrEntry(link, first, disk.sector);
     out.push_back(IsExtendedType(link.type) ? linkEntry : PARTITION_INFORMATION_EX{});
     out.back().PartitionStyle = PARTITION_STYLE_MBR;
-    for (int i = 2; i < 4; ++i) out.push_back(MbrEntry(Slot{}, 0));
+    for (int i = 2; i < 4; ++i) out.push_back(MbrEntry(Slot{}, 0, disk.sector));
     if (!IsExtendedType(link.type)) return;
     ebr = first + link.lba;
   }
 }
 
-bool ReadMbr(const DiskReader& read, std::uint64_t diskSize, const Sector& s, PartitionTable& t) {
-  std::uint64_t sectors = diskSize / kSectorSize;
+bool ReadMbr(const Disk& disk, const Sector& s, PartitionTable& t) {
+  const std::uint64_t sectors = disk.Sectors();
   t.style = PARTITION_STYLE_MBR;
   t.mbrSignature = Le32(s.data() + 440);
   int extended = -1;
@@ -95,9 +104,9 @@ bool ReadMbr(const DiskReader& read, std::uint64_t diskSize, const Sector& s, Pa
     if (slot.boot != 0 && slot.boot != 0x80) return false;  // not a partition table
     if (slot.type != 0 && (slot.count == 0 || std::uint64_t(slot.lba) + slot.count > sectors)) return false;
     if (IsExtendedType(slot.type) && extended < 0) extended = i;
-    t.entries.push_back(MbrEntry(slot, 0));
+    t.entries.push_back(MbrEntry(slot, 0, disk.sector));
   }
-  if (extended >= 0) ReadExtendedChain(read, diskSize, SlotAt(s, extended), t.entries);
+  if (extended >= 0) ReadExtendedChain(disk, SlotAt(s, extended), t.entries);
   DWORD number = 0;
   for (auto& e : t.entries)
     if (e.Mbr.PartitionType != 0 && !IsExtendedType(e.Mbr.PartitionType)) e.PartitionNumber = ++number;
@@ -109,17 +118,16 @@ struct ArrayCacheRef {
   const std::string& identity;
 };
 
-bool ReadGptAt(const DiskReader& read, std::uint64_t diskSize, std::uint64_t headerLba, PartitionTable& t,
-               const ArrayCacheRef& cached) {
+bool ReadGptAt(const Disk& disk, std::uint64_t headerLba, PartitionTable& t, const ArrayCacheRef& cached) {
   Sector h;
-  if (!ReadSector(read, diskSize, headerLba, h) || std::memcmp(h.data(), "EFI PART", 8) != 0) return false;
+  if (!ReadSector(disk, headerLba, h) || std::memcmp(h.data(), "EFI PART", 8) != 0) return false;
   std::uint32_t headerSize = Le32(h.data() + 12);
-  if (headerSize < kGptHeaderMin || headerSize > kSectorSize) return false;
+  if (headerSize < kGptHeaderMin || headerSize > disk.sector) return false;
   std::uint32_t crc = Le32(h.data() + 16);
   Sector copy = h;
   std::memset(copy.data() + 16, 0, 4);
   if (Crc32(copy.data(), headerSize) != crc) return false;
-  const std::uint64_t sectors = diskSize / kSectorSize;
+  const std::uint64_t sectors = disk.Sectors();
   std::uint64_t firstUsable = Le64(h.data() + 40), lastUsable = Le64(h.data() + 48);
   std::uint64_t entriesLba = Le64(h.data() + 72);
   std::uint32_t count = Le32(h.data() + 80), entrySize = Le32(h.data() + 84);
@@ -128,21 +136,21 @@ bool ReadGptAt(const DiskReader& read, std::uint64_t diskSize, std::uint64_t hea
       entrySize > 4096 || entrySize % 8 != 0)
     return false;
   std::uint64_t bytes = std::uint64_t(count) * entrySize;
-  if (entriesLba >= sectors || entriesLba * kSectorSize + bytes > diskSize) return false;
+  if (entriesLba >= sectors || entriesLba * disk.sector + bytes > disk.size) return false;
   std::vector<std::uint8_t> array;
-  const std::string key = cached.identity + '\n' + std::to_string(headerLba) + '\n' +
+  const std::string key = cached.identity + '\n' + std::to_string(disk.sector) + '\n' + std::to_string(headerLba) + '\n' +
                           std::string(reinterpret_cast<const char*>(h.data()), h.size());
   if (!cached.cache || cached.identity.empty() || !cached.cache->Find(key, &array) || array.size() != bytes) {
     array.assign(bytes, 0);
-    if (bytes && !read(entriesLba * kSectorSize, array.data(), array.size())) return false;
+    if (bytes && !disk.read(entriesLba * disk.sector, array.data(), array.size())) return false;
     if (Crc32(array.data(), array.size()) != entriesCrc) return false;
     if (cached.cache && !cached.identity.empty()) cached.cache->Store(key, array);
   }
 
   t.style = PARTITION_STYLE_GPT;
   std::memcpy(&t.gptDiskId, h.data() + 56, sizeof(GUID));
-  t.usableStart = static_cast<std::int64_t>(firstUsable * kSectorSize);
-  t.usableLength = static_cast<std::int64_t>((lastUsable - firstUsable + 1) * kSectorSize);
+  t.usableStart = static_cast<std::int64_t>(firstUsable * disk.sector);
+  t.usableLength = static_cast<std::int64_t>((lastUsable - firstUsable + 1) * disk.sector);
   t.maxPartitionCount = count;
   static const std::uint8_t kZero[16] = {};
   DWORD number = 0;
@@ -153,8 +161,8 @@ bool ReadGptAt(const DiskReader& read, std::uint64_t diskSize, std::uint64_t hea
     if (first > last || last >= sectors) continue;  // an entry that cannot be on this disk
     PARTITION_INFORMATION_EX e{};
     e.PartitionStyle = PARTITION_STYLE_GPT;
-    e.StartingOffset = static_cast<std::int64_t>(first * kSectorSize);
-    e.PartitionLength = static_cast<std::int64_t>((last - first + 1) * kSectorSize);
+    e.StartingOffset = static_cast<std::int64_t>(first * disk.sector);
+    e.PartitionLength = static_cast<std::int64_t>((last - first + 1) * disk.sector);
     e.PartitionNumber = ++number;
     std::memcpy(&e.Gpt.PartitionType, p, 16);
     std::memcpy(&e.Gpt.PartitionId, p + 16, 16);
@@ -202,22 +210,25 @@ void GptArrayCache::Store(const std::string& key, const std::vector<std::uint8_t
   if (arrays_.size() > kArrays) arrays_.pop_front();
 }
 
-PartitionTable ReadPartitionTable(const DiskReader& read, std::uint64_t diskSize, GptArrayCache* cache,
-                                  const std::string& diskIdentity) {
+PartitionTable ReadPartitionTable(const DiskReader& read, std::uint64_t diskSize, std::uint32_t sectorSize,
+                                  GptArrayCache* cache, const std::string& diskIdentity) {
   const ArrayCacheRef cached{cache, diskIdentity};
   PartitionTable t;
+  const bool powerOfTwo = (sectorSize & (sectorSize - 1)) == 0;
+  if (!powerOfTwo || sectorSize < kMinSectorSize || sectorSize > kMaxSectorSize) return t;
+  const Disk disk{read, diskSize, sectorSize};
   Sector mbr;
-  if (!ReadSector(read, diskSize, 0, mbr) || !HasBootSignature(mbr)) return t;
+  if (!ReadSector(disk, 0, mbr) || !HasBootSignature(mbr)) return t;
   bool protective = false;
   for (int i = 0; i < 4; ++i) protective |= SlotAt(mbr, i).type == kProtectiveType;
   if (protective) {
     // The backup header sits in the disk's last sector.
-    if (ReadGptAt(read, diskSize, 1, t, cached)) return t;
+    if (ReadGptAt(disk, 1, t, cached)) return t;
     t = PartitionTable{};
-    if (diskSize >= kSectorSize && ReadGptAt(read, diskSize, diskSize / kSectorSize - 1, t, cached)) return t;
+    if (disk.Sectors() > 0 && ReadGptAt(disk, disk.Sectors() - 1, t, cached)) return t;
     return PartitionTable{};
   }
-  if (!ReadMbr(read, diskSize, mbr, t)) return PartitionTable{};
+  if (!ReadMbr(disk, mbr, t)) return PartitionTable{};
   return t;
 }
 

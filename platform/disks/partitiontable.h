@@ -8,6 +8,12 @@
 // used, the extended chain is followed at most kMaxLogicalDrives links and
 // never in a circle, and a table that does not hold together reads as no
 // table (RAW).
+//
+// Every LBA on the disk counts logical sectors of the disk's own size (512
+// bytes, or 4096 on large disks in USB enclosures): the GPT header is in
+// LBA 1 and the backup in the last LBA, MBR start and count fields and the
+// hidden sectors are in those sectors; only the MBR's layout inside sector
+// 0 (446..511) is the same on every disk.
 
 #include <cstddef>
 #include <cstdint>
@@ -22,7 +28,8 @@
 
 namespace platform::disks {
 
-inline constexpr std::uint32_t kSectorSize = 512;
+inline constexpr std::uint32_t kMinSectorSize = 512;
+inline constexpr std::uint32_t kMaxSectorSize = 4096;
 inline constexpr int kMaxLogicalDrives = 128;
 inline constexpr std::uint32_t kMaxGptEntries = 1024;
 
@@ -60,11 +67,13 @@ class GptArrayCache {
   std::deque<std::pair<std::string, std::vector<std::uint8_t>>> arrays_;
 };
 
-// cache and diskIdentity (what tells this disk from others: device number,
-// or file identity and time) are optional; without them every call reads
-// the whole table.
-PartitionTable ReadPartitionTable(const DiskReader& read, std::uint64_t diskSize, GptArrayCache* cache = nullptr,
-                                  const std::string& diskIdentity = {});
+// sectorSize: the disk's logical sector size in bytes, a power of two from
+// kMinSectorSize to kMaxSectorSize (any other reads as RAW). cache and
+// diskIdentity (what tells this disk from others: device number, or file
+// identity and time) are optional; without them every call reads the whole
+// table.
+PartitionTable ReadPartitionTable(const DiskReader& read, std::uint64_t diskSize, std::uint32_t sectorSize,
+                                  GptArrayCache* cache = nullptr, const std::string& diskIdentity = {});
 
 // The system's check value of GPT headers and entry arrays (CRC-32, IEEE).
 std::uint32_t Crc32(const void* data, std::size_t size, std::uint32_t crc = 0);

@@ -13,6 +13,7 @@
 
 #include "platform/lasterror.h"
 #include "platform/text.h"
+#include "platform/machine/diskbacking.h"
 #include "platform/machine/volumes.h"
 
 namespace platform::disks {
@@ -22,7 +23,6 @@ namespace {
 constexpr DWORD ERROR_INVALID_FUNCTION = 1;
 constexpr DWORD kHeads = 255;
 constexpr DWORD kSectorsPerTrack = 63;
-constexpr std::uint64_t kCylinderBytes = std::uint64_t(kHeads) * kSectorsPerTrack * kSectorSize;
 constexpr int kFixedMedia = 12;
 constexpr int kRemovableMedia = 11;
 constexpr DWORD kGeometryExMinimum = sizeof(DISK_GEOMETRY) + sizeof(std::int64_t);
@@ -77,6 +77,7 @@ std::unique_ptr<PhysicalDrive> PhysicalDrive::Open(int number, bool write) {
   }
   DiskDecl d = *decl;
   d.removable = IsRemovable(d);
+  d.sectorSize = LogicalSectorSize(fd, d.sectorSize);
   return std::unique_ptr<PhysicalDrive>(new PhysicalDrive(std::move(d), fd));
 }
 
@@ -118,8 +119,8 @@ PartitionTable PhysicalDrive::Table() const {
                                    : "f" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" +
                                          std::to_string(st.st_size) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
                                          std::to_string(st.st_mtim.tv_nsec);
-  return ReadPartitionTable([this](std::uint64_t o, void* b, std::size_t s) { return Read(o, b, s); }, Size(), &cache,
-                            identity);
+  return ReadPartitionTable([this](std::uint64_t o, void* b, std::size_t s) { return Read(o, b, s); }, Size(),
+                            decl_.sectorSize, &cache, identity);
 }
 
 bool PhysicalDrive::IoControl(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize,
@@ -127,11 +128,12 @@ bool PhysicalDrive::IoControl(DWORD code, const void* in, DWORD inSize, void* ou
   if (returned) *returned = 0;
   const std::uint64_t size = Size();
   DISK_GEOMETRY geometry{};
-  geometry.Cylinders = static_cast<std::int64_t>(size / kCylinderBytes);
+  const std::uint64_t cylinderBytes = std::uint64_t(kHeads) * kSectorsPerTrack * decl_.sectorSize;
+  geometry.Cylinders = static_cast<std::int64_t>(size / cylinderBytes);
   geometry.MediaType = decl_.removable ? kRemovableMedia : kFixedMedia;
   geometry.TracksPerCylinder = kHeads;
   geometry.SectorsPerTrack = kSectorsPerTrack;
-  geometry.BytesPerSector = kSectorSize;
+  geometry.BytesPerSector = decl_.sectorSize;
 
   switch (code) {
     case IOCTL_DISK_GET_DRIVE_GEOMETRY: {

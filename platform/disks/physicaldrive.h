@@ -3,9 +3,10 @@
 // the machine or a virtual disk (an image file) that the machine profile
 // declares with its number, bus and removable flag. The device queries answer
 // with the system's structures (disklayout.h): the geometry as the system
-// reports it for LBA disks (255 heads, 63 sectors of 512 bytes, whole
-// cylinders), the partition table read from the disk itself, the storage
-// descriptor with the bus type.
+// reports it for LBA disks (255 heads, 63 sectors of the disk's logical
+// sector size, whole cylinders), the partition table read from the disk
+// itself, the storage descriptor with the bus type. The sector size is the
+// device's own (BLKSSZGET) for a block device, the profile's for an image.
 
 #include <cstddef>
 #include <cstdint>
@@ -42,7 +43,10 @@ class PhysicalDrive {
   std::uint64_t Size() const;
   bool Read(std::uint64_t offset, void* buffer, std::size_t size) const;
   PartitionTable Table() const;
+  // The declaration, with the removable flag and the logical sector size
+  // (sectorSize) as the opened device reports them.
   const DiskDecl& Decl() const { return decl_; }
+  std::uint32_t SectorSize() const { return decl_.sectorSize; }
   int Fd() const { return fd_; }
 
  private:

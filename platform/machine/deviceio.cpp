@@ -5,6 +5,7 @@
 
 #include "platform/lasterror.h"
 #include "platform/machine/machine.h"
+#include "platform/machine/diskbacking.h"
 #include "platform/text.h"
 
 namespace platform {
@@ -114,11 +115,12 @@ bool Device::IoControl(DWORD code, const void* in, DWORD inSize, void* out, DWOR
       return false;
     }
     DISK_GEOMETRY g{};
-    g.Cylinders = static_cast<std::int64_t>(disk->Cylinders());
+    const std::uint32_t sectorSize = LogicalSectorSize(*disk);
+    g.Cylinders = static_cast<std::int64_t>(disk->Cylinders(sectorSize));
     g.MediaType = disk->busType == BusTypeUsb ? RemovableMediaType : FixedMedia;
     g.TracksPerCylinder = 255;
     g.SectorsPerTrack = 63;
-    g.BytesPerSector = 512;
+    g.BytesPerSector = sectorSize;
     std::memcpy(out, &g, sizeof(g));
     if (returned) *returned = sizeof(g);
     return true;

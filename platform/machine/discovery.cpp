@@ -16,6 +16,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr std::uint64_t kSysfsSectorBytes = 512;
+
 std::string ReadLine(const fs::path& file) {
   std::ifstream in(file);
   std::string s;
@@ -110,7 +112,9 @@ Machine Machine::Discover(const std::string& given) {
     d.number = static_cast<int>(i);
     d.hostDevice = "/dev/" + diskNames[i];
     try {
-      d.sizeBytes = std::stoull(ReadLine(fs::path("/sys/block") / diskNames[i] / "size")) * 512ull;
+      // sysfs counts 512-byte units whatever the device's logical sector
+      // size; the sector size itself is asked of the opened device.
+      d.sizeBytes = std::stoull(ReadLine(fs::path("/sys/block") / diskNames[i] / "size")) * kSysfsSectorBytes;
     } catch (...) {
     }
     d.busType = IsUsbBlockDevice(diskNames[i]) ? BusTypeUsb : BusTypeSata;

@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "platform/fs/ini.h"
+#include "platform/machine/diskbacking.h"
 #include "platform/machine/imagedrive.h"
 #include "platform/machine/mountinfo.h"
 #include "platform/machine/prefixtrust.h"
@@ -343,6 +344,10 @@ Machine Machine::FromProfileText(std::string_view bytes, const std::string& prof
           auto b = ParseBool(e.value);
           if (!b) fail(e.line, "removable is yes or no");
           disk.removable = *b;
+        } else if (key == L"SECTOR_SIZE") {
+          auto n = ParseInt(e.value);
+          if (!n || (*n != int(kDefaultSectorSize) && *n != int(kLargeSectorSize))) fail(e.line, "sector_size is 512 or 4096");
+          disk.sectorSize = static_cast<std::uint32_t>(*n);
         } else {
           fail(e.line, "unknown key '" + AnsiFromWide(e.key) + "' in a disk section");
         }
@@ -353,10 +358,9 @@ Machine Machine::FromProfileText(std::string_view bytes, const std::string& prof
         // step for good, /dev/zero swallows everything).
         if (const char* problem = DiskImageProblem(disk.image)) fail(imageLine, "the disk image " + disk.image + problem);
         if (disk.sizeBytes == 0) {
-          std::error_code ec;
-          auto size = fs::file_size(disk.image, ec);
-          if (ec) fail(section.line, "cannot read the disk image " + disk.image);
-          disk.sizeBytes = size;
+          auto size = BackingBytes(disk.image);
+          if (!size) fail(section.line, "cannot read the disk image " + disk.image);
+          disk.sizeBytes = *size;
         }
       }
       m.disks_[disk.number] = disk;

@@ -32,6 +32,8 @@
 //   image = disks/usb.img  ; or a disk-image file (a virtual disk); its size
 //                          ; is the disk's size unless size_mb says otherwise
 //   removable = yes        ; the disk reports removable media
+//   sector_size = 4096     ; an image's logical sector size in bytes: 512
+//                          ; (default) or 4096; a block device reports its own
 
 #include <cstdint>
 #include <map>
@@ -65,6 +67,11 @@ struct DriveDecl {
                                // path); the drive then has no host folder
 };
 
+// The logical sector size of a disk that declares none, and the other size
+// a disk image may declare (large disks in USB enclosures).
+inline constexpr std::uint32_t kDefaultSectorSize = 512;
+inline constexpr std::uint32_t kLargeSectorSize = 4096;
+
 struct DiskDecl {
   int number = -1;
   std::uint64_t sizeBytes = 0;
@@ -73,11 +80,16 @@ struct DiskDecl {
   std::string image;           // a virtual disk's image file (absolute host path)
   std::string model;           // vendor and model as the device names itself ("" = unknown)
   bool removable = false;
+  // Bytes per logical sector as declared (an image's sector_size); a block
+  // device's own size is asked of the device (diskbacking.h).
+  std::uint32_t sectorSize = kDefaultSectorSize;
   // The host file that holds the disk's bytes: the image, else the device.
   const std::string& Backing() const { return image.empty() ? hostDevice : image; }
   // The geometry the system reports: whole cylinders of 255 heads of 63
-  // sectors of 512 bytes.
-  std::uint64_t Cylinders() const { return sizeBytes / (255ull * 63ull * 512ull); }
+  // sectors of sectorSize bytes each.
+  std::uint64_t Cylinders(std::uint32_t bytesPerSector) const {
+    return sizeBytes / (255ull * 63ull * bytesPerSector);
+  }
 };
 
 // A malformed or unreadable profile: names the file and the line

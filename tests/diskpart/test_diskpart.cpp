@@ -12,6 +12,7 @@
 
 #include "diskkit.h"
 #include "platform/disks/diskuse.h"
+#include "platform/disks/physicaldrive.h"
 #include "platform/disks/volumemount.h"
 #include "platform/disks/volumerecord.h"
 #include "tools/diskpart/session.h"
@@ -243,6 +244,111 @@ TEST_F(Diskpart, StandardInputEndsLinesAtCrOrLfAndRefusesAnOverlongLine) {
   }
   EXPECT_TRUE(ReadHostFile(m.Image(1)) == before);
 }
+
+// Disks with 512- and 4096-byte logical sectors, declared as an image with
+// sector_size or as a loop device of that sector size: the stick is made at
+// 1 MiB, and sfdisk and blkid on a loop device of the disk's sector size,
+// our reader and the boot sector's own fields agree.
+struct SectorCase {
+  const char* name;
+  std::uint32_t sectorSize;
+  bool loopDevice;  // the profile names a loop device, not the image
+  const char* fileSystem;
+  const char* blkidType;
+  const char* readFile;  // prints a file of the partition device: "<readFile> <device> <file>"
+};
+
+class DiskpartSectors : public Diskpart, public ::testing::WithParamInterface<SectorCase> {};
+
+std::uint32_t Le(const std::string& bytes, std::size_t at, int size) {
+  std::uint32_t v = 0;
+  for (int i = size - 1; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(bytes[at + i]);
+  return v;
+}
+
+std::string FirstLine(const std::string& s) { return s.substr(0, s.find('\n')); }
+
+// A loop device the test made, detached when the test ends however it ends.
+struct Loop {
+  explicit Loop(const std::string& options) : device(FirstLine(ShellOutput("losetup -f --show " + options))) {
+    if (device.rfind("/dev/loop", 0) != 0) device.clear();
+  }
+  ~Loop() {
+    if (!device.empty()) Shell("losetup -d " + device);
+  }
+  std::string device;
+};
+
+TEST_P(DiskpartSectors, PartitionFormatAndActiveCountInTheDisksSectors) {
+  const SectorCase& c = GetParam();
+  constexpr std::uint64_t kDiskBytes = 320ull << 20, kMiB = 1ull << 20;
+  const std::string n = std::to_string(c.sectorSize);
+  TempDir images;
+  const std::string image = (images.path() / "stick.img").string();
+  ASSERT_EQ(Shell("truncate -s " + std::to_string(kDiskBytes) + " " + image), 0);
+  // The peers read through a loop device of the disk's sector size; with
+  // loopDevice it is the disk itself.
+  Loop loop((c.loopDevice ? "" : "-r ") + std::string("--sector-size ") + n + " " + image + " 2>/dev/null");
+  if (loop.device.empty()) GTEST_SKIP() << "no loop devices here";
+  const std::string disk = "\n[disk 1]\nimage = " + (c.loopDevice ? loop.device : image) + "\nbus = usb\nremovable = yes\n" +
+                           (c.loopDevice ? "" : "sector_size = " + n + "\n");
+  {
+    DiskMachine m({}, {VolumeSpec{'E', 1, 1, "removable"}}, disk);
+    m.Install();
+    ASSERT_EQ(RunScript("sel disk 1\nclean\ncrea part prim\nsel part 1\nformat fs=" + std::string(c.fileSystem) +
+                        " quick label=KXSTICK\nassign letter=e\nactive\nexit\n"),
+              0)
+        << out_.str();
+    auto record = pd::ReadVolumeRecord();
+    ASSERT_EQ(record.size(), 1u);
+    ASSERT_FALSE(record[0].folder.empty());
+    std::ofstream(record[0].folder + "/setup.exe") << "payload";
+    pd::ReleaseVolumes();
+
+    // Our reader and the device queries, on the disk as declared.
+    auto drive = pd::PhysicalDrive::Open(1);
+    ASSERT_TRUE(drive);
+    platform::DISK_GEOMETRY g{};
+    platform::DWORD got = 0;
+    ASSERT_TRUE(drive->IoControl(platform::IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &g, sizeof g, &got));
+    EXPECT_EQ(g.BytesPerSector, c.sectorSize);
+    auto table = drive->Table();
+    ASSERT_EQ(table.style, platform::PARTITION_STYLE_MBR);
+    EXPECT_EQ(table.entries[0].StartingOffset, static_cast<std::int64_t>(kMiB));
+    EXPECT_EQ(table.entries[0].PartitionLength, static_cast<std::int64_t>(kDiskBytes - kMiB));
+    EXPECT_EQ(table.entries[0].Mbr.HiddenSectors, kMiB / c.sectorSize);
+    EXPECT_TRUE(table.entries[0].Mbr.BootIndicator);
+  }
+  // The boot sector's bytes per sector and hidden sectors are the disk's.
+  const std::string vbr = Bytes(image, kMiB, 512);
+  EXPECT_EQ(Le(vbr, 11, 2), c.sectorSize);
+  EXPECT_EQ(Le(vbr, 28, 4), kMiB / c.sectorSize);
+
+  // The peers. A read-only loop device sees what the disk's own wrote once
+  // its buffers are dropped.
+  Shell("blockdev --flushbufs " + loop.device);
+  const std::string json = ShellOutput("sfdisk --json " + loop.device);
+  const std::string blkid = ShellOutput("blkid -p -o export -O " + std::to_string(kMiB) + " " + loop.device);
+  Loop part("-r -o " + std::to_string(kMiB) + " " + image);
+  const std::string file = ShellOutput(std::string(c.readFile) + " " + part.device + " setup.exe 2>/dev/null");
+  EXPECT_NE(json.find("\"sectorsize\": " + n), std::string::npos) << json;
+  EXPECT_NE(json.find("\"start\": " + std::to_string(kMiB / c.sectorSize) + ","), std::string::npos) << json;
+  EXPECT_NE(json.find("\"size\": " + std::to_string((kDiskBytes - kMiB) / c.sectorSize) + ","), std::string::npos)
+      << json;
+  EXPECT_NE(json.find("\"bootable\": true"), std::string::npos) << json;
+  EXPECT_NE(blkid.find("TYPE=" + std::string(c.blkidType) + "\n"), std::string::npos) << blkid;
+  EXPECT_NE(blkid.find("BLOCK_SIZE=" + n + "\n"), std::string::npos) << blkid;
+  EXPECT_NE(blkid.find("LABEL=KXSTICK\n"), std::string::npos) << blkid;
+  EXPECT_EQ(file, "payload") << "the file written through the mount reached the disk";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DiskpartSectors,
+    ::testing::Values(SectorCase{"Image4096Fat32", 4096, false, "FAT32", "vfat", "7zz e -so -tfat"},
+                      SectorCase{"Loop4096Ntfs", 4096, true, "NTFS", "ntfs", "ntfscat -f"},
+                      SectorCase{"Loop512Fat32", 512, true, "FAT32", "vfat", "7zz e -so -tfat"},
+                      SectorCase{"Image512Ntfs", 512, false, "NTFS", "ntfs", "ntfscat -f"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DiskpartSystemDisk, TheDiskHoldingTheRootIsRefused) {
   std::string source = ShellOutput("findmnt -n -o SOURCE /");

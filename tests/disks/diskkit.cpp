@@ -14,6 +14,19 @@ namespace kxtest {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// A shell command run with $DEV naming the image as a disk of sectorSize
+// bytes: the image itself for 512 (sfdisk here takes no sector size), else
+// a loop device of that sector size, detached afterwards.
+std::string OnImage(const fs::path& image, std::uint32_t sectorSize, const std::string& command) {
+  if (sectorSize == 512) return "DEV='" + image.string() + "'; " + command;
+  return "DEV=$(losetup -f --show --sector-size " + std::to_string(sectorSize) + " '" + image.string() +
+         "') || exit 1; " + command + "; rc=$?; losetup -d $DEV; exit $rc";
+}
+
+}  // namespace
+
 int Shell(const std::string& command) {
   int rc = std::system(command.c_str());
   return rc == -1 ? -1 : WEXITSTATUS(rc);
@@ -40,10 +53,11 @@ DiskMachine::DiskMachine(std::vector<VirtualDisk> disks, std::vector<VolumeSpec>
     { std::ofstream(image, std::ios::binary); }
     fs::resize_file(image, d.sizeMb * 1048576ull);
     if (!d.sfdiskScript.empty())
-      Shell("printf '" + d.sfdiskScript + "' | sfdisk -q --no-reread --no-tell-kernel " + image.string() +
-            " >/dev/null 2>&1");
+      Shell(OnImage(image, d.sectorSize,
+                    "printf '" + d.sfdiskScript + "' | sfdisk -q --no-reread --no-tell-kernel $DEV >/dev/null 2>&1"));
     profile << "\n[disk " << d.number << "]\nimage = " << image.filename().string() << "\nbus = " << d.bus
             << "\nremovable = " << (d.removable ? "yes" : "no") << "\n";
+    if (d.sectorSize != 512) profile << "sector_size = " << d.sectorSize << "\n";
   }
   for (const auto& v : volumes) {
     std::string folder = std::string("drive_") + static_cast<char>(std::tolower(v.letter));
@@ -77,13 +91,18 @@ void DiskMachine::FormatFat(int disk, int partition, const std::string& label) c
   Shell(cmd);
 }
 
-bool SfdiskPartition(const fs::path& image, int n, std::uint64_t* start, std::uint64_t* size) {
-  std::string dump = ShellOutput("sfdisk -d " + image.string() + " 2>/dev/null");
-  std::regex line(image.string() + std::to_string(n) + R"( : start= *(\d+), size= *(\d+))");
+std::string SfdiskDump(const fs::path& image, std::uint32_t sectorSize) {
+  return ShellOutput("(" + OnImage(image, sectorSize, "sfdisk -d $DEV 2>/dev/null") + ")");
+}
+
+bool SfdiskPartition(const fs::path& image, int n, std::uint64_t* start, std::uint64_t* size,
+                     std::uint32_t sectorSize) {
+  std::string dump = SfdiskDump(image, sectorSize);
+  std::regex line(R"((?:\.img|p))" + std::to_string(n) + R"( : start= *(\d+), size= *(\d+))");
   std::smatch m;
   if (!std::regex_search(dump, m, line)) return false;
-  *start = std::stoull(m[1]) * 512;
-  *size = std::stoull(m[2]) * 512;
+  *start = std::stoull(m[1]) * sectorSize;
+  *size = std::stoull(m[2]) * sectorSize;
   return true;
 }
 

@@ -25,6 +25,7 @@ struct VirtualDisk {
   std::string bus = "usb";
   bool removable = false;
   std::string sfdiskScript;  // "" = no partition table
+  std::uint32_t sectorSize = 512;  // the table's and the profile's sector_size
 };
 
 struct VolumeSpec {
@@ -51,7 +52,12 @@ class DiskMachine {
   std::string profile_;
 };
 
-// Start and length in bytes of partition n (1-based, as sfdisk numbers them).
-bool SfdiskPartition(const std::filesystem::path& image, int n, std::uint64_t* start, std::uint64_t* size);
+// sfdisk -d of an image whose sectors are sectorSize bytes (through a loop
+// device of that sector size when it is not 512); "" when it cannot be read.
+std::string SfdiskDump(const std::filesystem::path& image, std::uint32_t sectorSize = 512);
+// Start and length in bytes of partition n (1-based, as sfdisk numbers them)
+// of a disk with sectors of sectorSize bytes.
+bool SfdiskPartition(const std::filesystem::path& image, int n, std::uint64_t* start, std::uint64_t* size,
+                     std::uint32_t sectorSize = 512);
 
 }  // namespace kxtest

@@ -110,18 +110,18 @@ TEST(PartitionTable, AGptEntryArrayIsReadOncePerTable) {
     bytesRead += s;
     return drive->Read(o, b, s);
   };
-  auto first = platform::disks::ReadPartitionTable(read, drive->Size(), &cache, "disk1");
+  auto first = platform::disks::ReadPartitionTable(read, drive->Size(), 512, &cache, "disk1");
   ASSERT_EQ(first.style, platform::PARTITION_STYLE_GPT);
   const std::size_t firstBytes = bytesRead;
   EXPECT_GE(firstBytes, 1024u * 128) << "the entry array is read the first time";
   bytesRead = 0;
   for (int i = 0; i < 10; ++i)
-    EXPECT_EQ(platform::disks::ReadPartitionTable(read, drive->Size(), &cache, "disk1").entries.size(), 1u);
+    EXPECT_EQ(platform::disks::ReadPartitionTable(read, drive->Size(), 512, &cache, "disk1").entries.size(), 1u);
   EXPECT_LE(bytesRead, 10u * 2 * 512) << "only the protective MBR and the header, each time";
   ASSERT_EQ(Shell("echo 'start=20480,size=16384,type=EBD0A0A2-B9E5-4433-87C0-68B6B72699C7' | sfdisk -q --append " +
                   m.Image(1).string() + " >/dev/null 2>&1"),
             0);
-  EXPECT_EQ(platform::disks::ReadPartitionTable(read, drive->Size(), &cache, "disk1").entries.size(), 2u);
+  EXPECT_EQ(platform::disks::ReadPartitionTable(read, drive->Size(), 512, &cache, "disk1").entries.size(), 2u);
 }
 
 TEST(PartitionTable, ZeroedDiskAndBadSignatureAreRaw) {

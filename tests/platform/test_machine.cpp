@@ -71,6 +71,8 @@ TEST(MachineProfile, MalformedProfilesNameTheLine) {
   EXPECT_EQ(LineOfError(dir, "[drive E]\nfolder = e\n[drive e]\nfolder = f\n"), 3);
   EXPECT_EQ(LineOfError(dir, "[printer]\n"), 1);
   EXPECT_EQ(LineOfError(dir, "key = value before any section\n"), 1);
+  EXPECT_EQ(LineOfError(dir, "[disk 1]\nsize_mb = 8\nsector_size = 1024\n"), 3);
+  EXPECT_EQ(LineOfError(dir, "[disk 1]\nsize_mb = 8\nsector_size = 4096\n"), -1);
   EXPECT_EQ(LineOfError(dir, "; a comment\n[drive E]\nfolder = e\ntype = cdrom\n"), -1);
 }
 

@@ -9,7 +9,7 @@
 namespace diskpart {
 
 namespace {
-constexpr std::size_t kSector = 512;
+constexpr std::size_t kSector = 512;  // GRUB's unit, whatever the disk's
 constexpr std::size_t kBootCodeBytes = 440;
 constexpr std::size_t kDriveCheck = 0x66;
 constexpr char kNop = static_cast<char>(0x90);
@@ -31,14 +31,15 @@ bool BootCode::Load(const std::string& folder, BootCode* code, std::string* erro
   return true;
 }
 
-std::uint64_t BootCode::SectorsNeeded() const { return 1 + (coreImg.size() + kSector - 1) / kSector; }
+std::uint64_t BootCode::BytesNeeded() const { return (1 + (coreImg.size() + kSector - 1) / kSector) * kSector; }
 
-bool WriteBootCode(const std::string& backing, const BootCode& code, std::uint64_t firstPartitionStart,
-                   std::string* error) {
-  if (firstPartitionStart < code.SectorsNeeded()) {
+bool WriteBootCode(const std::string& backing, const BootCode& code, std::uint64_t firstPartitionOffset,
+                   std::uint32_t sectorSize, std::string* error) {
+  if (firstPartitionOffset < code.BytesNeeded()) {
     *error = "The disk cannot be made bootable: its first partition starts at sector " +
-             std::to_string(firstPartitionStart) + ", and the boot loader needs the first " +
-             std::to_string(code.SectorsNeeded()) + " sectors. Clean the disk and create the partition again.";
+             std::to_string(firstPartitionOffset / sectorSize) + ", and the boot loader needs the first " +
+             std::to_string((code.BytesNeeded() + sectorSize - 1) / sectorSize) +
+             " sectors. Clean the disk and create the partition again.";
     return false;
   }
   int fd = ::open(backing.c_str(), O_RDWR | O_CLOEXEC);

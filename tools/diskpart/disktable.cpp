@@ -12,7 +12,7 @@ namespace diskpart {
 namespace {
 
 constexpr std::uint64_t kWipeBytes = 1024 * 1024;
-constexpr std::uint64_t kFirstSector = 2048;
+constexpr std::uint64_t kAlignmentBytes = 1024 * 1024;  // where the first partition starts
 
 struct ContextDeleter {
   void operator()(fdisk_context* c) const {
@@ -22,10 +22,13 @@ struct ContextDeleter {
 };
 using Context = std::unique_ptr<fdisk_context, ContextDeleter>;
 
-Context Open(const std::string& backing, std::string* error) {
+Context Open(const std::string& backing, std::uint32_t sectorSize, std::string* error) {
   fdisk_context* c = fdisk_new_context();
   if (!c) return nullptr;
-  if (fdisk_assign_device(c, backing.c_str(), 0) != 0) {
+  // Applied when the device is assigned: an image file would otherwise
+  // count 512-byte sectors whatever disk it stands for.
+  if (fdisk_save_user_sector_size(c, sectorSize, sectorSize) != 0 || fdisk_assign_device(c, backing.c_str(), 0) != 0 ||
+      fdisk_get_sector_size(c) != sectorSize) {
     fdisk_unref_context(c);
     *error = "The disk cannot be opened for writing: " + backing;
     return nullptr;
@@ -82,8 +85,9 @@ bool WipeTables(const std::string& backing, std::uint64_t diskSize, std::string*
   return ok;
 }
 
-bool CreatePrimary(const std::string& backing, std::uint8_t type, std::uint64_t* start, std::string* error) {
-  Context c = Open(backing, error);
+bool CreatePrimary(const std::string& backing, std::uint32_t sectorSize, std::uint8_t type, std::uint64_t* start,
+                   std::string* error) {
+  Context c = Open(backing, sectorSize, error);
   if (!c) return false;
   if (!fdisk_has_label(c.get()) && fdisk_create_disklabel(c.get(), "dos") != 0) {
     *error = "The disk could not be initialised.";
@@ -112,12 +116,13 @@ bool CreatePrimary(const std::string& backing, std::uint8_t type, std::uint64_t*
     *start = fdisk_partition_get_start(made);
     fdisk_unref_partition(made);
   }
-  if (*start < kFirstSector) *start = kFirstSector;
+  if (*start < kAlignmentBytes / sectorSize) *start = kAlignmentBytes / sectorSize;
   return Write(c.get(), error);
 }
 
-bool SetPartitionType(const std::string& backing, std::uint64_t start, std::uint8_t type, std::string* error) {
-  Context c = Open(backing, error);
+bool SetPartitionType(const std::string& backing, std::uint32_t sectorSize, std::uint64_t start, std::uint8_t type,
+                      std::string* error) {
+  Context c = Open(backing, sectorSize, error);
   if (!c) return false;
   if (!IsDos(c.get())) return true;  // GPT keeps its basic-data type
   size_t partno = 0;
@@ -134,8 +139,8 @@ bool SetPartitionType(const std::string& backing, std::uint64_t start, std::uint
   return Write(c.get(), error);
 }
 
-bool MakeActive(const std::string& backing, std::uint64_t start, std::string* error) {
-  Context c = Open(backing, error);
+bool MakeActive(const std::string& backing, std::uint32_t sectorSize, std::uint64_t start, std::string* error) {
+  Context c = Open(backing, sectorSize, error);
   if (!c) return false;
   if (!IsDos(c.get())) {
     *error = "The selected disk is not a fixed MBR disk.\nThe ACTIVE command can only be used on fixed MBR disks.";

@@ -29,7 +29,6 @@ namespace {
 
 constexpr std::uint8_t kTypeFat32Lba = 0x0C;
 constexpr std::uint8_t kTypeNtfs = 0x07;
-constexpr std::uint64_t kSector = 512;
 constexpr std::size_t kPrimarySlots = 4;  // the MBR's own slots; EBR slots follow
 
 std::string Upper(std::string s) {
@@ -164,6 +163,7 @@ int Session::SelectDisk(const std::string& number) {
   disk_ = n;
   partition_ = -1;
   backing_ = backing;
+  sectorSize_ = drive->SectorSize();
   out_ << "\nDisk " << n << " is now the selected disk.\n";
   return -1;
 }
@@ -181,8 +181,8 @@ int Session::SelectPartition(const std::string& number) {
 bool Session::PartitionRange(std::uint64_t* startSector, std::uint64_t* sectors) const {
   std::int64_t offset = 0, length = 0;
   if (!pd::PartitionRange(disk_, partition_, &offset, &length)) return false;
-  *startSector = static_cast<std::uint64_t>(offset) / kSector;
-  *sectors = static_cast<std::uint64_t>(length) / kSector;
+  *startSector = static_cast<std::uint64_t>(offset) / sectorSize_;
+  *sectors = static_cast<std::uint64_t>(length) / sectorSize_;
   return true;
 }
 
@@ -194,19 +194,26 @@ int Session::Format(const std::string& fileSystem, const std::string& label) {
   std::string error;
   if (!pd::UnmountDisk(disk_, &error)) return Fail("DiskPart has encountered an error: " + error);
   pd::CommandResult r;
+  // The file system's sector is the disk's logical sector (the system
+  // mounts no FAT or NTFS whose sectors differ from its disk's), and its
+  // hidden sectors are the partition's start in those sectors.
+  const std::string sectorBytes = std::to_string(sectorSize_);
   if (fileSystem == "FAT32") {
-    std::vector<std::string> cmd = {"mkfs.vfat", "-F", "32", "-S", "512", "-I", "-D", "0x80",
+    // --offset counts sectors of the -S size.
+    std::vector<std::string> cmd = {"mkfs.vfat", "-F", "32", "-S", sectorBytes, "-I", "-D", "0x80",
                                     "-h", std::to_string(start), "--offset", std::to_string(start)};
     if (!label.empty()) cmd.insert(cmd.end(), {"-n", Upper(label)});
-    cmd.insert(cmd.end(), {backing_, std::to_string(sectors * kSector / 1024)});
+    cmd.insert(cmd.end(), {backing_, std::to_string(sectors * sectorSize_ / 1024)});
     r = pd::RunCommand(cmd);
   } else {
-    pd::CommandResult loop = pd::RunCommand({"losetup", "--find", "--show", "--offset", std::to_string(start * kSector),
-                                             "--sizelimit", std::to_string(sectors * kSector), backing_});
+    pd::CommandResult loop =
+        pd::RunCommand({"losetup", "--find", "--show", "--sector-size", sectorBytes, "--offset",
+                        std::to_string(start * sectorSize_), "--sizelimit", std::to_string(sectors * sectorSize_),
+                        backing_});
     if (loop.exitCode != 0) return Fail("DiskPart has encountered an error: " + loop.output);
     std::string device = loop.output.substr(0, loop.output.find('\n'));
     std::vector<std::string> cmd = {"mkfs.ntfs", "-Q", "-F", "-p", std::to_string(start), "-H", "255", "-S", "63",
-                                    "-s", "512"};
+                                    "-s", sectorBytes};
     if (!label.empty()) cmd.insert(cmd.end(), {"-L", label});
     cmd.push_back(device);
     r = pd::RunCommand(cmd);
@@ -215,7 +222,7 @@ int Session::Format(const std::string& fileSystem, const std::string& label) {
     if (r.exitCode == 0 && detach.exitCode != 0) r = detach;
   }
   if (r.exitCode != 0) return Fail("DiskPart has encountered an error: the volume could not be formatted.\n" + r.output);
-  if (!SetPartitionType(backing_, start, fileSystem == "FAT32" ? kTypeFat32Lba : kTypeNtfs, &error))
+  if (!SetPartitionType(backing_, sectorSize_, start, fileSystem == "FAT32" ? kTypeFat32Lba : kTypeNtfs, &error))
     return Fail("DiskPart has encountered an error: " + error);
   out_ << "\n  100 percent completed\n\nDiskPart successfully formatted the volume.\n";
   if (wchar_t letter = LetterOfSelection(); letter && !Remount(letter, platform::WideFromAnsi(fileSystem), &error))
@@ -238,16 +245,16 @@ int Session::Active() {
     if (table.entries[i].PartitionNumber == static_cast<platform::DWORD>(partition_))
       return Fail("The selected partition is a logical drive.\n"
                   "The ACTIVE command can only be used on primary partitions.");
-  std::uint64_t first = UINT64_MAX;
+  std::uint64_t first = UINT64_MAX;  // bytes
   for (const auto& e : table.entries)
-    if (e.Mbr.PartitionType != 0) first = std::min(first, static_cast<std::uint64_t>(e.StartingOffset) / kSector);
+    if (e.Mbr.PartitionType != 0) first = std::min(first, static_cast<std::uint64_t>(e.StartingOffset));
   BootCode code;
   std::string error;
   if (!BootCode::Load(bootCodeFolder_, &code, &error)) return Fail("DiskPart has encountered an error: " + error);
   // A first partition too close to the MBR leaves no room for the loader:
   // WriteBootCode refuses with the reason, before the table is touched.
-  if ((first < code.SectorsNeeded() && !WriteBootCode(backing_, code, first, &error)) ||
-      !MakeActive(backing_, start, &error) || !WriteBootCode(backing_, code, first, &error))
+  if ((first < code.BytesNeeded() && !WriteBootCode(backing_, code, first, sectorSize_, &error)) ||
+      !MakeActive(backing_, sectorSize_, start, &error) || !WriteBootCode(backing_, code, first, sectorSize_, &error))
     return Fail("DiskPart has encountered an error: " + error);
   out_ << "\nDiskPart marked the current partition as active.\n";
   return -1;
@@ -268,11 +275,11 @@ int Session::CreatePrimary() {
   if (disk_ < 0) return Fail("There is no disk selected.\nPlease select a disk and try again.");
   std::uint64_t start = 0;
   std::string error;
-  if (!diskpart::CreatePrimary(backing_, kTypeFat32Lba, &start, &error))
+  if (!diskpart::CreatePrimary(backing_, sectorSize_, kTypeFat32Lba, &start, &error))
     return Fail("DiskPart has encountered an error: " + error);
   partition_ = -1;
   for (const auto& e : pd::PhysicalDrive::Open(disk_)->Table().entries)
-    if (e.PartitionNumber > 0 && static_cast<std::uint64_t>(e.StartingOffset) == start * kSector)
+    if (e.PartitionNumber > 0 && static_cast<std::uint64_t>(e.StartingOffset) == start * sectorSize_)
       partition_ = static_cast<int>(e.PartitionNumber);
   out_ << "\nDiskPart succeeded in creating the specified partition.\n";
   return -1;

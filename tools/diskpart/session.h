@@ -53,6 +53,7 @@ class Session {
   // machine profile; 0 when none.
   wchar_t LetterOfSelection() const;
   bool Remount(wchar_t letter, const std::wstring& fileSystem, std::string* error);
+  // The selected partition in the disk's logical sectors (sectorSize_).
   bool PartitionRange(std::uint64_t* startSector, std::uint64_t* sectors) const;
 
   std::ostream& out_;
@@ -60,6 +61,7 @@ class Session {
   int disk_ = -1;
   int partition_ = -1;
   std::string backing_;
+  std::uint32_t sectorSize_ = 0;  // the selected disk's logical sector size
   int owner_;
 };
 
