@@ -2,8 +2,10 @@
 // virtual USB stick, as the window starts it, then checked with the peers:
 // sfdisk (one active partition of the file system's type), fsck.vfat /
 // ntfsfix (clean), the fitted label, the files against the source plus the
-// OS and Other folders, boot.wim's staged drivers, and the BIOS boot code;
-// on sticks with 512- and 4096-byte sectors.
+// OS and Other folders, boot.wim's staged drivers, and the BIOS boot code.
+// A stick of 4096-byte sectors is partitioned and formatted in its own
+// sectors but refused at active (no firmware starts it): see the diskpart
+// tests.
 
 #include <gtest/gtest.h>
 
@@ -179,12 +181,6 @@ INSTANTIATE_TEST_SUITE_P(
         StickCase{"Fat32", 256, "c", "fsck.vfat -n",
                   "mcopy -s -n -i $DEV '::*' \"$OUT/\" >/dev/null 2>&1 && [ -n \"$(fatlabel $DEV | grep -x 'GRMCULFRE~1')\" ]",
                   true, 512},
-        // mtools reads no FAT of 4096-byte sectors; 7-Zip does. Neither
-        // SeaBIOS nor QEMU's OVMF (no file system on the 4K partition)
-        // starts such a stick, so it is not booted.
-        StickCase{"Fat32On4096ByteSectors", 1024, "c", "fsck.vfat -n",
-                  "7zz x -o\"$OUT\" $DEV >/dev/null 2>&1 && [ -n \"$(fatlabel $DEV | grep -x 'GRMCULFRE~1')\" ]",
-                  false, 4096},
         StickCase{"NtfsOver40000MiB", 40100, "7", "ntfsfix -n",
                   "M=$(mktemp -d) && ntfs-3g -o ro $DEV $M && cp -a $M/. \"$OUT/\" && fusermount -u $M && "
                   "[ \"$(ntfslabel $DEV)\" = 'GRMCULFRE~1' ]",

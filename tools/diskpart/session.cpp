@@ -30,6 +30,7 @@ namespace {
 constexpr std::uint8_t kTypeFat32Lba = 0x0C;
 constexpr std::uint8_t kTypeNtfs = 0x07;
 constexpr std::size_t kPrimarySlots = 4;  // the MBR's own slots; EBR slots follow
+constexpr std::uint32_t kBiosSector = 512;  // the only sector size a BIOS starts a disk of
 
 std::string Upper(std::string s) {
   for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -239,6 +240,12 @@ int Session::Active() {
   auto table = drive->Table();
   if (table.style != platform::PARTITION_STYLE_MBR)
     return Fail("The selected disk is not a fixed MBR disk.\nThe ACTIVE command can only be used on fixed MBR disks.");
+  // A BIOS reads a disk in 512-byte sectors (and Windows 7 starts from no
+  // other): on a disk of larger logical sectors the boot code would be
+  // written where no firmware runs it, and the stick would start nothing.
+  if (sectorSize_ != kBiosSector)
+    return Fail("The selected disk has " + std::to_string(sectorSize_) +
+                "-byte sectors.\nThe ACTIVE command can only be used on disks of 512-byte sectors.");
   // The boot code starts the active primary partition: a logical drive
   // marked active would leave a stick that starts nothing.
   for (std::size_t i = kPrimarySlots; i < table.entries.size(); ++i)
