@@ -67,6 +67,10 @@ const std::set<std::u16string> kProgramKeys = {
     u"Drivers File Mismatch", u"Drivers Boot Unsigned", u"Drivers Unsigned Hint", u"Drivers Warning",
     u"Drivers Signature Unchecked", u"Drivers Signed For Windows", u"Drivers Not Signed For Windows", u"Drivers Signed By",
     u"Drivers Added Unsigned", u"Drivers Run Unsigned",
+    u"Drivers Check Help", u"Drivers Check Here", u"Drivers Check File", u"Drivers Check None",
+    u"Drivers Check Subsystem", u"Drivers Check Driven", u"Drivers Check Matched", u"Drivers Check Not Driven",
+    u"Drivers Check Builtin", u"Drivers Check Other", u"Drivers Check Summary", u"Drivers Check Unreadable",
+    u"Drivers Check No Listing",
     u"No Drivers Add",
 };
 
