@@ -9,6 +9,7 @@
 #include "platform/machine/mountinfo.h"
 #include "platform/machine/prefixtrust.h"
 #include "platform/text.h"
+#include "platform/number.h"
 
 namespace platform {
 
@@ -70,7 +71,12 @@ std::wstring LabelOf(const std::string& source) {
       std::string name = e.path().filename().string(), out;
       for (size_t i = 0; i < name.size(); ++i) {
         if (name.compare(i, 2, "\\x") == 0 && i + 3 < name.size()) {
-          out += static_cast<char>(std::stoi(name.substr(i + 2, 2), nullptr, 16));
+          const auto byte = ParseNumber<unsigned char>(std::string_view(name).substr(i + 2, 2), 16);
+          if (!byte) {
+            out += name[i];
+            continue;
+          }
+          out += static_cast<char>(*byte);
           i += 3;
         } else {
           out += name[i];
@@ -109,10 +115,8 @@ Machine Machine::Discover(const std::string& given) {
     DiskDecl d;
     d.number = static_cast<int>(i);
     d.hostDevice = "/dev/" + diskNames[i];
-    try {
-      d.sizeBytes = std::stoull(ReadLine(fs::path("/sys/block") / diskNames[i] / "size")) * 512ull;
-    } catch (...) {
-    }
+    if (const auto sectors = ParseNumber<std::uint64_t>(ReadLine(fs::path("/sys/block") / diskNames[i] / "size")))
+      d.sizeBytes = *sectors * 512ull;
     d.busType = IsUsbBlockDevice(diskNames[i]) ? BusTypeUsb : BusTypeSata;
     d.model = DeviceModel(fs::path("/sys/block") / diskNames[i] / "device");
     m.disks_[d.number] = d;
