@@ -64,7 +64,8 @@ double MeasureMB(const std::wstring& folder) {
 // the stick then boots in BIOS mode only.
 void CopyEfiFolder(const WIN7_OPERAT_INFO& info) {
   if (!info.bIs64bitDVD) return;
-  CopyFolderTree(platform::GetProgramFolder() + L"efi", platform::JoinPath(info.szTagPath, L"efi"));
+  static_cast<void>(
+      CopyFolderTree(platform::GetProgramFolder() + L"efi", platform::JoinPath(info.szTagPath, L"efi")));
 }
 
 }  // namespace

@@ -61,7 +61,7 @@ class IsoChainTest : public ::testing::Test {
 
   fs::path WorkFolder() const {
     std::string host;
-    platform::ResolvePath(info_.szTmpPath, host);
+    EXPECT_TRUE(platform::ResolvePath(info_.szTmpPath, host));
     return host;
   }
 

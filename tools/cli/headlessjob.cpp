@@ -158,7 +158,8 @@ int HeadlessJob::Run() {
   if (code == kExitSuccess && mode == 1) SayNewIsoFiles();
   if (code != kExitSuccess) SayTargetState();
   std::string logHost;
-  platform::ResolvePath(TraceLogPath(), logHost);
+  // A trace log without a host path is named by its system path alone.
+  static_cast<void>(platform::ResolvePath(TraceLogPath(), logHost));
   console_.Say(Translate(L"Cli Trace Log") + L" " + TraceLogPath() + L"  (" + platform::WideFromAnsi(logHost) + L")");
   return code;
 }
@@ -212,7 +213,7 @@ int HeadlessJob::RunWorker(WIN7_OPERAT_INFO& info) {
     case kRunCancelled: return kExitCancelled;
     default: {
       std::string logHost;
-      platform::ResolvePath(TraceLogPath(), logHost);
+      static_cast<void>(platform::ResolvePath(TraceLogPath(), logHost));  // empty: not named
       ReportFailedStep(console_, view.StepStatus(), logHost);
       return kExitFailure;
     }
