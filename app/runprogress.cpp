@@ -3,73 +3,42 @@
 
 #include <QThread>
 
-#include <cstring>
-
 #include "app/tdlgfirst.h"
 #include "app/tmainform.h"
 #include "config/messageboxes.h"
 #include "config/ovmultilangdll.h"
-#include "disk/appfolders.h"
 #include "disk/foldertree.h"
-#include "disk/mediumutils.h"
-#include "disk/tracelog.h"
-#include "drivers/controllercoverage.h"
-#include "drivers/runosfolder.h"
+#include "pipeline/jobchecks.h"
 #include "pipeline/opmessages.h"
 #include "pipeline/progressdisplay.h"
+#include "pipeline/runsetup.h"
 #include "pipeline/toperationthd.h"
-#include "platform/fs/sysfolders.h"
-#include "platform/text.h"
 
 namespace {
-constexpr int kHeadroomMB = 500;
-constexpr int kTargetRootChars = 3;
 constexpr int kDismPhases = 3;
 constexpr int kBarMin = 0;
 constexpr int kBarMax = 100;
 }  // namespace
 
 void TMainForm::StartRun() {
-  const std::wstring driverFolder = platform::WideFromAnsi(GetAppDataFolder()) + L"U3";
-  const bool is64 = IsAmd64Build(m_SourcePath.substr(0, 1) + L":\\sources\\idwbinfo.txt");
-
-  auto info = std::make_unique<WIN7_OPERAT_INFO>();
-  std::memset(info.get(), 0, sizeof(WIN7_OPERAT_INFO));
-  SetInfoField(info->szSourcePath, m_SourcePath);
-  SetInfoField(info->szDriverPath, driverFolder);
-  SetInfoField(info->szTagPath, m_DlgType == 0 ? m_TargetPath.substr(0, kTargetRootChars) : m_TargetPath);
-
-  m_TmpPath = GetWorkFolder(m_DvdSizeMB + kHeadroomMB, m_TargetPath);
-  if (m_TmpPath.empty()) {
+  RunSetup setup = PrepareRun(m_SourcePath, m_TargetPath, m_DlgType, m_DvdSizeMB);
+  m_TmpPath = setup.workFolder;
+  if (setup.result == RunSetupResult::NoWorkFolder) {
     EndWithSpaceWarning();
     return;
   }
-  SetInfoField(info->szTmpPath, m_TmpPath);
-  // The run's OS folder: the program's OS folder and the library's drivers.
-  std::wstring why;
-  const std::wstring imageDriverFolder = drivers::PrepareRunOsFolder(is64, why);
-  if (imageDriverFolder.empty()) {
-    platform::MessageBox(this, Translate(L"Drivers Run Folder Failed") + L" " + why, Translate(L"Warning"),
+  if (setup.result == RunSetupResult::NoRunOsFolder) {
+    platform::MessageBox(this, Translate(L"Drivers Run Folder Failed") + L" " + setup.why, Translate(L"Warning"),
                          platform::MB_OK);
     m_owner.EndProgram();
     return;
   }
-  SetInfoField(info->szImgDriverPath, imageDriverFolder);
-  info->bIs64bitDVD = is64;
-
-  TraceLog(std::wstring(L"WIN7_OPERAT_INFO:szSourcePath: ") + info->szSourcePath);
-  TraceLog(std::wstring(L"WIN7_OPERAT_INFO:szDriverPath: ") + info->szDriverPath);
-  TraceLog(std::wstring(L"WIN7_OPERAT_INFO:szImgDriverPath: ") + info->szImgDriverPath);
-  TraceLog(std::wstring(L"WIN7_OPERAT_INFO:szTagPath: ") + info->szTagPath);
-  TraceLog(std::wstring(L"WIN7_OPERAT_INFO:szTmpPath: ") + info->szTmpPath);
-  TraceLog(L"WIN7_OPERAT_INFO:bIs64bitDVD: " + std::to_wstring(info->bIs64bitDVD ? 1 : 0));
-  TraceLog(L"WIN7_OPERAT_INFO:m_DlgType: " + std::to_wstring(m_DlgType));
-  drivers::TraceDriverCoverage(is64);
+  WriteRunStart(setup.info, m_DlgType);
 
   const bool compatible = m_ui.CheckBox_USBODD->isChecked();
   // The previous run's worker is parked; it goes before its record.
   m_pOperationThd.reset();
-  m_pInfo = std::move(info);
+  m_pInfo = std::make_unique<WIN7_OPERAT_INFO>(setup.info);
   m_pOperationThd =
       std::make_unique<TOperationThd>(true, compatible, m_pInfo.get(), m_DlgType, this, this, m_operationFactory);
   InstallProductCheck(compatible);
@@ -78,8 +47,7 @@ void TMainForm::StartRun() {
 }
 
 void TMainForm::EndWithSpaceWarning() {
-  const int needed = (m_DvdSizeMB + kHeadroomMB) * (m_DlgType == 0 ? 1 : 2);
-  ShowSpaceWarningBox(this, needed);
+  ShowSpaceWarningBox(this, SpaceNeededMB(m_DvdSizeMB, m_DlgType));
   m_owner.EndProgram();
 }
 

@@ -8,28 +8,15 @@
 #include "disk/sourcemedium.h"
 #include "disk/tracelog.h"
 #include "disk/volumeutils.h"
-#include "platform/machine/volumes.h"
+#include "pipeline/jobchecks.h"
 
 namespace {
 constexpr wchar_t kNoDvdEntry[] = L"Please insert a DVD-ROM.";
-constexpr int kLetters = 26;
 }  // namespace
 
-void TMainForm::RebuildDriveRoots() {
-  m_DriveRoots.clear();
-  const platform::DWORD mask = platform::GetLogicalDrives();
-  for (int i = 0; i < kLetters; ++i) {
-    if (!(mask & (1u << i))) continue;
-    wchar_t root[4] = {static_cast<wchar_t>(L'A' + i), L':', L'\\', 0};
-    m_DriveRoots.emplace_back(root);
-  }
-}
-
 void TMainForm::RefreshDvdList() {
-  RebuildDriveRoots();
   m_ui.cmbDVDlist->clear();
-  for (const std::wstring& root : m_DriveRoots) {
-    if (!IsCdRom(root)) continue;
+  for (const std::wstring& root : OpticalDriveRoots()) {
     const std::wstring label = GetVolumeLabel(root);
     const std::wstring text = label.empty() ? root : root + L" ( " + label + L" ) ";
     m_ui.cmbDVDlist->addItem(QString::fromStdWString(text), QString::fromStdWString(root));

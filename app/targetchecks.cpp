@@ -9,27 +9,20 @@
 #include "config/messageboxes.h"
 #include "config/ovmultilangdll.h"
 #include "disk/textutils.h"
-#include "disk/usb/usbtarget.h"
-#include "disk/workfolderclash.h"
-#include "disk/volumeutils.h"
+#include "pipeline/jobchecks.h"
 #include "platform/fs/paths.h"
 
 namespace {
 constexpr wchar_t kBrowseTitle[] = L"Please Select Folder:";
-constexpr int kHeadroomMB = 500;
 }  // namespace
 
-void TMainForm::SetNextEnabledForUsb() {
-  m_ui.m_pNext->setEnabled(m_UsbSizeMB >= static_cast<std::int64_t>(m_DvdSizeMB) + kHeadroomMB);
-}
+void TMainForm::SetNextEnabledForUsb() { m_ui.m_pNext->setEnabled(StickBigEnough(m_UsbSizeMB, m_DvdSizeMB)); }
 
 void TMainForm::RefreshUsbList() {
-  RebuildDriveRoots();
   m_ui.cmbUsbList->clear();
   const std::wstring capacity = Translate(L"Capacity");
-  for (const std::wstring& root : m_DriveRoots) {
-    if (!IsUsbBusVolume(root)) continue;
-    m_UsbSizeMB = IsVolumeReady(root.substr(0, 3)) ? static_cast<std::int64_t>(GetTotalSpaceMB(root)) : 0;
+  for (const std::wstring& root : UsbDriveRoots()) {
+    m_UsbSizeMB = StickCapacityMB(root);
     const QString text = QString::fromStdWString(UsbEntryText(root, m_UsbSizeMB, capacity));
     if (m_UsbSizeMB == 0) m_ui.cmbUsbList->addItem(text);
     else m_ui.cmbUsbList->addItem(text, QString::fromStdWString(root));
@@ -70,31 +63,20 @@ void TMainForm::btnBrowserClick() {
   }
   m_ui.EdtISOPathdst->setText(QString::fromStdWString(folder));
   m_TargetPath = folder;
-  const std::wstring root = folder.substr(0, 3);
-  if (!IsNtfs(root)) {
-    ShowNotNtfsMessage();
-    m_ui.EdtISOPathdst->clear();
-    m_ui.m_pNext->setEnabled(false);
-    return;
-  }
-  const int freeMB = static_cast<int>(GetFreeSpaceMB(root));
-  if (m_DvdSizeMB + kHeadroomMB < freeMB) {
-    if (IsoFolderClashesWithWorkFolder(folder, m_DvdSizeMB + kHeadroomMB)) {
-      ShowIsoFolderClashMessage();
-      m_ui.EdtISOPathdst->clear();
-      m_ui.m_pNext->setEnabled(false);
+  switch (CheckIsoFolder(folder, m_DvdSizeMB)) {
+    case IsoFolderVerdict::Accepted:
+      m_ui.m_pNext->setEnabled(true);
       return;
-    }
-    m_ui.m_pNext->setEnabled(true);
-    return;
+    case IsoFolderVerdict::NotNtfs: ShowNotNtfsMessage(); break;
+    case IsoFolderVerdict::TooSmall: ShowDiskTooSmallMessage(); break;
+    case IsoFolderVerdict::InsideWorkFolder: ShowIsoFolderClashMessage(); break;
   }
-  ShowDiskTooSmallMessage();
   m_ui.EdtISOPathdst->clear();
   m_ui.m_pNext->setEnabled(false);
 }
 
 bool TMainForm::AcceptUsbTarget() {
-  if (m_isUsbTarget ? m_isUsbTarget(m_TargetPath.substr(0, 3)) : IsUsbDiskPartition(m_TargetPath.substr(0, 3)))
+  if (m_isUsbTarget ? m_isUsbTarget(m_TargetPath.substr(0, 3)) : IsUsbStickPartition(m_TargetPath.substr(0, 3)))
     return true;
   ShowNotUsbDiskBox();
   return false;

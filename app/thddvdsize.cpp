@@ -1,20 +1,12 @@
 #include "app/thddvdsize.h"
 
-#include "disk/foldertree.h"
-#include "disk/volumeutils.h"
-
-namespace {
-constexpr std::int64_t kBytesPerMB = 1048576;
-}  // namespace
+#include "pipeline/jobchecks.h"
 
 ThdDvdSize::ThdDvdSize(std::function<void(bool)> busy) : m_busy(std::move(busy)), m_measure(&MeasureDvd) {}
 
 ThdDvdSize::~ThdDvdSize() { EndAndWait(); }
 
-int ThdDvdSize::MeasureDvd(const std::wstring& root) {
-  if (!IsVolumeReady(root)) return 0;
-  return static_cast<int>(GetFolderSize(root, true) / kBytesPerMB);
-}
+int ThdDvdSize::MeasureDvd(const std::wstring& root) { return SourceSizeMB(root); }
 
 void ThdDvdSize::SetMeasure(Measure measure) {
   std::lock_guard<std::mutex> guard(m_lock);

@@ -92,7 +92,7 @@ class TMainForm final : public WizardWindow, public platform::Window, public Run
   void SetFolderPicker(FolderPicker picker) { m_folderPicker = std::move(picker); }
   void SetAdminCheck(std::function<bool()> check) { m_hasAdminRights = std::move(check); }
   // Whether a chosen root is a partition of a USB disk (default:
-  // IsUsbDiskPartition on the machine's drive model).
+  // IsUsbStickPartition on the machine's drive model).
   void SetUsbTargetCheck(std::function<bool(const std::wstring&)> check) { m_isUsbTarget = std::move(check); }
   void SetDvdMeasure(ThdDvdSize::Measure measure) { m_pDvdSizeThd->SetMeasure(std::move(measure)); }
   // The operations of later runs (empty: the real steps).
@@ -153,7 +153,6 @@ class TMainForm final : public WizardWindow, public platform::Window, public Run
   void SetNextCaption(const std::wstring& text);
   std::wstring NextCaption() const;
   int PositionInSequence(int page) const;
-  void RebuildDriveRoots();
   void SetNextEnabledForUsb();
   void OnMeasuring(bool busy);
   void EndWithSpaceWarning();
@@ -164,7 +163,6 @@ class TMainForm final : public WizardWindow, public platform::Window, public Run
   Controls m_ui{};
   RefreshPictures m_refresh;
 
-  std::vector<std::wstring> m_DriveRoots;
   std::vector<PagePanel*> m_Panels;
   int m_CurPage = kNoPage;
   std::wstring m_SourcePath;

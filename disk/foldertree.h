@@ -13,7 +13,7 @@ bool DeleteFolderTree(const std::wstring& path);
 // Copies source into the target folder (created, one level, when missing): a
 // folder's content (not the folder itself), or one file. False for an empty
 // source, over-long paths, or any failure.
-bool CopyFolderTree(const std::wstring& source, const std::wstring& target);
+[[nodiscard]] bool CopyFolderTree(const std::wstring& source, const std::wstring& target);
 
 // Empties a folder and removes it: files lose their read-only bit and are
 // deleted, subfolders are removed (emptied first when needed). A file that

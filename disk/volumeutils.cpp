@@ -102,5 +102,6 @@ std::wstring MakeVolumeLabel(const std::wstring& name) {
 }
 
 void SetDriveLabel(const std::wstring& drive, const std::wstring& label) {
-  platform::SetVolumeLabel(RootOfFirstChar(drive), label);
+  // A stick without its label still boots and installs: nobody is told.
+  static_cast<void>(platform::SetVolumeLabel(RootOfFirstChar(drive), label));
 }

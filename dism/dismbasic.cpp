@@ -14,7 +14,8 @@ bool DismBasic::Release(void* object) {
 
 void DismBasic::ReportError(const wchar_t* call, platform::HRESULT result) {
   errorMessage = nullptr;
-  platform::DismGetLastErrorMessage(&errorMessage);
+  // Without the servicing layer's text the box shows the call and its number.
+  static_cast<void>(platform::DismGetLastErrorMessage(&errorMessage));
   const std::wstring text = errorMessage && errorMessage->Value ? errorMessage->Value : L"";
   Release(errorMessage);
   errorMessage = nullptr;

@@ -17,7 +17,7 @@ class DismBasic {
 
   // Gives one structure the interface allocated back to it. Null is
   // accepted without a call; false only when the interface refuses.
-  virtual bool Release(void* object);
+  [[nodiscard]] virtual bool Release(void* object);
 
  protected:
   // Shows "<call> failed 0x<code> : <text>  " (at most 259 characters) in a

@@ -50,9 +50,13 @@ bool DismImgManager::Mount(const std::wstring& path, bool readOnlyMount, UINT in
                            void* userData) {
   DismMountedImageInfo* mounted = nullptr;
   UINT count = 0;
-  DismGetMountedImageInfo(&mounted, &count);
+  // A failed listing leaves the count at 0: nothing to clean up then.
+  static_cast<void>(DismGetMountedImageInfo(&mounted, &count));
   for (UINT i = 0; i < count; ++i)
-    if (mounted[i].MountStatus == DismMountStatusInvalid) DismCleanupMountpoints();
+    if (mounted[i].MountStatus == DismMountStatusInvalid) {
+      // The cleanup is a courtesy to the next mount, which reports its own failure.
+      static_cast<void>(DismCleanupMountpoints());
+    }
   Release(mounted);
 
   SweepStaleMounts();
@@ -118,7 +122,8 @@ void DismImgManager::SweepStaleMounts() {
     if (!entry.IsFolder() || entry.IsDots() || !IsMountFolderName(entry.name)) continue;
     const std::wstring folder = data + entry.name;
     if (!PathExists(folder + L"\\Windows")) continue;
-    DiscardMount(folder);
+    // A stale mount that cannot be discarded is left to the next sweep.
+    static_cast<void>(DiscardMount(folder));
     DeleteFolderTree(folder);
   }
 }

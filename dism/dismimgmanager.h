@@ -32,16 +32,16 @@ class DismImgManager : public DismBasic {
   // Cleans up stale mounts, mounts image index into mountPath (an existing,
   // empty folder) and opens a session. False after a reported failure; a
   // failed session leaves the image mounted.
-  bool Mount(const std::wstring& mountPath, bool readOnlyMount, platform::UINT index,
+  [[nodiscard]] bool Mount(const std::wstring& mountPath, bool readOnlyMount, platform::UINT index,
              platform::DISM_PROGRESS_CALLBACK progress, void* userData);
-  bool AddDriver(const std::wstring& infPath);
+  [[nodiscard]] bool AddDriver(const std::wstring& infPath);
   // Commits and closes the session; a failed commit leaves it open.
-  bool Commit(platform::DISM_PROGRESS_CALLBACK progress, void* userData);
+  [[nodiscard]] bool Commit(platform::DISM_PROGRESS_CALLBACK progress, void* userData);
   // Unmounts, saving the changes of a read-write mount, discarding otherwise.
-  bool Unmount(platform::DISM_PROGRESS_CALLBACK progress, void* userData);
+  [[nodiscard]] bool Unmount(platform::DISM_PROGRESS_CALLBACK progress, void* userData);
 
   // Unmounts folder with discard; the result is neither shown nor checked.
-  platform::HRESULT DiscardMount(const std::wstring& folder);
+  [[nodiscard]] platform::HRESULT DiscardMount(const std::wstring& folder);
   // Every folder in the data folder that holds a "Windows" folder is a mount
   // an earlier run left: unmounted with discard and deleted.
   void SweepStaleMounts();

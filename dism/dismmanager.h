@@ -26,13 +26,13 @@ class DismManager {
   int GetImageCount();
   // Mounts image index (1-based) read-write into a new folder of the data
   // folder, named after the clock ("953" at 09:05:03).
-  int Mount(platform::UINT index, platform::DISM_PROGRESS_CALLBACK progress, void* userData);
-  int AddDriver(const std::wstring& infPath);
+  [[nodiscard]] int Mount(platform::UINT index, platform::DISM_PROGRESS_CALLBACK progress, void* userData);
+  [[nodiscard]] int AddDriver(const std::wstring& infPath);
   // Commits the image and closes its session.
-  int Commit(platform::DISM_PROGRESS_CALLBACK progress, void* userData);
+  [[nodiscard]] int Commit(platform::DISM_PROGRESS_CALLBACK progress, void* userData);
   // Unmounts with the changes saved and deletes the mount folder; the result
   // is that delete's.
-  int Unmount(platform::DISM_PROGRESS_CALLBACK progress, void* userData);
+  [[nodiscard]] int Unmount(platform::DISM_PROGRESS_CALLBACK progress, void* userData);
 
   const std::wstring& MountFolder() const { return mountFolder; }
   DismCpp::DismImgManager& Images() { return *imgManager; }
@@ -42,7 +42,7 @@ class DismManager {
   static constexpr int kMountFolderAttempts = 30;
 
  private:
-  int MakeMountFolder();
+  [[nodiscard]] int MakeMountFolder();
 
   std::unique_ptr<DismCpp::DismImgManager> imgManager;
   std::wstring mountFolder;

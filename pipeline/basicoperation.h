@@ -8,7 +8,7 @@ class BasicOperation {
  public:
   virtual ~BasicOperation() = default;
   // Performs the step: non-zero on success, 0 on failure.
-  virtual int Excute() = 0;
+  [[nodiscard]] virtual int Excute() = 0;
   // True only for the end mark of a step list.
   virtual bool IsComplete() { return false; }
   // True after Stop on an operation that can be stopped.

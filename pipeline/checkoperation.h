@@ -4,5 +4,5 @@
 // A step that checks nothing and succeeds.
 class CheckOperation final : public BasicOperation {
  public:
-  int Excute() override { return 1; }
+  [[nodiscard]] int Excute() override { return 1; }
 };

@@ -5,6 +5,6 @@
 class CompleteOperation final : public BasicOperation {
  public:
   CompleteOperation();
-  int Excute() override { return 0; }
+  [[nodiscard]] int Excute() override { return 0; }
   bool IsComplete() override { return true; }
 };

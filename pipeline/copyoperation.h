@@ -26,7 +26,7 @@ class CopyOperation final : public BasicOperation {
   // and nothing posted). True on success, and after a stop between two files
   // (the target then emptied, nothing posted); false when any file failed,
   // a stop cancelled a file, or the source shrank (the target emptied).
-  int Excute() override;
+  [[nodiscard]] int Excute() override;
   bool IsStop() override;
   // Stops this step and the copy engine.
   void Stop() override;

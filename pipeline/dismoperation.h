@@ -25,7 +25,7 @@ class DismOperation final : public BasicOperation {
   DismOperation(platform::HWND hWnd, const std::wstring& mediaRoot, const std::wstring& driverPath, bool is64,
                 bool installWim, const std::wstring& imageDriverPath = {});
 
-  int Excute() override;
+  [[nodiscard]] int Excute() override;
 
   // The servicing interface's progress: posts WM_OPSTATE (m_State,
   // current * 100 / total); nothing for a total of 0. data: the operation.

@@ -26,7 +26,7 @@ class ISOOperation final : public BasicOperation {
   // True when the tool made the ISO or the run was cancelled; false when
   // the ISO folder is missing (after its message box), the tool could not
   // be started or it failed.
-  int Excute() override;
+  [[nodiscard]] int Excute() override;
   bool IsStop() override { return m_bStop; }
   void Stop() override;
 

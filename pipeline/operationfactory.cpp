@@ -1,5 +1,6 @@
 #include "pipeline/operationfactory.h"
 
+#include <array>
 #include <cassert>
 #include <string>
 
@@ -12,7 +13,7 @@
 #include "pipeline/isooperation.h"
 #include "pipeline/opmessages.h"
 #include "pipeline/steplists.h"
-#include "pipeline/unavailableoperation.h"
+#include "pipeline/steptable.h"
 #include "pipeline/usboperation.h"
 #include "pipeline/win7inscreator.h"
 #include "platform/fs/paths.h"
@@ -21,9 +22,36 @@
 namespace {
 
 constexpr double kBytesPerMB = 1048576.0;
+constexpr size_t kWeightGroups = 4;
 
 std::wstring OtherFolder(const WIN7_OPERAT_INFO& info) {
   return platform::GetProgramFolder() + (info.bIs64bitDVD ? L"Other\\x64" : L"Other\\x86");
+}
+
+// The folder a place of the step table names in this run.
+std::wstring PlacePath(Win7InsCreator& creator, StepPlace place) {
+  const WIN7_OPERAT_INFO& info = creator.Info();
+  switch (place) {
+    case StepPlace::Source: return info.szSourcePath;
+    case StepPlace::Work: return creator.TmpPath();
+    case StepPlace::Target: return info.szTagPath;
+    case StepPlace::Drivers: return info.szDriverPath;
+    case StepPlace::ImageDrivers: return info.szImgDriverPath;
+    case StepPlace::Other: return OtherFolder(info);
+    case StepPlace::None: break;
+  }
+  return {};
+}
+
+// The folder measured for a weight group.
+StepPlace MeasuredPlace(WeightGroup group) {
+  switch (group) {
+    case WeightGroup::Source: return StepPlace::Source;
+    case WeightGroup::ImageDrivers: return StepPlace::ImageDrivers;
+    case WeightGroup::Other: return StepPlace::Other;
+    case WeightGroup::None: break;
+  }
+  return StepPlace::None;
 }
 
 // Whole MiB of a folder tree, as a floating-point number.
@@ -31,28 +59,13 @@ double MeasureMB(const std::wstring& folder) {
   return static_cast<double>(GetFolderSize(folder, true) / static_cast<std::int64_t>(kBytesPerMB));
 }
 
-// The operations of the copy, driver, ISO and USB steps. A kind this build
-// does not have yet stands as an UnavailableOperation, which fails the run
-// when it is reached.
-std::unique_ptr<BasicOperation> MakeCopy(int, platform::HWND hWnd, int state, const std::wstring& source,
-                                         const std::wstring& target, double weight) {
-  return std::make_unique<CopyOperation>(hWnd, state, source, target, weight);
-}
-
-std::unique_ptr<BasicOperation> MakeDism(int, platform::HWND hWnd, const std::wstring& mediaRoot,
-                                         const std::wstring& driverPath, bool is64, bool installWim,
-                                         const std::wstring& imageDriverPath) {
-  return std::make_unique<DismOperation>(hWnd, mediaRoot, driverPath, is64, installWim, imageDriverPath);
-}
-
-std::unique_ptr<BasicOperation> MakeIso(int, platform::HWND hWnd, const std::wstring& folder,
-                                        const std::wstring& isoFolder, const std::wstring& label, bool is64) {
-  return std::make_unique<ISOOperation>(hWnd, kStateGeneratingIso, folder, isoFolder, label, is64);
-}
-
-std::unique_ptr<BasicOperation> MakeUsb(int, platform::HWND hWnd, const std::wstring& usbPath,
-                                        const std::wstring& label, const std::wstring& source) {
-  return std::make_unique<USBOperation>(hWnd, usbPath, label, source);
+// The stick's UEFI loader goes first, so the source's own "efi" files land
+// over it. Whatever it could not copy, the copy of the source still runs:
+// the stick then boots in BIOS mode only.
+void CopyEfiFolder(const WIN7_OPERAT_INFO& info) {
+  if (!info.bIs64bitDVD) return;
+  static_cast<void>(
+      CopyFolderTree(platform::GetProgramFolder() + L"efi", platform::JoinPath(info.szTagPath, L"efi")));
 }
 
 }  // namespace
@@ -60,66 +73,54 @@ std::unique_ptr<BasicOperation> MakeUsb(int, platform::HWND hWnd, const std::wst
 std::unique_ptr<BasicOperation> CreateOperation(Win7InsCreator& creator) {
   const WIN7_OPERAT_INFO& info = creator.Info();
   const platform::HWND hWnd = creator.Window();
-  const std::wstring& tmp = creator.TmpPath();
   const int step = creator.CurrentStep();
-  switch (step) {
-    case 1:
+  const StepRow* row = FindStep(step);
+  if (!row) return std::make_unique<CompleteOperation>();
+  const std::wstring source = PlacePath(creator, row->source);
+  const std::wstring target = PlacePath(creator, row->target);
+  switch (row->kind) {
+    case StepKind::Check:
       return std::make_unique<CheckOperation>();
-    case 2:
-      return MakeCopy(step, hWnd, kStateCopy, tmp, info.szTagPath, 1.0);
-    case 3:
-      return MakeDism(step, hWnd, tmp, info.szDriverPath, info.bIs64bitDVD, false, info.szImgDriverPath);
-    case 4:
-      return MakeIso(step, hWnd, tmp, info.szTagPath, GetVolumeLabel(info.szSourcePath), info.bIs64bitDVD);
-    case 5:
-      return MakeUsb(step, hWnd, info.szTagPath, GetVolumeLabel(info.szSourcePath), info.szSourcePath);
-    case 6:
-      return MakeCopy(step, hWnd, kStateCopyOS, info.szSourcePath, tmp, StepWeight(creator, step));
-    case 7:
-      return MakeCopy(step, hWnd, kStateCopy, info.szImgDriverPath, info.szTagPath, StepWeight(creator, step));
-    case 8:
-      if (info.bIs64bitDVD)
-        CopyFolderTree(platform::GetProgramFolder() + L"efi", platform::JoinPath(info.szTagPath, L"efi"));
-      return MakeCopy(step, hWnd, kStateCopy, info.szSourcePath, info.szTagPath, StepWeight(creator, step));
-    case 9:
-      return MakeDism(step, hWnd, info.szTagPath, info.szDriverPath, info.bIs64bitDVD, false, info.szImgDriverPath);
-    case 16:
-      return MakeCopy(step, hWnd, kStateCopyOS, info.szImgDriverPath, tmp, StepWeight(creator, step));
-    case 17:
-      return MakeDism(step, hWnd, tmp, info.szDriverPath, info.bIs64bitDVD, true, info.szImgDriverPath);
-    case 18:
-      return MakeDism(step, hWnd, info.szTagPath, info.szDriverPath, info.bIs64bitDVD, true, info.szImgDriverPath);
-    case 19:
-      return MakeCopy(step, hWnd, kStateCopy, OtherFolder(info), info.szTagPath, StepWeight(creator, step));
-    case 20:
-      return MakeCopy(step, hWnd, kStateCopyOS, OtherFolder(info), tmp, StepWeight(creator, step));
-    default:
-      return std::make_unique<CompleteOperation>();
+    case StepKind::CopyTree: {
+      if (step == kStepCopySourceToTarget) CopyEfiFolder(info);
+      // Copies into the work folder report as copying the system, onto the
+      // target as copying.
+      const int state = row->target == StepPlace::Work ? kStateCopyOS : kStateCopy;
+      return std::make_unique<CopyOperation>(hWnd, state, source, target, StepWeight(creator, step));
+    }
+    case StepKind::ServiceBootWim:
+    case StepKind::ServiceInstallWim:
+      return std::make_unique<DismOperation>(hWnd, target, source, info.bIs64bitDVD,
+                                             row->kind == StepKind::ServiceInstallWim, info.szImgDriverPath);
+    case StepKind::MakeIso:
+      return std::make_unique<ISOOperation>(hWnd, kStateGeneratingIso, source, target,
+                                            GetVolumeLabel(info.szSourcePath), info.bIs64bitDVD);
+    case StepKind::FormatStick:
+      return std::make_unique<USBOperation>(hWnd, target, GetVolumeLabel(source), source);
   }
+  return std::make_unique<CompleteOperation>();
 }
 
 double StepWeight(Win7InsCreator& creator, int step) {
-  const WIN7_OPERAT_INFO& info = creator.Info();
+  const StepRow* wanted = FindStep(step);
+  // A step outside the copy groups counts as one, unmeasured.
+  if (!wanted || wanted->weight == WeightGroup::None) return 1.0;
   int k = 0;
   double sum = 0.0;
-  double source = 0.0, imgDriver = 0.0, other = 0.0;
+  std::array<double, kWeightGroups> measured{};  // the last measure of each group
   for (int entry : StepList(creator.DlgType())) {
     if (entry == kEndMark) break;
-    double measure;
-    if (entry == 6 || entry == 8) measure = source = MeasureMB(info.szSourcePath);
-    else if (entry == 7 || entry == 16) measure = imgDriver = MeasureMB(info.szImgDriverPath);
-    else if (entry == 19 || entry == 20) measure = other = MeasureMB(OtherFolder(info));
-    else continue;
+    const StepRow* row = FindStep(entry);
+    if (!row || row->weight == WeightGroup::None) continue;
+    const double measure = MeasureMB(PlacePath(creator, MeasuredPlace(row->weight)));
+    measured[static_cast<size_t>(row->weight)] = measure;
     sum += measure;
     ++k;
   }
   // Copy folders that together hold less than 1 MiB give no proportion to
   // share out; each step then counts as one.
   if (sum == 0.0) return 1.0;
-  if (step == 6 || step == 8) return k * source / sum;
-  if (step == 7 || step == 16) return k * imgDriver / sum;
-  if (step == 19 || step == 20) return k * other / sum;
-  return 1.0;
+  return k * measured[static_cast<size_t>(wanted->weight)] / sum;
 }
 
 int StepCount(int mode) {
@@ -135,7 +136,9 @@ int StepCount(int mode) {
 bool HasFormatStep(int mode) {
   std::vector<int> list = StepList(mode);
   assert(!list.empty() && "a mode without a step list");
-  for (int step : list)
-    if (step == 5) return true;
+  for (int step : list) {
+    const StepRow* row = FindStep(step);
+    if (row && row->kind == StepKind::FormatStick) return true;
+  }
   return false;
 }

@@ -3,14 +3,17 @@
 #include <array>
 #include <mutex>
 
+#include "pipeline/steptable.h"
+
 namespace {
 
 constexpr size_t kListLength = 6;
 using Table = std::array<std::array<int, kListLength>, kModeCount>;
 
 constexpr Table kInitialLists = {{
-    {5, 8, 9, 7, 19, kEndMark},
-    {6, 3, 20, 16, 4, kEndMark},
+    {kStepFormatStick, kStepCopySourceToTarget, kStepBootWimOnTarget, kStepCopyOsToTarget, kStepCopyOtherToTarget,
+     kEndMark},
+    {kStepCopySourceToWork, kStepBootWimInWork, kStepCopyOtherToWork, kStepCopyOsToWork, kStepMakeIso, kEndMark},
 }};
 
 std::mutex g_mutex;
@@ -29,8 +32,8 @@ void SubstituteInstallWimSteps(int mode) {
   if (mode < 0 || mode >= kModeCount) return;
   std::lock_guard lock(g_mutex);
   for (int& step : g_lists[static_cast<size_t>(mode)]) {
-    if (step == 16) step = 17;
-    else if (step == 7) step = 18;
+    const StepRow* row = FindStep(step);
+    if (row && row->substitute != 0) step = row->substitute;
   }
 }
 

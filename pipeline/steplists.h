@@ -17,7 +17,8 @@ inline constexpr int kModeCount = 2;
 // without a list.
 std::vector<int> StepList(int mode);
 
-// Replaces every 16 by 17 and every 7 by 18 in the mode's list.
+// Replaces every step that has a compatibility substitute in the step table
+// by it: 16 by 17 and 7 by 18.
 void SubstituteInstallWimSteps(int mode);
 
 // Puts both lists back as the program starts with them. Only tests need it:

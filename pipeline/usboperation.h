@@ -16,7 +16,7 @@ class USBOperation final : public BasicOperation {
   USBOperation(platform::HWND hWnd, const std::wstring& usbPath, const std::wstring& volumeLabel,
                const std::wstring& sourceRoot = {});
   ~USBOperation() override;
-  int Excute() override;
+  [[nodiscard]] int Excute() override;
 
  private:
   std::wstring m_USBPath;

@@ -31,7 +31,7 @@ class Win7InsCreator {
   // between steps), 0 at the first failing step or for a mode without a list.
   // A stop that came before the run (even before it started) is kept: no
   // step runs then.
-  int Excute();
+  [[nodiscard]] int Excute();
   // Asks the run to end; copy and ISO steps end early, others run to their end.
   void Stop();
   // Clears a stop for the next run. Only between runs, by the thread that

@@ -43,7 +43,8 @@ StickMount::~StickMount() {
   if (!ours_) return;
   std::string ignored;
   bool gone = false;
-  pd::UnmountVolume(entry_, &ignored, &gone);
+  // What the caller needs is whether the volume went: gone says so.
+  static_cast<void>(pd::UnmountVolume(entry_, &ignored, &gone));
   if (!gone) return;  // busy: the record keeps it for the release at exit
   pd::VolumeEntry released = entry_;
   released.folder.clear();

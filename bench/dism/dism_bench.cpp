@@ -28,7 +28,7 @@ std::wstring System(const fs::path& host) { return SystemPathFromHost(fs::absolu
 bool Check(HRESULT hr, const char* what) {
   if (!Failed(hr)) return true;
   DismString* text = nullptr;
-  DismGetLastErrorMessage(&text);
+  static_cast<void>(DismGetLastErrorMessage(&text));  // no text: the number alone
   std::fprintf(stderr, "%s failed 0x%08x: %s\n", what, static_cast<unsigned>(hr),
                text ? AnsiFromWide(text->Value).c_str() : "");
   if (text) DismDelete(text);
@@ -89,6 +89,6 @@ int main(int argc, char** argv) {
                 secs(mounted - t0), secs(added - mounted), secs(Clock::now() - beforeCommit));
   }
   std::printf("total %.3f\n", std::chrono::duration<double>(Clock::now() - start).count());
-  DismShutdown();
+  static_cast<void>(DismShutdown());  // the process ends next
   return 0;
 }

@@ -26,7 +26,11 @@ CDiskOP* CDiskOP::Instance() {
   return instance.get();
 }
 
-CDiskOP::CDiskOP() { CreateScriptFile(); }
+CDiskOP::CDiskOP() {
+  // Without a script file every script fails when it is opened: the caller
+  // hears of it there.
+  static_cast<void>(CreateScriptFile());
+}
 
 bool CDiskOP::CreateScriptFile() {
   if (m_bCreated) return true;

@@ -14,18 +14,18 @@ class CDiskOP {
   static CDiskOP* Instance();
 
   // Creates the script file once; true at once when it exists.
-  bool CreateScriptFile();
+  [[nodiscard]] bool CreateScriptFile();
   // Deletes the script file when there is one; always true.
-  bool DeleteScriptFile();
+  [[nodiscard]] bool DeleteScriptFile();
   // Writes the script (8-bit text) into the file and runs the tool on it.
-  bool RunScript(const std::string& text);
+  [[nodiscard]] bool RunScript(const std::string& text);
 
   // "sel disk %u\r\nsel par %u\r\nformat fs=FAT32|NTFS quick\r\nexit\r\n"
-  bool FormatPartition(unsigned disk, unsigned partition, bool fat32);
+  [[nodiscard]] bool FormatPartition(unsigned disk, unsigned partition, bool fat32);
   // "sel disk %u\r\nsel par %u\r\nactive\r\nexit\r\n"
-  bool SetActive(unsigned disk, unsigned partition);
+  [[nodiscard]] bool SetActive(unsigned disk, unsigned partition);
   // Wipes the disk into one active FAT32 partition with the letter given.
-  bool CleanAndFormat(unsigned disk, const std::string& letter);
+  [[nodiscard]] bool CleanAndFormat(unsigned disk, const std::string& letter);
 
   // The script texts, as written to the file.
   static std::string FormatScript(unsigned disk, unsigned partition, bool fat32);

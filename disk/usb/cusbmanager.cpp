@@ -77,7 +77,9 @@ bool CUSBManager::FormatUSB() {
            std::to_wstring(partIndex));
   const wchar_t chosen = static_cast<wchar_t>(std::towupper(m_USBLetter.empty() ? 0 : m_USBLetter[0]));
   gs::CDiskOP* op = gs::CDiskOP::Instance();
-  op->CreateScriptFile();
+  // A script file that cannot be made fails the first script, which is
+  // where the format reports it.
+  static_cast<void>(op->CreateScriptFile());
 
   int diskNumber = GetVolumeDiskNumber(m_USBLetter.substr(0, 1));
   int sizeMB = diskNumber >= 0 ? GetPhysicalDiskSizeMB(diskNumber) : 0;
@@ -100,7 +102,8 @@ bool CUSBManager::FormatUSB() {
   }
   if (failed && !Recover(diskIndex, partIndex)) return false;
 
-  op->DeleteScriptFile();
+  // A script file left behind is reused by the next format.
+  static_cast<void>(op->DeleteScriptFile());
   platform::Sleep(kLetterWaitMs);
   if (!ReGetUSBLtr(diskIndex, partIndex)) {
     ShowUsbLetterErrorBox();

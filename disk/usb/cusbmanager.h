@@ -19,14 +19,14 @@ class CUSBManager {
 
   // Stores the lower-cased path and runs FormatUSB: true when the disk is
   // prepared and the chosen letter shows the prepared partition again.
-  bool FormatActiveUSB(const std::wstring& path);
-  bool FormatUSB();
+  [[nodiscard]] bool FormatActiveUSB(const std::wstring& path);
+  [[nodiscard]] bool FormatUSB();
   // The disk number and partition number behind m_USBLetter, on a USB
   // (kind 7) or removable (kind 2) disk; shows "This is not a USB
   // disk/flash." when there is none.
-  bool CheckCond(int& diskIndex, int& partIndex);
+  [[nodiscard]] bool CheckCond(int& diskIndex, int& partIndex);
   // The letter the partition shows now, stored in m_USBLetter.
-  bool ReGetUSBLtr(int diskIndex, int partIndex);
+  [[nodiscard]] bool ReGetUSBLtr(int diskIndex, int partIndex);
 
   // The window that owns the questions (the main window).
   void SetOwnerWindow(platform::HWND owner) { m_hOwner = owner; }
@@ -40,7 +40,7 @@ class CUSBManager {
 
  private:
   CUSBManager() = default;
-  bool Recover(int diskIndex, int& partIndex);
+  [[nodiscard]] bool Recover(int diskIndex, int& partIndex);
 
   platform::HWND m_hOwner = nullptr;
   std::wstring m_Fat32Blocker;

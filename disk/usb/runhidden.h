@@ -8,4 +8,4 @@
 // limit. True with the exit code (when exitCode is given) once the child has
 // ended and its code could be read. A start failure also prints
 // "create process fail\n" on the standard output.
-bool RunHidden(const std::wstring& commandLine, platform::DWORD* exitCode);
+[[nodiscard]] bool RunHidden(const std::wstring& commandLine, platform::DWORD* exitCode);

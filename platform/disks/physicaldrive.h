@@ -41,7 +41,7 @@ class PhysicalDrive {
 
   // The disk's size in bytes as its backing file or device reports it now.
   std::uint64_t Size() const;
-  bool Read(std::uint64_t offset, void* buffer, std::size_t size) const;
+  [[nodiscard]] bool Read(std::uint64_t offset, void* buffer, std::size_t size) const;
   PartitionTable Table() const;
   // The declaration, with the removable flag and the logical sector size
   // (sectorSize) as the opened device reports them.

@@ -34,7 +34,7 @@ std::uint64_t Fat32FileLimit();
 
 // Mounts partition of disk with the file system named ("FAT32" or "NTFS")
 // under the prefix; false with a one-line reason in *error.
-bool MountPartition(int disk, int partition, const std::wstring& fileSystem, std::string* folder, std::string* loop,
+[[nodiscard]] bool MountPartition(int disk, int partition, const std::wstring& fileSystem, std::string* folder, std::string* loop,
                     std::string* error);
 
 // Unmounts one recorded mount: the volume is written out (syncfs), the
@@ -43,18 +43,18 @@ bool MountPartition(int disk, int partition, const std::wstring& fileSystem, std
 // in *error: when the volume is busy the mount stays (*gone false); when a
 // write, flush, label or detach failed, the rest still ran and *gone tells
 // whether the mount and loop device are gone.
-bool UnmountVolume(const VolumeEntry& entry, std::string* error, bool* gone = nullptr);
+[[nodiscard]] bool UnmountVolume(const VolumeEntry& entry, std::string* error, bool* gone = nullptr);
 
 // Unmounts the recorded mounts of a disk (before the disk is changed) and
 // any other mount of what stands on it (diskuse.h); false when one is busy,
 // lost data, or the disk is one the system uses.
-bool UnmountDisk(int disk, std::string* error);
+[[nodiscard]] bool UnmountDisk(int disk, std::string* error);
 
 // Releases every recorded mount owned by this process; the record keeps the
 // letters. Called at exit, and by a job that ends, which must fail when this
 // does: false with the first failure (data that did not reach the disk, a
 // busy volume) in *error.
-bool ReleaseVolumes(std::string* error = nullptr);
+[[nodiscard]] bool ReleaseVolumes(std::string* error = nullptr);
 
 // Releases the mounts whose owner has ended without releasing them (killed):
 // our disk tool does this before it changes anything.

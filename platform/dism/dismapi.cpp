@@ -163,7 +163,9 @@ HRESULT DismShutdown() {
   // Closing a session keeps its registry changes in the mount, as DismCloseSession does.
   for (auto& [id, session] : s.sessions) {
     std::wstring ignored;
-    FlushHive(session.record, session.facts.hive, ignored);
+    // Shutting down has no one to report to; a hive that could not be
+    // written leaves the mount as its last commit made it.
+    static_cast<void>(FlushHive(session.record, session.facts.hive, ignored));
   }
   s.sessions.clear();
   Finish(call, S_OK, {});
@@ -390,9 +392,11 @@ HRESULT DismUnmountImage(const wchar_t* MountPath, DWORD Flags, HANDLE CancelEve
     if (Failed(hr)) return Finish(call, hr, message);
   }
   EmptyFolder(record.mountHost);
-  MountRegistry::Update([&](std::vector<MountRecord>& all) {
+  // The image is unmounted; a record that could not be dropped is not this
+  // call's failure.
+  static_cast<void>(MountRegistry::Update([&](std::vector<MountRecord>& all) {
     std::erase_if(all, [&](const MountRecord& r) { return r.id == record.id; });
-  });
+  }));
   MountRegistry::DropManifest(record.id);
   ForgetWim(record.id);
   CloseSessionsOf(record.id);

@@ -114,44 +114,44 @@ using DISM_PROGRESS_CALLBACK = void (*)(UINT Current, UINT Total, void* UserData
 // HResultFromWin32(ERROR_ALREADY_INITIALIZED). LogFilePath (may be null:
 // no log) receives one line per call at the level asked for. ScratchDirectory
 // is not needed on this platform and ignored.
-HRESULT DismInitialize(DismLogLevel LogLevel, const wchar_t* LogFilePath, const wchar_t* ScratchDirectory);
+[[nodiscard]] HRESULT DismInitialize(DismLogLevel LogLevel, const wchar_t* LogFilePath, const wchar_t* ScratchDirectory);
 // Closes every open session; mounts stay recorded.
-HRESULT DismShutdown();
+[[nodiscard]] HRESULT DismShutdown();
 
 // The text of the last failure on this thread (caller frees with
 // DismDelete); S_FALSE and null when there is none.
-HRESULT DismGetLastErrorMessage(DismString** ErrorMessage);
+[[nodiscard]] HRESULT DismGetLastErrorMessage(DismString** ErrorMessage);
 // Frees a structure this interface returned; E_INVALIDARG for anything else.
 HRESULT DismDelete(void* DismStructure);
 
 // The images of a WIM file: an array of Count entries (free with DismDelete).
-HRESULT DismGetImageInfo(const wchar_t* ImageFilePath, DismImageInfo** ImageInfo, UINT* Count);
-HRESULT DismGetMountedImageInfo(DismMountedImageInfo** MountedImageInfo, UINT* Count);
+[[nodiscard]] HRESULT DismGetImageInfo(const wchar_t* ImageFilePath, DismImageInfo** ImageInfo, UINT* Count);
+[[nodiscard]] HRESULT DismGetMountedImageInfo(DismMountedImageInfo** MountedImageInfo, UINT* Count);
 // Forgets invalid mounts. Their folders, when they still exist, are emptied
 // and then removed; a folder that was empty already, or that cannot be
 // emptied entirely, stays.
-HRESULT DismCleanupMountpoints();
+[[nodiscard]] HRESULT DismCleanupMountpoints();
 
 // Mounts image ImageIndex (or the image named ImageName) of the WIM into the
 // existing, empty folder MountPath. CancelEvent must be null.
-HRESULT DismMountImage(const wchar_t* ImageFilePath, const wchar_t* MountPath, UINT ImageIndex,
+[[nodiscard]] HRESULT DismMountImage(const wchar_t* ImageFilePath, const wchar_t* MountPath, UINT ImageIndex,
                        const wchar_t* ImageName, DismImageIdentifier ImageIdentifier, DWORD Flags,
                        HANDLE CancelEvent, DISM_PROGRESS_CALLBACK Progress, void* UserData);
 // A session on a mounted image (ImagePath = its mount folder). The Windows
 // folder and system drive arguments must be null.
-HRESULT DismOpenSession(const wchar_t* ImagePath, const wchar_t* WindowsDirectory, const wchar_t* SystemDrive,
+[[nodiscard]] HRESULT DismOpenSession(const wchar_t* ImagePath, const wchar_t* WindowsDirectory, const wchar_t* SystemDrive,
                         DismSession* Session);
 // Stages one driver package (path of its INF) in a read-write mount.
 // Signatures are not checked on this platform: ForceUnsigned is accepted
 // either way. A package already in the image succeeds without a new copy.
-HRESULT DismAddDriver(DismSession Session, const wchar_t* DriverPath, int ForceUnsigned);
+[[nodiscard]] HRESULT DismAddDriver(DismSession Session, const wchar_t* DriverPath, int ForceUnsigned);
 // Writes the staged additions into the WIM; the session stays open.
-HRESULT DismCommitImage(DismSession Session, DWORD Flags, HANDLE CancelEvent, DISM_PROGRESS_CALLBACK Progress,
+[[nodiscard]] HRESULT DismCommitImage(DismSession Session, DWORD Flags, HANDLE CancelEvent, DISM_PROGRESS_CALLBACK Progress,
                         void* UserData);
-HRESULT DismCloseSession(DismSession Session);
+[[nodiscard]] HRESULT DismCloseSession(DismSession Session);
 // Commits (DISM_COMMIT_IMAGE, read-write mounts only) or discards the staged
 // changes, forgets the mount, closes its sessions and empties the folder.
-HRESULT DismUnmountImage(const wchar_t* MountPath, DWORD Flags, HANDLE CancelEvent, DISM_PROGRESS_CALLBACK Progress,
+[[nodiscard]] HRESULT DismUnmountImage(const wchar_t* MountPath, DWORD Flags, HANDLE CancelEvent, DISM_PROGRESS_CALLBACK Progress,
                          void* UserData);
 
 }  // namespace platform

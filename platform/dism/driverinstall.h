@@ -64,7 +64,7 @@ std::string CriticalDeviceKey(const std::wstring& id);
 // INF, the line and the reason (a destination folder id this image has no
 // folder for, a copied file the package does not list, a service without
 // its type, start or binary, a name that is no valid name).
-HRESULT PlanDriverInstall(const DriverPackage& package, const std::wstring& infPath, ImageArch arch,
+[[nodiscard]] HRESULT PlanDriverInstall(const DriverPackage& package, const std::wstring& infPath, ImageArch arch,
                           DriverInstall& out, std::wstring& message);
 
 }  // namespace platform::dism

@@ -52,7 +52,7 @@ struct DriverPackage {
 // leaves the package folder, SPAPI_E_WRONG_INF_STYLE for an INF that is not a
 // driver INF (no Windows NT signature, no [Manufacturer]),
 // SPAPI_E_NO_COMPATIBLE_MODELS when no models section applies to arch.
-HRESULT LoadDriverPackage(const std::wstring& infPath, ImageArch arch, OsVersion version, DriverPackage& out,
+[[nodiscard]] HRESULT LoadDriverPackage(const std::wstring& infPath, ImageArch arch, OsVersion version, DriverPackage& out,
                           std::wstring& message);
 
 }  // namespace platform::dism

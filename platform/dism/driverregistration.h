@@ -36,17 +36,17 @@ struct HiveState {
 // hivex opens it and that it names its control set. HResultFromWin32(2)
 // when the image has none, HResultFromWin32(ERROR_BADDB) when it cannot be
 // read, with a message naming the image.
-HRESULT PrepareHive(const MountRecord& record, WimFile& wim, HiveState& hive, std::wstring& message);
+[[nodiscard]] HRESULT PrepareHive(const MountRecord& record, WimFile& wim, HiveState& hive, std::wstring& message);
 
 // Copies the plan's files (when copyFiles) into the mount folder and writes
 // its services, bindings and values into the open hive. A file or value that
 // is there already as it should be is left alone, so a package registered
 // twice changes nothing the second time. On failure the files it wrote are
 // removed again, and the hive is not written any more in this session.
-HRESULT RegisterDriver(const MountRecord& record, HiveState& hive, const DriverPackage& package,
+[[nodiscard]] HRESULT RegisterDriver(const MountRecord& record, HiveState& hive, const DriverPackage& package,
                        const DriverInstall& plan, bool copyFiles, std::wstring& message);
 
 // Writes the hive into the mount folder when packages changed it.
-HRESULT FlushHive(const MountRecord& record, HiveState& hive, std::wstring& message);
+[[nodiscard]] HRESULT FlushHive(const MountRecord& record, HiveState& hive, std::wstring& message);
 
 }  // namespace platform::dism

@@ -36,10 +36,12 @@ void RestampRecordsOf(const std::string& wimHost) {
   std::uint64_t size = 0;
   std::int64_t time = 0;
   if (!FileStamp(wimHost, size, time)) return;
-  MountRegistry::Update([&](std::vector<MountRecord>& records) {
+  // The commit itself is done; a stamp that could not be written is found
+  // stale by the next check of the record.
+  static_cast<void>(MountRegistry::Update([&](std::vector<MountRecord>& records) {
     for (auto& r : records)
       if (r.wimHost == wimHost) r.wimSize = size, r.wimTime = time;
-  });
+  }));
 }
 
 }  // namespace
@@ -144,7 +146,8 @@ HRESULT CommitMount(const MountRecord& record, const PercentSink& progress, std:
     return hr;
   }
 
-  MountRegistry::SaveManifest(record.id, present);
+  // Without a manifest the next commit writes every file again.
+  static_cast<void>(MountRegistry::SaveManifest(record.id, present));
   RestampRecordsOf(record.wimHost);
   Notify(progress, kPercent);
   return S_OK;

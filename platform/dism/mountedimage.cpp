@@ -17,6 +17,7 @@
 #include "platform/lasterror.h"
 #include "platform/fs/paths.h"
 #include "platform/text.h"
+#include "platform/number.h"
 
 namespace platform::dism {
 
@@ -45,8 +46,10 @@ bool OemNumber(const std::string& name, unsigned& n) {
   std::wstring lower = Lower(WideFromAnsi(name));
   if (lower.size() < 8 || lower.rfind(L"oem", 0) != 0 || lower.substr(lower.size() - 4) != L".inf") return false;
   std::wstring digits = lower.substr(3, lower.size() - 7);
-  if (digits.empty() || digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), iswdigit)) return false;
-  n = static_cast<unsigned>(std::stoul(digits));
+  if (digits.size() > 9) return false;
+  const std::optional<unsigned> number = ParseNumber<unsigned>(std::wstring_view(digits));
+  if (!number) return false;
+  n = *number;
   return true;
 }
 

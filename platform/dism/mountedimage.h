@@ -28,21 +28,21 @@ using PercentSink = std::function<void(UINT current, UINT total)>;
 
 // Checks the WIM, the image and the folder (existing, empty), makes the
 // folder's "Windows" and records the mount.
-HRESULT MountImage(const std::wstring& wimPath, const std::wstring& mountPath, UINT index, const wchar_t* name,
+[[nodiscard]] HRESULT MountImage(const std::wstring& wimPath, const std::wstring& mountPath, UINT index, const wchar_t* name,
                    bool byName, bool readOnly, const PercentSink& progress, MountRecord& record,
                    std::wstring& message);
 
-HRESULT ReadImageFacts(const MountRecord& record, ImageFacts& facts, std::wstring& message);
+[[nodiscard]] HRESULT ReadImageFacts(const MountRecord& record, ImageFacts& facts, std::wstring& message);
 
 // Stages the package whose INF is infPath and installs it (binaries and
 // registry, see driverregistration.h); a package the image already holds
 // succeeds without a new copy, its registration made good where it differs.
-HRESULT StageDriver(const MountRecord& record, ImageFacts& facts, const std::wstring& infPath,
+[[nodiscard]] HRESULT StageDriver(const MountRecord& record, ImageFacts& facts, const std::wstring& infPath,
                     std::wstring& message);
 
 // Adds what the mount folder holds beyond what was committed before to the
 // image and writes the WIM in place; refreshes the records of that WIM.
-HRESULT CommitMount(const MountRecord& record, const PercentSink& progress, std::wstring& message);
+[[nodiscard]] HRESULT CommitMount(const MountRecord& record, const PercentSink& progress, std::wstring& message);
 
 // Closes the WIM this process keeps open for a mount (after an unmount).
 void ForgetWim(unsigned id);

@@ -16,6 +16,7 @@
 #include "platform/fs/sysfolders.h"
 #include "platform/machine/machine.h"
 #include "platform/text.h"
+#include "platform/number.h"
 
 namespace platform::dism {
 
@@ -138,25 +139,27 @@ std::vector<MountRecord> Read() {
     auto p = SplitTabs(line);
     if (p.size() != 9) continue;
     MountRecord r;
-    try {
-      r.id = static_cast<unsigned>(std::stoul(p[0]));
-      if (encoded) {
-        if (!Decode(p[1], kWideDigits, r.mountPath) || !Decode(p[2], kByteDigits, r.mountHost) ||
-            !Decode(p[3], kWideDigits, r.wimPath) || !Decode(p[4], kByteDigits, r.wimHost))
-          continue;
-      } else {
-        r.mountPath = WideFromAnsi(p[1]);
-        r.mountHost = p[2];
-        r.wimPath = WideFromAnsi(p[3]);
-        r.wimHost = p[4];
-      }
-      r.index = static_cast<UINT>(std::stoul(p[5]));
-      r.readOnly = p[6] == "ro";
-      r.wimSize = std::stoull(p[7]);
-      r.wimTime = std::stoll(p[8]);
-    } catch (const std::exception&) {
-      continue;  // a damaged line is a mount nobody can use
+    // A damaged line is a mount nobody can use.
+    const auto id = ParseNumber<unsigned>(p[0]);
+    const auto index = ParseNumber<UINT>(p[5]);
+    const auto wimSize = ParseNumber<decltype(r.wimSize)>(p[7]);
+    const auto wimTime = ParseNumber<decltype(r.wimTime)>(p[8]);
+    if (!id || !index || !wimSize || !wimTime) continue;
+    r.id = *id;
+    if (encoded) {
+      if (!Decode(p[1], kWideDigits, r.mountPath) || !Decode(p[2], kByteDigits, r.mountHost) ||
+          !Decode(p[3], kWideDigits, r.wimPath) || !Decode(p[4], kByteDigits, r.wimHost))
+        continue;
+    } else {
+      r.mountPath = WideFromAnsi(p[1]);
+      r.mountHost = p[2];
+      r.wimPath = WideFromAnsi(p[3]);
+      r.wimHost = p[4];
     }
+    r.index = *index;
+    r.readOnly = p[6] == "ro";
+    r.wimSize = *wimSize;
+    r.wimTime = *wimTime;
     records.push_back(std::move(r));
   }
   return records;
@@ -251,10 +254,9 @@ Manifest MountRegistry::LoadManifest(unsigned id) {
     auto p = SplitTabs(line);
     std::string path;
     if (p.size() != 3 || !Decode(p[0], kByteDigits, path)) continue;
-    try {
-      manifest[path] = {std::stoull(p[1]), std::stoll(p[2])};
-    } catch (const std::exception&) {
-    }
+    const auto size = ParseNumber<unsigned long long>(p[1]);
+    const auto time = ParseNumber<long long>(p[2]);
+    if (size && time) manifest[path] = {*size, *time};
   }
   return manifest;
 }

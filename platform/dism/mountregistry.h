@@ -55,10 +55,10 @@ class MountRegistry {
   static std::vector<MountRecord> Load();
   // Runs change on the records under the file lock and writes them back.
   // False when the file cannot be written.
-  static bool Update(const std::function<void(std::vector<MountRecord>&)>& change);
+  [[nodiscard]] static bool Update(const std::function<void(std::vector<MountRecord>&)>& change);
 
   static Manifest LoadManifest(unsigned id);
-  static bool SaveManifest(unsigned id, const Manifest& manifest);
+  [[nodiscard]] static bool SaveManifest(unsigned id, const Manifest& manifest);
   // Removes the manifest and the mount's scratch folder.
   static void DropManifest(unsigned id);
   // A folder of the mount's own outside its mount folder, for files that

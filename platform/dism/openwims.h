@@ -17,7 +17,7 @@ namespace platform::dism {
 void RememberWim(unsigned id, std::unique_ptr<WimFile> wim, bool writable, const std::string& host);
 // The mount's open WIM (with write access when asked), opened when needed.
 // wimlib's code; out stays valid until ForgetWim or the next RememberWim.
-int OpenWimFor(const MountRecord& record, bool writable, WimFile*& out);
+[[nodiscard]] int OpenWimFor(const MountRecord& record, bool writable, WimFile*& out);
 // Closes the mount's WIM (after an unmount, or after the file was written).
 void ForgetWim(unsigned id);
 

@@ -40,7 +40,7 @@ class SystemHive {
   SystemHive& operator=(const SystemHive&) = delete;
 
   // Opens the hive file for changes; 0 or an errno value (hivex's reason).
-  int Open(const std::string& host);
+  [[nodiscard]] int Open(const std::string& host);
   // "ControlSet001" for the control set Select\Current names; empty when
   // the hive has no such value or no such key.
   std::string CurrentControlSet();
@@ -50,12 +50,12 @@ class SystemHive {
   Node Key(const std::string& path, bool create);
   // Writes the value unless it holds exactly that already; with keepExisting
   // an existing value of that name is left alone. False when hivex fails.
-  bool Set(Node key, const std::string& name, const RegData& data, bool keepExisting = false);
+  [[nodiscard]] bool Set(Node key, const std::string& name, const RegData& data, bool keepExisting = false);
   // Whether a key or value was made or changed since Open.
   bool Changed() const { return changed_; }
   // Writes the hive to host (its own file or another); 0 or an errno value.
   // Changed() is false again after a successful write.
-  int Commit(const std::string& host);
+  [[nodiscard]] int Commit(const std::string& host);
 
  private:
   hive_h* hive_ = nullptr;

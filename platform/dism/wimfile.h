@@ -34,7 +34,7 @@ class WimFile {
   WimFile& operator=(const WimFile&) = delete;
 
   // Opens the file; with write access it may then be changed in place.
-  int Open(const std::string& host, bool writeAccess);
+  [[nodiscard]] int Open(const std::string& host, bool writeAccess);
   bool IsOpen() const { return wim_ != nullptr; }
 
   int ImageCount() const;
@@ -47,11 +47,11 @@ class WimFile {
   // Whether the path exists in the image; wimlib's code for a damaged image.
   int Exists(int image, const std::string& path, bool& exists);
   // Extracts one file into hostFolder (no folder structure); 0 on success.
-  int ExtractFile(int image, const std::string& path, const std::string& hostFolder);
+  [[nodiscard]] int ExtractFile(int image, const std::string& path, const std::string& hostFolder);
 
   // Adds files and folders to the image and writes the file in place (new
   // data and metadata are appended; nothing else is rewritten).
-  int AddAndOverwrite(int image, const std::vector<WimAdd>& adds, const WimProgress& progress);
+  [[nodiscard]] int AddAndOverwrite(int image, const std::vector<WimAdd>& adds, const WimProgress& progress);
 
  private:
   WIMStruct* wim_ = nullptr;

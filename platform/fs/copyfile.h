@@ -55,7 +55,7 @@ using LPPROGRESS_ROUTINE = DWORD (*)(std::int64_t totalFileSize, std::int64_t to
 // Bytes between two progress calls.
 inline constexpr std::uint64_t kCopyChunkBytes = 4ull * 1024 * 1024;
 
-bool CopyFileEx(std::wstring_view from, std::wstring_view to, LPPROGRESS_ROUTINE progress, void* data,
+[[nodiscard]] bool CopyFileEx(std::wstring_view from, std::wstring_view to, LPPROGRESS_ROUTINE progress, void* data,
                 bool* cancel, DWORD flags);
 
 // Fault injection for tests: makes a copy fail where a real machine would (a

@@ -22,7 +22,7 @@ class FileReader {
 
   // False with the last error set: 2/3 missing, 5 a folder, 222 a device or
   // pipe, 21 a drive without medium.
-  bool Open(std::wstring_view path);
+  [[nodiscard]] bool Open(std::wstring_view path);
   std::uint64_t Size() const;
   // Up to n next bytes: 0 at the end, -1 (last error set) on failure.
   std::int64_t Read(void* buffer, std::size_t n);

@@ -38,13 +38,13 @@ bool FindFiles(std::wstring_view pattern, std::vector<FindData>& out);
 // starting with '.'), archive for files. INVALID_FILE_ATTRIBUTES on failure.
 // A symbolic link reports its own: reparse point, directory when it points
 // to a folder, never read-only; sizes in listings are those of its target.
-DWORD GetFileAttributes(std::wstring_view path);
+[[nodiscard]] DWORD GetFileAttributes(std::wstring_view path);
 // Only the read-only bit changes anything on this platform. On a link it
 // changes nothing: the link is the file, not what it points to.
 bool SetFileAttributes(std::wstring_view path, DWORD attributes);
 
-bool PathExists(std::wstring_view path);
-bool IsDirectory(std::wstring_view path);
+[[nodiscard]] bool PathExists(std::wstring_view path);
+[[nodiscard]] bool IsDirectory(std::wstring_view path);
 
 // One level; fails with 183 when it exists, 3 when the parent is missing.
 bool CreateDirectory(std::wstring_view path);
@@ -61,7 +61,7 @@ inline constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
 bool MoveFile(std::wstring_view from, std::wstring_view to, DWORD flags = 0);
 
 // Size in bytes; false when the file cannot be opened for reading.
-bool GetFileSize(std::wstring_view path, std::uint64_t& size);
+[[nodiscard]] bool GetFileSize(std::wstring_view path, std::uint64_t& size);
 
 // Copies one file, overwriting unless failIfExists; keeps the file times.
 bool CopyFile(std::wstring_view from, std::wstring_view to, bool failIfExists);

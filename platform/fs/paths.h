@@ -19,7 +19,7 @@ namespace platform {
 // False with last error 3 (path not found) for a letter the machine does not
 // map, 21 (not ready) for a drive without medium, 123 for a name holding a
 // NUL character.
-bool ResolvePath(std::wstring_view path, std::string& host);
+[[nodiscard]] bool ResolvePath(std::wstring_view path, std::string& host);
 
 // The system path of a host path: the drive whose folder holds it (the
 // longest match), else Z: for the host root.

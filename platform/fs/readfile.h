@@ -32,7 +32,7 @@ namespace platform {
 inline constexpr std::size_t kOutsideTextLimit = 16u << 20;
 
 // Reads the whole file at a host path ("/media/dvd/sources/product.ini").
-DWORD ReadHostFile(std::string_view hostPath, std::string& bytes, std::size_t maxBytes = kOutsideTextLimit);
+[[nodiscard]] DWORD ReadHostFile(std::string_view hostPath, std::string& bytes, std::size_t maxBytes = kOutsideTextLimit);
 
 // The last count bytes of a regular file at a host path (all of it when it
 // is shorter), for the end of a log. A link at the name is never followed
@@ -47,12 +47,12 @@ bool IsHostNonRegularFile(const std::string& hostPath);
 // The same for a system path ("E:\sources\product.ini"), resolved through
 // the machine's drives; the resolution's own failures (3, 21, 123) come back
 // as they are.
-DWORD ReadSystemFile(std::wstring_view path, std::string& bytes, std::size_t maxBytes = kOutsideTextLimit);
+[[nodiscard]] DWORD ReadSystemFile(std::wstring_view path, std::string& bytes, std::size_t maxBytes = kOutsideTextLimit);
 
 // The first count bytes of a file at a system path (fewer when the file is
 // shorter), with the same checks and results as ReadSystemFile but no size
 // cap: for the headers of files too large to read whole (a WIM's).
-DWORD ReadSystemFileHead(std::wstring_view path, std::string& bytes, std::size_t count);
+[[nodiscard]] DWORD ReadSystemFileHead(std::wstring_view path, std::string& bytes, std::size_t count);
 
 // A short reason for a result of the two readers, for messages of the form
 // "file: reason" ("is a folder", "is larger than the program accepts").

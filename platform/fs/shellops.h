@@ -35,6 +35,6 @@ struct SHFILEOPSTRUCT {
 // when it is an existing folder (or several sources are given), else become
 // pTo; existing files are overwritten. Delete: files (read-only ones too) and
 // folders with everything in them.
-int SHFileOperation(SHFILEOPSTRUCT& op);
+[[nodiscard]] int SHFileOperation(SHFILEOPSTRUCT& op);
 
 }  // namespace platform

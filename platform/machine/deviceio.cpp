@@ -7,6 +7,7 @@
 #include "platform/machine/machine.h"
 #include "platform/machine/diskbacking.h"
 #include "platform/text.h"
+#include "platform/number.h"
 
 namespace platform {
 
@@ -31,7 +32,7 @@ std::unique_ptr<Device> Device::Open(std::wstring_view name) {
       SetLastError(ERROR_FILE_NOT_FOUND);
       return nullptr;
     }
-    int number = std::stoi(num);
+    const int number = ParseNumber<int>(std::wstring_view(num)).value_or(-1);
     if (!CurrentMachine().Disk(number)) {
       SetLastError(ERROR_FILE_NOT_FOUND);
       return nullptr;

@@ -9,6 +9,7 @@
 #include "platform/machine/mountinfo.h"
 #include "platform/machine/prefixtrust.h"
 #include "platform/text.h"
+#include "platform/number.h"
 
 namespace platform {
 
@@ -72,7 +73,12 @@ std::wstring LabelOf(const std::string& source) {
       std::string name = e.path().filename().string(), out;
       for (size_t i = 0; i < name.size(); ++i) {
         if (name.compare(i, 2, "\\x") == 0 && i + 3 < name.size()) {
-          out += static_cast<char>(std::stoi(name.substr(i + 2, 2), nullptr, 16));
+          const auto byte = ParseNumber<unsigned char>(std::string_view(name).substr(i + 2, 2), 16);
+          if (!byte) {
+            out += name[i];
+            continue;
+          }
+          out += static_cast<char>(*byte);
           i += 3;
         } else {
           out += name[i];
@@ -111,12 +117,10 @@ Machine Machine::Discover(const std::string& given) {
     DiskDecl d;
     d.number = static_cast<int>(i);
     d.hostDevice = "/dev/" + diskNames[i];
-    try {
-      // sysfs counts 512-byte units whatever the device's logical sector
-      // size; the sector size itself is asked of the opened device.
-      d.sizeBytes = std::stoull(ReadLine(fs::path("/sys/block") / diskNames[i] / "size")) * kSysfsSectorBytes;
-    } catch (...) {
-    }
+    // sysfs counts 512-byte units whatever the device's logical sector
+    // size; the sector size itself is asked of the opened device.
+    if (const auto sectors = ParseNumber<std::uint64_t>(ReadLine(fs::path("/sys/block") / diskNames[i] / "size")))
+      d.sizeBytes = *sectors * kSysfsSectorBytes;
     d.busType = IsUsbBlockDevice(diskNames[i]) ? BusTypeUsb : BusTypeSata;
     d.model = DeviceModel(fs::path("/sys/block") / diskNames[i] / "device");
     m.disks_[d.number] = d;

@@ -16,6 +16,7 @@
 #include "platform/machine/prefixtrust.h"
 #include "platform/fs/readfile.h"
 #include "platform/text.h"
+#include "platform/number.h"
 
 namespace platform {
 
@@ -165,12 +166,8 @@ std::optional<int> ParseBusType(const std::wstring& v) {
   if (s == L"SD") return BusTypeSd;
   if (s == L"VIRTUAL") return BusTypeVirtual;
   if (s == L"UNKNOWN") return BusTypeUnknown;
-  try {
-    size_t used = 0;
-    int n = std::stoi(s, &used);
-    if (used == s.size() && n >= 0 && n < 64) return n;
-  } catch (...) {
-  }
+  const std::optional<int> n = ParseNumber<int>(std::wstring_view(s));
+  if (n && *n >= 0 && *n < 64) return *n;
   return std::nullopt;
 }
 

@@ -21,16 +21,16 @@ UINT GetDriveType(std::wstring_view root);
 // Label and file-system name of the volume at root. Fails with 21 for a drive
 // without medium, 3 for an unmapped letter, 87 for a path that is not a root,
 // 1005 for a partition without a file system (see PartitionVolume below).
-bool GetVolumeInformation(std::wstring_view root, std::wstring* label, std::wstring* fileSystem);
+[[nodiscard]] bool GetVolumeInformation(std::wstring_view root, std::wstring* label, std::wstring* fileSystem);
 
 // Bytes free to the caller, total bytes and total free bytes of the volume
 // holding path. Same failures as GetVolumeInformation. A volume on a
 // partition counts the partition's size as its total; its free space is the
 // mounted file system's, else (not mounted) the whole size.
-bool GetDiskFreeSpaceEx(std::wstring_view path, std::uint64_t* freeToCaller, std::uint64_t* total,
+[[nodiscard]] bool GetDiskFreeSpaceEx(std::wstring_view path, std::uint64_t* freeToCaller, std::uint64_t* total,
                         std::uint64_t* totalFree);
 
-bool SetVolumeLabel(std::wstring_view root, std::wstring_view label);
+[[nodiscard]] bool SetVolumeLabel(std::wstring_view root, std::wstring_view label);
 
 // Volumes on partitions of the machine's disks have their label written by
 // the disk layer, which installs this writer (null: none); it is called

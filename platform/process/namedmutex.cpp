@@ -12,6 +12,7 @@
 #include "platform/lasterror.h"
 #include "platform/process/process.h"
 #include "platform/text.h"
+#include "platform/number.h"
 
 namespace platform {
 
@@ -85,11 +86,7 @@ int FlockHolder(int fd) {
     std::string number, kind, mode, access, pid, file;
     if (!(fields >> number >> kind >> mode >> access >> pid >> file)) continue;
     if (kind != "FLOCK" || file != wanted) continue;
-    try {
-      return std::stoi(pid);
-    } catch (...) {
-      return 0;
-    }
+    return ParseNumber<int>(pid).value_or(0);
   }
   return 0;
 }

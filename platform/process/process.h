@@ -79,11 +79,11 @@ class Pipe {
 
   // Makes the pipe with a buffer of at least bufferSize bytes (the host may
   // round or cap it). False with the last error set when it cannot be made.
-  bool Create(std::size_t bufferSize);
+  [[nodiscard]] bool Create(std::size_t bufferSize);
   // Reads up to size bytes; blocks until data arrives or every write end
   // is closed. False (error 109, broken pipe) at end of data; 0 bytes read
   // is never reported as success.
-  bool Read(void* buffer, DWORD size, DWORD* read);
+  [[nodiscard]] bool Read(void* buffer, DWORD size, DWORD* read);
   // Closes our copy of the write end (after the child has its own), so the
   // reader sees end of data when the child ends.
   void CloseWriteEnd();
@@ -147,10 +147,10 @@ class Process {
   // drives its caller sees (a machine read from a profile other than its
   // prefix's machine.ini is not passed on). False with the last error (2 no such
   // program, 5 not executable, 206 line of 2,048 characters or more).
-  bool Start(const std::wstring& commandLine, const StartInfo& info);
+  [[nodiscard]] bool Start(const std::wstring& commandLine, const StartInfo& info);
   // The exit code, STILL_ACTIVE (259) while the child runs; false when no
   // child was started. A child killed by a signal reports 128 + signal.
-  bool GetExitCode(DWORD* code);
+  [[nodiscard]] bool GetExitCode(DWORD* code);
   // WAIT_OBJECT_0 when the child has ended within ms, else WAIT_TIMEOUT.
   DWORD Wait(DWORD ms);
   // Ends the child at once with the given exit code (as reported later by

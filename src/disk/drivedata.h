@@ -34,7 +34,7 @@ class DriveData {
   // name. Both empty and false when the volume cannot be read; an empty
   // label reads "NONAME".
   virtual bool GetVolumeInfo(_Partition& partition, std::wstring& fileSystem, std::wstring& label);
-  virtual bool ReadLayout() = 0;
+  [[nodiscard]] virtual bool ReadLayout() = 0;
   virtual std::string GetDiskId() = 0;
   virtual int GetPartitionStyle() = 0;
   // The drive letter whose DOS device is this disk's partition; false when

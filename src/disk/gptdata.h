@@ -8,7 +8,7 @@ namespace gs {
 class GPTData final : public DriveData {
  public:
   GPTData(int number, const platform::disks::PhysicalDrive* handle);
-  bool ReadLayout() override;
+  [[nodiscard]] bool ReadLayout() override;
   // The disk GUID in registry form with braces.
   std::string GetDiskId() override;
   int GetPartitionStyle() override { return 1; }

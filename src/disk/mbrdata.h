@@ -8,7 +8,7 @@ namespace gs {
 class MBRData final : public DriveData {
  public:
   MBRData(int number, const platform::disks::PhysicalDrive* handle);
-  bool ReadLayout() override;
+  [[nodiscard]] bool ReadLayout() override;
   // The disk signature as a signed decimal number.
   std::string GetDiskId() override { return std::to_string(static_cast<std::int32_t>(m_Signature)); }
   int GetPartitionStyle() override { return 0; }

@@ -7,7 +7,7 @@ namespace gs {
 class RAWData final : public DriveData {
  public:
   RAWData() : DriveData(0, nullptr) {}
-  bool ReadLayout() override { return true; }
+  [[nodiscard]] bool ReadLayout() override { return true; }
   std::string GetDiskId() override { return {}; }
   int GetPartitionStyle() override { return 2; }
 };

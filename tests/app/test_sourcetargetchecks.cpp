@@ -25,8 +25,9 @@ using Checks = WizardTest;
 
 constexpr int kSourceMB = 4000;
 
-// A 4,000 MiB source against sticks and folders around the 4,500 MiB line:
-// the USB test is >=, the ISO test strictly >.
+// A 4,000 MiB source against a stick and a folder on the 4,500 MiB line: the
+// USB test is >=, the ISO test strictly > (both sides of the line are the
+// job set-up's unit tests; here the page's reaction to each verdict).
 struct SpaceCase {
   const char* name;
   int mode;
@@ -64,9 +65,7 @@ TEST_P(SpaceLine, NextFollowsTheSourceSizePlusFiveHundred) {
 INSTANTIATE_TEST_SUITE_P(
     Sizes, SpaceLine,
     ::testing::Values(SpaceCase{"StickOfExactly4500", 0, 4500, true, nullptr},
-                      SpaceCase{"StickOf4499", 0, 4499, false, nullptr},
-                      SpaceCase{"IsoDriveWithExactly4500Free", 1, 4500, false, L"Disk too small"},
-                      SpaceCase{"IsoDriveWith4501Free", 1, 4501, true, nullptr}),
+                      SpaceCase{"IsoDriveWithExactly4500Free", 1, 4500, false, L"Disk too small"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Checks, AnIsoFolderOffNtfsIsRefusedAndACancelledPickerKeepsTheField) {

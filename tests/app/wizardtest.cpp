@@ -95,7 +95,7 @@ std::vector<kxtest::DriveSpec> DefaultDrives() {
 
 fs::path WizardTest::ProgramFolder() {
   std::string host;
-  platform::ResolvePath(platform::GetProgramFolder(), host);
+  EXPECT_TRUE(platform::ResolvePath(platform::GetProgramFolder(), host));
   return host;
 }
 

@@ -308,17 +308,17 @@ TEST_F(DismApiTest, TheLogHasOneLinePerCallAtTheLevelAsked) {
   UINT count = 0;
   ASSERT_EQ(DismGetImageInfo(L"C:\\work\\boot.wim", &info, &count), S_OK);
   DismDelete(info);
-  DismGetImageInfo(L"C:\\work\\none.wim", &info, &count);
+  EXPECT_NE(DismGetImageInfo(L"C:\\work\\none.wim", &info, &count), S_OK);
   std::string log = kxtest::ReadHostFile(Host("log.txt"));
   EXPECT_NE(log.find("Info    DISM   DismGetImageInfo: 'C:\\work\\boot.wim' holds 2 images\r\n"), std::string::npos)
       << log;
   EXPECT_NE(log.find("Error   DISM   DismGetImageInfo failed 0x80070002: "), std::string::npos) << log;
 
-  DismShutdown();
+  EXPECT_EQ(DismShutdown(), S_OK);
   ASSERT_EQ(DismInitialize(DismLogErrors, L"C:\\errors.txt", nullptr), S_OK);
-  DismGetImageInfo(L"C:\\work\\boot.wim", &info, &count);
+  ASSERT_EQ(DismGetImageInfo(L"C:\\work\\boot.wim", &info, &count), S_OK);
   DismDelete(info);
-  DismGetImageInfo(L"C:\\work\\none.wim", &info, &count);
+  EXPECT_NE(DismGetImageInfo(L"C:\\work\\none.wim", &info, &count), S_OK);
   std::string errors = kxtest::ReadHostFile(Host("errors.txt"));
   EXPECT_EQ(errors.find("Info    DISM"), std::string::npos) << errors;
   EXPECT_NE(errors.find("Error"), std::string::npos);

@@ -79,7 +79,7 @@ class DriverRegistrationTest : public DismApiTest {
     for (const auto& inf : infs)
       if (HRESULT hr = DismAddDriver(session, inf.c_str(), 1); Failed(hr) && !Failed(result)) result = hr;
     EXPECT_EQ(DismCommitImage(session, 0, nullptr, nullptr, nullptr), S_OK) << Narrow(LastError());
-    DismCloseSession(session);
+    EXPECT_EQ(DismCloseSession(session), S_OK);
     EXPECT_EQ(DismUnmountImage(L"C:\\mnt\\m", DISM_COMMIT_IMAGE, nullptr, nullptr, nullptr), S_OK);
     return result;
   }
@@ -204,7 +204,7 @@ TEST_P(DriverRegistrationBadHive, FailsTheFirstAddNamingTheImageAndChangesNothin
   EXPECT_EQ(DismAddDriver(session, Driver("hubx").c_str(), 1), GetParam().expected);
   EXPECT_TRUE(fs::is_empty(Host("mnt/m/Windows")));
   ASSERT_EQ(DismCommitImage(session, 0, nullptr, nullptr, nullptr), S_OK);
-  DismCloseSession(session);
+  EXPECT_EQ(DismCloseSession(session), S_OK);
   ASSERT_EQ(DismUnmountImage(L"C:\\mnt\\m", DISM_COMMIT_IMAGE, nullptr, nullptr, nullptr), S_OK);
   EXPECT_EQ(fs::file_size(Host("work/boot.wim")), size);
   EXPECT_EQ(DetailedListing(Host("work/boot.wim"), 2), before);

@@ -48,7 +48,7 @@ class FactoryTest : public testing::TestWithParam<bool> {
       made.push_back({c.CurrentStep(), op->State()});
       return std::unique_ptr<BasicOperation>(std::make_unique<CompleteOperation>());
     });
-    creator.Excute();
+    EXPECT_EQ(creator.Excute(), 1);  // every operation made stands as the end mark
     return made;
   }
   std::string Trace() const {

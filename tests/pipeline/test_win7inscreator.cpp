@@ -160,7 +160,8 @@ TEST_F(CreatorTest, StopRacingTheReplacementOfOperationsIsSafe) {
       std::this_thread::yield();
     }
   });
-  for (int i = 0; i < 200; ++i) creator.Excute();
+  // Each run ends as the stop falls; what counts is that no stop lands late.
+  for (int i = 0; i < 200; ++i) static_cast<void>(creator.Excute());
   done = true;
   stopper.join();
   EXPECT_EQ(late, 0);
@@ -168,7 +169,7 @@ TEST_F(CreatorTest, StopRacingTheReplacementOfOperationsIsSafe) {
 
 TEST_F(CreatorTest, TraceShowsOneLinePerPositionAndTheEndMark) {
   Win7InsCreator creator(&info_, nullptr, kModeIso, false, Recording());
-  creator.Excute();
+  EXPECT_EQ(creator.Excute(), 1);
   std::string log = kxtest::ReadHostFile(machine_.Root('C') / "ProgramData/Ovanta/Kestrunex/RAREzodav.log");
   for (int p = 0; p < 5; ++p)
     EXPECT_NE(log.find("[Win7InsCreator::Excute] State: " + std::to_string(p) + "\r\n"), std::string::npos);

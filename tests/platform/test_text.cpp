@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/locale.h"
+#include "platform/number.h"
 #include "platform/text.h"
 
 using namespace platform;
@@ -31,4 +32,47 @@ TEST(Locale, LanguageIdentifiersFollowTheLocaleName) {
   EXPECT_EQ(LangIdFromLocaleName("en_US.UTF-8"), 0x0409);
   EXPECT_EQ(LangIdFromLocaleName("C"), 0x0409);
   EXPECT_EQ(LangIdFromLocaleName("POSIX"), 0x0409);
+}
+
+// Numbers from records and the kernel's files: the whole text or nothing.
+struct NumberCase {
+  const char* name;
+  const char* text;
+  int base;
+  std::optional<long long> asInt;        // ParseNumber<int>
+  std::optional<unsigned long long> asU;  // ParseNumber<unsigned>
+};
+
+class Numbers : public testing::TestWithParam<NumberCase> {};
+
+TEST_P(Numbers, AreTheWholeTextInRange) {
+  const NumberCase& c = GetParam();
+  const std::optional<int> i = ParseNumber<int>(std::string_view(c.text), c.base);
+  const std::optional<unsigned> u = ParseNumber<unsigned>(std::string_view(c.text), c.base);
+  EXPECT_EQ(i.has_value(), c.asInt.has_value()) << c.text;
+  if (i && c.asInt) EXPECT_EQ(*i, *c.asInt);
+  EXPECT_EQ(u.has_value(), c.asU.has_value()) << c.text;
+  if (u && c.asU) EXPECT_EQ(*u, *c.asU);
+  // Wide text reads the same.
+  const std::wstring wide = WideFromAnsi(c.text);
+  EXPECT_EQ(ParseNumber<int>(std::wstring_view(wide), c.base), i) << c.text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, Numbers,
+    testing::Values(NumberCase{"Plain", "12", 10, 12, 12u}, NumberCase{"Zero", "0", 10, 0, 0u},
+                    NumberCase{"MinusOnlySigned", "-3", 10, -3, std::nullopt},
+                    NumberCase{"Empty", "", 10, std::nullopt, std::nullopt},
+                    NumberCase{"LeadingBlank", " 1", 10, std::nullopt, std::nullopt},
+                    NumberCase{"Plus", "+1", 10, std::nullopt, std::nullopt},
+                    NumberCase{"TrailingLetter", "12a", 10, std::nullopt, std::nullopt},
+                    NumberCase{"PastIntMax", "2147483648", 10, std::nullopt, 2147483648u},
+                    NumberCase{"PastUnsignedMax", "4294967296", 10, std::nullopt, std::nullopt},
+                    NumberCase{"Hex", "20", 16, 32, 32u}, NumberCase{"NotHex", "zz", 16, std::nullopt, std::nullopt}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Numbers, WideTextBeyondAsciiIsNoNumber) {
+  // Full-width digits are digits to iswdigit, not to a record.
+  EXPECT_EQ(ParseNumber<int>(std::wstring_view(L"\uFF11\uFF12")), std::nullopt);
+  EXPECT_EQ(ParseNumber<int>(std::wstring_view(L"42")), 42);
 }

@@ -37,14 +37,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 std::string ScriptOnDisk() {
   std::string host;
-  platform::ResolvePath(gs::CDiskOP::Instance()->ScriptPath(), host);
+  EXPECT_TRUE(platform::ResolvePath(gs::CDiskOP::Instance()->ScriptPath(), host));
   return kxtest::ReadHostFile(host);
 }
 
 TEST(CDiskOP, OneScriptFileInTheCurrentFolderRewrittenForEveryScript) {
   kxusb::UsbMachine m({kxtest::VirtualDisk{1, 100, "usb", true, "label: dos\\nstart=2048,type=c\\n"}}, {});
   gs::CDiskOP* op = gs::CDiskOP::Instance();
-  op->DeleteScriptFile();
+  static_cast<void>(op->DeleteScriptFile());  // a file another test left, if any
   EXPECT_TRUE(op->DeleteScriptFile()) << "deleting when there is no file";
   ASSERT_TRUE(op->CreateScriptFile());
   std::wstring first = op->ScriptPath();
@@ -61,7 +61,7 @@ TEST(CDiskOP, OneScriptFileInTheCurrentFolderRewrittenForEveryScript) {
   EXPECT_EQ(ScriptOnDisk(), "sel disk 1\r\nsel par 1\r\nformat fs=FAT32 quick\r\nexit\r\n");
   EXPECT_FALSE(op->SetActive(1, 2)) << "no partition 2: the tool exits non-zero";
   EXPECT_EQ(ScriptOnDisk(), "sel disk 1\r\nsel par 2\r\nactive\r\nexit\r\n") << "truncated, not appended";
-  op->DeleteScriptFile();
+  EXPECT_TRUE(op->DeleteScriptFile());
   EXPECT_TRUE(op->ScriptPath().empty());
   EXPECT_FALSE(op->RunScript("exit\r\n")) << "RunScript needs the file CreateScriptFile makes";
 }

@@ -62,7 +62,7 @@ TEST_P(USBStep, FormatsPostsItsStatesAndLabelsTheStick) {
                            "USBOperation::Excute - FORMATUSBOK", "USBOperation::Release"})
     EXPECT_NE(log.find(line), std::string::npos) << line;
   // The label reaches the volume itself when the stick is released.
-  platform::disks::ReleaseVolumes();
+  EXPECT_TRUE(platform::disks::ReleaseVolumes());
   std::string label = kxtest::ShellOutput("mlabel -s -i " + m.disks().Image(1).string() + "@@1048576 ::");
   EXPECT_NE(label.find("Volume label is " + GetParam().volumeLabel), std::string::npos) << label;
 }

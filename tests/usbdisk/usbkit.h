@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "diskkit.h"
 #include "disk/tracelog.h"
 #include "disk/usb/cdiskop.h"
@@ -86,7 +88,7 @@ class UsbMachine {
   std::uint64_t SleptMs() const { return fake_.sleptMs(); }
   std::string Log() const {
     std::string host;
-    platform::ResolvePath(TraceLogPath(), host);
+    EXPECT_TRUE(platform::ResolvePath(TraceLogPath(), host));
     return kxtest::ReadHostFile(host);
   }
 

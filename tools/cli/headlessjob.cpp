@@ -11,27 +11,24 @@
 #include "config/diskidentity.h"
 #include "config/messageboxes.h"
 #include "config/ovmultilangdll.h"
-#include "disk/appfolders.h"
 #include "disk/foldertree.h"
 #include "disk/mediumutils.h"
 #include "disk/sourcemedium.h"
-#include "disk/usb/usbtarget.h"
-#include "disk/workfolderclash.h"
 #include "disk/tracelog.h"
 #include "disk/usb/formatnote.h"
 #include "disk/volumeutils.h"
-#include "drivers/controllercoverage.h"
 #include "drivers/nodriverstext.h"
 #include "drivers/runosfolder.h"
+#include "pipeline/jobchecks.h"
 #include "pipeline/opmessages.h"
+#include "pipeline/runsetup.h"
+#include "pipeline/steplists.h"
 #include "pipeline/toperationthd.h"
 #include "platform/fs/files.h"
 #include "platform/windows/messagequeuewindow.h"
 #include "platform/windows/signalwatcher.h"
 #include "platform/fs/paths.h"
-#include "platform/fs/sysfolders.h"
 #include "platform/text.h"
-#include "platform/machine/volumes.h"
 #include "tools/cli/consolerunview.h"
 #include "tools/cli/failurereport.h"
 #include "tools/cli/targetstate.h"
@@ -40,14 +37,9 @@
 
 namespace {
 
-constexpr int kExtraMb = 500;  // every target check asks for the source + 500 MiB
-constexpr std::int64_t kBytesPerMb = 1048576;
-constexpr int kLetters = 26;
 // The message a Ctrl+C posts to the main window: handled there, like a click
 // on Cancel.
 constexpr platform::UINT WM_CLI_CANCEL = platform::WM_USER + 0x60;
-
-std::wstring Root(wchar_t letter) { return std::wstring(1, letter) + L":\\"; }
 
 // A folder given as a host path ("/srv/iso") reads as the system path of it.
 std::wstring SystemFolder(const std::wstring& folder) {
@@ -75,19 +67,18 @@ bool HeadlessJob::CheckSource() {
   }
   if (source_.empty()) {
     // The first optical drive, as the source page chooses it.
-    const platform::DWORD mask = platform::GetLogicalDrives();
-    for (int i = 0; i < kLetters && source_.empty(); ++i)
-      if ((mask >> i & 1) && IsCdRom(Root(static_cast<wchar_t>(L'A' + i)))) source_ = Root(static_cast<wchar_t>(L'A' + i));
-    if (source_.empty()) {
+    const std::vector<std::wstring> optical = OpticalDriveRoots();
+    if (optical.empty()) {
       console_.Complain(L"Please insert a DVD-ROM.");
       return false;
     }
+    source_ = optical.front();
   }
   if (!IsCdRom(source_)) {
     console_.Complain(Translate(L"Cli Not Optical") + L" " + source_);
     return false;
   }
-  sizeMb_ = IsVolumeReady(source_) ? static_cast<int>(GetFolderSize(source_, true) / kBytesPerMb) : 0;
+  sizeMb_ = SourceSizeMB(source_);
   const std::wstring label = GetVolumeLabel(source_);
   console_.Say(source_ + (label.empty() ? L"" : L" ( " + label + L" ) ") + L" " + Translate(L"Capacity") +
                std::to_wstring(sizeMb_) + L" MB");
@@ -105,8 +96,7 @@ bool HeadlessJob::CheckSource() {
 }
 
 bool HeadlessJob::CheckTarget() {
-  const int required = sizeMb_ + kExtraMb;
-  if (options_.Mode() == 0) {
+  if (options_.Mode() == kModeUsb) {
     std::wstring error;
     target_ = ResolveUsbTarget(options_.usbRoot, error);
     if (target_.empty()) {
@@ -115,13 +105,13 @@ bool HeadlessJob::CheckTarget() {
     }
     // A blank or table-less stick has no partition to prepare: told before
     // the question, as a disk on another bus is.
-    if (!IsUsbBusVolume(target_) || !IsUsbDiskPartition(target_)) {
+    if (!IsUsbStickPartition(target_)) {
       console_.Complain(L"This is not a USB disk/flash.");
       return false;
     }
-    const std::int64_t total = IsVolumeReady(target_) ? static_cast<std::int64_t>(GetTotalSpaceMB(target_)) : 0;
-    if (total < required) {
-      console_.Complain(StickTooSmallText(total, required));
+    const std::int64_t total = StickCapacityMB(target_);
+    if (!StickBigEnough(total, sizeMb_)) {
+      console_.Complain(StickTooSmallText(total, RequiredMB(sizeMb_)));
       return false;
     }
     const std::wstring entry = target_ + L" (" + Translate(L"Capacity") + L" " + std::to_wstring(total) + L" MB )";
@@ -136,17 +126,10 @@ bool HeadlessJob::CheckTarget() {
     console_.Complain(L"The ISO directory does not exist. " + target_);
     return false;
   }
-  const std::wstring root = target_.substr(0, 3);
-  if (!IsNtfs(root)) {
-    console_.Complain(Translate(L"Not NTFS"));
-    return false;
-  }
-  if (!(required < static_cast<int>(GetFreeSpaceMB(root)))) {
-    console_.Complain(Translate(L"Disk too small"));
-    return false;
-  }
-  if (IsoFolderClashesWithWorkFolder(target_, required)) {
-    console_.Complain(Translate(L"ISO folder in work folder") + L" " + target_);
+  if (const IsoFolderVerdict verdict = CheckIsoFolder(target_, sizeMb_); verdict != IsoFolderVerdict::Accepted) {
+    // The clash names the folder: on a terminal there is no field showing it.
+    const bool named = verdict == IsoFolderVerdict::InsideWorkFolder;
+    console_.Complain(Translate(IsoFolderKey(verdict)) + (named ? L" " + target_ : L""));
     return false;
   }
   if (target_.back() != L'\\') target_ += L'\\';  // as the folder picker gives it
@@ -156,21 +139,32 @@ bool HeadlessJob::CheckTarget() {
 int HeadlessJob::Run() {
   if (!CheckSource() || !CheckDrivers() || !CheckTarget()) return refusal_;
   const int mode = options_.Mode();
-  workFolder_ = GetWorkFolder(sizeMb_ + kExtraMb, target_);
-  if (workFolder_.empty()) {
-    const int needed = (sizeMb_ + kExtraMb) * (mode == 1 ? 2 : 1);
-    console_.Complain(SpaceWarningText(needed));
+  RunSetup setup = PrepareRun(source_, target_, mode, sizeMb_);
+  workFolder_ = setup.workFolder;
+  if (setup.result == RunSetupResult::NoWorkFolder) {
+    console_.Complain(SpaceWarningText(SpaceNeededMB(sizeMb_, mode)));
     return kExitFailure;
   }
   // The product is checked by the worker, before the work folder goes: an
   // ISO's serviced WIMs are compared with it.
-  int code = RunWorker();
+  int code = kExitFailure;
+  if (setup.result == RunSetupResult::NoRunOsFolder) {
+    console_.Complain(Translate(L"Drivers Run Folder Failed") + L" " + setup.why);
+  } else {
+    // A package taken with --unsigned is named on every run that uses it.
+    for (const auto& record : drivers::PackagesWithFindings(setup.info.bIs64bitDVD))
+      console_.Complain(Translate(L"Drivers Run Unsigned") + L" " + platform::WideFromAnsi(record.name) + L" (" +
+                        SignatureStateText(record) + L")");
+    WriteRunStart(setup.info, mode);
+    code = RunWorker(setup.info);
+  }
   // The window's clean-up at the end of every run.
   if (!DeleteFolderTree(workFolder_)) DeleteFolderContents(workFolder_);
   if (code == kExitSuccess && mode == 1) SayNewIsoFiles();
   if (code != kExitSuccess) SayTargetState();
   std::string logHost;
-  platform::ResolvePath(TraceLogPath(), logHost);
+  // A trace log without a host path is named by its system path alone.
+  static_cast<void>(platform::ResolvePath(TraceLogPath(), logHost));
   console_.Say(Translate(L"Cli Trace Log") + L" " + TraceLogPath() + L"  (" + platform::WideFromAnsi(logHost) + L")");
   return code;
 }
@@ -178,39 +172,14 @@ int HeadlessJob::Run() {
 bool HeadlessJob::CheckDrivers() {
   // Media without a driver for the source's architecture cannot do what
   // they are made for: no run starts.
-  const bool is64 = IsAmd64Build(source_.substr(0, 1) + L":\\sources\\idwbinfo.txt");
+  const bool is64 = SourceIs64Bit(source_);
   if (drivers::LibraryServes(is64)) return true;
   console_.Complain(NoDriversText(is64));
   return false;
 }
 
-int HeadlessJob::RunWorker() {
+int HeadlessJob::RunWorker(WIN7_OPERAT_INFO& info) {
   const int mode = options_.Mode();
-  std::wstring why;
-  runOsFolder_ = drivers::PrepareRunOsFolder(IsAmd64Build(source_.substr(0, 1) + L":\\sources\\idwbinfo.txt"), why);
-  if (runOsFolder_.empty()) {
-    console_.Complain(Translate(L"Drivers Run Folder Failed") + L" " + why);
-    return kExitFailure;
-  }
-  for (const auto& record : drivers::PackagesWithFindings(IsAmd64Build(source_.substr(0, 1) + L":\\sources\\idwbinfo.txt")))
-    console_.Complain(Translate(L"Drivers Run Unsigned") + L" " + platform::WideFromAnsi(record.name) + L" (" +
-                      SignatureStateText(record) + L")");
-  WIN7_OPERAT_INFO info{};
-  SetInfoField(info.szSourcePath, source_);
-  SetInfoField(info.szDriverPath, platform::WideFromAnsi(GetAppDataFolder()) + L"U3");
-  SetInfoField(info.szImgDriverPath, runOsFolder_);
-  SetInfoField(info.szTagPath, mode == 0 ? target_.substr(0, 3) : target_);
-  SetInfoField(info.szTmpPath, workFolder_);
-  info.bIs64bitDVD = IsAmd64Build(source_.substr(0, 1) + L":\\sources\\idwbinfo.txt");
-  TraceLog(L"WIN7_OPERAT_INFO:szSourcePath: " + std::wstring(info.szSourcePath));
-  TraceLog(L"WIN7_OPERAT_INFO:szDriverPath: " + std::wstring(info.szDriverPath));
-  TraceLog(L"WIN7_OPERAT_INFO:szImgDriverPath: " + std::wstring(info.szImgDriverPath));
-  TraceLog(L"WIN7_OPERAT_INFO:szTagPath: " + std::wstring(info.szTagPath));
-  TraceLog(L"WIN7_OPERAT_INFO:szTmpPath: " + std::wstring(info.szTmpPath));
-  TraceLog(L"WIN7_OPERAT_INFO:bIs64bitDVD: " + std::to_wstring(info.bIs64bitDVD ? 1 : 0));
-  TraceLog(L"WIN7_OPERAT_INFO:m_DlgType: " + std::to_wstring(mode));
-  drivers::TraceDriverCoverage(info.bIs64bitDVD);
-
   check_ = std::make_unique<ProductCheck>(info, mode, compatible_);
   ConsoleRunView view(console_, mode);
   std::unique_ptr<TOperationThd> worker;
@@ -249,7 +218,7 @@ int HeadlessJob::RunWorker() {
     case kRunCancelled: return kExitCancelled;
     default: {
       std::string logHost;
-      platform::ResolvePath(TraceLogPath(), logHost);
+      static_cast<void>(platform::ResolvePath(TraceLogPath(), logHost));  // empty: not named
       ReportFailedStep(console_, view.StepStatus(), logHost);
       return kExitFailure;
     }

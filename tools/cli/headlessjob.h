@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "pipeline/win7operatinfo.h"
 #include "tools/cli/clioptions.h"
 #include "tools/cli/console.h"
 #include "verify/productcheck.h"
@@ -35,7 +36,8 @@ class HeadlessJob {
   bool CheckTarget();
   // The driver library holds a package for the source's architecture.
   bool CheckDrivers();
-  int RunWorker();
+  // Runs the worker on the run's settings; info outlives it.
+  int RunWorker(WIN7_OPERAT_INFO& info);
   void SayNewIsoFiles();
   // The verification pass on the worker; false after saying what the
   // product lost (or when cancelled).
@@ -53,6 +55,5 @@ class HeadlessJob {
   std::unique_ptr<ProductCheck> check_;
   std::set<int> statesSeen_;  // the step states the run reported
   std::atomic<bool> checkCancelled_{false};  // set by the worker, read after it
-  std::wstring runOsFolder_;  // the run's OS folder, made at the run's start
   int refusal_ = kExitFailure;  // the exit code when a check stops the job
 };

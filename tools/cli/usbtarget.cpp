@@ -7,6 +7,7 @@
 #include "config/ovmultilangdll.h"
 #include "platform/machine/machine.h"
 #include "platform/text.h"
+#include "platform/number.h"
 
 namespace {
 
@@ -35,8 +36,8 @@ int PartitionOf(const platform::DriveDecl& drive, const platform::DiskDecl& disk
   if (drive.hostDevice.rfind(disk.hostDevice, 0) != 0) return -1;
   std::string rest = drive.hostDevice.substr(disk.hostDevice.size());
   if (!rest.empty() && rest[0] == 'p') rest.erase(0, 1);
-  if (rest.empty() || rest.find_first_not_of("0123456789") != std::string::npos || rest.size() > 4) return -1;
-  return std::stoi(rest);
+  if (rest.size() > 4) return -1;
+  return platform::ParseNumber<int>(std::string_view(rest)).value_or(-1);
 }
 
 }  // namespace
