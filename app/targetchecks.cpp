@@ -76,8 +76,16 @@ void TMainForm::btnBrowserClick() {
 }
 
 bool TMainForm::AcceptUsbTarget() {
-  if (m_isUsbTarget ? m_isUsbTarget(m_TargetPath.substr(0, 3)) : IsUsbStickPartition(m_TargetPath.substr(0, 3)))
-    return true;
-  ShowNotUsbDiskBox();
-  return false;
+  const std::wstring root = m_TargetPath.substr(0, 3);
+  if (!(m_isUsbTarget ? m_isUsbTarget(root) : IsUsbStickPartition(root))) {
+    ShowNotUsbDiskBox();
+    return false;
+  }
+  // No computer starts Windows 7 from a disk of larger sectors: refused
+  // before the format question, nothing erased.
+  if (!StickSectorsStartWindows(root)) {
+    ShowStickSectorsMessage(StickSectorBytes(root));
+    return false;
+  }
+  return true;
 }

@@ -63,4 +63,10 @@ std::wstring StickTooSmallText(std::int64_t haveMb, std::int64_t needMb) {
   return FillIn(Translate(L"Stick too small"), std::to_wstring(haveMb), std::to_wstring(needMb));
 }
 
+std::wstring StickSectorsText(std::uint32_t sectorBytes) {
+  return FillIn(Translate(L"Stick sectors"), std::to_wstring(sectorBytes));
+}
+
+void ShowStickSectorsMessage(std::uint32_t sectorBytes) { ShowSimpleMessage(StickSectorsText(sectorBytes)); }
+
 void ShowIsoFolderClashMessage() { ShowSimpleMessage(Translate(L"ISO folder in work folder")); }

@@ -37,5 +37,10 @@ void ShowIsoFolderClashMessage();
 // Translate("Stick too small") with the stick's size and the size needed.
 std::wstring StickTooSmallText(std::int64_t haveMb, std::int64_t needMb);
 
+// Translate("Stick sectors") with the stick's sector size: nothing was
+// changed. The box shows it as a simple message.
+std::wstring StickSectorsText(std::uint32_t sectorBytes);
+void ShowStickSectorsMessage(std::uint32_t sectorBytes);
+
 // text with every "%1" replaced by first and "%2" by second.
 std::wstring FillIn(std::wstring text, const std::wstring& first, const std::wstring& second = {});

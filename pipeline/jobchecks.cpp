@@ -61,6 +61,17 @@ bool StickBigEnough(std::int64_t capacityMB, int sourceMB) { return capacityMB >
 
 bool IsUsbStickPartition(const std::wstring& root) { return IsUsbBusVolume(root) && IsUsbDiskPartition(root); }
 
+namespace {
+constexpr std::uint32_t kStartableSectorBytes = 512;
+}  // namespace
+
+std::uint32_t StickSectorBytes(const std::wstring& root) { return UsbDiskSectorBytes(root); }
+
+bool StickSectorsStartWindows(const std::wstring& root) {
+  const std::uint32_t bytes = StickSectorBytes(root);
+  return bytes == 0 || bytes == kStartableSectorBytes;
+}
+
 IsoFolderVerdict CheckIsoFolder(const std::wstring& folder, int sourceMB) {
   const std::wstring root = folder.substr(0, kRootChars);
   if (!IsNtfs(root)) return IsoFolderVerdict::NotNtfs;

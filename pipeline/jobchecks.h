@@ -37,6 +37,12 @@ bool StickBigEnough(std::int64_t capacityMB, int sourceMB);
 // The root is a partition of a USB disk: a blank or table-less stick is not.
 bool IsUsbStickPartition(const std::wstring& root);
 
+// A computer starts Windows 7 only from a disk of 512-byte sectors: the
+// stick's disk has them (or reports no size, as a profile's folder drive).
+bool StickSectorsStartWindows(const std::wstring& root);
+// Its disk's logical sector size in bytes, for the refusal's text.
+std::uint32_t StickSectorBytes(const std::wstring& root);
+
 enum class IsoFolderVerdict { Accepted, NotNtfs, TooSmall, InsideWorkFolder };
 
 // The ISO folder, which exists, for a source of sourceMB: its volume is NTFS

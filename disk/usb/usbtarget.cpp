@@ -1,6 +1,7 @@
 #include "disk/usb/usbtarget.h"
 
 #include "disk/textutils.h"
+#include "platform/disks/physicaldrive.h"
 #include "src/disk/drivemanager.h"
 
 bool FindUsbPartition(const std::wstring& path, int& diskIndex, int& partIndex) {
@@ -26,4 +27,14 @@ bool IsUsbDiskPartition(const std::wstring& root) {
   const bool found = !root.empty() && FindUsbPartition(ToLower(root.substr(0, 1)) + L":\\", disk, partition);
   gs::DriveManager::FreeInstance();
   return found;
+}
+
+std::uint32_t UsbDiskSectorBytes(const std::wstring& root) {
+  gs::DriveManager::FreeInstance();
+  int disk = -1, partition = -1;
+  const bool found = !root.empty() && FindUsbPartition(ToLower(root.substr(0, 1)) + L":\\", disk, partition);
+  gs::DriveManager::FreeInstance();
+  if (!found) return 0;
+  const auto drive = platform::disks::PhysicalDrive::Open(disk);
+  return drive ? drive->SectorSize() : 0;
 }

@@ -5,6 +5,7 @@
 // format question, so a blank or table-less stick (no partition holds the
 // letter) is refused before the user is asked to erase it.
 
+#include <cstdint>
 #include <string>
 
 // path: the chosen drive, lower case ("f:\"); the disk and partition numbers
@@ -15,3 +16,8 @@ bool FindUsbPartition(const std::wstring& path, int& diskIndex, int& partIndex);
 // The same for a root in any case, on a fresh drive list that is released
 // afterwards (the job takes its own). Window thread, no job running.
 bool IsUsbDiskPartition(const std::wstring& root);
+
+// The logical sector size of the USB disk that holds the root's partition,
+// in bytes; 0 when the root is no such partition or the disk cannot be
+// opened. Window thread, no job running.
+std::uint32_t UsbDiskSectorBytes(const std::wstring& root);

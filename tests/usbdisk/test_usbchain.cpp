@@ -18,6 +18,7 @@
 
 #include "disk/appfolders.h"
 #include "disk/mediumutils.h"
+#include "pipeline/jobchecks.h"
 #include "pipeline/opmessages.h"
 #include "pipeline/steplists.h"
 #include "pipeline/toperationthd.h"
@@ -172,6 +173,21 @@ TEST_P(UsbChain, MakesACleanBootableStickHoldingTheMedium) {
                                    std::to_string(c.sectorSize) +
                                    " --expect 'KX stand-in bootmgr.efi reached (UEFI)' --timeout 180 2>&1");
     EXPECT_NE(uefi.find("boot-check: PASS"), std::string::npos) << uefi;
+  }
+}
+
+// A stick of 4096-byte logical sectors is a USB partition like any other
+// but no computer starts Windows 7 from it: both front ends refuse it
+// before the format question, with the size in the text.
+TEST(StickSectors, OnlyADiskOf512ByteSectorsIsOfferedForTheFormat) {
+  for (const std::uint32_t sectorSize : {512u, 4096u}) {
+    kxusb::UsbMachine m({kxtest::VirtualDisk{1, 64, "usb", true,
+                                             "label: dos\\nstart=" + std::to_string(kMiB / sectorSize) + ",type=c\\n",
+                                             sectorSize}},
+                        {kxtest::VolumeSpec{'F', 1, 1, "removable"}});
+    EXPECT_TRUE(IsUsbStickPartition(L"F:\\")) << sectorSize;
+    EXPECT_EQ(StickSectorBytes(L"F:\\"), sectorSize);
+    EXPECT_EQ(StickSectorsStartWindows(L"F:\\"), sectorSize == 512) << sectorSize;
   }
 }
 

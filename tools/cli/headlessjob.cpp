@@ -109,6 +109,12 @@ bool HeadlessJob::CheckTarget() {
       console_.Complain(L"This is not a USB disk/flash.");
       return false;
     }
+    // No computer starts Windows 7 from a disk of larger sectors: told
+    // before the question, nothing erased.
+    if (!StickSectorsStartWindows(target_)) {
+      console_.Complain(StickSectorsText(StickSectorBytes(target_)));
+      return false;
+    }
     const std::int64_t total = StickCapacityMB(target_);
     if (!StickBigEnough(total, sizeMb_)) {
       console_.Complain(StickTooSmallText(total, RequiredMB(sizeMb_)));
