@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/number.h"
 #include "platform/disks/physicaldrive.h"
 #include "platform/disks/volumerecord.h"
 #include "platform/lasterror.h"
@@ -30,8 +31,9 @@ std::map<std::wstring, std::wstring>& Defined() {
 
 bool ParseNumber(std::wstring_view s, int* out) {
   if (s.empty() || s.size() > 6 || s.find_first_not_of(L"0123456789") != std::wstring_view::npos) return false;
-  *out = std::stoi(std::wstring(s));
-  return true;
+  const auto number = platform::ParseNumber<int>(s);
+  if (number) *out = *number;
+  return number.has_value();
 }
 
 // "\Device\Harddisk<N>\Partition<M>" (any case).

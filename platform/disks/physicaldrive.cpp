@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 
+#include "platform/number.h"
 #include "platform/lasterror.h"
 #include "platform/text.h"
 #include "platform/machine/diskbacking.h"
@@ -52,7 +53,7 @@ int PhysicalDriveNumber(std::wstring_view path) {
   n = n.substr(kName.size());
   if (!n.empty() && n.back() == L'\\') n.pop_back();
   if (n.empty() || n.size() > 3 || n.find_first_not_of(L"0123456789") != std::wstring::npos) return -1;
-  return std::stoi(n);
+  return platform::ParseNumber<int>(n).value_or(-1);
 }
 
 std::unique_ptr<PhysicalDrive> PhysicalDrive::Open(std::wstring_view path, bool write) {

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/number.h"
 #include "platform/disks/diskuse.h"
 #include "platform/disks/hostcommand.h"
 #include "platform/disks/ntnames.h"
@@ -48,7 +49,7 @@ int DaemonOf(const std::string& folder) {
     std::string cmd((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (cmd.find(folder) == std::string::npos) continue;
     if (cmd.rfind("fusefat", 0) == 0 || cmd.find("/fusefat") != std::string::npos || cmd.find("ntfs-3g") != std::string::npos)
-      return std::stoi(name);
+      return platform::ParseNumber<int>(name).value_or(0);
   }
   return 0;
 }

@@ -11,6 +11,7 @@
 #include <set>
 #include <sstream>
 
+#include "platform/number.h"
 #include "platform/disks/partitionvolume.h"
 #include "platform/disks/recordcheck.h"
 #include "platform/disks/volumemount.h"
@@ -58,17 +59,14 @@ std::vector<VolumeEntry> ReadUnlocked() {
     for (const auto& kv : section.entries) {
       std::wstring key = UpperCase(kv.key);
       std::string v = AnsiFromWide(kv.value);
-      try {
-        if (key == L"DISK") e.disk = std::stoi(v);
-        else if (key == L"PARTITION") e.partition = std::stoi(v);
-        else if (key == L"FOLDER") e.folder = v;
-        else if (key == L"LOOP") e.loop = v;
-        else if (key == L"OWNER") e.owner = std::stoi(v);
-        else if (key == L"FILESYSTEM") e.fileSystem = kv.value;
-        else if (key == L"LABEL") e.label = kv.value;
-      } catch (...) {
-        // A damaged number leaves the field unset.
-      }
+      // A damaged number leaves the field unset.
+      if (key == L"DISK") e.disk = platform::ParseNumber<int>(v).value_or(e.disk);
+      else if (key == L"PARTITION") e.partition = platform::ParseNumber<int>(v).value_or(e.partition);
+      else if (key == L"FOLDER") e.folder = v;
+      else if (key == L"LOOP") e.loop = v;
+      else if (key == L"OWNER") e.owner = platform::ParseNumber<int>(v).value_or(e.owner);
+      else if (key == L"FILESYSTEM") e.fileSystem = kv.value;
+      else if (key == L"LABEL") e.label = kv.value;
     }
     if (e.disk >= 0 && e.partition > 0) out.push_back(e);
   }

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <vector>
 
+#include "platform/number.h"
 #include "platform/disks/diskuse.h"
 #include "platform/disks/hostcommand.h"
 #include "platform/disks/ntnames.h"
@@ -46,8 +47,9 @@ std::vector<std::string> Words(const std::string& line) {
 
 bool ParseNumber(const std::string& s, int* n) {
   if (s.empty() || s.size() > 3 || s.find_first_not_of("0123456789") != std::string::npos) return false;
-  *n = std::stoi(s);
-  return true;
+  const auto number = platform::ParseNumber<int>(s);
+  if (number) *n = *number;
+  return number.has_value();
 }
 
 // "key=value" among the words; "" when absent.
