@@ -313,7 +313,7 @@ TEST_P(DiskpartSectors, PartitionFormatAndActiveCountInTheDisksSectors) {
     ASSERT_EQ(record.size(), 1u);
     ASSERT_FALSE(record[0].folder.empty());
     std::ofstream(record[0].folder + "/setup.exe") << "payload";
-    pd::ReleaseVolumes();
+    EXPECT_TRUE(pd::ReleaseVolumes());
 
     // Our reader and the device queries, on the disk as declared.
     auto drive = pd::PhysicalDrive::Open(1);
