@@ -63,7 +63,9 @@ TEST_P(Ranking, PicksThePackagesOfTheBestRankedId) {
   for (const auto* p : match.packages) winners.push_back(static_cast<int>(p - packages.data()));
   EXPECT_EQ(winners, c.winners);
   EXPECT_EQ(match.rank, c.rank);
-  if (c.rank >= 0) EXPECT_EQ(match.id, drivers::RankedIds(kIntel)[static_cast<size_t>(c.rank)]);
+  if (c.rank >= 0) {
+    EXPECT_EQ(match.id, drivers::RankedIds(kIntel)[static_cast<size_t>(c.rank)]);
+  }
 }
 
 const std::string kFull = "PCI\\VEN_8086&DEV_9D2F&SUBSYS_224717AA&REV_21";

@@ -167,7 +167,9 @@ TEST_P(IsoCancel, IsSeenAtAnyMomentAfterTheStepBegan) {
   EXPECT_TRUE(op.IsStop());
   const bool started = GetParam() != CancelAt::BeforeStart;
   EXPECT_EQ(Traced("[MakeISOFile::MakeISOThread]- CreateProcess"), started);
-  if (!started) EXPECT_FALSE(fs::exists(record));
+  if (!started) {
+    EXPECT_FALSE(fs::exists(record));
+  }
   EXPECT_TRUE(platform::NamedMutex(lock).Owned());  // the tool is gone
   ::unlink(platform::NamedMutex::HostFile(lock).c_str());
 }

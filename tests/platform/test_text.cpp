@@ -50,9 +50,13 @@ TEST_P(Numbers, AreTheWholeTextInRange) {
   const std::optional<int> i = ParseNumber<int>(std::string_view(c.text), c.base);
   const std::optional<unsigned> u = ParseNumber<unsigned>(std::string_view(c.text), c.base);
   EXPECT_EQ(i.has_value(), c.asInt.has_value()) << c.text;
-  if (i && c.asInt) EXPECT_EQ(*i, *c.asInt);
+  if (i && c.asInt) {
+    EXPECT_EQ(*i, *c.asInt);
+  }
   EXPECT_EQ(u.has_value(), c.asU.has_value()) << c.text;
-  if (u && c.asU) EXPECT_EQ(*u, *c.asU);
+  if (u && c.asU) {
+    EXPECT_EQ(*u, *c.asU);
+  }
   // Wide text reads the same.
   const std::wstring wide = WideFromAnsi(c.text);
   EXPECT_EQ(ParseNumber<int>(std::wstring_view(wide), c.base), i) << c.text;

@@ -255,7 +255,9 @@ TEST_F(ProcessTest, NamedLockNeitherFollowsNorChangesWhatAnotherUserPlanted) {
     struct stat st {};
     ASSERT_EQ(::lstat(file.c_str(), &st), 0) << c.what;
     EXPECT_EQ(st.st_uid, kxtest::kNobodyUid) << c.what;
-    if (S_ISREG(st.st_mode)) EXPECT_EQ(st.st_mode & 07777, 0644u) << c.what;  // never chmod'ed
+    if (S_ISREG(st.st_mode)) {  // never chmod'ed
+      EXPECT_EQ(st.st_mode & 07777, 0644u) << c.what;
+    }
     ASSERT_EQ(::stat(victim.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u) << c.what;
     EXPECT_EQ(kxtest::ReadHostFile(victim), "root:secret\n") << c.what;

@@ -67,11 +67,11 @@ class UsbMachine {
     // The job's bare "diskpart" runs from there (WrapDiskpart replaces it).
     tools_ = std::make_unique<platform::ScopedToolFolder>(platform::SystemPathFromHost(sys.string()));
     // The runner's one script file lives in the current folder.
-    gs::CDiskOP::Instance()->DeleteScriptFile();
-    gs::CDiskOP::Instance()->CreateScriptFile();
+    static_cast<void>(gs::CDiskOP::Instance()->DeleteScriptFile());  // an earlier test's, if any
+    EXPECT_TRUE(gs::CDiskOP::Instance()->CreateScriptFile());
   }
   ~UsbMachine() {
-    gs::CDiskOP::Instance()->DeleteScriptFile();
+    EXPECT_TRUE(gs::CDiskOP::Instance()->DeleteScriptFile());
     std::filesystem::current_path(previousDir_);
     ::unsetenv("KESTRUNEX_PREFIX");
   }

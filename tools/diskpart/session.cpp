@@ -67,10 +67,6 @@ bool IsBlockDevice(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
 }
 
-bool Has(const std::vector<std::string>& words, const std::string& word) {
-  return std::any_of(words.begin(), words.end(), [&](const std::string& w) { return Upper(w) == word; });
-}
-
 }  // namespace
 
 Session::Session(std::ostream& out, std::string bootCodeFolder, int owner)
