@@ -208,7 +208,9 @@ TEST_P(Fat32Blocker, IsToldOnceBeforeAnyQuestionAndTheDiskStaysAsItWas) {
   // The table and the start of the partition: any format rewrites these.
   const std::string head = "head -c 4M " + image + " | sha256sum";
   const std::string before = kxtest::ShellOutput(head);
-  if (c.formatFails) ASSERT_EQ(kxtest::Shell("chattr +i " + image), 0);
+  if (c.formatFails) {
+    ASSERT_EQ(kxtest::Shell("chattr +i " + image), 0);
+  }
   const std::wstring big = L"D:\\sources\\install.wim";
   CUSBManager::Instance()->SetFat32Blocker(big);
   kxusb::ScriptedBoxes boxes({platform::IDYES, platform::IDYES});
