@@ -15,7 +15,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 prog="$dir/program"
 cp -r "$(dirname "$cli")" "$prog"
 export KESTRUNEX_PREFIX="$dir/prefix"
-"$make_machine" "$KESTRUNEX_PREFIX" >/dev/null 2>&1
+KESTRUNEX_CLI="$cli" "$make_machine" "$KESTRUNEX_PREFIX" >/dev/null 2>&1 || fail "the sample machine was not made"
 images="$KESTRUNEX_PREFIX/images"
 dvd="$KESTRUNEX_PREFIX/dvd"
 
