@@ -23,7 +23,10 @@ names=$("$cli" drivers list | sed -n 's/^\([a-z0-9]*_[0-9a-f]\{8\}\)  .*/\1/p')
 [ -n "$names" ] || fail "no sample packages listed"
 # shellcheck disable=SC2086
 "$cli" drivers remove $names >/dev/null
-"$cli" drivers list | grep -q "no packages" || fail "the library is not empty"
+# grep -q ends at the first match; the listing is read whole first, or the
+# listing's next write meets a closed pipe and pipefail fails the check.
+listing=$("$cli" drivers list)
+grep -q "no packages" <<<"$listing" || fail "the library is not empty"
 
 # One job per machine: wait while another test holds the machine-wide lock.
 job() {
@@ -93,7 +96,8 @@ echo "changed" >>"$scratch/tampered/tmpxhci.sys"
 if "$cli" drivers add "$scratch/tampered" >"$scratch/add.log" 2>&1; then cat "$scratch/add.log"; fail "a tampered package added"; fi
 grep -q "tmpxhci.sys does not match its catalog" "$scratch/add.log" || { cat "$scratch/add.log"; fail "the refusal names no file"; }
 "$cli" drivers add --unsigned "$scratch/tampered" >"$scratch/add.log" 2>&1 || { cat "$scratch/add.log"; fail "--unsigned"; }
-"$cli" drivers list | grep -q "NOT signed for Windows.*added with --unsigned" || { "$cli" drivers list; fail "list shows no state"; }
+listing=$("$cli" drivers list)
+grep -q "NOT signed for Windows.*added with --unsigned" <<<"$listing" || { echo "$listing"; fail "list shows no state"; }
 (cd "$scratch/renxhci" && python3 -c "import shutil; shutil.make_archive('$scratch/renesas', 'zip', '.')")
 (cd "$scratch/intxhci" && 7zz a -bd "$scratch/intel.7z" Win7 >/dev/null)
 "$cli" drivers add "$scratch/renesas.zip" "$scratch/intel.7z" >"$scratch/add.log" 2>&1 || { cat "$scratch/add.log"; fail "drivers add"; }
@@ -113,11 +117,11 @@ xorriso -osirrox on -indev "$iso" -extract /sources/boot.wim "$scratch/boot.wim"
 chmod u+w "$scratch/boot.wim"
 wimlib-imagex extract "$scratch/boot.wim" 2 /Windows/System32/config/SYSTEM --dest-dir="$scratch/hive" --no-acls >/dev/null
 for name in renxhci intxhci; do
-  reglookup -p "/ControlSet001/Services/$name" "$scratch/hive/SYSTEM" | grep -qi "ImagePath.*$name.sys" \
-    || fail "service $name not in boot.wim image 2"
+  service=$(reglookup -p "/ControlSet001/Services/$name" "$scratch/hive/SYSTEM")
+  grep -qi "ImagePath.*$name.sys" <<<"$service" || fail "service $name not in boot.wim image 2"
 done
-reglookup -p "/ControlSet001/Control/CriticalDeviceDatabase" "$scratch/hive/SYSTEM" | grep -qi "pci#ven_1912&dev_0015.*renxhci" \
-  || fail "renxhci's critical-device entry missing"
-! wimlib-imagex dir "$scratch/boot.wim" 2 --path /Windows/System32/DriverStore/FileRepository | grep -qi "amdxhc\|asmtxhci\|iusb3" \
-  || fail "a sample package in boot.wim"
+devices=$(reglookup -p "/ControlSet001/Control/CriticalDeviceDatabase" "$scratch/hive/SYSTEM")
+grep -qi "pci#ven_1912&dev_0015.*renxhci" <<<"$devices" || fail "renxhci's critical-device entry missing"
+store=$(wimlib-imagex dir "$scratch/boot.wim" 2 --path /Windows/System32/DriverStore/FileRepository)
+! grep -qi "amdxhc\|asmtxhci\|iusb3" <<<"$store" || fail "a sample package in boot.wim"
 echo "PASS: an empty library refuses; the added packages reach the ISO and boot.wim image 2"
