@@ -1,6 +1,7 @@
 #include "drivers/signeddata.h"
 
 #include <openssl/bio.h>
+#include <openssl/evp.h>
 #include <openssl/err.h>
 #include <openssl/objects.h>
 #include <openssl/pkcs7.h>
@@ -155,6 +156,18 @@ SignedData VerifySignedData(std::string_view der, const char* contentOid, const 
   X509* signer = sk_X509_value(signers.get(), 0);
   out.signer = NameText(X509_get_subject_name(signer));
 
+  // Every digest the signed data names must be one this library has: on
+  // any other, PKCS7_verify (OpenSSL 3.0) fails after it has copied the data
+  // into a buffer of its own and never frees that copy.
+  const STACK_OF(X509_ALGOR)* digests = p7->d.sign->md_algs;
+  for (int i = 0; i < sk_X509_ALGOR_num(digests); ++i) {
+    const X509_ALGOR* digest = sk_X509_ALGOR_value(digests, i);
+    if (!digest || !digest->algorithm || !EVP_get_digestbyobj(digest->algorithm)) {
+      out.code = SignedDataCode::BadSignature;
+      out.detail = "unknown digest algorithm";
+      return out;
+    }
+  }
   std::unique_ptr<X509_STORE, StoreFree> store(X509_STORE_new());
   std::unique_ptr<BIO, BioFree> data(BIO_new_mem_buf(signedBytes.data(), static_cast<int>(signedBytes.size())));
   // The chain is built below from the carried certificates alone: the

@@ -91,6 +91,11 @@ TEST_F(IsoStepTest, OutputAfterTheLastProgressLineBeyondThePipesSizeDoesNotStall
 // With every descriptor of the process in use but one, the trace log can
 // still be written but no pipe made: the run fails, nothing crashes.
 TEST_F(IsoStepTest, PipeThatCannotBeMadeFailsTheRun) {
+#if defined(__SANITIZE_ADDRESS__)
+  // The sanitizers' own memory checks need a pipe too: with no descriptor
+  // left they report a type fault where there is none.
+  GTEST_SKIP() << "not under the sanitizers: they need descriptors of their own";
+#endif
   Script("exit:0");
   MakeISOFile& runner = MakeISOFile::Instance();
   runner.SetCmd(L"\"" + platform::GetProgramFolder() + L"Oscdimg_x86\\Oscdimg\\oscdimg.exe\"");
