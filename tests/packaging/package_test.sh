@@ -22,7 +22,10 @@ for f in usr/bin/kestrunex-cli usr/bin/kestrunex-drives usr/libexec/kestrunex/co
   [ -e "$scratch/root/$f" ] || { echo "FAIL: $f missing from the package"; exit 1; }
 done
 
-"$scratch/root/usr/bin/kestrunex-cli" --help | grep -q -- '--iso' || { echo "FAIL: --help"; exit 1; }
+# Read whole before grep: a grep that ends at its first match would close
+# the pipe under the rest of the text.
+usage=$("$scratch/root/usr/bin/kestrunex-cli" --help)
+grep -q -- '--iso' <<<"$usage" || { echo "FAIL: --help"; exit 1; }
 
 # No driver ships in the package: they come from the machine's library.
 if grep -rIl "not a working driver" "$scratch/root" >/dev/null || [ -n "$(find "$scratch/root" -iname '*.sys')" ]; then
