@@ -79,3 +79,17 @@ function(kx_add_script_test)
     set_tests_properties(${S_NAME} PROPERTIES ${S_PROPERTIES})
   endif()
 endfunction()
+
+# A test executable whose program folder is its own: the shipped "OS" and
+# "Other" folders and "efi" (the stick's UEFI loader, made at build time by
+# tools/bootfiles) copied beside it after each build.
+function(kx_test_program_folder target)
+  foreach(folder OS Other)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/data/${folder}
+              $<TARGET_FILE_DIR:${target}>/${folder})
+  endforeach()
+  add_dependencies(${target} bootfiles)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_directory ${KX_PROGRAM_DIR}/efi $<TARGET_FILE_DIR:${target}>/efi)
+endfunction()
