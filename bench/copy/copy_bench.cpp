@@ -11,12 +11,9 @@
 // throughput; goal at least 0.95) and our peak memory (goal under 64 MiB).
 // Everything generated is removed at the end.
 
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "benchrun.h"
 #include "benchtree.h"
 #include "copy/coptfile.h"
 #include "platform/machine/machine.h"
@@ -35,12 +33,6 @@ namespace {
 constexpr char kChildFlag[] = "--copy-child";
 constexpr double kGoalRatio = 0.95;
 constexpr long kGoalPeakKiB = 64 * 1024;
-
-struct Run {
-  double seconds = 0;
-  long peakKiB = 0;
-  bool ok = false;
-};
 
 // A progress routine doing what the pipeline's does, minus the window.
 platform::DWORD Progress(std::int64_t fileSize, std::int64_t fileDone, std::int64_t, std::int64_t, platform::DWORD,
@@ -77,58 +69,6 @@ int CopyChild(const std::string& work, const std::string& dst) {
   return ok && percent == 100 ? 0 : 1;
 }
 
-// Runs a command as a child and waits for it: wall time and peak memory.
-Run Measure(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  Run run;
-  const auto start = std::chrono::steady_clock::now();
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    ::execvp(argv[0], argv.data());
-    std::_Exit(127);
-  }
-  int status = 0;
-  struct rusage usage {};
-  if (pid < 0 || ::wait4(pid, &status, 0, &usage) < 0) return run;
-  run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  run.peakKiB = usage.ru_maxrss;
-  run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return run;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  const size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-// The total size of every file below root, to check a copy is whole.
-std::uintmax_t TreeBytes(const fs::path& root) {
-  std::uintmax_t total = 0;
-  for (const auto& e : fs::recursive_directory_iterator(root))
-    if (e.is_regular_file()) total += e.file_size();
-  return total;
-}
-
-// Removes the work folder whatever way the driver leaves.
-class WorkFolder {
- public:
-  explicit WorkFolder(const fs::path& parent) {
-    std::string tmpl = (parent / "kx-copybench-XXXXXX").string();
-    if (::mkdtemp(tmpl.data())) path_ = tmpl;
-  }
-  ~WorkFolder() {
-    std::error_code ec;
-    if (!path_.empty()) fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -145,7 +85,7 @@ int main(int argc, char** argv) {
     else if (opt == "--dir") parent = argv[i + 1];
   }
 
-  WorkFolder work(parent);
+  WorkFolder work(parent, "kx-copybench-");
   if (work.path().empty()) {
     std::fprintf(stderr, "cannot make a work folder in %s\n", parent.c_str());
     return 2;

@@ -12,12 +12,9 @@
 // the median ratio of our time to 7zz's (goal at most 1.0) and our peak
 // memory (goal at most 64 MiB). Everything generated is removed at the end.
 
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/copy/benchrun.h"
 #include "bench/copy/benchtree.h"
 #include "copy/coptfile.h"
 #include "platform/machine/imagedrive.h"
@@ -37,12 +35,6 @@ namespace {
 constexpr char kChildFlag[] = "--copy-child";
 constexpr double kGoalRatio = 1.0;
 constexpr long kGoalPeakKiB = 64 * 1024;
-
-struct Run {
-  double seconds = 0;
-  long peakKiB = 0;
-  bool ok = false;
-};
 
 platform::DWORD Progress(std::int64_t, std::int64_t, std::int64_t, std::int64_t, platform::DWORD, platform::DWORD,
                          platform::HANDLE, platform::HANDLE, void*) {
@@ -77,62 +69,6 @@ int CopyChild(const std::string& work, const std::string& image, const std::stri
   return engine.Start(&Progress, nullptr) ? 0 : 1;
 }
 
-Run Measure(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  Run run;
-  std::fflush(stdout);  // the child must not print what is still buffered here
-  const auto start = std::chrono::steady_clock::now();
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    if (std::FILE* null = std::freopen("/dev/null", "w", stdout)) (void)null;
-    ::execvp(argv[0], argv.data());
-    std::_Exit(127);
-  }
-  int status = 0;
-  struct rusage usage {};
-  if (pid < 0 || ::wait4(pid, &status, 0, &usage) < 0) return run;
-  run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  run.peakKiB = usage.ru_maxrss;
-  run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return run;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  const size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-std::uintmax_t TreeBytes(const fs::path& root) {
-  std::uintmax_t total = 0;
-  std::error_code ec;
-  for (const auto& e : fs::recursive_directory_iterator(root, ec))
-    if (e.is_regular_file()) total += e.file_size();
-  return total;
-}
-
-class WorkFolder {
- public:
-  explicit WorkFolder(const fs::path& parent) {
-    std::string tmpl = (parent / "kx-isobench-XXXXXX").string();
-    if (::mkdtemp(tmpl.data())) path_ = tmpl;
-  }
-  ~WorkFolder() {
-    std::error_code ec;
-    if (path_.empty()) return;
-    // The copies are read-only, as files from a disc are.
-    for (const auto& e : fs::recursive_directory_iterator(path_, ec))
-      fs::permissions(e.path(), fs::perms::owner_write, fs::perm_options::add, ec);
-    fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -151,7 +87,7 @@ int main(int argc, char** argv) {
     else if (opt == "--small-files") shape.smallFiles = std::atoi(argv[i + 1]);
     else if (opt == "--dir") parent = argv[i + 1];
   }
-  WorkFolder work(parent);
+  WorkFolder work(parent, "kx-isobench-");
   if (work.path().empty()) {
     std::fprintf(stderr, "cannot make a work folder in %s\n", parent.c_str());
     return 2;
