@@ -18,11 +18,12 @@ constexpr int kBootImageIndex = 2;
 constexpr platform::UINT kPercent = 100;
 
 // The driver folders below the staged driver folder, in the order they are
-// added; packages of vendors without a folder of their own come last.
+// added; packages of vendors without a folder of their own come after the
+// named vendors, storage packages last.
 constexpr const wchar_t* kDriverFolders64[] = {L"\\Intel\\USB31\\x64", L"\\Intel\\Win7\\x64", L"\\AMD\\x64",
-                                               L"\\Asmedia", L"\\Others"};
+                                               L"\\Asmedia", L"\\Others", L"\\Storage"};
 constexpr const wchar_t* kDriverFolders32[] = {L"\\Intel\\USB31\\x86", L"\\Intel\\Win7\\x86", L"\\AMD\\x86",
-                                               L"\\Asmedia", L"\\Others"};
+                                               L"\\Asmedia", L"\\Others", L"\\Storage"};
 
 }  // namespace
 

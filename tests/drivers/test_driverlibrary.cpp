@@ -202,7 +202,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, FaultyPackages,
     testing::Values(FaultCase{"NoCatalog", {.name = "nocat", .catalog = false}, drivers::RefusalCode::NoCatalog},
                     FaultCase{"MissingSys", {.name = "nosys", .writeSys = false}, drivers::RefusalCode::MissingFiles},
-                    FaultCase{"NetworkClass", {.name = "netdrv", .cls = "Net"}, drivers::RefusalCode::NotUsbClass},
+                    FaultCase{"NetworkClass", {.name = "netdrv", .cls = "Net"}, drivers::RefusalCode::UnsupportedClass},
                     FaultCase{"ItaniumOnly", {.name = "ia64drv", .archs = {"NTia64"}}, drivers::RefusalCode::NoModels},
                     FaultCase{"NoManufacturer", {.name = "setupinf", .manufacturer = false},
                               drivers::RefusalCode::NotDriverInf}),
