@@ -8,6 +8,7 @@
 #include "disk/sourcemedium.h"
 #include "disk/tracelog.h"
 #include "disk/volumeutils.h"
+#include "pipeline/compatibilitychoice.h"
 #include "pipeline/jobchecks.h"
 
 namespace {
@@ -46,9 +47,10 @@ void TMainForm::cmbDVDlistChange() {
 }
 
 void TMainForm::OnDvdSelected() {
-  const bool embedded = IsEmbeddedEdition(m_SourcePath);
-  m_ui.CheckBox_USBODD->setChecked(embedded);
-  m_ui.CheckBox_USBODD->setEnabled(!embedded);
+  // An Embedded source, or storage drivers in the library, force the box.
+  const bool forced = CompatibilityForced(m_SourcePath);
+  m_ui.CheckBox_USBODD->setChecked(forced);
+  m_ui.CheckBox_USBODD->setEnabled(!forced);
   m_ui.m_pNext->setEnabled(false);
   m_ui.cmbDVDlist->setEnabled(false);
   SetLabelText(m_ui.lblWait, Translate(L"Please wait"));

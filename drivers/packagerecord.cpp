@@ -54,6 +54,7 @@ std::string RecordText(const PackageRecord& r) {
   line("added", r.added);
   line("provider", r.provider);
   line("class", r.cls);
+  line("kind", r.kind == PackageKind::Storage ? "storage" : "usb");
   line("version", r.version);
   line("date", r.date);
   line("architectures", Join(r.archs));
@@ -80,6 +81,7 @@ bool ParseRecord(const std::string& bytes, PackageRecord& out) {
     else if (key == L"ADDED") out.added = value;
     else if (key == L"PROVIDER") out.provider = value;
     else if (key == L"CLASS") out.cls = value;
+    else if (key == L"KIND") out.kind = value == "storage" ? PackageKind::Storage : PackageKind::Usb;
     else if (key == L"VERSION") out.version = value;
     else if (key == L"DATE") out.date = value;
     else if (key == L"ARCHITECTURES") out.archs = Split(value);

@@ -7,6 +7,12 @@
 
 namespace drivers {
 
+// What a package drives: USB host controllers and hubs (class USB), or disk
+// controllers (classes SCSIAdapter and HDC), which go into every image of
+// the medium so that Setup sees the disk and the installed system starts
+// from it.
+enum class PackageKind { Usb, Storage };
+
 struct PackageRecord {
   std::string name;       // the library folder's name: "<inf>_<8 hex>"
   std::string inf;        // the INF's path inside the package, '/' separated
@@ -14,6 +20,7 @@ struct PackageRecord {
   std::string added;      // "YYYY-MM-DD HH:MM:SS" (UTC)
   std::string provider;
   std::string cls;        // the INF's Class
+  PackageKind kind = PackageKind::Usb;  // records written before storage packages were taken are USB
   std::string version;    // DriverVer's version
   std::string date;       // DriverVer's date
   std::vector<std::string> archs;        // "x86", "amd64"

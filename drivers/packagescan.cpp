@@ -17,9 +17,19 @@ using platform::dism::ImageArch;
 using platform::HRESULT;
 using platform::S_OK;
 
-// The class of USB host controllers, hubs and their devices.
-constexpr const wchar_t* kUsbClass = L"USB";
-constexpr const wchar_t* kUsbClassGuid = L"{36FC9E60-C465-11CF-8056-444553540000}";
+// The classes a package may have, by name and GUID: USB host controllers,
+// hubs and their devices; SCSI, RAID and NVMe adapters; IDE and SATA
+// controllers.
+struct AcceptedClass {
+  const wchar_t* name;
+  const wchar_t* guid;
+  PackageKind kind;
+};
+constexpr AcceptedClass kAcceptedClasses[] = {
+    {L"USB", L"{36FC9E60-C465-11CF-8056-444553540000}", PackageKind::Usb},
+    {L"SCSIADAPTER", L"{4D36E97B-E325-11CE-BFC1-08002BE10318}", PackageKind::Storage},
+    {L"HDC", L"{4D36E96A-E325-11CE-BFC1-08002BE10318}", PackageKind::Storage},
+};
 constexpr std::uint64_t kFnvOffset = 1469598103934665603ull;
 constexpr std::uint64_t kFnvPrime = 1099511628211ull;
 constexpr size_t kNameHashDigits = 8;
@@ -84,13 +94,17 @@ void CheckInf(const fs::path& root, const fs::path& inf, std::vector<FoundPackag
   const auto& inf0 = any->package.inf;
   const std::wstring cls = inf0.Value(L"Version", L"Class").value_or(L"");
   const std::wstring guid = inf0.Value(L"Version", L"ClassGUID").value_or(L"");
-  if (platform::UpperCase(cls) != kUsbClass && platform::UpperCase(guid) != kUsbClassGuid) {
-    refused.push_back({shown, RefusalCode::NotUsbClass, Narrow(cls.empty() ? guid : cls)});
+  const AcceptedClass* accepted = nullptr;
+  for (const auto& c : kAcceptedClasses)
+    if (platform::UpperCase(cls) == c.name || platform::UpperCase(guid) == c.guid) accepted = &c;
+  if (!accepted) {
+    refused.push_back({shown, RefusalCode::UnsupportedClass, Narrow(cls.empty() ? guid : cls)});
     return;
   }
 
   FoundPackage package;
   PackageRecord& r = package.record;
+  r.kind = accepted->kind;
   std::map<std::string, PackageFileRef> files;  // lower-case relative -> file
   std::string firstRelative;
   for (const auto& load : loads) {

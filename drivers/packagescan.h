@@ -1,7 +1,8 @@
 #pragma once
-// Finds every INF file below a folder and checks each as a USB 3.0 driver
-// package with the servicing layer's reader (LoadDriverPackage) for x86 and
-// amd64: a driver INF, the USB class (host controllers and hubs), models for
+// Finds every INF file below a folder and checks each as a USB 3.0 or a
+// storage driver package with the servicing layer's reader
+// (LoadDriverPackage) for x86 and amd64: a driver INF, the USB class (host
+// controllers and hubs) or a disk controller's class (SCSIAdapter, HDC), models for
 // at least one of the two, every file it lists present, a catalog file named
 // and present. Links are never followed.
 
@@ -23,12 +24,12 @@ struct FoundPackage {
   std::vector<PackageFileRef> files;  // the INF first
 };
 
-enum class RefusalCode { NotDriverInf, NotUsbClass, NoModels, MissingFiles, NoCatalog, Unreadable, NoInf };
+enum class RefusalCode { NotDriverInf, UnsupportedClass, NoModels, MissingFiles, NoCatalog, Unreadable, NoInf };
 
 struct Refusal {
   std::string file;    // the INF (or the folder, for NoInf), relative to the scanned folder
   RefusalCode code;
-  std::string detail;  // the reader's own message, or the class found
+  std::string detail;  // the reader's own message, or the class found (its GUID when it has no name)
 };
 
 // folderHost: an absolute host folder that has a system path (the

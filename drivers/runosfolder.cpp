@@ -1,5 +1,6 @@
 #include "drivers/runosfolder.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "disk/appfolders.h"
@@ -42,8 +43,9 @@ bool MaterialiseRunOsFolder(const std::string& programOsHost, const DriverLibrar
   }
   if (!CopyTreeWithoutLinks(programOsHost, targetHost, "", error)) return false;
   for (const PackageRecord& record : library.ForArch(ArchOf(is64))) {
-    const std::string place =
-        std::string(kAutoUnattend) + "/" + VendorFolder(PackageVendor(record.hardwareIds), is64) + "/" + record.name;
+    const std::string folder = record.kind == PackageKind::Storage ? std::string(kStorageFolder)
+                                                                   : VendorFolder(PackageVendor(record.hardwareIds), is64);
+    const std::string place = std::string(kAutoUnattend) + "/" + folder + "/" + record.name;
     if (!CopyTreeWithoutLinks(library.FilesFolder(record.name), targetHost, place, error)) return false;
   }
   return true;
@@ -56,7 +58,30 @@ std::vector<PackageRecord> PackagesWithFindings(bool is64) {
   return out;
 }
 
-bool LibraryServes(bool is64) { return !DriverLibrary(CurrentLibraryPlace()).ForArch(ArchOf(is64)).empty(); }
+namespace {
+
+bool LibraryHolds(bool is64, PackageKind kind) {
+  for (const auto& record : DriverLibrary(CurrentLibraryPlace()).ForArch(ArchOf(is64)))
+    if (record.kind == kind) return true;
+  return false;
+}
+
+}  // namespace
+
+bool LibraryServes(bool is64) { return LibraryHolds(is64, PackageKind::Usb); }
+bool LibraryHoldsStorage(bool is64) { return LibraryHolds(is64, PackageKind::Storage); }
+
+std::vector<std::string> StoragePackagesIn(const std::wstring& runOsFolder) {
+  std::vector<std::string> names;
+  std::string host;
+  if (runOsFolder.empty() || !platform::ResolvePath(runOsFolder, host)) return names;
+  const fs::path folder = fs::path(host) / kAutoUnattend / kStorageFolder;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+    if (it->is_directory(ec) && !it->is_symlink(ec)) names.push_back(it->path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 std::wstring PrepareRunOsFolder(bool is64, std::wstring& error) {
   std::string programOs;

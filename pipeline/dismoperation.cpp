@@ -23,6 +23,9 @@ constexpr const wchar_t* kDriverFolders64[] = {L"\\Intel\\USB31\\x64", L"\\Intel
                                                L"\\Asmedia", L"\\Others"};
 constexpr const wchar_t* kDriverFolders32[] = {L"\\Intel\\USB31\\x86", L"\\Intel\\Win7\\x86", L"\\AMD\\x86",
                                                L"\\Asmedia", L"\\Others"};
+// Storage packages, of any vendor, after all of them. Searched (and traced)
+// only when there are some, so a run without one is traced as before.
+constexpr const wchar_t* kStorageFolder = L"\\Storage";
 
 }  // namespace
 
@@ -51,6 +54,11 @@ std::vector<std::wstring> DismOperation::GatherDrivers() const {
     const std::wstring folder = m_DriverPath + sub;
     TraceLog(L"DismOperation::Excute - DISMADDDRIVER: m_DriverFolder" + folder);
     FindFilesByExt(list, folder, L".INF");
+  }
+  const std::wstring storage = m_DriverPath + kStorageFolder;
+  if (platform::PathExists(storage)) {
+    TraceLog(L"DismOperation::Excute - DISMADDDRIVER: m_DriverFolder" + storage);
+    FindFilesByExt(list, storage, L".INF");
   }
   return list;
 }

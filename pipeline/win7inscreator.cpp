@@ -4,8 +4,10 @@
 
 #include "disk/mediumutils.h"
 #include "disk/tracelog.h"
+#include "drivers/runosfolder.h"
 #include "pipeline/operationfactory.h"
 #include "pipeline/steplists.h"
+#include "platform/text.h"
 
 Win7InsCreator::Win7InsCreator(const WIN7_OPERAT_INFO* info, platform::HWND hWnd, int dlgType, bool compatible,
                                Factory factory)
@@ -15,8 +17,18 @@ Win7InsCreator::Win7InsCreator(const WIN7_OPERAT_INFO* info, platform::HWND hWnd
       m_hWnd(hWnd),
       m_bCompatible(compatible),
       m_Factory(factory ? std::move(factory) : Factory(CreateOperation)) {
+  // A run whose OS folder holds storage packages is treated as an Embedded
+  // source is: the installed system must start from a disk only such a
+  // driver reaches, so install.wim is serviced in either mode (the front
+  // ends tick the box as they do for an Embedded source).
+  const std::vector<std::string> storage = drivers::StoragePackagesIn(info->szImgDriverPath);
+  if (!storage.empty()) {
+    std::wstring names;
+    for (const auto& name : storage) names += (names.empty() ? L"" : L", ") + platform::WideFromAnsi(name);
+    TraceLog(L"[Win7InsCreator] storage driver packages, compatibility mode forced: " + names);
+  }
   bool substitute;
-  if (IsEmbeddedEdition(info->szSourcePath)) substitute = m_bCompatible;
+  if (IsEmbeddedEdition(info->szSourcePath) || !storage.empty()) substitute = m_bCompatible;
   else substitute = m_DlgType != kModeUsb && m_bCompatible;
   if (substitute) SubstituteInstallWimSteps(m_DlgType);
 }

@@ -44,9 +44,11 @@ bool ReadHexAttribute(const std::string& folder, const char* name, std::uint32_t
   return true;
 }
 
-}  // namespace
+bool IsWanted(std::uint32_t cls, bool storageToo) {
+  return (cls >> 8) == kUsbControllerClass || (storageToo && (cls >> 16) == kMassStorageClass);
+}
 
-std::vector<PciFunction> ReadUsbControllers(const std::string& devicesFolder) {
+std::vector<PciFunction> ReadControllers(const std::string& devicesFolder, bool storageToo) {
   std::vector<PciFunction> out;
   std::unique_ptr<DIR, DirCloser> dir(::opendir(devicesFolder.c_str()));
   if (!dir) return out;
@@ -56,7 +58,7 @@ std::vector<PciFunction> ReadUsbControllers(const std::string& devicesFolder) {
     if (!IsSlotName(name) || ++seen > kMaxFunctions) continue;
     const std::string folder = devicesFolder + "/" + name;
     std::uint32_t cls = 0, vendor = 0, device = 0, subVendor = 0, subDevice = 0, revision = 0;
-    if (!ReadHexAttribute(folder, "class", 0xFFFFFF, cls) || (cls >> 8) != kUsbControllerClass) continue;
+    if (!ReadHexAttribute(folder, "class", 0xFFFFFF, cls) || !IsWanted(cls, storageToo)) continue;
     if (!ReadHexAttribute(folder, "vendor", 0xFFFF, vendor) || !ReadHexAttribute(folder, "device", 0xFFFF, device))
       continue;
     // Old kernels lack the subsystem or revision files: read as 0.
@@ -75,6 +77,16 @@ std::vector<PciFunction> ReadUsbControllers(const std::string& devicesFolder) {
   }
   std::sort(out.begin(), out.end(), [](const PciFunction& a, const PciFunction& b) { return a.slot < b.slot; });
   return out;
+}
+
+}  // namespace
+
+std::vector<PciFunction> ReadUsbControllers(const std::string& devicesFolder) {
+  return ReadControllers(devicesFolder, false);
+}
+
+std::vector<PciFunction> ReadPciControllers(const std::string& devicesFolder) {
+  return ReadControllers(devicesFolder, true);
 }
 
 }  // namespace platform

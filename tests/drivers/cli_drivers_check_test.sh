@@ -4,7 +4,10 @@
 # against the sample library. A machine whose xHCI controllers the samples
 # drive passes (exit 0), one with a Renesas controller does not (exit 3,
 # the vendor named); a file without a listing or one that cannot be read
-# fails (exit 1). This computer's own controllers are read too.
+# fails (exit 1). Storage controllers: Windows 7 drives SATA AHCI itself, no
+# NVMe controller (until the sample storage package is added) and a RAID
+# adapter perhaps; a listing whose storage controllers none drives fails
+# (exit 3). This computer's own controllers are read too.
 set -euo pipefail
 cli="$1" make_machine="$2"
 scratch=$(mktemp -d)
@@ -75,6 +78,37 @@ has "USB 3.0 controllers driven by the library: 2 / 3"
 LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8 check 3 --lspci "$scratch/uncovered.txt"
 has "Hersteller: Renesas Technology Corp. [1912]"
 
+# Storage beside USB: AHCI by Windows 7 itself, NVMe by nothing, RAID perhaps.
+sed -n '1,8p' "$scratch/covered.txt" >"$scratch/storage.txt"
+printf '%s\n' \
+  '00:17.0 SATA controller [0106]: Intel Corporation Cannon Point-LP SATA Controller [AHCI Mode] [8086:9dd3] (rev 30) (prog-if 01 [AHCI 1.0])' \
+  '01:00.0 Non-Volatile memory controller [0108]: Samsung Electronics Co Ltd NVMe SSD Controller SM981/PM981/PM983 [144d:a808] (prog-if 02 [NVM Express])' \
+  '	Subsystem: Samsung Electronics Co Ltd SSD 970 EVO/PRO [144d:a801]' \
+  '02:00.0 RAID bus controller [0104]: Broadcom / LSI MegaRAID SAS-3 3108 [Invader] [1000:005d] (rev 02)' >>"$scratch/storage.txt"
+check 0 --lspci "$scratch/storage.txt"
+has "00:17.0  AHCI  "
+has "Windows 7 drives this IDE or SATA AHCI controller with its own driver."
+has "01:00.0  NVMe  "
+has "add your SSD's or board vendor's NVMe driver for Windows 7"
+has "02:00.0  RAID  "
+has "This controller may need a vendor driver"
+has "USB 3.0 controllers driven by the library: 1 / 1"
+has "Storage controllers driven: 1 / 3"
+# Without the AHCI controller nothing would give Setup a disk.
+grep -v "^00:17.0" "$scratch/storage.txt" >"$scratch/nodisk.txt"
+check 3 --lspci "$scratch/nodisk.txt"
+has "Storage controllers driven: 0 / 2"
+# The sample storage package names the NVMe class as its compatible ID.
+scripts=$(dirname "$make_machine")
+cp -r "$scripts/../samples/storage" "$scratch/storage"
+"$scripts/sample-pe" make "$scratch/storage/kxnvme.sys"
+"$scripts/sign-test-drivers" "$scratch/storage" "$KESTRUNEX_PREFIX/test-keys"
+"$cli" drivers add --sample "$scratch/storage" >"$scratch/out" 2>&1 || fail "the storage sample was not added"
+check 0 --lspci "$scratch/nodisk.txt"
+has "Driven by kxnvme_"
+has "matching PCI\\CC_010802"
+has "Storage controllers driven: 1 / 2"
+
 # Not a listing, a folder, a missing file, a bad option.
 printf 'hello\n00:14.0 USB controller: no numbers here\n' >"$scratch/junk.txt"
 check 1 --lspci "$scratch/junk.txt"
@@ -90,4 +124,5 @@ status=0
 [ "$status" -eq 0 ] || [ "$status" -eq 3 ] || fail "drivers check on this computer: exit $status"
 has "USB controllers of this computer:"
 has "USB 3.0 controllers driven by the library:"
+has "Storage controllers driven:"
 echo "PASS"

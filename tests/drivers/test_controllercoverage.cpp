@@ -1,7 +1,7 @@
-// Which package drives a USB controller: Windows' ranking of a PCI
-// function's IDs against the IDs packages name, names from a PCI ID
-// database, saved lspci listings of both shapes among junk, and the summary
-// a run writes into its trace log.
+// Which package drives a USB or storage controller: Windows' ranking of a
+// PCI function's IDs against the IDs packages name, which packages Windows 7
+// would load, names from a PCI ID database, saved lspci listings of both
+// shapes among junk, and the summary a run writes into its trace log.
 
 #include <gtest/gtest.h>
 
@@ -9,10 +9,13 @@
 #include <fstream>
 #include <tuple>
 
+#include "config/ovmultilangdll.h"
 #include "drivers/controllercoverage.h"
+#include "drivers/coveragewarnings.h"
 #include "drivers/hardwareid.h"
 #include "drivers/lspcilisting.h"
 #include "drivers/pciids.h"
+#include "platform/text.h"
 #include "sampledrivers.h"
 #include "testmachine.h"
 
@@ -36,6 +39,10 @@ PciFunction Function(std::uint16_t vendor, std::uint16_t device, std::uint16_t s
 
 // An Intel xHCI controller of a Lenovo notebook.
 const PciFunction kIntel = Function(0x8086, 0x9d2f, 0x17aa, 0x2247, 0x21, 0x0c0330);
+// Storage controllers: an NVMe SSD, a SATA AHCI controller, a RAID adapter.
+const PciFunction kNvme = Function(0x144d, 0xa808, 0x144d, 0xa801, 0x00, 0x010802, "01:00.0");
+const PciFunction kAhci = Function(0x8086, 0xa352, 0x1028, 0x0869, 0x10, 0x010601, "00:17.0");
+const PciFunction kRaid = Function(0x1000, 0x005f, 0x1028, 0x1f4b, 0x02, 0x010400, "02:00.0");
 
 // ---- Ranking by ID ----------------------------------------------------------
 
@@ -44,6 +51,7 @@ struct RankCase {
   std::vector<std::vector<std::string>> packages;  // each package's IDs
   std::vector<int> winners;                        // indexes into packages
   int rank;
+  PciFunction function = kIntel;
   friend void PrintTo(const RankCase& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -58,13 +66,13 @@ TEST_P(Ranking, PicksThePackagesOfTheBestRankedId) {
     r.hardwareIds = c.packages[i];
     packages.push_back(r);
   }
-  const drivers::PackageMatch match = drivers::BestMatch(kIntel, packages);
+  const drivers::PackageMatch match = drivers::BestMatch(c.function, packages);
   std::vector<int> winners;
   for (const auto* p : match.packages) winners.push_back(static_cast<int>(p - packages.data()));
   EXPECT_EQ(winners, c.winners);
   EXPECT_EQ(match.rank, c.rank);
   if (c.rank >= 0) {
-    EXPECT_EQ(match.id, drivers::RankedIds(kIntel)[static_cast<size_t>(c.rank)]);
+    EXPECT_EQ(match.id, drivers::RankedIds(c.function)[static_cast<size_t>(c.rank)]);
   }
 }
 
@@ -95,7 +103,99 @@ INSTANTIATE_TEST_SUITE_P(
                    "USB\\VID_8086&PID_9D2F", "PCI/VEN_8086&DEV_9D2F", "PCI\\CC_0C033", std::string("PCI\\VEN_8086&DEV_9D2F\0x", 23),
                    std::string(100000, '&')}},
                  {}, -1},
-        RankCase{"ClassAloneAmongMalformed", {{"PCI\\CC_0C03", "PCI\\VEN_8086&DEV_9D2F&SUBSYS_2247"}}, {0}, 5}),
+        RankCase{"ClassAloneAmongMalformed", {{"PCI\\CC_0C03", "PCI\\VEN_8086&DEV_9D2F&SUBSYS_2247"}}, {0}, 5},
+        RankCase{"NvmeDeviceBeatsTheNvmeClass", {{"PCI\\CC_010802"}, {"PCI\\VEN_144D&DEV_A808"}}, {1}, 3, kNvme},
+        RankCase{"NvmeByItsCompatibleIdAlone", {{"PCI\\CC_0108"}, {"PCI\\CC_010802"}}, {1}, 4, kNvme},
+        RankCase{"NvmeClassWithoutInterface", {{"PCI\\CC_0108", "PCI\\CC_0C0330"}}, {0}, 5, kNvme},
+        RankCase{"AnNvmePackageDoesNotTakeAhci", {{"PCI\\CC_010802", "PCI\\CC_0108"}}, {}, -1, kAhci},
+        RankCase{"RaidBySubsystem",
+                 {{"PCI\\VEN_1000&DEV_005F"}, {"PCI\\VEN_1000&DEV_005F&SUBSYS_1F4B1028"}, {"PCI\\CC_0104"}}, {1}, 1,
+                 kRaid}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- What drives a controller -------------------------------------------------
+
+drivers::PackageRecord Package(const std::string& name, std::vector<std::string> ids, const std::string& signature,
+                               bool unsignedAllowed = false, std::vector<std::string> findings = {},
+                               drivers::PackageKind kind = drivers::PackageKind::Usb) {
+  drivers::PackageRecord r;
+  r.name = name;
+  r.hardwareIds = std::move(ids);
+  r.archs = {"x86", "amd64"};
+  r.signature = signature;
+  r.unsignedAllowed = unsignedAllowed;
+  r.findings = std::move(findings);
+  r.kind = kind;
+  return r;
+}
+
+const drivers::PackageRecord kHub = Package("hub", {"IUSB3\\ROOT_HUB30&VID_8086&PID_9D2F"}, "windows");
+const drivers::PackageRecord kXhci = Package("xhci", {kPlain}, "windows");
+const drivers::PackageRecord kNvmeSigned =
+    Package("nvme", {"PCI\\CC_010802"}, "windows", false, {}, drivers::PackageKind::Storage);
+
+struct DriveCase {
+  const char* name;
+  PciFunction function;
+  std::vector<drivers::PackageRecord> packages;
+  std::string arch;
+  bool driven;
+  std::string driver;  // the package that drives it, or the unloadable one named
+  bool hubMissing;
+};
+
+class Driving : public testing::TestWithParam<DriveCase> {};
+
+TEST_P(Driving, CountsOnlyWhatWindows7Loads) {
+  const DriveCase& c = GetParam();
+  const auto coverage = drivers::CoverControllers({c.function}, c.packages, drivers::PciIdDatabase(""), c.arch);
+  ASSERT_EQ(coverage.size(), 1u);
+  const auto& got = coverage[0];
+  EXPECT_EQ(got.Driven(), c.driven);
+  EXPECT_EQ(got.hubMissing, c.hubMissing);
+  const std::string named = !got.packages.empty()     ? got.packages[0].name
+                            : !got.unloadable.empty() ? got.unloadable[0].record.name
+                                                      : "";
+  EXPECT_EQ(named, c.driver);
+  EXPECT_EQ(got.Uncovered(), c.function.IsXhci() && !c.driven);
+}
+
+const std::vector<std::string> kMismatch = {"amd64|mismatch|X.SYS|"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Packages, Driving,
+    testing::Values(
+        DriveCase{"SignedXhciWithItsHub", kIntel, {kXhci, kHub}, "amd64", true, "xhci", false},
+        DriveCase{"XhciWithoutItsVendorsHub", kIntel, {kXhci}, "amd64", false, "xhci", true},
+        DriveCase{"AnotherVendorsHubDoesNotCount", kIntel,
+                  {kXhci, Package("amdhub", {"AMDUSB30\\ROOT_HUB30&VID_1022&PID_9D2F"}, "windows")}, "amd64", false,
+                  "xhci", true},
+        DriveCase{"AnUnsignedHubDoesNotCount", kIntel,
+                  {kXhci, Package("hub", kHub.hardwareIds, "findings", true, kMismatch)}, "amd64", false, "xhci", true},
+        DriveCase{"AddedUnsignedDoesNotDriveOnAmd64", kIntel,
+                  {Package("xhci", {kPlain}, "findings", true, kMismatch), kHub}, "amd64", false, "xhci", false},
+        DriveCase{"NorWithoutARunWhenItServesAmd64", kIntel,
+                  {Package("xhci", {kPlain}, "findings", true, kMismatch), kHub}, "", false, "xhci", false},
+        DriveCase{"ButDrivesOn32BitWindows", kIntel,
+                  {Package("xhci", {kPlain}, "findings", true, kMismatch), kHub}, "x86", true, "xhci", false},
+        DriveCase{"X86FindingsOnlyStillLoadOnAmd64", kIntel,
+                  {Package("xhci", {kPlain}, "findings", false, {"x86|mismatch|X.SYS|"}), kHub}, "amd64", true, "xhci",
+                  false},
+        DriveCase{"ALoadableWorseMatchWinsOverAnUnloadableBetterOne", kIntel,
+                  {Package("best", {kFull}, "findings", true, kMismatch), Package("class", {"PCI\\CC_0C0330"}, "windows"),
+                   kHub},
+                  "amd64", true, "class", false},
+        DriveCase{"UncheckedRecordsCount", kIntel, {Package("old", {kPlain}, ""), kHub}, "amd64", true, "old", false},
+        DriveCase{"Ehci", Function(0x8086, 0x1e26, 0, 0, 4, 0x0c0320), {}, "amd64", true, "", false},
+        DriveCase{"AhciByWindows", kAhci, {}, "amd64", true, "", false},
+        DriveCase{"IdeByWindows", Function(0x8086, 0x7010, 0, 0, 0, 0x010180), {}, "amd64", true, "", false},
+        DriveCase{"NvmeNeedsAPackage", kNvme, {}, "amd64", false, "", false},
+        DriveCase{"NvmeByAStoragePackage", kNvme, {kNvmeSigned}, "amd64", true, "nvme", false},
+        DriveCase{"NvmeByAnUnsignedOne", kNvme,
+                  {Package("nvme", {"PCI\\CC_010802"}, "findings", true, kMismatch, drivers::PackageKind::Storage)}, "amd64",
+                  false, "nvme", false},
+        DriveCase{"RaidMayNeedOne", kRaid, {kNvmeSigned}, "amd64", false, "", false},
+        DriveCase{"SataWithoutAhci", Function(0x1b4b, 0x9230, 0, 0, 0x11, 0x010600), {}, "amd64", false, "", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Names from the PCI ID database ------------------------------------------
@@ -249,8 +349,8 @@ void WriteFunction(const fs::path& devices, const std::string& slot, const std::
 }
 
 // The sample machine's Intel package names 8086:F31E; nothing drives the
-// Renesas controller; Windows 7 drives the EHCI controller itself; the network
-// controller is no USB controller.
+// Renesas controller nor the NVMe SSD; Windows 7 drives the EHCI controller
+// itself; the network controller is neither USB nor storage.
 TEST(CoverageTrace, ARunsFirstLinesNameEachControllerAndWhatDrivesIt) {
   kxtest::TestMachine machine;
   kxtest::AddSampleDrivers();
@@ -260,6 +360,7 @@ TEST(CoverageTrace, ARunsFirstLinesNameEachControllerAndWhatDrivesIt) {
   WriteFunction(devices, "0000:00:1d.0", "0x0c0320", "0x8086", "0x1e26");
   WriteFunction(devices, "0000:03:00.0", "0x0c0330", "0x1912", "0x0015");
   WriteFunction(devices, "0000:04:00.0", "0x020000", "0x8086", "0x15b8");
+  WriteFunction(devices, "0000:05:00.0", "0x010802", "0x144d", "0xa808");
   std::ofstream(sys.path() / "pci.ids") << "1912  Renesas Technology Corp.\n8086  Intel Corporation\n";
   drivers::TraceDriverCoverage(true, devices.string(), (sys.path() / "pci.ids").string());
   const std::string log =
@@ -276,6 +377,15 @@ TEST(CoverageTrace, ARunsFirstLinesNameEachControllerAndWhatDrivesIt) {
                      "-> no package (vendor 1912 Renesas Technology Corp.)\r\n"),
             std::string::npos) << log;
   EXPECT_EQ(log.find("0000:04:00.0"), std::string::npos) << log;
+  EXPECT_NE(log.find("[DriverCoverage] Storage controllers of this computer: 1\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("[DriverCoverage] 0000:05:00.0 NVMe 144d:a808 subsystem 0000:0000 rev 03 -> no package (Windows 7 "
+                     "SP1 has no NVMe driver)\r\n"),
+            std::string::npos) << log;
+  // The wizard's warning names the same controller, and only it.
+  const auto warnings = drivers::UndrivenStorageWarnings(true, devices.string(), (sys.path() / "pci.ids").string());
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find(L"0000:05:00.0 NVMe"), std::wstring::npos);
+  EXPECT_NE(warnings[0].find(Translate(L"Drivers Check Nvme")), std::wstring::npos) << platform::AnsiFromWide(warnings[0]);
 }
 
 }  // namespace

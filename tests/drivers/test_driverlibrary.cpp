@@ -202,11 +202,43 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, FaultyPackages,
     testing::Values(FaultCase{"NoCatalog", {.name = "nocat", .catalog = false}, drivers::RefusalCode::NoCatalog},
                     FaultCase{"MissingSys", {.name = "nosys", .writeSys = false}, drivers::RefusalCode::MissingFiles},
-                    FaultCase{"NetworkClass", {.name = "netdrv", .cls = "Net"}, drivers::RefusalCode::NotUsbClass},
+                    FaultCase{"NetworkClass", {.name = "netdrv", .cls = "Net"}, drivers::RefusalCode::UnsupportedClass},
                     FaultCase{"ItaniumOnly", {.name = "ia64drv", .archs = {"NTia64"}}, drivers::RefusalCode::NoModels},
                     FaultCase{"NoManufacturer", {.name = "setupinf", .manufacturer = false},
                               drivers::RefusalCode::NotDriverInf}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// USB and the storage classes are taken (by name, without case), with
+// their kind; any other class is refused naming it.
+TEST_F(DriverLibraryTest, StorageClassesAreTakenAsStorageAndOtherClassesRefusedByName) {
+  const struct {
+    const char* cls;
+    bool taken;
+    drivers::PackageKind kind;
+  } rows[] = {{"USB", true, drivers::PackageKind::Usb},
+              {"SCSIAdapter", true, drivers::PackageKind::Storage},
+              {"hdc", true, drivers::PackageKind::Storage},
+              {"DiskDrive", false, {}},
+              {"Net", false, {}}};
+  for (const auto& row : rows) {
+    const fs::path folder = work.path() / row.cls;
+    WritePackage(folder, {.name = "pkg", .cls = row.cls});
+    std::vector<drivers::FoundPackage> found;
+    std::vector<drivers::Refusal> refused;
+    drivers::ScanFolder(folder.string(), found, refused);
+    ASSERT_EQ(found.size(), row.taken ? 1u : 0u) << row.cls;
+    if (row.taken) {
+      EXPECT_EQ(found[0].record.kind, row.kind) << row.cls;
+      drivers::PackageRecord back;
+      ASSERT_TRUE(drivers::ParseRecord(drivers::RecordText(found[0].record), back));
+      EXPECT_EQ(back.kind, row.kind) << row.cls;
+    } else {
+      ASSERT_EQ(refused.size(), 1u) << row.cls;
+      EXPECT_EQ(refused[0].code, drivers::RefusalCode::UnsupportedClass);
+      EXPECT_EQ(refused[0].detail, row.cls);
+    }
+  }
+}
 
 // A file changed after its catalog was signed: refused for amd64 with the
 // file named, unless --unsigned (then recorded and listed); a warning only

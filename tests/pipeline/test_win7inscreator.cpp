@@ -100,6 +100,19 @@ TEST_F(CreatorTest, UsbModeSubstitutesOnlyForAnEmbeddedSourceWithTheBoxTicked) {
   EXPECT_EQ(ran_, (std::vector<int>{5, 8, 9, 18, 19}));
 }
 
+// Storage packages in the run's OS folder make a USB run what an Embedded
+// source makes it (the front ends tick the box for them), and the trace
+// log names them.
+TEST_F(CreatorTest, UsbModeSubstitutesForStoragePackagesWithTheBoxTicked) {
+  machine_.WriteFile('C', "prog/OS/AutoUnattend/Storage/kxnvme_0a1b2c3d/kxnvme.inf", "");
+  Win7InsCreator creator(&info_, nullptr, kModeUsb, true, Recording());
+  EXPECT_EQ(creator.Excute(), 1);
+  EXPECT_EQ(ran_, (std::vector<int>{5, 8, 9, 18, 19}));
+  EXPECT_NE(kxtest::ReadHostFile(machine_.Root('C') / "ProgramData" / "Ovanta" / "Kestrunex" / "RAREzodav.log")
+                .find("[Win7InsCreator] storage driver packages, compatibility mode forced: kxnvme_0a1b2c3d\r\n"),
+            std::string::npos);
+}
+
 TEST_F(CreatorTest, TheFirstFailingStepEndsTheRunAndLaterStepsAreNeverMade) {
   Win7InsCreator creator(&info_, nullptr, kModeIso, false, Recording(3));
   EXPECT_EQ(creator.Excute(), 0);

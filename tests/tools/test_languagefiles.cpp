@@ -70,7 +70,10 @@ const std::set<std::u16string> kProgramKeys = {
     u"Drivers Check Help", u"Drivers Check Here", u"Drivers Check File", u"Drivers Check None",
     u"Drivers Check Subsystem", u"Drivers Check Driven", u"Drivers Check Matched", u"Drivers Check Not Driven",
     u"Drivers Check Builtin", u"Drivers Check Other", u"Drivers Check Summary", u"Drivers Check Unreadable",
-    u"Drivers Check No Listing",
+    u"Drivers Check No Listing", u"Drivers Kind Usb", u"Drivers Kind Storage", u"Drivers Check Storage",
+    u"Drivers Check No Storage", u"Drivers Check Storage Builtin", u"Drivers Check Nvme", u"Drivers Check May Need",
+    u"Drivers Check Not Loaded", u"Drivers Check Hub Missing", u"Drivers Check Storage Summary",
+    u"Drivers Load Findings", u"Drivers Storage Undriven", u"Drivers Run Not Loaded",
     u"No Drivers Add",
 };
 

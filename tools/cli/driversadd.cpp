@@ -56,7 +56,7 @@ const wchar_t* RefusalKey(drivers::RefusalCode code) {
   using drivers::RefusalCode;
   switch (code) {
     case RefusalCode::NotDriverInf: return L"Drivers Not Driver Inf";
-    case RefusalCode::NotUsbClass: return L"Drivers Not Usb";
+    case RefusalCode::UnsupportedClass: return L"Drivers Not Usb";
     case RefusalCode::NoModels: return L"Drivers No Models";
     case RefusalCode::MissingFiles: return L"Drivers Missing Files";
     case RefusalCode::NoCatalog: return L"Drivers No Catalog";

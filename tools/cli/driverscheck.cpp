@@ -44,10 +44,21 @@ void SayController(const drivers::ControllerCoverage& c, Console& console) {
     for (const auto& p : c.packages) names += (names.empty() ? L"" : L", ") + W(p.name + " (" + p.ArchText() + ")");
     console.Say(L"    " + Translate(L"Drivers Check Driven") + L" " + names + L", " +
                 Translate(L"Drivers Check Matched") + L" " + W(c.id));
+    if (c.hubMissing) console.Say(L"    " + Translate(L"Drivers Check Hub Missing") + L" " + W(c.hubVendor));
+  } else if (!c.unloadable.empty()) {
+    const drivers::UnloadablePackage& u = c.unloadable.front();
+    console.Say(L"    " + Translate(L"Drivers Check Not Loaded") + L" " + W(u.record.name) + L" (" + W(u.arch) + L": " +
+                Translate(u.block == drivers::LoadBlock::AddedUnsigned ? L"Drivers Added Unsigned"
+                                                                       : L"Drivers Load Findings") +
+                L")");
+  } else if (c.Builtin()) {
+    console.Say(L"    " + Translate(f.IsStorageController() ? L"Drivers Check Storage Builtin" : L"Drivers Check Builtin"));
   } else if (f.IsXhci()) {
     console.Say(L"    " + Translate(L"Drivers Check Not Driven") + L" " + Named(c.names.vendor, Hex4(f.vendor)));
-  } else if ((f.classCode & 0xFF) < platform::kXhciInterface) {
-    console.Say(L"    " + Translate(L"Drivers Check Builtin"));
+  } else if (c.IsNvme()) {
+    console.Say(L"    " + Translate(L"Drivers Check Nvme"));
+  } else if (f.IsStorageController()) {
+    console.Say(L"    " + Translate(L"Drivers Check May Need"));
   } else {
     console.Say(L"    " + Translate(L"Drivers Check Other"));
   }
@@ -58,7 +69,7 @@ void SayController(const drivers::ControllerCoverage& c, Console& console) {
 int CheckDriverCoverage(const drivers::DriverLibrary& library, const std::string& listing, Console& console) {
   std::vector<platform::PciFunction> functions;
   if (listing.empty()) {
-    functions = platform::ReadUsbControllers();
+    functions = platform::ReadPciControllers();
     console.Say(Translate(L"Drivers Check Here"));
   } else {
     const platform::DWORD error = drivers::ReadLspciListing(listing, functions);
@@ -79,15 +90,28 @@ int CheckDriverCoverage(const drivers::DriverLibrary& library, const std::string
     if (!record.sample || library.Place().samplesCount) packages.push_back(std::move(record));
 
   const auto coverage = drivers::CoverControllers(functions, packages, drivers::PciIdDatabase::Load());
-  if (coverage.empty()) console.Say(Translate(L"Drivers Check None"));
-  int xhci = 0;
-  int uncovered = 0;
+  int usb = 0, xhci = 0, uncovered = 0, storage = 0, storageDriven = 0;
   for (const auto& c : coverage) {
+    if (c.function.IsStorageController()) continue;
     SayController(c, console);
+    ++usb;
     xhci += c.function.IsXhci() ? 1 : 0;
     uncovered += c.Uncovered() ? 1 : 0;
   }
+  if (usb == 0) console.Say(Translate(L"Drivers Check None"));
+  console.Say(Translate(L"Drivers Check Storage"));
+  for (const auto& c : coverage) {
+    if (!c.function.IsStorageController()) continue;
+    SayController(c, console);
+    ++storage;
+    storageDriven += c.Driven() ? 1 : 0;
+  }
+  if (storage == 0) console.Say(Translate(L"Drivers Check No Storage"));
   console.Say(Translate(L"Drivers Check Summary") + L" " + std::to_wstring(xhci - uncovered) + L" / " +
               std::to_wstring(xhci));
-  return uncovered == 0 ? kExitSuccess : kExitUncovered;
+  console.Say(Translate(L"Drivers Check Storage Summary") + L" " + std::to_wstring(storageDriven) + L" / " +
+              std::to_wstring(storage));
+  // A listing shows no disks: storage controllers none of which is driven
+  // leave Setup without a disk to install onto.
+  return uncovered == 0 && (storage == 0 || storageDriven > 0) ? kExitSuccess : kExitUncovered;
 }

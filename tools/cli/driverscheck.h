@@ -1,12 +1,14 @@
 #pragma once
-// `kestrunex-cli drivers check [--lspci FILE]`: the USB controllers of this
-// computer (sysfs) or of the machine a saved `lspci -vmmnn` / `lspci -nnv`
-// listing describes, each with its names and the library's package that
-// drives it, or that none does, naming the vendor whose download to add.
+// `kestrunex-cli drivers check [--lspci FILE]`: the USB and storage
+// controllers of this computer (sysfs) or of the machine a saved
+// `lspci -vmmnn` / `lspci -nnv` listing describes, each with its names and
+// the library's package that drives it (one Windows 7 would load), or
+// Windows 7's own driver, or what to add.
 //
 // Exit status: 0 when every xHCI (USB 3.0) controller is driven by a package
-// (also when there is none), kExitUncovered when one is not, 1 when the
-// listing cannot be read or holds no PCI function.
+// (also when there is none) and, when there are storage controllers, at
+// least one of them is driven (a listing shows no disks); kExitUncovered
+// otherwise; 1 when the listing cannot be read or holds no PCI function.
 
 #include <string>
 

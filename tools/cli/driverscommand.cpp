@@ -23,6 +23,8 @@ int List(const drivers::DriverLibrary& library, Console& console) {
   if (records.empty()) console.Say(Translate(L"Drivers Empty"));
   for (const auto& r : records) {
     console.Say(W(r.name + "  " + r.provider + "  " + r.cls + "  " + r.version + "  " + r.date + "  " + r.ArchText()) +
+                L"  " +
+                Translate(r.kind == drivers::PackageKind::Storage ? L"Drivers Kind Storage" : L"Drivers Kind Usb") +
                 (r.sample ? L"  (" + Translate(L"Drivers Sample") + L")" : L""));
     console.Say(L"    " + Translate(L"Drivers From") + L" " + W(r.origin) + L", " + Translate(L"Drivers Added On") +
                 L" " + W(r.added) + L", " + std::to_wstring(r.hardwareIds.size()) + L" " +

@@ -19,6 +19,7 @@
 #include "disk/volumeutils.h"
 #include "drivers/nodriverstext.h"
 #include "drivers/runosfolder.h"
+#include "pipeline/compatibilitychoice.h"
 #include "pipeline/jobchecks.h"
 #include "pipeline/opmessages.h"
 #include "pipeline/runsetup.h"
@@ -90,8 +91,9 @@ bool HeadlessJob::CheckSource() {
     console_.Complain(SourceMediumText(problems));
     return false;
   }
-  // An Embedded edition forces compatibility mode, as the source page does.
-  compatible_ = options_.compatible || IsEmbeddedEdition(source_);
+  // An Embedded edition or storage drivers in the library force
+  // compatibility mode, as the source page does.
+  compatible_ = options_.compatible || CompatibilityForced(source_);
   return true;
 }
 
