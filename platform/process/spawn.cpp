@@ -23,12 +23,14 @@ constexpr int kCannotStart = 127;
 // Signals a child starts with at their defaults, even where we ignore them.
 constexpr int kDefaultSignals[] = {SIGINT, SIGTERM, SIGQUIT, SIGHUP, SIGPIPE, SIGCHLD};
 
+// Tells the parent why the child could not become the program, and ends it.
+[[noreturn]] void FailStart(int statusFd, int error) {
+  [[maybe_unused]] const ssize_t written = ::write(statusFd, &error, sizeof error);
+  ::_exit(kCannotStart);
+}
+
 // The child side, between fork and exec: async-signal-safe calls only.
 [[noreturn]] void BecomeChild(const ChildSpawn& spawn, int devNull, pid_t parent, int statusFd) {
-  auto fail = [statusFd](int error) {
-    [[maybe_unused]] const ssize_t written = ::write(statusFd, &error, sizeof error);
-    ::_exit(kCannotStart);
-  };
   ::prctl(PR_SET_PDEATHSIG, spawn.deathSignal);
   if (::getppid() != parent) ::_exit(kCannotStart);  // we died before the request took hold
   if (spawn.ownGroup) ::setpgid(0, 0);
@@ -43,10 +45,10 @@ constexpr int kDefaultSignals[] = {SIGINT, SIGTERM, SIGQUIT, SIGHUP, SIGPIPE, SI
   for (int sig : kDefaultSignals) ::sigaction(sig, &byDefault, nullptr);
   if (spawn.maxFileBytes > 0) {
     const rlimit limit{spawn.maxFileBytes, spawn.maxFileBytes};
-    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) fail(errno);
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) FailStart(statusFd, errno);
   }
   const int out = spawn.outputFd >= 0 ? spawn.outputFd : devNull;
-  if (::dup2(devNull, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(out, 2) < 0) fail(errno);
+  if (::dup2(devNull, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(out, 2) < 0) FailStart(statusFd, errno);
   // The status pipe is closed by the exec as well: end of data there says
   // the exec worked.
   if (::syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC) != 0)
@@ -55,7 +57,7 @@ constexpr int kDefaultSignals[] = {SIGINT, SIGTERM, SIGQUIT, SIGHUP, SIGPIPE, SI
   sigemptyset(&none);
   ::sigprocmask(SIG_SETMASK, &none, nullptr);
   ::execve(spawn.program, spawn.argv, spawn.envp);
-  fail(errno);
+  FailStart(statusFd, errno);
 }
 
 }  // namespace

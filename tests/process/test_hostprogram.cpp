@@ -40,6 +40,9 @@ struct Row {
 TEST(HostProgram, RunsOnlyWhatItIsToldWithWhatItIsGiven) {
   kxtest::TempDir dir;
   const std::string big = dir.str() + "/big";
+  const std::string writable = dir.str() + "/true";
+  fs::copy_file("/bin/true", writable);
+  fs::permissions(writable, fs::perms::all);
   const std::vector<Row> rows = {
       {"sees only its own environment", "/usr/bin/env", {}, nullptr, true, 0,
        "PATH=/usr/sbin:/usr/bin:/sbin:/bin\nLC_ALL=C.UTF-8\n"},
@@ -50,11 +53,11 @@ TEST(HostProgram, RunsOnlyWhatItIsToldWithWhatItIsGiven) {
       {"is killed at its timeout", "/bin/sleep", {"30"}, [](HostProgram& p) { p.timeout = 200ms; }, true,
        128 + SIGKILL, "", false, true},
       {"writes no file past its cap", "/bin/sh", {"-c", "head -c 10000 /dev/zero > " + big},
-       [](HostProgram& p) { p.maxFileBytes = 4096; }, true, 128 + SIGXFSZ, ""},
+       [](HostProgram& p) { p.maxFileBytes = 4096; }, true, 128 + SIGXFSZ, "File size limit exceeded\n"},
       {"does not wait for a background child holding the output", "/bin/sh", {"-c", "sleep 3 & echo up"}, nullptr,
        true, 0, "up\n"},
       {"refuses a relative path", "sh", {"-c", "true"}, nullptr, false, -1, ""},
-      {"refuses a path that is no program", "/etc/passwd", {}, nullptr, false, -1, ""},
+      {"refuses a program others can write", writable, {}, nullptr, false, -1, ""},
   };
   // What we block for ourselves (a thread waiting for Ctrl+C) and what our
   // environment holds must not reach the program.
