@@ -5,7 +5,7 @@
 
 std::string ToAnsi(const std::wstring& wide);
 std::wstring FromAnsi(const std::string& ansi);
-// platform::LowerCase under the name this layer's callers know.
+// Lower-cases A-Z only (drive letters, paths, hexadecimal digits).
 std::wstring ToLower(const std::wstring& text);
 std::string IntToText(int value);
 std::wstring IntToTextW(int value);
