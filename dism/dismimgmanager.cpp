@@ -41,7 +41,7 @@ UINT DismImgManager::GetImageCount() {
     ReportError(L"DismGetImageInfo", hr);
     return 0;
   }
-  Release(imageInfo);
+  static_cast<void>(Release(imageInfo));  // only the count is used; a failed release loses memory, no more
   imageInfo = nullptr;
   return imageCount;
 }
@@ -57,7 +57,7 @@ bool DismImgManager::Mount(const std::wstring& path, bool readOnlyMount, UINT in
       // The cleanup is a courtesy to the next mount, which reports its own failure.
       static_cast<void>(DismCleanupMountpoints());
     }
-  Release(mounted);
+  static_cast<void>(Release(mounted));  // the listing was only looked at; a failed release loses memory, no more
 
   SweepStaleMounts();
 

@@ -1,10 +1,10 @@
 #pragma once
-// Runs a tool of the host system (msiextract) by its absolute path with a
-// clean environment, /dev/null as input, output and error captured up to a
-// cap, no descriptor of ours, killed when the calling thread ends
-// (PR_SET_PDEATHSIG), and files it writes capped at maxFileBytes
-// (RLIMIT_FSIZE). The exit status, or -1 when it could not be started or
-// ended by a signal.
+// Runs a tool of the host system (msiextract) by its absolute path through
+// platform/process/hostprogram.h: a clean environment, /dev/null as input,
+// output and error captured up to 1 MiB, no descriptor of ours, killed when
+// the calling thread ends, and files it writes capped at maxFileBytes. The
+// exit status, or -1 when it could not be started (not an absolute path to
+// a root-owned program among them) or ended by a signal.
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,7 @@
 #include "pipeline/toperationthd.h"
 
 #include "config/ovmultilangdll.h"
+#include "disk/tracelines.h"
 #include "disk/tracelog.h"
 #include "pipeline/opmessages.h"
 #include "platform/disks/volumemount.h"
@@ -63,15 +64,15 @@ void TOperationThd::Execute() {
 
 void TOperationThd::UpdateResult() {
   if (m_bCancel) {
-    TraceLog(L"[UpdateResult] Finish_UserCancel");
+    TraceLog(std::wstring(kRunCancelledTrace));
     m_pView->ShowResult(kRunCancelled);
   } else if (m_bResult != 0) {
-    TraceLog(L"[UpdateResult] finish_Success");
+    TraceLog(std::wstring(kRunSucceededTrace));
     m_pView->SetStatusText(Translate(L"Successfully updated"));
     m_pView->ShowResult(kRunSucceeded);
   } else {
     m_pView->SetStatusText(m_pView->StatusText() + Translate(L"Operation failed"));
-    TraceLog(L"[UpdateResult] finish_Fail");
+    TraceLog(std::wstring(kRunFailedTrace));
     m_pView->ShowResult(kRunFailed);
   }
 }

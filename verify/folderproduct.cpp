@@ -1,11 +1,11 @@
 #include "verify/folderproduct.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <vector>
 
 #include "platform/fs/uncachedfile.h"
+#include "platform/lowercase.h"
 
 namespace verify {
 
@@ -14,9 +14,8 @@ constexpr std::size_t kChunkBytes = 1 << 20;
 }
 
 std::string FoldPath(const std::string& relPath) {
-  std::string folded = relPath;
-  std::transform(folded.begin(), folded.end(), folded.begin(),
-                 [](unsigned char c) { return c == '\\' ? '/' : static_cast<char>(std::tolower(c)); });
+  std::string folded = platform::LowerCase(relPath);
+  std::replace(folded.begin(), folded.end(), '\\', '/');
   return folded;
 }
 

@@ -1,7 +1,6 @@
 #include "verify/productcheck.h"
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <filesystem>
 
@@ -10,6 +9,7 @@
 #include "disk/tracelog.h"
 #include "platform/fs/paths.h"
 #include "platform/fs/sysfolders.h"
+#include "platform/lowercase.h"
 #include "platform/text.h"
 #include "verify/folderproduct.h"
 #include "verify/isoproduct.h"
@@ -40,9 +40,7 @@ std::vector<std::string> IsoFiles(const std::string& hostFolder) {
   std::vector<std::string> files;
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator(hostFolder, ec)) {
-    std::string ext = entry.path().extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
-    if (ext == ".iso") files.push_back(entry.path().filename().string());
+    if (platform::LowerCase(entry.path().extension().string()) == ".iso") files.push_back(entry.path().filename().string());
   }
   return files;
 }

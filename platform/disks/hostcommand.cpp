@@ -1,25 +1,26 @@
 #include "platform/disks/hostcommand.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <signal.h>
 
-#include <cerrno>
+#include <chrono>
+
+#include "platform/process/hostprogram.h"
 
 namespace platform::disks {
 
 namespace {
 
 constexpr const char* kSystemToolFolders[] = {"/usr/sbin", "/usr/bin", "/sbin", "/bin"};
-// What a tool finds in its environment: nothing of the caller's.
-constexpr const char* kToolEnvironment[] = {"PATH=/usr/sbin:/usr/bin:/sbin:/bin", "LC_ALL=C.UTF-8", nullptr};
+// The FUSE daemons: no timeout, and ended with SIGTERM so they unmount.
+constexpr const char* kFileSystemDaemons[] = {"ntfs-3g", "fusefat"};
+// Every other tool here ends in seconds (mkfs -Q, losetup, fusermount);
+// one that hangs (a device that stopped answering) must not hold the run.
+constexpr std::chrono::minutes kToolTimeout{10};
 
-bool IsSystemExecutable(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == 0 &&
-         (st.st_mode & (S_IWGRP | S_IWOTH)) == 0 && (st.st_mode & S_IXUSR) != 0;
+bool IsFileSystemDaemon(const std::string& name) {
+  for (const char* daemon : kFileSystemDaemons)
+    if (name == daemon) return true;
+  return false;
 }
 
 }  // namespace
@@ -28,7 +29,7 @@ std::string SystemToolPath(const std::string& name) {
   if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..") return {};
   for (const char* folder : kSystemToolFolders) {
     const std::string path = std::string(folder) + "/" + name;
-    if (IsSystemExecutable(path)) return path;
+    if (IsSystemProgram(path)) return path;
   }
   return {};
 }
@@ -36,43 +37,23 @@ std::string SystemToolPath(const std::string& name) {
 CommandResult RunCommand(const std::vector<std::string>& argv) {
   CommandResult result;
   if (argv.empty()) return result;
-  const std::string program = SystemToolPath(argv[0]);
-  if (program.empty()) {
+  HostProgram program;
+  program.path = SystemToolPath(argv[0]);
+  if (program.path.empty()) {
     result.output = argv[0] + ": not found in the system's program folders";
     return result;
   }
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) return result;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = -1;
-  int rc = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, args.data(),
-                         const_cast<char* const*>(kToolEnvironment));
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(fds[1]);
-  if (rc != 0) {
-    ::close(fds[0]);
+  program.args.assign(argv.begin() + 1, argv.end());
+  if (IsFileSystemDaemon(argv[0])) program.deathSignal = SIGTERM;
+  else program.timeout = kToolTimeout;
+  HostProgramResult run = RunHostProgram(program);
+  if (!run.started) {
     result.output = argv[0] + ": cannot be started";
     return result;
   }
-  char buf[4096];
-  for (;;) {
-    ssize_t n = ::read(fds[0], buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    result.output.append(buf, static_cast<std::size_t>(n));
-  }
-  ::close(fds[0]);
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.exitCode = run.exitCode;
+  result.output = std::move(run.output);
+  if (run.timedOut) result.output += "\n" + argv[0] + ": stopped after " + std::to_string(kToolTimeout.count()) + " minutes";
   return result;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // The host programs the disk layer and our disk tool drive (mkfs.vfat, mkfs.ntfs, fatlabel,
-// ntfslabel, losetup, mount helpers): started without a shell, their output
-// captured for the error line, waited for.
+// ntfslabel, losetup, mount helpers): started without a shell through
+// platform/process/hostprogram.h, their output captured (up to 1 MiB) for
+// the error line, waited for (at most ten minutes, except the FUSE daemons,
+// which get no timeout and SIGTERM as their death signal).
 //
 // argv[0] is a bare tool name. It is run from the system's own folders only
 // (/usr/sbin, /usr/bin, /sbin, /bin: the first holding a regular executable

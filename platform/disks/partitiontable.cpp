@@ -4,6 +4,8 @@
 #include <cstring>
 #include <set>
 
+#include "platform/littleendian.h"
+
 namespace platform::disks {
 
 namespace {
@@ -14,8 +16,6 @@ constexpr std::size_t kSlotTable = 446;
 constexpr std::size_t kSlotSize = 16;
 constexpr std::uint32_t kGptHeaderMin = 92;
 
-std::uint32_t Le32(const std::uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t(p[3]) << 24; }
-std::uint64_t Le64(const std::uint8_t* p) { return Le32(p) | std::uint64_t(Le32(p + 4)) << 32; }
 
 struct Slot {
   std::uint8_t boot;
@@ -44,7 +44,7 @@ bool HasBootSignature(const Sector& s) { return (s[510] | s[511] << 8) == kBootS
 
 Slot SlotAt(const Sector& s, int i) {
   const std::uint8_t* p = s.data() + kSlotTable + i * kSlotSize;
-  return Slot{p[0], p[4], Le32(p + 8), Le32(p + 12)};
+  return Slot{p[0], p[4], ReadLe32(p + 8), ReadLe32(p + 12)};
 }
 
 bool IsRecognized(std::uint8_t type) {
@@ -97,7 +97,7 @@ void ReadExtendedChain(const Disk& disk, const Slot& container, std::vector<PART
 bool ReadMbr(const Disk& disk, const Sector& s, PartitionTable& t) {
   const std::uint64_t sectors = disk.Sectors();
   t.style = PARTITION_STYLE_MBR;
-  t.mbrSignature = Le32(s.data() + 440);
+  t.mbrSignature = ReadLe32(s.data() + 440);
   int extended = -1;
   for (int i = 0; i < 4; ++i) {
     Slot slot = SlotAt(s, i);
@@ -121,17 +121,17 @@ struct ArrayCacheRef {
 bool ReadGptAt(const Disk& disk, std::uint64_t headerLba, PartitionTable& t, const ArrayCacheRef& cached) {
   Sector h;
   if (!ReadSector(disk, headerLba, h) || std::memcmp(h.data(), "EFI PART", 8) != 0) return false;
-  std::uint32_t headerSize = Le32(h.data() + 12);
+  std::uint32_t headerSize = ReadLe32(h.data() + 12);
   if (headerSize < kGptHeaderMin || headerSize > disk.sector) return false;
-  std::uint32_t crc = Le32(h.data() + 16);
+  std::uint32_t crc = ReadLe32(h.data() + 16);
   Sector copy = h;
   std::memset(copy.data() + 16, 0, 4);
   if (Crc32(copy.data(), headerSize) != crc) return false;
   const std::uint64_t sectors = disk.Sectors();
-  std::uint64_t firstUsable = Le64(h.data() + 40), lastUsable = Le64(h.data() + 48);
-  std::uint64_t entriesLba = Le64(h.data() + 72);
-  std::uint32_t count = Le32(h.data() + 80), entrySize = Le32(h.data() + 84);
-  std::uint32_t entriesCrc = Le32(h.data() + 88);
+  std::uint64_t firstUsable = ReadLe64(h.data() + 40), lastUsable = ReadLe64(h.data() + 48);
+  std::uint64_t entriesLba = ReadLe64(h.data() + 72);
+  std::uint32_t count = ReadLe32(h.data() + 80), entrySize = ReadLe32(h.data() + 84);
+  std::uint32_t entriesCrc = ReadLe32(h.data() + 88);
   if (firstUsable > lastUsable || lastUsable >= sectors || count > kMaxGptEntries || entrySize < 128 ||
       entrySize > 4096 || entrySize % 8 != 0)
     return false;
@@ -157,7 +157,7 @@ bool ReadGptAt(const Disk& disk, std::uint64_t headerLba, PartitionTable& t, con
   for (std::uint32_t i = 0; i < count; ++i) {
     const std::uint8_t* p = array.data() + std::size_t(i) * entrySize;
     if (std::memcmp(p, kZero, 16) == 0) continue;
-    std::uint64_t first = Le64(p + 32), last = Le64(p + 40);
+    std::uint64_t first = ReadLe64(p + 32), last = ReadLe64(p + 40);
     if (first > last || last >= sectors) continue;  // an entry that cannot be on this disk
     PARTITION_INFORMATION_EX e{};
     e.PartitionStyle = PARTITION_STYLE_GPT;
@@ -166,7 +166,7 @@ bool ReadGptAt(const Disk& disk, std::uint64_t headerLba, PartitionTable& t, con
     e.PartitionNumber = ++number;
     std::memcpy(&e.Gpt.PartitionType, p, 16);
     std::memcpy(&e.Gpt.PartitionId, p + 16, 16);
-    e.Gpt.Attributes = Le64(p + 48);
+    e.Gpt.Attributes = ReadLe64(p + 48);
     for (int c = 0; c < 36; ++c) e.Gpt.Name[c] = static_cast<char16_t>(p[56 + 2 * c] | p[57 + 2 * c] << 8);
     t.entries.push_back(e);
   }

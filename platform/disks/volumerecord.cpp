@@ -19,6 +19,7 @@
 #include "platform/fs/readfile.h"
 #include "platform/machine/machine.h"
 #include "platform/text.h"
+#include "platform/uniquefd.h"
 #include "platform/machine/volumes.h"
 
 namespace platform::disks {
@@ -34,14 +35,11 @@ std::string RecordPath() { return CurrentMachine().Prefix() + "/volumes.ini"; }
 class RecordLock {
  public:
   RecordLock() : fd_(::open((RecordPath() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
-    if (fd_ >= 0) ::flock(fd_, LOCK_EX);
-  }
-  ~RecordLock() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_) ::flock(fd_.get(), LOCK_EX);
   }
 
  private:
-  int fd_;
+  UniqueFd fd_;
 };
 
 std::vector<VolumeEntry> ReadUnlocked() {

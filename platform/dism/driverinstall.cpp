@@ -1,9 +1,9 @@
 #include "platform/dism/driverinstall.h"
 
-#include <cwctype>
 #include <map>
 #include <set>
 
+#include "platform/lowercase.h"
 #include "platform/text.h"
 
 namespace platform::dism {
@@ -50,12 +50,6 @@ constexpr std::uint32_t kAddRegTypeMask = 0xFFFF0001;
 constexpr std::uint32_t kAddRegMultiSz = 0x10000;
 constexpr std::uint32_t kAddRegExpandSz = 0x20000;
 constexpr std::uint32_t kAddRegDword = 0x10001;
-
-std::wstring Lower(std::wstring_view s) {
-  std::wstring r(s);
-  for (auto& c : r) c = static_cast<wchar_t>(std::towlower(c));
-  return r;
-}
 
 bool Number(const std::wstring& text, std::uint32_t& value) {
   if (text.empty()) return false;
@@ -113,7 +107,7 @@ class Planner {
         if (model.fields.empty()) continue;
         const std::wstring install = InstallSection(model.fields.front());
         std::string service;
-        if (HRESULT hr = Install(install, installs.insert(Lower(install)).second, service); Failed(hr)) return hr;
+        if (HRESULT hr = Install(install, installs.insert(LowerCase(install)).second, service); Failed(hr)) return hr;
         if (service.empty()) continue;
         for (size_t i = 1; i < model.fields.size(); ++i)
           if (!model.fields[i].empty()) out_.bindings.push_back({model.fields[i], service});
@@ -199,7 +193,7 @@ class Planner {
     auto add = [&](const std::wstring& target, const std::wstring& source, const std::string& folder,
                    int at) -> HRESULT {
       if (!ValidComponent(target)) return Fail(at, L"the file name '" + target + L"' is not valid");
-      auto it = pkg_.sources.find(Lower(source));
+      auto it = pkg_.sources.find(LowerCase(source));
       if (it == pkg_.sources.end())
         return Fail(at, L"CopyFiles names '" + source + L"', which [SourceDisksFiles] does not list");
       out_.files.push_back({it->second, JoinImage(folder, AnsiFromWide(target))});
@@ -283,14 +277,14 @@ class Planner {
     static const std::wstring kControlSet = L"system\\currentcontrolset";
     for (const auto& line : section->lines) {
       if (line.fields.empty()) continue;
-      const std::wstring root = Lower(line.fields[0]);
+      const std::wstring root = LowerCase(line.fields[0]);
       std::wstring subkey = line.fields.size() > 1 ? line.fields[1] : L"";
       std::string base;
       if (root == L"hkr") {
         if (!hkrKnown) continue;
         base = hkr;
       } else if (root == L"hklm" || root == L"hkey_local_machine") {
-        std::wstring lower = Lower(subkey);
+        std::wstring lower = LowerCase(subkey);
         if (lower.rfind(kControlSet, 0) != 0 ||
             (lower.size() > kControlSet.size() && lower[kControlSet.size()] != L'\\'))
           continue;  // another hive, or the system key itself
@@ -349,7 +343,7 @@ class Planner {
 }  // namespace
 
 std::string CriticalDeviceKey(const std::wstring& id) {
-  std::string key = AnsiFromWide(Lower(id));
+  std::string key = AnsiFromWide(LowerCase(id));
   for (auto& c : key)
     if (c == '\\') c = '#';
   return key;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cwctype>
 #include <map>
 
 #include "platform/dism/inffile.h"
@@ -10,6 +9,7 @@
 #include "platform/lasterror.h"
 #include "platform/fs/paths.h"
 #include "platform/fs/readfile.h"
+#include "platform/lowercase.h"
 #include "platform/text.h"
 
 namespace platform::dism {
@@ -18,12 +18,6 @@ namespace {
 
 constexpr std::uint64_t kFnvOffset = 1469598103934665603ull;
 constexpr std::uint64_t kFnvPrime = 1099511628211ull;
-
-std::wstring Lower(std::wstring_view s) {
-  std::wstring r(s);
-  for (auto& c : r) c = static_cast<wchar_t>(std::towlower(c));
-  return r;
-}
 
 // Driver binaries may be large; far below what would hurt all the same.
 constexpr std::size_t kSourceCap = std::size_t{256} << 20;
@@ -43,7 +37,7 @@ void Hash(std::uint64_t& h, std::string_view bytes) {
 long DecorationRank(const std::wstring& decoration, ImageArch arch, OsVersion version) {
   constexpr long kArchNamed = 1000000;
   constexpr long kMajorStep = 1000;
-  std::wstring d = Lower(decoration);
+  std::wstring d = LowerCase(decoration);
   if (d.rfind(L"nt", 0) != 0) return -1;
   size_t dot = d.find(L'.');
   std::wstring archPart = d.substr(2, dot == std::wstring::npos ? std::wstring::npos : dot - 2);
@@ -94,7 +88,7 @@ NameCheck JoinRelative(std::initializer_list<std::wstring> parts, std::wstring& 
 std::map<std::wstring, const InfLine*> KeyIndex(const InfSection* section) {
   std::map<std::wstring, const InfLine*> index;
   if (section)
-    for (const auto& l : section->lines) index.try_emplace(Lower(l.key), &l);
+    for (const auto& l : section->lines) index.try_emplace(LowerCase(l.key), &l);
   return index;
 }
 
@@ -150,7 +144,7 @@ HRESULT LoadDriverPackage(const std::wstring& infPath, ImageArch arch, OsVersion
     return SPAPI_E_GENERAL_SYNTAX;
   }
 
-  std::wstring signature = Lower(inf.Value(L"Version", L"Signature").value_or(L""));
+  std::wstring signature = LowerCase(inf.Value(L"Version", L"Signature").value_or(L""));
   if (signature != L"$windows nt$" && signature != L"$chicago$" && signature != L"$windows 95$") {
     message = L"The file " + quoted + L" is not a driver INF: its [Version] section has no Windows NT signature.";
     return SPAPI_E_WRONG_INF_STYLE;
@@ -200,7 +194,7 @@ HRESULT LoadDriverPackage(const std::wstring& infPath, ImageArch arch, OsVersion
   const std::wstring archName = ArchName(arch);
   size_t slash = infPath.find_last_of(L"\\/");
   const std::wstring folder = slash == std::wstring::npos ? std::wstring() : infPath.substr(0, slash);
-  out.infName = Lower(slash == std::wstring::npos ? infPath : infPath.substr(slash + 1));
+  out.infName = LowerCase(slash == std::wstring::npos ? infPath : infPath.substr(slash + 1));
 
   std::map<std::wstring, std::wstring> listed;  // lower-case relative -> relative
   std::wstring catalog;
@@ -210,7 +204,7 @@ HRESULT LoadDriverPackage(const std::wstring& infPath, ImageArch arch, OsVersion
       break;
     }
   }
-  auto addListed = [&](const std::wstring& relative) { listed[Lower(relative)] = relative; };
+  auto addListed = [&](const std::wstring& relative) { listed[LowerCase(relative)] = relative; };
   auto refuseName = [&](NameCheck check, int line, const std::wstring& name) {
     message = L"The driver package file " + quoted + (line ? L": line " + std::to_wstring(line) : std::wstring()) +
               (check == NameCheck::Invalid ? L" names a file whose name is not valid: '" + Printable(name) + L"'."
@@ -225,7 +219,7 @@ HRESULT LoadDriverPackage(const std::wstring& infPath, ImageArch arch, OsVersion
   const auto disksPlain = KeyIndex(inf.Section(L"SourceDisksNames"));
   const auto disksArch = KeyIndex(inf.Section(L"SourceDisksNames." + archName));
   auto findDisk = [](const std::map<std::wstring, const InfLine*>& index, const std::wstring& key) -> const InfLine* {
-    auto it = index.find(Lower(key));
+    auto it = index.find(LowerCase(key));
     return it == index.end() ? nullptr : it->second;
   };
   for (const InfSection* filesSection : {inf.Section(L"SourceDisksFiles"), inf.Section(L"SourceDisksFiles." + archName)}) {
@@ -242,7 +236,7 @@ HRESULT LoadDriverPackage(const std::wstring& infPath, ImageArch arch, OsVersion
       if (NameCheck check = JoinRelative({diskPath, subdir, name}, rel); check != NameCheck::Ok)
         return refuseName(check, entry.line, name);
       addListed(rel);
-      out.sources[Lower(name)] = rel;
+      out.sources[LowerCase(name)] = rel;
     }
   }
 
@@ -276,7 +270,7 @@ HRESULT LoadDriverPackage(const std::wstring& infPath, ImageArch arch, OsVersion
   Hash(h, AnsiFromWide(out.infName));
   Hash(h, infBytes);
   for (size_t i = 1; i < out.files.size(); ++i) {
-    Hash(h, AnsiFromWide(Lower(out.files[i].relative)));
+    Hash(h, AnsiFromWide(LowerCase(out.files[i].relative)));
     Hash(h, std::string(1, '\0'));
     Hash(h, out.files[i].bytes);
   }

@@ -1,8 +1,8 @@
 #include "platform/dism/inffile.h"
 
-#include <cwctype>
 #include <map>
 
+#include "platform/lowercase.h"
 #include "platform/text.h"
 
 namespace platform::dism {
@@ -81,12 +81,6 @@ bool SplitLine(std::wstring_view text, RawLine& out) {
   return true;
 }
 
-std::wstring Lower(std::wstring_view s) {
-  std::wstring r(s);
-  for (auto& c : r) c = static_cast<wchar_t>(std::towlower(c));
-  return r;
-}
-
 std::wstring Substitute(const std::wstring& text, const std::map<std::wstring, std::wstring>& strings) {
   std::wstring out;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -102,7 +96,7 @@ std::wstring Substitute(const std::wstring& text, const std::map<std::wstring, s
     std::wstring token = text.substr(i + 1, end - i - 1);
     if (token.empty()) {
       out += L'%';
-    } else if (auto it = strings.find(Lower(token)); it != strings.end()) {
+    } else if (auto it = strings.find(LowerCase(token)); it != strings.end()) {
       out += it->second;
     } else {
       out += text.substr(i, end - i + 1);
@@ -172,18 +166,18 @@ bool InfFile::Parse(std::wstring_view text, InfFile& out, std::wstring& error) {
   std::map<std::wstring, std::wstring> strings;
   for (int pass = 0; pass < 2; ++pass) {
     for (const auto& [section, lines] : raw) {
-      std::wstring name = Lower(section.name);
+      std::wstring name = LowerCase(section.name);
       bool plain = name == L"strings";
       bool decorated = name.rfind(L"strings.", 0) == 0;
       if ((pass == 0 && !decorated) || (pass == 1 && !plain)) continue;
       for (const auto& l : lines)
-        if (l.hasKey && !l.fields.empty()) strings[Lower(l.key)] = l.fields.front();
+        if (l.hasKey && !l.fields.empty()) strings[LowerCase(l.key)] = l.fields.front();
     }
   }
 
   // A section named twice is one section, its lines in file order.
   for (auto& [section, lines] : raw) {
-    auto [slot, added] = out.index_.try_emplace(Lower(section.name), out.sections_.size());
+    auto [slot, added] = out.index_.try_emplace(LowerCase(section.name), out.sections_.size());
     if (added) out.sections_.push_back(section);
     InfSection* target = &out.sections_[slot->second];
     for (auto& l : lines) {
@@ -198,7 +192,7 @@ bool InfFile::Parse(std::wstring_view text, InfFile& out, std::wstring& error) {
 }
 
 const InfSection* InfFile::Section(std::wstring_view name) const {
-  auto it = index_.find(Lower(name));
+  auto it = index_.find(LowerCase(name));
   return it == index_.end() ? nullptr : &sections_[it->second];
 }
 

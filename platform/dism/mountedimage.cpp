@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <cwctype>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -16,6 +15,8 @@
 #include "platform/dism/wimfile.h"
 #include "platform/lasterror.h"
 #include "platform/fs/paths.h"
+#include "platform/littleendian.h"
+#include "platform/lowercase.h"
 #include "platform/text.h"
 #include "platform/number.h"
 
@@ -33,17 +34,11 @@ constexpr std::uint16_t kMachineAmd64 = 0x8664;
 constexpr std::uint16_t kMachineIa64 = 0x0200;
 constexpr UINT kPercent = 100;
 
-std::wstring Lower(std::wstring_view s) {
-  std::wstring r(s);
-  for (auto& c : r) c = static_cast<wchar_t>(std::towlower(c));
-  return r;
-}
-
 std::wstring Quote(const std::wstring& path) { return L"'" + path + L"'"; }
 
 // "oem12.inf" -> 12.
 bool OemNumber(const std::string& name, unsigned& n) {
-  std::wstring lower = Lower(WideFromAnsi(name));
+  std::wstring lower = LowerCase(WideFromAnsi(name));
   if (lower.size() < 8 || lower.rfind(L"oem", 0) != 0 || lower.substr(lower.size() - 4) != L".inf") return false;
   std::wstring digits = lower.substr(3, lower.size() - 7);
   if (digits.size() > 9) return false;
@@ -58,9 +53,7 @@ std::uint16_t PeMachine(const std::string& host) {
   std::ifstream in(host, std::ios::binary);
   char header[0x40] = {};
   if (!in.read(header, sizeof header) || header[0] != 'M' || header[1] != 'Z') return 0;
-  std::uint32_t offset = static_cast<unsigned char>(header[0x3C]) | static_cast<unsigned char>(header[0x3D]) << 8 |
-                         static_cast<unsigned char>(header[0x3E]) << 16 |
-                         static_cast<std::uint32_t>(static_cast<unsigned char>(header[0x3F])) << 24;
+  const std::uint32_t offset = ReadLe32(header + 0x3C);
   char pe[6] = {};
   in.seekg(offset);
   if (!in.read(pe, sizeof pe) || pe[0] != 'P' || pe[1] != 'E' || pe[2] || pe[3]) return 0;
@@ -220,7 +213,7 @@ HRESULT ReadImageFacts(const MountRecord& record, ImageFacts& facts, std::wstrin
                                      L" cannot be read", message);
   for (const auto& entry : fs::directory_iterator(fs::path(record.mountHost) / kStoreFolder, ec))
     names.push_back(entry.path().filename().string());
-  for (const auto& n : names) facts.storeFolders.insert(Lower(WideFromAnsi(n)));
+  for (const auto& n : names) facts.storeFolders.insert(LowerCase(WideFromAnsi(n)));
   facts.loaded = true;
   return S_OK;
 }
@@ -241,7 +234,7 @@ HRESULT StageDriver(const MountRecord& record, ImageFacts& facts, const std::wst
   const std::wstring folderName = package.StoreFolderName(facts.arch);
   // Already in the image: its files are in place; its registration is made
   // good where it differs (and is left alone where it does not).
-  if (facts.storeFolders.count(Lower(folderName)))
+  if (facts.storeFolders.count(LowerCase(folderName)))
     return RegisterDriver(record, facts.hive, package, plan, false, message);
 
   const fs::path store = fs::path(record.mountHost) / kStoreFolder / AnsiFromWide(folderName);
@@ -275,7 +268,7 @@ HRESULT StageDriver(const MountRecord& record, ImageFacts& facts, const std::wst
     return HResultFromWin32(ErrorFromErrno(ec.value()));
   }
   facts.oemNumbers.insert(n);
-  facts.storeFolders.insert(Lower(folderName));
+  facts.storeFolders.insert(LowerCase(folderName));
   return S_OK;
 }
 

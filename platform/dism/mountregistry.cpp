@@ -16,6 +16,7 @@
 #include "platform/fs/sysfolders.h"
 #include "platform/machine/machine.h"
 #include "platform/text.h"
+#include "platform/uniquefd.h"
 #include "platform/number.h"
 
 namespace platform::dism {
@@ -38,16 +39,11 @@ std::string PrefixFile(const std::string& name) {
 class RegistryLock {
  public:
   RegistryLock() : fd_(::open(PrefixFile(kLockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
-    if (fd_ >= 0) ::flock(fd_, LOCK_EX);
+    if (fd_) ::flock(fd_.get(), LOCK_EX);
   }
-  ~RegistryLock() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  RegistryLock(const RegistryLock&) = delete;
-  RegistryLock& operator=(const RegistryLock&) = delete;
 
  private:
-  int fd_;
+  UniqueFd fd_;
 };
 
 // The first line of the files in the present format. Fields are separated

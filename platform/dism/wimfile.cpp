@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "platform/lasterror.h"
+#include "platform/littleendian.h"
 #include "platform/text.h"
 
 namespace platform::dism {
@@ -30,20 +31,14 @@ constexpr char kPipableWimMagic[kMagicBytes] = {'W', 'L', 'P', 'W', 'M', 0, 0, 0
 constexpr size_t kHeaderBytes = 208;
 constexpr size_t kResourceHeaderOffsets[] = {48, 72, 96, 124};
 
-std::uint64_t LittleEndian(const unsigned char* p, size_t bytes) {
-  std::uint64_t v = 0;
-  for (size_t i = bytes; i > 0; --i) v = v << 8 | p[i - 1];
-  return v;
-}
-
 // Whether every resource the header names lies inside the file. wimlib
 // trusts some of these offsets (the integrity table's above all) when it
 // appends to the file, so a damaged one would make a commit seek and write
 // far beyond the end.
 bool ResourcesInsideFile(const unsigned char* header, std::uint64_t fileSize) {
   for (size_t at : kResourceHeaderOffsets) {
-    const std::uint64_t size = LittleEndian(header + at, 7);
-    const std::uint64_t offset = LittleEndian(header + at + 8, 8);
+    const std::uint64_t size = ReadLittleEndian(header + at, 7);
+    const std::uint64_t offset = ReadLittleEndian(header + at + 8, 8);
     if (size == 0 && offset == 0) continue;
     if (offset < kHeaderBytes || offset > fileSize || size > fileSize - offset) return false;
   }

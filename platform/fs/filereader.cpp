@@ -9,15 +9,13 @@
 #include "platform/fs/imagefiles.h"
 #include "platform/fs/paths.h"
 #include "platform/lasterror.h"
+#include "platform/uniquefd.h"
 
 namespace platform {
 
 class FileReader::Impl {
  public:
-  ~Impl() {
-    if (fd >= 0) ::close(fd);
-  }
-  int fd = -1;
+  UniqueFd fd;
   std::uint64_t size = 0;
   std::shared_ptr<image::ImageVolume> volume;  // keeps the image open while its file is read
   std::unique_ptr<image::ImageVolume::Reader> image;
@@ -49,13 +47,13 @@ bool FileReader::Open(std::wstring_view path) {
   }
   std::string host;
   if (!ResolvePath(path, host)) return fail(GetLastError());
-  impl_->fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (impl_->fd < 0) return fail(errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
+  impl_->fd.reset(::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (!impl_->fd) return fail(errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
   struct stat st;
-  if (::fstat(impl_->fd, &st) != 0) return fail(ErrorFromErrno(errno));
+  if (::fstat(impl_->fd.get(), &st) != 0) return fail(ErrorFromErrno(errno));
   if (S_ISDIR(st.st_mode)) return fail(ERROR_ACCESS_DENIED);
   if (!S_ISREG(st.st_mode)) return fail(ERROR_BAD_FILE_TYPE);
-  ::fcntl(impl_->fd, F_SETFL, ::fcntl(impl_->fd, F_GETFL) & ~O_NONBLOCK);
+  ::fcntl(impl_->fd.get(), F_SETFL, ::fcntl(impl_->fd.get(), F_GETFL) & ~O_NONBLOCK);
   impl_->size = static_cast<std::uint64_t>(st.st_size);
   return true;
 }
@@ -73,7 +71,7 @@ std::int64_t FileReader::Read(void* buffer, std::size_t n) {
     return got;
   }
   for (;;) {
-    const ssize_t got = ::read(impl_->fd, buffer, n);
+    const ssize_t got = ::read(impl_->fd.get(), buffer, n);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) SetLastError(ErrorFromErrno(errno));
     return got;

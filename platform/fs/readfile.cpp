@@ -14,6 +14,7 @@
 #include "platform/fs/filereader.h"
 #include "platform/fs/imagefiles.h"
 #include "platform/fs/paths.h"
+#include "platform/uniquefd.h"
 
 namespace platform {
 
@@ -23,21 +24,6 @@ DWORD Result(DWORD error) {
   SetLastError(error);
   return error;
 }
-
-// Closes the descriptor however the read ends.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 DWORD OpenError(int err) {
   switch (err) {
@@ -62,7 +48,7 @@ DWORD ReadHostFile(std::string_view hostPath, std::string& bytes, std::size_t ma
   const std::string path(hostPath);
   // Non-blocking, so that a pipe without a writer cannot hold the open; no
   // controlling terminal from a device named by mistake.
-  Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (fd.get() < 0) return Result(OpenError(errno));
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) return Result(ErrorFromErrno(errno));
@@ -151,7 +137,7 @@ DWORD ReadSystemFileHead(std::wstring_view path, std::string& bytes, std::size_t
   std::string host;
   if (!ResolvePath(path, host)) return Result(GetLastError());
   if (host.find('\0') != std::string::npos) return Result(ERROR_INVALID_NAME);
-  Descriptor fd(::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  UniqueFd fd(::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (fd.get() < 0) return Result(OpenError(errno));
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) return Result(ErrorFromErrno(errno));
@@ -190,7 +176,7 @@ DWORD ReadHostFileTail(const std::string& hostPath, std::string& bytes, std::siz
   bytes.clear();
   if (hostPath.empty()) return Result(ERROR_FILE_NOT_FOUND);
   if (hostPath.find('\0') != std::string::npos) return Result(ERROR_INVALID_NAME);
-  Descriptor fd(::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
+  UniqueFd fd(::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
   if (fd.get() < 0) return Result(OpenError(errno));  // a link: ELOOP
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) return Result(ErrorFromErrno(errno));

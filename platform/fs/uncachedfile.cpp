@@ -42,33 +42,29 @@ void DropCache(int fd) {
 
 void UncachedFile::AlignedFree::operator()(void* p) const { std::free(p); }
 
-UncachedFile::~UncachedFile() {
-  if (fd_ >= 0) close(fd_);
-}
+UncachedFile::~UncachedFile() = default;
 
 bool UncachedFile::Open(const std::string& hostPath) {
   // Dirty pages are written out first in any case: O_DIRECT reads do not see
   // data that is still only in the cache.
-  const int plain = open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
-  if (plain < 0) return false;
-  DropCache(plain);
-  size_ = SizeOf(plain);
-  const int direct = open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECT);
+  UniqueFd plain(open(hostPath.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!plain) return false;
+  DropCache(plain.get());
+  size_ = SizeOf(plain.get());
+  UniqueFd direct(open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECT));
   void* memory = nullptr;
-  if (direct >= 0 && posix_memalign(&memory, kDirectAlignment, kWindowBytes) == 0) {
+  if (direct && posix_memalign(&memory, kDirectAlignment, kWindowBytes) == 0) {
     window_.reset(static_cast<unsigned char*>(memory));
     // Some file systems accept the flag and refuse the reads (EINVAL).
-    fd_ = direct;
+    fd_ = std::move(direct);
     FillWindow(0);
     if (windowLength_ > 0 || size_ == 0) {
-      close(plain);
       direct_ = true;
       return true;
     }
   }
-  if (direct >= 0) close(direct);
   window_.reset();
-  fd_ = plain;
+  fd_ = std::move(plain);
   direct_ = false;
   return true;
 }
@@ -77,7 +73,7 @@ void UncachedFile::FillWindow(std::uint64_t start) {
   windowStart_ = start;
   windowLength_ = 0;
   while (windowLength_ < kWindowBytes) {
-    const ssize_t n = pread(fd_, window_.get() + windowLength_, kWindowBytes - windowLength_,
+    const ssize_t n = pread(fd_.get(), window_.get() + windowLength_, kWindowBytes - windowLength_,
                             static_cast<off_t>(start + windowLength_));
     if (n <= 0) break;
     windowLength_ += static_cast<std::size_t>(n);
@@ -110,7 +106,7 @@ std::int64_t UncachedFile::ReadAt(std::uint64_t offset, void* buffer, std::size_
   auto* out = static_cast<unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < length) {
-    const ssize_t n = pread(fd_, out + done, length - done, static_cast<off_t>(offset + done));
+    const ssize_t n = pread(fd_.get(), out + done, length - done, static_cast<off_t>(offset + done));
     if (n < 0) {
       if (errno == EINTR) continue;
       return -1;

@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/uniquefd.h"
+
 namespace platform {
 
 class UncachedFile {
@@ -33,7 +35,7 @@ class UncachedFile {
   std::int64_t ReadDirect(std::uint64_t offset, void* buffer, std::size_t length);
   void FillWindow(std::uint64_t start);
 
-  int fd_ = -1;
+  UniqueFd fd_;
   bool direct_ = false;
   std::uint64_t size_ = 0;
   struct AlignedFree {

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "platform/types.h"
+#include "platform/uniquefd.h"
 
 namespace platform {
 
@@ -73,7 +74,6 @@ class ScopedToolFolder {
 class Pipe {
  public:
   Pipe() = default;
-  ~Pipe();
   Pipe(const Pipe&) = delete;
   Pipe& operator=(const Pipe&) = delete;
 
@@ -92,12 +92,12 @@ class Pipe {
   // Lets a reader look at the child and a cancel between reads.
   DWORD WaitForData(DWORD ms);
 
-  int ReadFd() const { return readFd_; }
-  int WriteFd() const { return writeFd_; }
+  int ReadFd() const { return readFd_.get(); }
+  int WriteFd() const { return writeFd_.get(); }
 
  private:
-  int readFd_ = -1;
-  int writeFd_ = -1;
+  UniqueFd readFd_;
+  UniqueFd writeFd_;
 };
 
 // A manual-reset event.

@@ -11,19 +11,13 @@
 
 #include "platform/fs/paths.h"
 #include "platform/fs/readfile.h"
+#include "platform/lowercase.h"
 #include "platform/text.h"
 #include "src/xml/xmlprecheck.h"
 
 namespace gs {
 
 namespace {
-
-std::string LowerAscii(const char* name) {
-  std::string s = name ? name : "";
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
 
 bool EqualsNoCaseAscii(const char* a, const char* b) {
   for (;; ++a, ++b) {
@@ -113,7 +107,7 @@ void GsXml::Close() {
 
 GsXml::Handle GsXml::FindChild(Handle parent, const char* name, const char* key) {
   if (!parent) return nullptr;
-  const std::string lower = LowerAscii(name);
+  const std::string lower = platform::LowerCase(std::string_view(name ? name : ""));
   TiXmlElement* element = parent->FirstChildElement(lower.c_str());
   if (!key || !*key) return element;
   for (; element; element = element->NextSiblingElement(lower.c_str())) {

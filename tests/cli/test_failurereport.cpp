@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include "disk/tracelines.h"
+#include "disk/tracelog.h"
+#include "platform/text.h"
+#include "testmachine.h"
 #include "tools/cli/failurereport.h"
 
 namespace {
@@ -37,5 +41,26 @@ INSTANTIATE_TEST_SUITE_P(
         TraceCase{"NoFailureNoLine", "a\n[UpdateResult] finish_Success\n", ""},
         TraceCase{"NothingBeforeIt", "[UpdateResult] finish_Fail\n", ""}),
     [](const testing::TestParamInfo<TraceCase>& info) { return std::string(info.param.name); });
+
+// The reader against the writer: lines as the trace log writes them (time,
+// blank, CRLF) and the end lines as the worker writes them.
+TEST(TraceLineForm, WhatTheRunWritesIsWhatTheCommandReads) {
+  for (auto [wide, narrow] : {std::pair{kRunSucceededTrace, kRunSucceededLine}, std::pair{kRunFailedTrace, kRunFailedLine},
+                              std::pair{kRunCancelledTrace, kRunCancelledLine}}) {
+    EXPECT_EQ(platform::AnsiFromWide(std::wstring(wide)), narrow);
+    EXPECT_EQ(narrow.substr(0, kRunEndTag.size()), kRunEndTag);
+  }
+  kxtest::TestMachine machine;
+  TraceLog(std::wstring(kRunFailedTrace));
+  TraceLog(L"[MakeISOFile::MakeISOThread]-Exit Code:3");
+  TraceLog(L"[ISOOperation- RunOperate] is fail");
+  TraceLog(L"ISOOperation::Release");
+  TraceLog(std::wstring(kRunFailedTrace));
+  const std::string line =
+      LastStepTraceLine(kxtest::ReadHostFile(machine.Root('C') / "ProgramData/Ovanta/Kestrunex/RAREzodav.log"));
+  const std::size_t stamp = std::string_view("hh:mm:ss.mmm ").size();
+  ASSERT_GT(line.size(), stamp) << line;
+  EXPECT_EQ(line.substr(stamp), "[MakeISOFile::MakeISOThread]-Exit Code:3");
+}
 
 }  // namespace

@@ -6,8 +6,11 @@ The layers are what the CMake files declare: each folder's targets
 (target_link_libraries), and the top-level KX_LAYERS order, bottom first.
 A file may include a header of its own target or of a target its target
 reaches through its links; anything else goes up (or sideways across) the
-layers and is reported with the file and line. Qt headers and Qt targets
-belong to app/ and src/gui/ only. KX_LAYERS must list a folder after every
+layers and is reported with the file and line. Qt headers (the umbrella
+<QtCore> and <QtWidgets> among them) and Qt targets belong to app/ and
+src/gui/ only; the host's own headers (<sys/...>, <fcntl.h>, <unistd.h>,
+<dirent.h> and the like) to platform/ and tools/, and to the few files the
+architecture names (HOST_EXCEPTIONS). KX_LAYERS must list a folder after every
 folder whose targets it links.
 
 Usage: checklayers.py [ROOT]   (exit 0 clean, 1 violations, 2 unreadable tree)
@@ -18,12 +21,25 @@ import re
 import sys
 
 QT_FOLDERS = ("app", "src/gui")
+HOST_FOLDERS = ("platform", "tools")
+# Host calls the architecture allows outside platform/ and tools/ (its
+# "Layers" section): the driver library's descriptor-level folder and
+# archive handling, and the benchmarks.
+HOST_EXCEPTIONS = (
+    "drivers/archiveunpacker.cpp",
+    "drivers/driverlibrary.cpp",
+    "drivers/inputkind.cpp",
+    "drivers/msiunpacker.cpp",
+    "drivers/safefolder.cpp",
+    "bench/",
+)
 SOURCE_SUFFIXES = (".h", ".hpp", ".c", ".cc", ".cpp", ".inc")
 SKIPPED_FOLDERS = ("tests",)
 
 COMMAND = re.compile(r"\b([A-Za-z_][A-Za-z0-9_]*)\s*\(")
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
-QT_HEADER = re.compile(r"^(Q[A-Z][A-Za-z0-9]*|Qt[A-Za-z0-9]*/.*)$")
+QT_HEADER = re.compile(r"^(Q[A-Z][A-Za-z0-9]*|Qt[A-Za-z0-9]*(/.*)?)$")
+HOST_HEADER = re.compile(r"^(sys/.*|linux/.*|(fcntl|unistd|dirent|poll|signal|spawn|dlfcn|pwd|grp|termios|mntent|pthread)\.h)$")
 GLOB_VAR = re.compile(r"\$\{([A-Za-z_][A-Za-z0-9_]*)\}")
 
 
@@ -196,6 +212,8 @@ class Checker:
 
     def check_file(self, rel_path):
         in_qt_folder = any(rel_path.startswith(f + "/") for f in QT_FOLDERS)
+        host_allowed = any(rel_path.startswith(f + "/") for f in HOST_FOLDERS) or \
+            any(rel_path == e or e.endswith("/") and rel_path.startswith(e) for e in HOST_EXCEPTIONS)
         own = self.targets_of(rel_path)
         allowed = set()
         for name in own:
@@ -207,6 +225,10 @@ class Checker:
             quote, header = m.groups()
             if quote == "<" and QT_HEADER.match(header) and not in_qt_folder:
                 self.errors.append("%s:%d: Qt header <%s> outside %s" % (rel_path, number, header, " and ".join(f + "/" for f in QT_FOLDERS)))
+                continue
+            if quote == "<" and HOST_HEADER.match(header) and not host_allowed:
+                self.errors.append("%s:%d: host header <%s> outside %s (the host is reached through platform/)" % (
+                    rel_path, number, header, " and ".join(f + "/" for f in HOST_FOLDERS)))
                 continue
             target_path = self.resolve(rel_path, quote, header)
             if target_path is None:

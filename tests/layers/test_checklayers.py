@@ -52,6 +52,17 @@ CASES = [
     ("the same include once it is linked", base(high_cpp='#include "side/s.h"\n', layers="low side high", extra="side"), []),
     ("a Qt header outside the window code", base(side_cpp="#include <QtCore/QString>\n"),
      ["side/s.cpp:3: Qt header <QtCore/QString> outside app/ and src/gui/"]),
+    ("a Qt umbrella header outside the window code", base(side_cpp="#include <QtWidgets>\n"),
+     ["side/s.cpp:3: Qt header <QtWidgets> outside app/ and src/gui/"]),
+    ("host headers outside the platform layer", base(high_cpp="#include <sys/stat.h>\n#include <unistd.h>\n"),
+     ["high/h.cpp:3: host header <sys/stat.h> outside platform/ and tools/ (the host is reached through platform/)",
+      "high/h.cpp:4: host header <unistd.h> outside platform/ and tools/ (the host is reached through platform/)"]),
+    ("host headers in the platform layer, the tools and a named exception",
+     dict(base(layers="platform low high tools drivers"), **{
+         "platform/CMakeLists.txt": "add_library(p STATIC p.cpp)\n", "platform/p.cpp": "#include <fcntl.h>\n",
+         "tools/CMakeLists.txt": "add_library(t STATIC t.cpp)\n", "tools/t.cpp": "#include <dirent.h>\n",
+         "drivers/CMakeLists.txt": "add_library(d STATIC safefolder.cpp)\n",
+         "drivers/safefolder.cpp": "#include <sys/stat.h>\n"}), []),
     ("targets that name each other reach what either links", dict(base(layers="low side pair high"), **{
         "pair/CMakeLists.txt": "add_library(pa STATIC pa.cpp)\nadd_library(pb STATIC pb.cpp)\n"
                                "target_link_libraries(pa PUBLIC pb side)\ntarget_link_libraries(pb PUBLIC pa)\n",

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "config/ovmultilangdll.h"
+#include "disk/tracelines.h"
 #include "platform/fs/readfile.h"
 #include "platform/text.h"
 
@@ -10,11 +11,6 @@ namespace {
 
 // The end of the log that is read: far more than one run's last lines.
 constexpr std::size_t kTailBytes = 64 * 1024;
-constexpr std::string_view kFailLine = "[UpdateResult] finish_Fail";
-constexpr std::string_view kReleaseSuffix = "::Release";
-// The callers' "[X] is fail" lines repeat that something below them failed;
-// the line before them says what.
-constexpr std::string_view kWrapperSuffix = "is fail";
 
 std::string ReadTail(const std::string& path) {
   std::string bytes;
@@ -39,12 +35,12 @@ std::string LastStepTraceLine(std::string_view log) {
     log.remove_prefix(end + 1);
   }
   std::size_t fail = lines.size();
-  while (fail > 0 && lines[fail - 1].find(kFailLine) == std::string_view::npos) --fail;
+  while (fail > 0 && lines[fail - 1].find(kRunFailedLine) == std::string_view::npos) --fail;
   if (fail == 0) return {};
   for (std::size_t i = fail - 1; i > 0; --i) {
     const std::string_view line = lines[i - 1];
-    if (EndsWith(line, kReleaseSuffix) || EndsWith(line, kWrapperSuffix) ||
-        line.find("[UpdateResult]") != std::string_view::npos)
+    if (EndsWith(line, kReleaseSuffix) || EndsWith(line, kRepeatedFailureSuffix) ||
+        line.find(kRunEndTag) != std::string_view::npos)
       continue;
     return std::string(line);
   }

@@ -8,6 +8,8 @@
 #include <map>
 #include <vector>
 
+#include "platform/uniquefd.h"
+
 namespace oscdimg {
 namespace {
 
@@ -17,17 +19,12 @@ constexpr std::size_t kCompareChunk = 1024 * 1024;
 class ReadOnlyFile {
  public:
   explicit ReadOnlyFile(const std::string& path) : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-  ~ReadOnlyFile() {
-    if (fd_ >= 0) close(fd_);
-  }
-  ReadOnlyFile(const ReadOnlyFile&) = delete;
-  ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
-  bool ok() const { return fd_ >= 0; }
+  bool ok() const { return static_cast<bool>(fd_); }
   // Reads up to size bytes (fewer only at the end of the file); -1 on error.
   ssize_t Read(char* buffer, std::size_t size) {
     std::size_t done = 0;
     while (done < size) {
-      const ssize_t n = read(fd_, buffer + done, size - done);
+      const ssize_t n = read(fd_.get(), buffer + done, size - done);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) return -1;
       if (n == 0) break;
@@ -37,7 +34,7 @@ class ReadOnlyFile {
   }
 
  private:
-  int fd_;
+  platform::UniqueFd fd_;
 };
 
 bool Unreadable(const std::string& path, std::string* error) {
