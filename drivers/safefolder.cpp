@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -159,6 +160,7 @@ UnpackResult CopyFolderBelow(TreeWalk& walk, int from, int to, const std::string
     }
     closedir(dir);
   }
+  std::sort(names.begin(), names.end());  // the same order on every file system
   for (const std::string& name : names) {
     const std::string member = shown.empty() ? name : shown + "/" + name;
     UniqueFd sub(walk.OpenBelow(from, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW));
