@@ -82,7 +82,7 @@ class Helper {
       Stop();
       return EPERM;
     }
-    if (reply.error == 0 && *received < 0) return EPROTO;
+    if (reply.error == 0 && request.op == Operation::kOpen && *received < 0) return EPROTO;
     return reply.error;
   }
 
