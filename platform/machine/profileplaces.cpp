@@ -25,6 +25,27 @@ bool OwnedByUs(uid_t uid) { return uid == 0 || uid == ::geteuid(); }
 
 }  // namespace
 
+int OpenPrefixFile(const std::string& path, int flags, unsigned mode) {
+  flags |= O_NOFOLLOW | O_CLOEXEC;
+  return CurrentMachine().InvokersPrefix() ? invoker::Open(path, flags, mode) : ::open(path.c_str(), flags, mode);
+}
+
+bool ReplacePrefixFile(const std::string& path, const std::string& text) {
+  constexpr unsigned kRecordMode = 0644;
+  const std::string fresh = path + ".new";
+  invoker::Fd fd(OpenPrefixFile(fresh, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK, kRecordMode));
+  struct stat st {};
+  if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  for (std::size_t done = 0; done < text.size();) {
+    const ssize_t n = ::write(fd.get(), text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  if (::fsync(fd.get()) != 0 || ::close(fd.Release()) != 0) return false;
+  return ::rename(fresh.c_str(), path.c_str()) == 0;
+}
+
 bool IsInvokersPrefix(const std::string& prefix) {
   const auto uid = invoker::InvokerUid();
   struct stat st {};

@@ -28,6 +28,15 @@ std::string CheckInvokersFolder(const std::string& folder, bool write);
 // A file of the user's profile the user can read.
 std::string CheckInvokersFile(const std::string& file);
 
+// A record or lock file in the current machine's prefix (volume and mount
+// records): opened without following a link, as the invoking user when the
+// prefix is theirs (a link they put at the record's name must not turn
+// root's write into one elsewhere). A descriptor, or -1 with errno.
+int OpenPrefixFile(const std::string& path, int flags, unsigned mode);
+// Writes text as the whole new content of such a file: into path.new,
+// opened as above, synced, then renamed over path. False on any failure.
+bool ReplacePrefixFile(const std::string& path, const std::string& text);
+
 // A library folder or file of roots named by root's own profile: no link
 // on the way belongs to another user, and the place (or, while it does not
 // exist, the nearest folder above it) and every folder above it belong to

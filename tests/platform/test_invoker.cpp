@@ -65,6 +65,7 @@ const OpenRow kOpens[] = {
     {"UsersOwnPrivateFileOpened", "65534", "theirs/mine", O_RDWR, 0},
     {"UsersLinkToRootsFileRefused", "65534", "theirs/link", O_RDONLY, EACCES},
     {"LinkNotFollowedWhenAsked", "65534", "theirs/link", O_RDONLY | O_NOFOLLOW, ELOOP},
+    {"UserWithoutAnEntryOpensNothing", "4000000", "theirs/mine", O_RDONLY, EPERM},  // fails closed
     {"NoInvokerRootOpens", "", "root-only", O_RDONLY, 0},
     {"RootAsInvokerRootOpens", "0", "root-only", O_RDONLY, 0},
 };

@@ -100,3 +100,42 @@ const PlaceRow kPlaces[] = {
 INSTANTIATE_TEST_SUITE_P(Table, ProfilePlaces, testing::ValuesIn(kPlaces), kxtest::ByName());
 
 }  // namespace
+
+namespace {
+
+// The records root keeps in a user's prefix: whatever the user puts at the
+// fresh file's name, root writes only where the user could.
+TEST(PrefixRecords, InAUsersPrefixARecordIsWrittenOnlyWhereTheUserCould) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act for another user";
+  kxtest::TempDir dir;
+  fs::permissions(dir.path(), fs::perms(0755));
+  const fs::path prefix = dir.path() / "prefix", victim = dir.path() / "victim", record = prefix / "volumes.ini";
+  std::ofstream(victim) << "VICTIM";
+  fs::permissions(victim, fs::perms(0600));
+  fs::create_directories(prefix);
+  ASSERT_EQ(::chown(prefix.c_str(), kxtest::kNobodyUid, kxtest::kNobodyUid), 0);
+  std::ofstream(prefix / "machine.ini") << "";
+  ::setenv("SUDO_UID", std::to_string(kxtest::kNobodyUid).c_str(), 1);
+  platform::ScopedMachine users(platform::Machine::FromProfile((prefix / "machine.ini").string(), prefix.string()));
+  const struct {
+    std::string plant;  // run as the user; "" for none
+    bool written;
+  } rows[] = {{"ln -s '" + victim.string() + "' '" + record.string() + ".new'", false},
+              {"mkfifo '" + record.string() + ".new'", false},
+              {"", true}};
+  for (const auto& row : rows) {
+    fs::remove(record.string() + ".new");
+    if (!row.plant.empty()) {
+      ASSERT_EQ(kxtest::AsNobody(row.plant), 0) << row.plant;
+    }
+    EXPECT_EQ(platform::ReplacePrefixFile(record.string(), "[volume E]\n"), row.written) << row.plant;
+    std::ifstream in(victim);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "VICTIM") << row.plant;
+  }
+  struct stat st {};
+  ASSERT_EQ(::stat(record.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, kxtest::kNobodyUid);
+  ::unsetenv("SUDO_UID");
+}
+
+}  // namespace
