@@ -64,14 +64,17 @@ class Helper {
   int Call(unsigned uid, const Request& request, int folder, int* received) {
     std::lock_guard<std::mutex> lock(mutex_);
     *received = -1;
-    if (uid != uid_ || socket_ < 0) {
+    // A helper that has gone since the last request (killed from outside)
+    // is started once more; one that cannot drop to the user ends again.
+    for (int attempt = 0;; ++attempt) {
+      if (uid != uid_ || socket_ < 0) {
+        Stop();
+        uid_ = uid;
+        if (!Start()) return EPERM;
+      }
+      if (SendWithDescriptor(socket_, &request, sizeof request, folder) == static_cast<ssize_t>(sizeof request)) break;
       Stop();
-      uid_ = uid;
-      if (!Start()) return EPERM;
-    }
-    if (SendWithDescriptor(socket_, &request, sizeof request, folder) != static_cast<ssize_t>(sizeof request)) {
-      Stop();
-      return EPERM;
+      if (attempt > 0) return EPERM;
     }
     Reply reply;
     const ssize_t got = ReceiveWithDescriptor(socket_, &reply, sizeof reply, received);

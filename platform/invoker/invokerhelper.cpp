@@ -111,8 +111,11 @@ ssize_t ReceiveWithDescriptor(int socket, void* data, size_t size, int* fd) {
 }
 
 void ServeAsInvoker(int socket, const Identity& who, pid_t parent) {
-  // Gone with the program, whatever ends it.
-  if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) ::_exit(kDropFailed);
+  // It ends with the program through its socket: whatever ends the program
+  // closes the other end (descriptors are closed on exec in any tool it
+  // starts), and the read below returns. No parent-death signal: the kernel
+  // sends that when the forking thread ends, which may be a worker's.
+  if (::getppid() != parent) ::_exit(kDropFailed);
   sigset_t none;
   ::sigemptyset(&none);
   ::sigprocmask(SIG_SETMASK, &none, nullptr);
