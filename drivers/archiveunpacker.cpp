@@ -55,6 +55,11 @@ UnpackResult UnpackArchive(const std::string& archiveHost, const std::string& fo
   // Opened without following a link: the path was checked as a file.
   UniqueFd fd(open(archiveHost.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   if (!fd) return Fail(UnpackCode::NotAnArchive, archiveHost);
+  return UnpackArchive(fd.get(), folderHost, limits);
+}
+
+UnpackResult UnpackArchive(int archiveFd, const std::string& folderHost, const UnpackLimits& limits) {
+  if (lseek(archiveFd, 0, SEEK_SET) != 0) return Fail(UnpackCode::NotAnArchive, "");
   ArchivePtr a(archive_read_new());
   if (!a) return Fail(UnpackCode::Damaged, "out of memory");
   archive_read_support_format_zip(a.get());
@@ -62,7 +67,7 @@ UnpackResult UnpackArchive(const std::string& archiveHost, const std::string& fo
   archive_read_support_format_cab(a.get());
   // Self-extracting programs are a PE stub in front of the archive: the
   // readers above find their archive behind it.
-  if (archive_read_open_fd(a.get(), fd.get(), kBlockBytes) != ARCHIVE_OK)
+  if (archive_read_open_fd(a.get(), archiveFd, kBlockBytes) != ARCHIVE_OK)
     return Fail(UnpackCode::NotAnArchive, archive_error_string(a.get()) ? archive_error_string(a.get()) : "");
 
   std::uint64_t total = 0;

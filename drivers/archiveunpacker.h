@@ -14,5 +14,7 @@ namespace drivers {
 
 UnpackResult UnpackArchive(const std::string& archiveHost, const std::string& folderHost,
                            const UnpackLimits& limits = {});
+// The same for an archive already opened (read from its start).
+UnpackResult UnpackArchive(int archiveFd, const std::string& folderHost, const UnpackLimits& limits = {});
 
 }  // namespace drivers

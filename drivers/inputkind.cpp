@@ -28,14 +28,23 @@ InputKind ClassifyInput(const std::string& hostPath) {
   if (!S_ISREG(st.st_mode)) return InputKind::Unreadable;
   const int fd = open(hostPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return InputKind::Unreadable;
+  const InputKind kind = ClassifyOpened(fd);
+  close(fd);
+  return kind;
+}
+
+InputKind ClassifyOpened(int fd) {
+  struct stat st {};
+  if (fstat(fd, &st) != 0) return InputKind::Unreadable;
+  if (S_ISDIR(st.st_mode)) return InputKind::Folder;
+  if (!S_ISREG(st.st_mode)) return InputKind::Unreadable;
   std::string bytes(std::min<size_t>(kScanBytes, static_cast<size_t>(st.st_size)), '\0');
   size_t got = 0;
   while (got < bytes.size()) {
-    const ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
+    const ssize_t n = pread(fd, bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
     if (n <= 0) break;
     got += static_cast<size_t>(n);
   }
-  close(fd);
   bytes.resize(got);
   if (bytes.compare(0, kOleMagic.size(), kOleMagic) == 0) return InputKind::Msi;
   if (bytes.compare(0, 2, "MZ") == 0) {

@@ -12,5 +12,7 @@ enum class InputKind { Folder, Archive, Msi, InnoSetup, InstallShield, Unreadabl
 
 // Never follows a symbolic link given as the path (Unreadable).
 InputKind ClassifyInput(const std::string& hostPath);
+// The same for an opened file or folder (read with pread, the offset kept).
+InputKind ClassifyOpened(int fd);
 
 }  // namespace drivers

@@ -1,14 +1,19 @@
 #include "drivers/safefolder.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <random>
 #include <vector>
+
+#include "platform/invoker/invoker.h"
 
 namespace drivers {
 namespace {
@@ -87,48 +92,120 @@ bool WriteAll(int fd, const char* data, size_t size) {
 
 namespace {
 
-bool CopyOneFile(const std::string& from, const std::string& root, const std::string& relative) {
-  constexpr size_t kCopyBlock = 1 << 20;
-  constexpr unsigned kFileMode = 0644;
-  UniqueFd in(open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-  UniqueFd out = in ? CreateNewFile(root, relative, kFileMode) : UniqueFd();
-  if (!out) return false;
-  std::string buffer(kCopyBlock, '\0');
-  for (;;) {
-    const ssize_t n = read(in.get(), buffer.data(), buffer.size());
-    if (n < 0) return false;
-    if (n == 0) break;
-    if (!WriteAll(out.get(), buffer.data(), static_cast<size_t>(n))) return false;
+constexpr size_t kCopyBlock = 1 << 20;
+constexpr unsigned kFileMode = 0644;
+// Deeper than any driver package; bounds the walk's recursion.
+constexpr int kMaxDepth = 64;
+
+struct TreeWalk {
+  const UnpackLimits& limits;
+  bool asInvoker;
+  bool refuse;  // refuse what is not a folder or regular file, else leave it out
+  std::uint64_t total = 0;
+  std::uint64_t members = 0;
+  std::string buffer = std::string(kCopyBlock, '\0');
+
+  int OpenBelow(int dir, const std::string& name, int flags) const {
+    return asInvoker ? platform::invoker::OpenAt(dir, name, flags) : openat(dir, name.c_str(), flags | O_CLOEXEC);
   }
-  return out.Close();
+};
+
+UnpackResult Refusal(UnpackCode code, std::string detail) { return {code, std::move(detail)}; }
+
+UnpackResult CopyFileBelow(TreeWalk& walk, int from, int to, const std::string& name, const std::string& shown) {
+  // Non-blocking: a FIFO put in place of the file must not hold the copy.
+  UniqueFd in(walk.OpenBelow(from, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
+  if (!in) {
+    if (errno == ELOOP) return walk.refuse ? Refusal(UnpackCode::Link, shown) : UnpackResult{};
+    return Refusal(errno == EACCES || errno == EPERM ? UnpackCode::Unreadable : UnpackCode::Damaged,
+                   shown + ": " + std::strerror(errno));
+  }
+  struct stat st {};
+  if (fstat(in.get(), &st) != 0) return Refusal(UnpackCode::Damaged, shown + ": " + std::strerror(errno));
+  if (!S_ISREG(st.st_mode)) return walk.refuse ? Refusal(UnpackCode::Link, shown) : UnpackResult{};
+  UniqueFd out(openat(to, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode));
+  if (!out || fchmod(out.get(), kFileMode) != 0) return Refusal(UnpackCode::WriteFailed, shown);
+  for (;;) {
+    const ssize_t n = read(in.get(), walk.buffer.data(), walk.buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return Refusal(UnpackCode::Damaged, shown + ": " + std::strerror(errno));
+    if (n == 0) break;
+    walk.total += static_cast<std::uint64_t>(n);
+    if (walk.total > walk.limits.maxTotalBytes) return Refusal(UnpackCode::TooLarge, shown);
+    if (!WriteAll(out.get(), walk.buffer.data(), static_cast<size_t>(n))) return Refusal(UnpackCode::WriteFailed, shown);
+  }
+  if (!out.Close()) return Refusal(UnpackCode::WriteFailed, shown);
+  return {};
+}
+
+UnpackResult CopyFolderBelow(TreeWalk& walk, int from, int to, const std::string& shown, int depth) {
+  if (depth > kMaxDepth) return Refusal(UnpackCode::TooMany, shown);
+  // The names first, from a descriptor of our own, so the listing's own
+  // descriptor is not held while the walk goes down.
+  std::vector<std::string> names;
+  {
+    const int listed = fcntl(from, F_DUPFD_CLOEXEC, 0);
+    DIR* dir = listed >= 0 ? fdopendir(listed) : nullptr;
+    if (!dir) {
+      if (listed >= 0) close(listed);
+      return Refusal(UnpackCode::Damaged, shown + ": " + std::strerror(errno));
+    }
+    rewinddir(dir);
+    while (const dirent* entry = readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      if (++walk.members > walk.limits.maxMembers)
+        return closedir(dir), Refusal(UnpackCode::TooMany, std::to_string(walk.limits.maxMembers));
+      names.push_back(name);
+    }
+    closedir(dir);
+  }
+  std::sort(names.begin(), names.end());  // the same order on every file system
+  for (const std::string& name : names) {
+    const std::string member = shown.empty() ? name : shown + "/" + name;
+    UniqueFd sub(walk.OpenBelow(from, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW));
+    if (!sub) {
+      if (errno != ENOTDIR && errno != ELOOP) {
+        return Refusal(errno == EACCES || errno == EPERM ? UnpackCode::Unreadable : UnpackCode::Damaged,
+                       member + ": " + std::strerror(errno));
+      }
+      if (UnpackResult r = CopyFileBelow(walk, from, to, name, member); !r.ok()) return r;
+      continue;
+    }
+    // A folder already there is one of ours (the run's OS folder takes
+    // the program's tree and the library's packages one after another).
+    const bool made = mkdirat(to, name.c_str(), kFolderMode) == 0;
+    UniqueFd target(made || errno == EEXIST ? openat(to, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                                            : -1);
+    if (!target || (made && fchmod(target.get(), kFolderMode) != 0)) return Refusal(UnpackCode::WriteFailed, member);
+    if (UnpackResult r = CopyFolderBelow(walk, sub.get(), target.get(), member, depth + 1); !r.ok()) return r;
+  }
+  return {};
 }
 
 }  // namespace
 
+UnpackResult CopyTreeFrom(int from, const std::string& root, const std::string& relative,
+                          const UnpackLimits& limits, bool asInvoker) {
+  UniqueFd to = OpenFolders(root, relative, true);
+  if (!to) return Refusal(UnpackCode::WriteFailed, root + "/" + relative);
+  TreeWalk walk{limits, asInvoker, true};
+  return CopyFolderBelow(walk, from, to.get(), "", 0);
+}
+
 bool CopyTreeWithoutLinks(const std::string& from, const std::string& root, const std::string& relative,
                           std::string& error) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  if (!MakeFolders(root, relative)) {
-    error = root + "/" + relative;
+  UniqueFd source(open(from.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  UniqueFd to = source ? OpenFolders(root, relative, true) : UniqueFd();
+  if (!source || !to) {
+    error = source ? root + "/" + relative : from;
     return false;
   }
-  for (fs::recursive_directory_iterator it(from, fs::directory_options::none, ec), end; !ec && it != end;
-       it.increment(ec)) {
-    const fs::file_status st = it->symlink_status(ec);
-    const std::string rel = relative + (relative.empty() ? "" : "/") + fs::relative(it->path(), from).string();
-    if (fs::is_directory(st)) {
-      if (!MakeFolders(root, rel)) {
-        error = root + "/" + rel;
-        return false;
-      }
-    } else if (fs::is_regular_file(st) && !CopyOneFile(it->path().string(), root, rel)) {
-      error = it->path().string();
-      return false;
-    }
-  }
-  if (ec) error = from + ": " + ec.message();
-  return !ec;
+  const UnpackLimits unbounded{UINT64_MAX, UINT64_MAX};
+  TreeWalk walk{unbounded, false, false};
+  const UnpackResult r = CopyFolderBelow(walk, source.get(), to.get(), "", 0);
+  if (!r.ok()) error = from + "/" + r.detail;
+  return r.ok();
 }
 
 std::string MakePrivateFolder(const std::string& parent, const std::string& prefix) {

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <string>
 
+#include "drivers/unpackresult.h"
+
 namespace drivers {
 
 class UniqueFd {
@@ -42,9 +44,22 @@ bool WriteAll(int fd, const char* data, size_t size);
 
 // Copies the regular files and folders below from (links and special files
 // left out) into root/relative, its folders made as above; false with the
-// file that failed in error.
+// file that failed in error. Walked as CopyTreeFrom does.
 bool CopyTreeWithoutLinks(const std::string& from, const std::string& root, const std::string& relative,
                           std::string& error);
+
+// Copies the tree below the opened folder from into root/relative in one
+// walk by descriptor, so what is copied is what was looked at: each folder
+// is opened from its parent's descriptor without following a link, each
+// file opened without blocking and taken only when its descriptor is a
+// regular file. Links, FIFOs, devices and sockets refuse the copy (Link);
+// the caps count members and the bytes actually copied, so a file that
+// grows while it is read stops it (TooLarge). With asInvoker every open
+// below from is made as the user root runs for (platform/invoker): a member
+// that user cannot read (a hard link to someone else's file) refuses it
+// (Unreadable). The detail names the member, relative to from.
+UnpackResult CopyTreeFrom(int from, const std::string& root, const std::string& relative,
+                          const UnpackLimits& limits, bool asInvoker);
 
 // A new private folder (mode 0700) below parent; empty on failure.
 std::string MakePrivateFolder(const std::string& parent, const std::string& prefix);

@@ -17,6 +17,7 @@ enum class UnpackCode {
   Damaged,        // the reader stopped in the middle
   WriteFailed,    // the temporary folder could not take a member
   ToolFailed,     // msiextract missing or failed
+  Unreadable,     // a member the user who started the program cannot read
 };
 
 struct UnpackResult {

@@ -17,6 +17,7 @@
 #include "platform/number.h"
 #include "platform/disks/diskuse.h"
 #include "platform/disks/hostcommand.h"
+#include "platform/disks/loopdevice.h"
 #include "platform/disks/ntnames.h"
 #include "platform/disks/recordcheck.h"
 #include "platform/machine/machine.h"
@@ -158,13 +159,19 @@ bool MountPartition(int disk, int partition, const std::wstring& fileSystem, std
   *folder = MountFolderFor(disk, partition);
   std::error_code ec;
   fs::create_directories(*folder, ec);
-  CommandResult attach = RunCommand({"losetup", "--find", "--show", "--offset", std::to_string(offset), "--sizelimit",
-                                     std::to_string(length), decl->Backing()});
-  if (attach.exitCode != 0) {
-    *error = "No loop device could be attached to the partition: " + attach.output;
+  // The loop device is set up from a descriptor: the disk's own when its
+  // image was opened as the invoking user, else one opened here.
+  const int held = decl->held ? decl->held->get() : -1;
+  const int own = held >= 0 ? -1 : ::open(decl->Backing().c_str(), O_RDWR | O_CLOEXEC);
+  std::string why = own < 0 && held < 0 ? decl->Backing() + ": " + std::strerror(errno) : std::string();
+  const std::optional<std::string> attached =
+      why.empty() ? AttachLoopDevice(held >= 0 ? held : own, offset, length, &why) : std::nullopt;
+  if (own >= 0) ::close(own);
+  if (!attached) {
+    *error = "No loop device could be attached to the partition: " + why;
     return false;
   }
-  *loop = attach.output.substr(0, attach.output.find('\n'));
+  *loop = *attached;
   if (KernelMount(fileSystem, *loop, *folder)) return true;
   CommandResult mount = fileSystem == L"NTFS" ? RunCommand({"ntfs-3g", *loop, *folder})
                                               : RunCommand({"fusefat", "-o", "rw+", *loop, *folder});

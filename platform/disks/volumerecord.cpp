@@ -4,7 +4,6 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -18,6 +17,7 @@
 #include "platform/fs/ini.h"
 #include "platform/fs/readfile.h"
 #include "platform/machine/machine.h"
+#include "platform/machine/profileplaces.h"
 #include "platform/text.h"
 #include "platform/uniquefd.h"
 #include "platform/machine/volumes.h"
@@ -34,7 +34,7 @@ std::string RecordPath() { return CurrentMachine().Prefix() + "/volumes.ini"; }
 // An exclusive lock on a companion file for the read-change-write cycle.
 class RecordLock {
  public:
-  RecordLock() : fd_(::open((RecordPath() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+  RecordLock() : fd_(OpenPrefixFile(RecordPath() + ".lock", O_RDWR | O_CREAT | O_NONBLOCK, 0600)) {
     if (fd_) ::flock(fd_.get(), LOCK_EX);
   }
 
@@ -78,12 +78,7 @@ bool WriteUnlocked(const std::vector<VolumeEntry>& entries) {
       << "\nfolder = " << e.folder << "\nloop = " << e.loop << "\nowner = " << e.owner
       << "\nfilesystem = " << AnsiFromWide(e.fileSystem) << "\nlabel = " << AnsiFromWide(e.label) << "\n\n";
   }
-  std::string tmp = RecordPath() + ".new";
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    if (!(out << s.str())) return false;
-  }
-  return ::rename(tmp.c_str(), RecordPath().c_str()) == 0;
+  return ReplacePrefixFile(RecordPath(), s.str());
 }
 
 // The label the program sets on a recorded volume is written to the volume

@@ -8,13 +8,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "platform/fs/paths.h"
 #include "platform/fs/readfile.h"
 #include "platform/fs/sysfolders.h"
 #include "platform/machine/machine.h"
+#include "platform/machine/profileplaces.h"
 #include "platform/text.h"
 #include "platform/uniquefd.h"
 #include "platform/number.h"
@@ -38,7 +38,7 @@ std::string PrefixFile(const std::string& name) {
 // An exclusive advisory lock on the registry for the life of the object.
 class RegistryLock {
  public:
-  RegistryLock() : fd_(::open(PrefixFile(kLockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+  RegistryLock() : fd_(OpenPrefixFile(PrefixFile(kLockName), O_RDWR | O_CREAT | O_NONBLOCK, 0644)) {
     if (fd_) ::flock(fd_.get(), LOCK_EX);
   }
 
@@ -162,18 +162,13 @@ std::vector<MountRecord> Read() {
 }
 
 bool Write(const std::vector<MountRecord>& records) {
-  std::string path = PrefixFile(kRegistryName);
-  std::string temp = path + ".new";
-  {
-    std::ofstream out(temp, std::ios::trunc);
-    out << kRecordsHeader << '\n';
-    for (const auto& r : records)
-      out << r.id << '\t' << EncodeWide(r.mountPath) << '\t' << EncodeBytes(r.mountHost) << '\t'
+  std::ostringstream out;
+  out << kRecordsHeader << '\n';
+  for (const auto& r : records)
+    out << r.id << '\t' << EncodeWide(r.mountPath) << '\t' << EncodeBytes(r.mountHost) << '\t'
           << EncodeWide(r.wimPath) << '\t' << EncodeBytes(r.wimHost) << '\t' << r.index << '\t'
           << (r.readOnly ? "ro" : "rw") << '\t' << r.wimSize << '\t' << r.wimTime << '\n';
-    if (!out.flush()) return false;
-  }
-  return std::rename(temp.c_str(), path.c_str()) == 0;
+  return ReplacePrefixFile(PrefixFile(kRegistryName), out.str());
 }
 
 std::string ManifestPath(unsigned id) { return PrefixFile("dism-mount-" + std::to_string(id) + ".committed"); }
@@ -258,10 +253,10 @@ Manifest MountRegistry::LoadManifest(unsigned id) {
 }
 
 bool MountRegistry::SaveManifest(unsigned id, const Manifest& manifest) {
-  std::ofstream out(ManifestPath(id), std::ios::trunc);
+  std::ostringstream out;
   out << kManifestHeader << '\n';
   for (const auto& [path, file] : manifest) out << EncodeBytes(path) << '\t' << file.size << '\t' << file.time << '\n';
-  return static_cast<bool>(out.flush());
+  return ReplacePrefixFile(ManifestPath(id), out.str());
 }
 
 void MountRegistry::DropManifest(unsigned id) {

@@ -53,7 +53,7 @@ ImageLookup LocateImagePath(std::wstring_view path, ImageLocation& where) {
   if (path.find(L'\0') != std::wstring_view::npos) return Fail(ERROR_INVALID_NAME), ImageLookup::kFailed;
   if (!drive->ready) return Fail(ERROR_NOT_READY), ImageLookup::kFailed;
   std::string error;
-  where.volume = image::OpenSharedVolume(drive->image, error);
+  where.volume = image::OpenSharedVolume(drive->image, error, drive->invokersImage);
   if (!where.volume) return Fail(ERROR_NOT_READY), ImageLookup::kFailed;
   rest.remove_prefix(2);
   std::vector<std::wstring> parts;

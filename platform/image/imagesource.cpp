@@ -9,15 +9,18 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/invoker/invoker.h"
+
 namespace platform::image {
 
 ImageSource::~ImageSource() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-bool ImageSource::Open(const std::string& hostPath, std::string& error) {
+bool ImageSource::Open(const std::string& hostPath, std::string& error, bool asInvoker) {
   // Non-blocking: a pipe named as an image must not hold the open.
-  const int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+  const int fd = asInvoker ? invoker::Open(hostPath, kFlags) : ::open(hostPath.c_str(), kFlags);
   if (fd < 0) {
     error = std::strerror(errno);
     return false;

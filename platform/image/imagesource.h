@@ -18,7 +18,9 @@ class ImageSource {
 
   // Opens a regular file or a block device for reading; anything else (a
   // folder, a pipe, a character device) is refused with a reason in error.
-  bool Open(const std::string& hostPath, std::string& error);
+  // asInvoker: opened as the invoking user (platform/invoker), so root reads
+  // only an image or device that user could read.
+  bool Open(const std::string& hostPath, std::string& error, bool asInvoker = false);
   // Up to n bytes at offset: the count (short only at the end), -1 on failure.
   using ReadFunction = std::function<std::int64_t(std::uint64_t offset, void* buffer, std::size_t n)>;
   // Reads through another reader instead of a descriptor of its own (the

@@ -171,11 +171,11 @@ bool ImageVolume::Load(std::string& error, const ImageLimits& limits) {
 }
 
 std::shared_ptr<ImageVolume> ImageVolume::Open(const std::string& hostPath, std::string& error,
-                                               const ImageLimits& limits) {
+                                               const ImageLimits& limits, bool asInvoker) {
   std::shared_ptr<ImageVolume> volume(new ImageVolume());
   volume->hostPath_ = hostPath;
   std::string why;
-  if (!volume->source_.Open(hostPath, why) || !volume->Load(why, limits)) {
+  if (!volume->source_.Open(hostPath, why, asInvoker) || !volume->Load(why, limits)) {
     error = hostPath + ": " + why;
     return nullptr;
   }
@@ -215,13 +215,14 @@ std::unique_ptr<ImageVolume::Reader> ImageVolume::OpenFile(int node) {
   return std::make_unique<UdfReader>(source_, std::move(file), n.size);
 }
 
-std::shared_ptr<ImageVolume> OpenSharedVolume(const std::string& hostPath, std::string& error) {
+std::shared_ptr<ImageVolume> OpenSharedVolume(const std::string& hostPath, std::string& error, bool asInvoker) {
   static std::mutex mutex;
-  static std::map<std::string, std::shared_ptr<ImageVolume>> open;
+  static std::map<std::pair<std::string, bool>, std::shared_ptr<ImageVolume>> open;
   std::lock_guard lock(mutex);
-  if (auto it = open.find(hostPath); it != open.end()) return it->second;
-  auto volume = ImageVolume::Open(hostPath, error);
-  if (volume) open[hostPath] = volume;
+  const auto key = std::make_pair(hostPath, asInvoker);
+  if (auto it = open.find(key); it != open.end()) return it->second;
+  auto volume = ImageVolume::Open(hostPath, error, {}, asInvoker);
+  if (volume) open[key] = volume;
   return volume;
 }
 

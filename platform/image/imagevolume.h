@@ -21,8 +21,9 @@ class ImageVolume {
  public:
   // The volume of the image at hostPath; null with a reason (naming the
   // file) when it cannot be opened or holds no readable file system.
+  // asInvoker: the file is the invoking user's (platform/invoker).
   static std::shared_ptr<ImageVolume> Open(const std::string& hostPath, std::string& error,
-                                           const ImageLimits& limits = {});
+                                           const ImageLimits& limits = {}, bool asInvoker = false);
   // The same over another reader of the image's bytes (see ImageSource::Use).
   static std::shared_ptr<ImageVolume> OpenReader(ImageSource::ReadFunction read, std::uint64_t size,
                                                  std::string& error, const ImageLimits& limits = {});
@@ -71,6 +72,8 @@ class ImageVolume {
 
 // The volume of an image file, opened once per process and shared by every
 // caller (an image drive is read by the size thread, the copy and the check).
-std::shared_ptr<ImageVolume> OpenSharedVolume(const std::string& hostPath, std::string& error);
+// An image opened as the invoking user is kept apart from one root opened.
+std::shared_ptr<ImageVolume> OpenSharedVolume(const std::string& hostPath, std::string& error,
+                                              bool asInvoker = false);
 
 }  // namespace platform::image

@@ -8,6 +8,7 @@
 #include "platform/machine/machine.h"
 #include "platform/machine/mountinfo.h"
 #include "platform/machine/prefixtrust.h"
+#include "platform/machine/profileplaces.h"
 #include "platform/text.h"
 #include "platform/number.h"
 
@@ -99,6 +100,7 @@ Machine Machine::Discover(const std::string& given) {
   const std::string& prefix = *trusted;
   Machine m;
   m.prefix_ = prefix;
+  m.invokers_ = IsInvokersPrefix(prefix);
 
   m.drives_[L'C'] = SystemDrive(prefix);
   m.drives_[L'Z'] = HostRootDrive();

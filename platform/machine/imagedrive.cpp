@@ -18,7 +18,7 @@ bool CompleteImageDrive(DriveDecl& drive, std::string& error) {
     return false;
   }
   drive.driveType = DRIVE_CDROM;
-  auto volume = image::OpenSharedVolume(drive.image, error);
+  auto volume = image::OpenSharedVolume(drive.image, error, drive.invokersImage);
   if (!volume) return false;
   if (drive.label.empty()) drive.label = volume->tree().label;
   if (drive.fileSystem.empty()) drive.fileSystem = volume->tree().fileSystem;
@@ -40,6 +40,7 @@ wchar_t AddImageDrive(const std::string& hostPath, std::string& error) {
   DriveDecl drive;
   drive.letter = letter;
   drive.driveType = DRIVE_CDROM;
+  drive.invokersImage = true;  // a command line's file: the user's
   std::error_code ec;
   drive.image = std::filesystem::absolute(hostPath, ec).lexically_normal().string();
   if (ec) drive.image = hostPath;
@@ -50,7 +51,7 @@ wchar_t AddImageDrive(const std::string& hostPath, std::string& error) {
 
 bool ImageVolumeInformation(const DriveDecl& drive, std::wstring* label, std::wstring* fileSystem) {
   std::string error;
-  if (!image::OpenSharedVolume(drive.image, error)) {
+  if (!image::OpenSharedVolume(drive.image, error, drive.invokersImage)) {
     SetLastError(ERROR_NOT_READY);
     return false;
   }
@@ -61,7 +62,7 @@ bool ImageVolumeInformation(const DriveDecl& drive, std::wstring* label, std::ws
 
 bool ImageDiskSpace(const DriveDecl& drive, std::uint64_t* freeToCaller, std::uint64_t* total, std::uint64_t* totalFree) {
   std::string error;
-  auto volume = image::OpenSharedVolume(drive.image, error);
+  auto volume = image::OpenSharedVolume(drive.image, error, drive.invokersImage);
   if (!volume) {
     SetLastError(ERROR_NOT_READY);
     return false;

@@ -17,7 +17,9 @@ namespace platform {
 bool CompleteImageDrive(DriveDecl& drive, std::string& error);
 
 // Adds an image drive for hostPath to the current machine at the first
-// letter from D: that it does not use; the letter, or 0 with error set.
+// letter from D: that it does not use; the letter, or 0 with error set. The
+// file came from a command line: it is opened as the invoking user, so root
+// reads only an image or device that user could read.
 wchar_t AddImageDrive(const std::string& hostPath, std::string& error);
 
 // Volume queries of an image drive (see volumes.h).

@@ -14,6 +14,7 @@
 #include "platform/machine/imagedrive.h"
 #include "platform/machine/mountinfo.h"
 #include "platform/machine/prefixtrust.h"
+#include "platform/machine/profileplaces.h"
 #include "platform/fs/readfile.h"
 #include "platform/text.h"
 #include "platform/number.h"
@@ -31,6 +32,7 @@ Machine::Machine(const Machine& other) {
   std::lock_guard lock(other.mutex_);
   prefix_ = other.prefix_;
   profile_ = other.profile_;
+  invokers_ = other.invokers_;
   drives_ = other.drives_;
   disks_ = other.disks_;
   driverLibrary_ = other.driverLibrary_;
@@ -44,6 +46,7 @@ Machine& Machine::operator=(const Machine& other) {
   std::scoped_lock lock(mutex_);
   prefix_ = std::move(copy.prefix_);
   profile_ = std::move(copy.profile_);
+  invokers_ = copy.invokers_;
   drives_ = std::move(copy.drives_);
   disks_ = std::move(copy.disks_);
   driverLibrary_ = std::move(copy.driverLibrary_);
@@ -233,6 +236,7 @@ Machine Machine::FromProfileText(std::string_view bytes, const std::string& prof
   Machine m;
   m.prefix_ = prefix;
   m.profile_ = profilePath;
+  m.invokers_ = IsInvokersPrefix(prefix);
   fs::path base = fs::path(profilePath).parent_path();
   if (base.empty()) base = ".";
   base = fs::absolute(base);
@@ -302,12 +306,16 @@ Machine Machine::FromProfileText(std::string_view bytes, const std::string& prof
       }
       if (imageLine != 0) {
         if (haveFolder) fail(imageLine, "a drive has a folder or an image, not both");
+        d.invokersImage = m.invokers_;
         std::string why;
         if (!CompleteImageDrive(d, why)) fail(imageLine, why);
         m.drives_[d.letter] = d;
         continue;
       }
       if (!haveFolder) fail(section.line, "drive section without folder");
+      if (m.invokers_)
+        if (std::string why = CheckInvokersFolder(d.hostFolder, d.driveType != DRIVE_CDROM); !why.empty())
+          fail(section.line, why);
       d.hostFileSystem = HostFileSystemOf(d.hostFolder);
       if (d.fileSystem.empty())
         d.fileSystem = d.driveType == DRIVE_CDROM ? L"CDFS" : SystemFileSystemName(d.hostFileSystem, 0);
@@ -349,13 +357,15 @@ Machine Machine::FromProfileText(std::string_view bytes, const std::string& prof
           fail(e.line, "unknown key '" + AnsiFromWide(e.key) + "' in a disk section");
         }
       }
+      if (!disk.image.empty() && m.invokers_)
+        if (std::string why = HoldInvokersDiskImage(disk); !why.empty()) fail(imageLine, why);
       if (!disk.image.empty()) {
         // Found out here, not after the user confirmed the format: the
         // image must hold bytes we can write (a pipe would block the disk
         // step for good, /dev/zero swallows everything).
-        if (const char* problem = DiskImageProblem(disk.image)) fail(imageLine, "the disk image " + disk.image + problem);
+        if (const char* problem = DiskImageProblem(disk.Backing())) fail(imageLine, "the disk image " + disk.image + problem);
         if (disk.sizeBytes == 0) {
-          auto size = BackingBytes(disk.image);
+          auto size = BackingBytes(disk.Backing());
           if (!size) fail(section.line, "cannot read the disk image " + disk.image);
           disk.sizeBytes = *size;
         }
@@ -366,12 +376,17 @@ Machine Machine::FromProfileText(std::string_view bytes, const std::string& prof
         const std::wstring key = UpperCase(e.key);
         if (key == L"LIBRARY" && !e.value.empty()) {
           m.driverLibrary_ = (base / AnsiFromWide(e.value)).lexically_normal().string();
+          const std::string why =
+              m.invokers_ ? CheckInvokersFolder(m.driverLibrary_, true) : CheckSystemPlace(m.driverLibrary_);
+          if (!why.empty()) fail(e.line, "the driver library: " + why);
         } else if (key == L"SAMPLES") {
           const std::wstring v = UpperCase(e.value);
           if (v != L"YES" && v != L"NO") fail(e.line, "samples is yes or no");
           m.sampleDrivers_ = v == L"YES";
         } else if (key == L"ROOTS" && !e.value.empty()) {
           m.driverRoots_ = (base / AnsiFromWide(e.value)).lexically_normal().string();
+          const std::string why = m.invokers_ ? CheckInvokersFile(m.driverRoots_) : CheckSystemPlace(m.driverRoots_);
+          if (!why.empty()) fail(e.line, "the list of roots: " + why);
         } else {
           fail(e.line, "unknown key '" + AnsiFromWide(e.key) + "' in the drivers section");
         }

@@ -45,6 +45,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/invoker/invoker.h"
 #include "platform/types.h"
 
 namespace platform {
@@ -65,6 +66,8 @@ struct DriveDecl {
   std::string hostDevice;      // block device of the volume, when known
   std::string image;           // a disc image read as the medium (absolute host
                                // path); the drive then has no host folder
+  bool invokersImage = false;  // the image is opened as the invoking user (it
+                               // came from them: platform/invoker)
 };
 
 // The logical sector size of a disk that declares none, and the other size
@@ -83,8 +86,13 @@ struct DiskDecl {
   // Bytes per logical sector as declared (an image's sector_size); a block
   // device's own size is asked of the device (diskbacking.h).
   std::uint32_t sectorSize = kDefaultSectorSize;
+  // An image of the invoking user's profile, opened as that user when the
+  // profile was read and held: heldPath is its descriptor's own path, so
+  // every later open (here or by a tool) reaches that very file.
+  std::shared_ptr<const invoker::Fd> held;
+  std::string heldPath;
   // The host file that holds the disk's bytes: the image, else the device.
-  const std::string& Backing() const { return image.empty() ? hostDevice : image; }
+  const std::string& Backing() const { return !heldPath.empty() ? heldPath : image.empty() ? hostDevice : image; }
   // The geometry the system reports: whole cylinders of 255 heads of 63
   // sectors of sectorSize bytes each.
   std::uint64_t Cylinders(std::uint32_t bytesPerSector) const {
@@ -130,6 +138,9 @@ class Machine {
 
   const std::string& Prefix() const { return prefix_; }
   const std::string& ProfilePath() const { return profile_; }
+  // The prefix belongs to the user root runs for (sudo, pkexec): what it
+  // holds and what its profile names are opened as that user.
+  bool InvokersPrefix() const { return invokers_; }
   // Host folder of C:'s Windows tree and of the common application data.
   std::string SystemDriveFolder() const;
   // A profile's own driver library ([drivers] library = folder, relative to
@@ -166,6 +177,7 @@ class Machine {
   mutable std::mutex mutex_;
   std::string prefix_;
   std::string profile_;
+  bool invokers_ = false;
   std::map<wchar_t, DriveDecl> drives_;
   std::map<int, DiskDecl> disks_;
   std::string driverLibrary_;

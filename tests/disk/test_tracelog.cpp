@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
 #include <thread>
 
 #include "disk/tracelog.h"
 #include "platform/clock.h"
+#include "platform/machine/machine.h"
 #include "testmachine.h"
 
 namespace {
@@ -77,4 +83,41 @@ TEST_F(TraceLogTest, AnUnwritableLogDropsTheLineSilently) {
   TraceLog(L"lost");
   EXPECT_TRUE(std::filesystem::is_directory(LogFile()));
   std::filesystem::remove(LogFile());
+}
+
+// A prefix of the user root runs for (sudo): that user puts something at
+// the log's name. Root's line goes only where the user could write it: a
+// link to a root-only file or a FIFO takes no line and holds nothing up.
+TEST_F(TraceLogTest, InAUsersPrefixTheLineGoesOnlyWhereTheUserCouldWrite) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act for another user";
+  TraceLog(L"made");  // the log's folder exists
+  kxtest::TempDir victimDir;
+  const std::filesystem::path victim = victimDir.path() / "victim";
+  std::ofstream(victim) << "VICTIM";
+  std::filesystem::permissions(victim, std::filesystem::perms(0600));
+  const std::string prefix = machine_->dir().str();
+  ASSERT_EQ(std::system(("chmod 755 '" + prefix + "' && chown -R 65534:65534 '" + prefix + "'").c_str()), 0);
+  ::setenv("SUDO_UID", "65534", 1);
+  platform::ScopedMachine users(platform::Machine::FromProfile(machine_->ProfilePath(), prefix));
+  ASSERT_TRUE(users.machine().InvokersPrefix());
+  const std::string log = LogFile().string();
+  const struct {
+    std::string plant;  // run as the user; "" for none
+    bool written;
+  } rows[] = {{"ln -s '" + victim.string() + "' '" + log + "'", false}, {"mkfifo '" + log + "'", false}, {"", true}};
+  for (const auto& row : rows) {
+    std::filesystem::remove(LogFile());
+    if (!row.plant.empty()) {
+      ASSERT_EQ(kxtest::AsNobody(row.plant), 0) << row.plant;
+    }
+    TraceLog(L"root's line");
+    EXPECT_EQ(kxtest::ReadHostFile(victim), "VICTIM") << row.plant;
+    const bool regular = std::filesystem::is_regular_file(std::filesystem::symlink_status(LogFile()));
+    EXPECT_EQ(regular && kxtest::ReadHostFile(LogFile()).find("root's line") != std::string::npos, row.written)
+        << row.plant;
+  }
+  struct stat st {};
+  ASSERT_EQ(::stat(LogFile().c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 65534u);  // made by the user's identity
+  ::unsetenv("SUDO_UID");
 }

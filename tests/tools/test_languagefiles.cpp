@@ -60,7 +60,7 @@ const std::set<std::u16string> kProgramKeys = {
     u"Drivers Ids", u"Drivers Added", u"Drivers Already", u"Drivers Removed", u"Drivers Refused",
     u"Drivers Not Found", u"Drivers Needs Root", u"Drivers Cannot Write", u"Drivers Inno", u"Drivers InstallShield",
     u"Drivers Unreadable", u"Drivers Not Archive", u"Drivers Unsafe Name", u"Drivers Link", u"Drivers Too Large",
-    u"Drivers Too Many", u"Drivers Damaged", u"Drivers Write Failed", u"Drivers Tool Failed",
+    u"Drivers Too Many", u"Drivers Damaged", u"Drivers Write Failed", u"Drivers Tool Failed", u"Drivers Member Unreadable",
     u"Drivers Not Driver Inf", u"Drivers Not Usb", u"Drivers No Models", u"Drivers Missing Files",
     u"Drivers No Catalog", u"Drivers Inf Unreadable", u"Drivers No Inf", u"Drivers Run Folder Failed", u"No Drivers",
     u"Drivers Catalog Unreadable", u"Drivers Not Catalog", u"Drivers Catalog Not Signed", u"Drivers Untrusted Root",

@@ -1,5 +1,9 @@
 #include "tools/cli/driversadd.h"
 
+#include <fcntl.h>
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "config/ovmultilangdll.h"
@@ -8,6 +12,7 @@
 #include "drivers/msiunpacker.h"
 #include "drivers/packagesignature.h"
 #include "drivers/safefolder.h"
+#include "platform/invoker/invoker.h"
 #include "platform/text.h"
 #include "tools/cli/headlessjob.h"
 #include "tools/cli/signaturetext.h"
@@ -47,6 +52,7 @@ const wchar_t* UnpackKey(drivers::UnpackCode code) {
     case UnpackCode::Damaged: return L"Drivers Damaged";
     case UnpackCode::WriteFailed: return L"Drivers Write Failed";
     case UnpackCode::ToolFailed: return L"Drivers Tool Failed";
+    case UnpackCode::Unreadable: return L"Drivers Member Unreadable";
     case UnpackCode::Ok: break;
   }
   return L"Drivers Damaged";
@@ -101,21 +107,24 @@ bool CheckSignature(drivers::FoundPackage& package, const std::string& shown, co
 int AddOne(drivers::DriverLibrary& library, const std::string& given, const AddOptions& options, Console& console) {
   std::error_code ec;
   const std::string path = std::filesystem::absolute(given, ec).lexically_normal().string();
-  const drivers::InputKind kind = drivers::ClassifyInput(path);
+  // Opened once, as the user who started us when root runs for someone
+  // (platform/invoker), and used by descriptor from then on: root reads
+  // only what that user could, and what was classified is what is read.
+  platform::invoker::Fd input(platform::invoker::Open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
+  const std::string openError = input ? std::string() : std::strerror(errno);
+  const drivers::InputKind kind = input ? drivers::ClassifyOpened(input.get()) : drivers::InputKind::Unreadable;
   TempFolder temp;
   std::string root = path;
   switch (kind) {
     case drivers::InputKind::Folder: {
-      // Scanned from a copy of ours: a link in a folder someone else can
-      // change would otherwise have the library store what it points at.
-      const drivers::UnpackResult checked = drivers::CheckUnpackedTree(path, {});
-      std::string error;
-      if (!checked.ok()) {
-        Refuse(console, path, Translate(UnpackKey(checked.code)) + (checked.detail.empty() ? L"" : L" " + W(checked.detail)));
-        return 0;
-      }
-      if (temp.path().empty() || !drivers::CopyTreeWithoutLinks(path, temp.path(), "", error)) {
-        Refuse(console, path, Translate(L"Drivers Write Failed") + L" " + W(error));
+      // Copied into a folder of ours in one walk by descriptor that refuses
+      // links and special files and counts the caps on what it copies; the
+      // scan then reads only our copy.
+      const drivers::UnpackResult copied =
+          temp.path().empty() ? drivers::UnpackResult{drivers::UnpackCode::WriteFailed, kTempParent}
+                              : drivers::CopyTreeFrom(input.get(), temp.path(), "", {}, true);
+      if (!copied.ok()) {
+        Refuse(console, path, Translate(UnpackKey(copied.code)) + (copied.detail.empty() ? L"" : L" " + W(copied.detail)));
         return 0;
       }
       root = temp.path();
@@ -123,15 +132,20 @@ int AddOne(drivers::DriverLibrary& library, const std::string& given, const AddO
     }
     case drivers::InputKind::InnoSetup: Refuse(console, path, Translate(L"Drivers Inno")); return 0;
     case drivers::InputKind::InstallShield: Refuse(console, path, Translate(L"Drivers InstallShield")); return 0;
-    case drivers::InputKind::Unreadable: Refuse(console, path, Translate(L"Drivers Unreadable")); return 0;
+    case drivers::InputKind::Unreadable:
+      Refuse(console, path, Translate(L"Drivers Unreadable") + (openError.empty() ? L"" : L" " + W(openError)));
+      return 0;
     case drivers::InputKind::Archive:
     case drivers::InputKind::Msi: {
       if (temp.path().empty()) {
         Refuse(console, path, Translate(L"Drivers Write Failed") + L" " + W(kTempParent));
         return 0;
       }
-      const drivers::UnpackResult result = kind == drivers::InputKind::Msi ? drivers::UnpackMsi(path, temp.path())
-                                                                           : drivers::UnpackArchive(path, temp.path());
+      // msiextract reads the very file opened above through its descriptor's path.
+      const drivers::UnpackResult result =
+          kind == drivers::InputKind::Msi
+              ? drivers::UnpackMsi(platform::invoker::DescriptorPath(input.get()), temp.path())
+              : drivers::UnpackArchive(input.get(), temp.path());
       if (!result.ok()) {
         Refuse(console, path, Translate(UnpackKey(result.code)) + (result.detail.empty() ? L"" : L" " + W(result.detail)));
         return 0;
