@@ -208,6 +208,21 @@ INSTANTIATE_TEST_SUITE_P(
                               drivers::RefusalCode::NotDriverInf}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A machine's roots file that cannot be read, or holds something other
+// than certificates (a name, as older profiles had), stops `drivers add`
+// with the file named rather than calling every package unsigned.
+TEST_F(DriverLibraryTest, ARootsFileThatCannotBeReadIsAnErrorNamingIt) {
+  const fs::path roots = machine.dir().path() / "test-roots";
+  WritePackage(work.path() / "pkg", {});
+  for (const char* content : {"CN=Kestrunex Test Root,O=Kestrunex tests\n", ""}) {
+    if (*content) std::ofstream(roots) << content; else fs::remove(roots);
+    const CliRun run = Cli({"drivers", "add", (work.path() / "pkg").string()});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.out.find("Drivers Roots Unreadable " + roots.string()), std::string::npos) << run.out;
+    EXPECT_TRUE(Stored().empty());
+  }
+}
+
 // A file changed after its catalog was signed: refused for amd64 with the
 // file named, unless --unsigned (then recorded and listed); a warning only
 // for an x86 package.
@@ -233,8 +248,8 @@ TEST_F(DriverLibraryTest, AFileThatDoesNotMatchItsCatalogRefusesAmd64AndWarnsFor
   EXPECT_EQ(Stored().size(), 2u) << x86.out;
   const CliRun list = Cli({"drivers", "list"});
   // Untranslated texts here: the keys stand in for them.
-  EXPECT_NE(list.out.find("Drivers Not Signed For Windows, Drivers Signed By CN=Kestrunex Test Root Signer,O=Kestrunex "
-                          "tests (Drivers Added Unsigned)"),
+  EXPECT_NE(list.out.find("Drivers Not Signed For Windows (Drivers Proof Whql), Drivers Signed By CN=Kestrunex Test "
+                          "Root Signer,O=Kestrunex tests (Drivers Added Unsigned)"),
             std::string::npos)
       << list.out;
 }

@@ -85,6 +85,7 @@ bool CheckSignature(drivers::FoundPackage& package, const std::string& shown, co
   drivers::PackageRecord& r = package.record;
   r.signer = sig.signer;
   r.signature = sig.SignedForWindows() ? "windows" : "findings";
+  r.proof = sig.proof;
   for (const auto& f : sig.findings) r.findings.push_back(drivers::FindingLine(f));
   if (sig.HasFindings("amd64") && !options.allowUnsigned) {
     for (const auto& f : sig.findings) Refuse(console, shown, FindingText(f));
@@ -174,7 +175,12 @@ int AddOne(drivers::DriverLibrary& library, const std::string& given, const AddO
 
 int AddDriverPaths(drivers::DriverLibrary& library, const std::vector<std::string>& paths, bool sample,
                    bool allowUnsigned, Console& console) {
-  AddOptions options{sample, allowUnsigned, drivers::CurrentTrustedRoots()};
+  AddOptions options{sample, allowUnsigned, {}};
+  std::string unreadable;
+  if (!drivers::CurrentTrustedRoots(options.roots, unreadable)) {
+    console.Complain(Translate(L"Drivers Roots Unreadable") + L" " + W(unreadable));
+    return kExitFailure;
+  }
   int code = kExitSuccess;
   for (const auto& path : paths)
     if (AddOne(library, path, options, console) == 0) code = kExitFailure;
