@@ -11,6 +11,8 @@ enum class UnpackCode {
   Ok,
   NotAnArchive,   // no reader of ours opens it
   UnsafeName,     // an absolute name, "..", an empty or control-character name
+  UnreadableName, // a name that cannot be read as text (detail: its bytes in hex)
+  WindowsName,    // a name Windows cannot hold (detail: the name, printable)
   Link,           // a symbolic or hard link, a device, a pipe
   TooLarge,       // the members hold more than the cap, or one says less than it holds
   TooMany,        // more members than the cap
@@ -32,9 +34,10 @@ struct UnpackLimits {
   std::uint64_t maxMembers = 20000;
 };
 
-// A member name as stored ('\' taken as a separator) made relative and
-// checked: false for absolute names, "..", empty components, control
-// characters. out: the '/'-separated relative path.
-bool SafeMemberName(const std::string& name, std::string& out);
+// A member name (UTF-8; '/' and '\' both separators) made relative and
+// checked: UnsafeName for absolute names, "..", empty names, control
+// characters; WindowsName for a component Windows cannot hold
+// (platform/windowsname.h); else Ok. out: the '/'-separated relative path.
+UnpackCode SafeMemberName(const std::string& name, std::string& out);
 
 }  // namespace drivers

@@ -172,6 +172,75 @@ INSTANTIATE_TEST_SUITE_P(
                                 drivers::UnpackCode::TooMany}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Vendor downloads with folder names beyond ASCII, zipped by python's
+// zipfile (which sets the UTF-8 flag for such names) and patched where a
+// vendor's tool would differ: the flag cleared over UTF-8 bytes, a code
+// page 437 byte, a flag over bytes that are no UTF-8 (read as code page 437
+// too: libarchive does not tell whether the flag was set). Each is added
+// under its name as written, or refused with the name shown printable.
+struct VendorNameCase {
+  const char* name;
+  const char* folder;    // as zipfile writes it
+  const char* patch;     // python: (bytes, bytes) replaced in the archive, or None
+  bool clearUtf8Flag;
+  const char* stored;    // the folder as the library keeps it ("" refused)
+  const char* refusal;   // in the output when refused
+};
+
+const VendorNameCase kVendorNames[] = {
+    {"FrenchFlagged", "Treiber für USB/pilote français", "None", false, "Treiber für USB/pilote français", ""},
+    {"JapaneseFlagged", "ドライバー/USB3.0 ドライバ", "None", false, "ドライバー/USB3.0 ドライバ", ""},
+    {"Utf8WithoutTheFlag", "Treiber für USB", "None", true, "Treiber für USB", ""},
+    {"CodePage437", "Treiber fXr USB", "(b'fXr', b'f\\x81r')", false, "Treiber für USB", ""},
+    {"FlaggedButNoUtf8", "Xpilote", "(b'Xpilote', b'\\xffpilote')", false, "\u00a0pilote", ""},
+    {"ColonInAName", "pilote:USB", "None", false, "", "Drivers Windows Name"},
+    {"DeviceName", "drv/NUL.x", "None", false, "", "Drivers Windows Name"},
+};
+
+class VendorNames : public DriverLibraryTest, public testing::WithParamInterface<VendorNameCase> {};
+
+TEST_P(VendorNames, AreReadAsTheVendorWroteThem) {
+  const VendorNameCase& c = GetParam();
+  const fs::path package = work.path() / "pkg";
+  WritePackage(package, {});
+  const fs::path archive = work.path() / "vendor.zip";
+  int status = -1;
+  const std::string script =
+      "import os, sys, zipfile\n"
+      "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+      "    for f in sorted(os.listdir(sys.argv[2])):\n"
+      "        info = zipfile.ZipInfo(sys.argv[3] + '/' + f)\n"
+      "        if sys.argv[3].startswith('X'): info.flag_bits |= 0x800\n"
+      "        z.writestr(info, open(os.path.join(sys.argv[2], f), 'rb').read())\n"
+      "data = bytearray(open(sys.argv[1], 'rb').read())\n"
+      "if sys.argv[4] == '1':\n"
+      "    for sig, at in ((b'PK\\x03\\x04', 6), (b'PK\\x01\\x02', 8)):\n"
+      "        i = data.find(sig)\n"
+      "        while i >= 0:\n"
+      "            data[i + at + 1] &= 0xF7\n"
+      "            i = data.find(sig, i + 4)\n"
+      "patch = " + std::string(c.patch) + "\n"
+      "if patch: data = data.replace(*patch)\n"
+      "open(sys.argv[1], 'wb').write(bytes(data))\n";
+  const std::string made = Sh("python3 -c \"" + script + "\" '" + archive.string() + "' '" + package.string() + "' '" +
+                                  c.folder + "' " + (c.clearUtf8Flag ? "1" : "0"),
+                              &status);
+  ASSERT_EQ(status, 0) << made;
+  const CliRun run = Cli({"drivers", "add", archive.string()});
+  if (*c.stored) {
+    ASSERT_EQ(run.code, 0) << run.out;
+    EXPECT_EQ(Stored().size(), 1u);
+    EXPECT_NE(run.out.find(std::string(" > ") + c.stored + "/tstxhc.inf"), std::string::npos) << run.out;
+  } else {
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.out.find(c.refusal), std::string::npos) << run.out;
+    EXPECT_TRUE(Stored().empty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Downloads, VendorNames, testing::ValuesIn(kVendorNames),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // Packages that would not serve a run: each refused with its reason, the
 // good package beside them still added.
 struct FaultCase {

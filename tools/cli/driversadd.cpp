@@ -41,6 +41,8 @@ const wchar_t* UnpackKey(drivers::UnpackCode code) {
   switch (code) {
     case UnpackCode::NotAnArchive: return L"Drivers Not Archive";
     case UnpackCode::UnsafeName: return L"Drivers Unsafe Name";
+    case UnpackCode::UnreadableName: return L"Drivers Unreadable Name";
+    case UnpackCode::WindowsName: return L"Drivers Windows Name";
     case UnpackCode::Link: return L"Drivers Link";
     case UnpackCode::TooLarge: return L"Drivers Too Large";
     case UnpackCode::TooMany: return L"Drivers Too Many";
