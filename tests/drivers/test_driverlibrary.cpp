@@ -18,6 +18,7 @@
 #include "drivers/inputkind.h"
 #include "drivers/runosfolder.h"
 #include "drivers/safefolder.h"
+#include "drivers/stalefolders.h"
 #include "packagekit.h"
 #include "platform/text.h"
 #include "testmachine.h"
@@ -276,6 +277,56 @@ INSTANTIATE_TEST_SUITE_P(
                     FaultCase{"NoManufacturer", {.name = "setupinf", .manufacturer = false},
                               drivers::RefusalCode::NotDriverInf}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The name holds 16 hex digits of the package's SHA-256; "already there"
+// takes the whole digest in the record: a package whose first digits agree
+// but whose digest does not is refused, never taken for the one stored.
+TEST_F(DriverLibraryTest, AlreadyThereComparesTheWholeDigest) {
+  WritePackage(work.path() / "pkg", {});
+  ASSERT_EQ(Cli({"drivers", "add", (work.path() / "pkg").string()}).code, 0);
+  ASSERT_EQ(Stored().size(), 1u);
+  const fs::path record = Library() / Stored().front() / "record.ini";
+  std::string text = ReadAll(record);
+  const size_t digest = text.find("digest = \"");
+  ASSERT_NE(digest, std::string::npos) << text;
+  EXPECT_EQ(text.substr(digest + 10, 16), Stored().front().substr(Stored().front().size() - 16));
+  text[digest + 10 + 63] = text[digest + 10 + 63] == '0' ? '1' : '0';
+  std::ofstream(record, std::ios::trunc) << text;
+  const CliRun again = Cli({"drivers", "add", (work.path() / "pkg").string()});
+  EXPECT_EQ(again.code, 1) << again.out;
+  EXPECT_NE(again.out.find("Drivers Cannot Write"), std::string::npos) << again.out;
+}
+
+// Unpacking folders of runs that died are swept at the next start: only
+// private folders of the prefix, owned by this user, whose lock is free,
+// emptied by descriptor (a link inside is removed, never followed).
+TEST(StaleFolders, OnlyFoldersOfDeadRunsAreSwept) {
+  kxtest::TempDir parent;
+  const fs::path p = parent.path();
+  const std::string prefix = "kestrunex-drivers-";
+  fs::create_directories(p / "outside");
+  std::ofstream(p / "outside" / "keep.txt") << "x";
+  auto make = [&](const std::string& name, fs::perms mode) {
+    fs::create_directories(p / name / "sub");
+    std::ofstream(p / name / "sub" / "file.sys") << "x";
+    fs::create_directory_symlink(p / "outside", p / name / "sub" / "link");
+    fs::permissions(p / name, mode);
+  };
+  make(prefix + "dead", fs::perms::owner_all);
+  make(prefix + "live", fs::perms::owner_all);
+  make(prefix + "shared", fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
+  make("other-dead", fs::perms::owner_all);
+  fs::create_directory_symlink(p / "outside", p / (prefix + "link"));
+  const drivers::UniqueFd live = drivers::HoldFolder((p / (prefix + "live")).string());
+  ASSERT_TRUE(live);
+
+  EXPECT_EQ(drivers::SweepStaleFolders(p.string(), prefix), 1);
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(p)) left.push_back(e.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{prefix + "link", prefix + "live", prefix + "shared", "other-dead", "outside"}));
+  EXPECT_TRUE(fs::exists(p / "outside" / "keep.txt"));
+}
 
 // A machine's roots file that cannot be read, or holds something other
 // than certificates (a name, as older profiles had), stops `drivers add`

@@ -69,7 +69,7 @@ const std::set<std::u16string> kProgramKeys = {
     u"Drivers Added Unsigned", u"Drivers Run Unsigned", u"Drivers Proof Whql", u"Drivers Proof Cross",
     u"Drivers Proof Sha256", u"Drivers Proof Untrusted", u"Drivers Proof Unsigned", u"Drivers Wrong Usage",
     u"Drivers Sha256 Only", u"Drivers Too Complex", u"Drivers Roots Unreadable", u"Drivers Unreadable Name",
-    u"Drivers Windows Name",
+    u"Drivers Windows Name", u"Drivers Interrupted",
     u"Drivers Check Help", u"Drivers Check Here", u"Drivers Check File", u"Drivers Check None",
     u"Drivers Check Subsystem", u"Drivers Check Driven", u"Drivers Check Matched", u"Drivers Check Not Driven",
     u"Drivers Check Builtin", u"Drivers Check Other", u"Drivers Check Summary", u"Drivers Check Unreadable",

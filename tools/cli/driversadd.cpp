@@ -1,5 +1,6 @@
 #include "tools/cli/driversadd.h"
 
+#include <atomic>
 #include <filesystem>
 
 #include "config/ovmultilangdll.h"
@@ -8,7 +9,9 @@
 #include "drivers/msiunpacker.h"
 #include "drivers/packagesignature.h"
 #include "drivers/safefolder.h"
+#include "drivers/stalefolders.h"
 #include "platform/text.h"
+#include "platform/windows/signalwatcher.h"
 #include "tools/cli/headlessjob.h"
 #include "tools/cli/signaturetext.h"
 
@@ -21,10 +24,11 @@ constexpr const char* kTempPrefix = "kestrunex-drivers-";
 
 std::wstring W(const std::string& s) { return platform::WideFromAnsi(s); }
 
-// The private folder of one path, removed with everything in it.
+// The private folder of one path, removed with everything in it; locked
+// while this run lives, so a later run sweeps it if this one dies first.
 class TempFolder {
  public:
-  TempFolder() : path_(drivers::MakePrivateFolder(kTempParent, kTempPrefix)) {}
+  TempFolder() : path_(drivers::MakePrivateFolder(kTempParent, kTempPrefix)), hold_(drivers::HoldFolder(path_)) {}
   ~TempFolder() {
     if (!path_.empty()) drivers::RemoveTree(path_);
   }
@@ -34,6 +38,7 @@ class TempFolder {
 
  private:
   std::string path_;
+  drivers::UniqueFd hold_;
 };
 
 const wchar_t* UnpackKey(drivers::UnpackCode code) {
@@ -76,6 +81,8 @@ struct AddOptions {
   bool sample = false;
   bool allowUnsigned = false;
   drivers::TrustedRoots roots;
+  const std::atomic<bool>* stop = nullptr;  // set by SIGINT, SIGTERM, SIGHUP
+  bool Stopped() const { return stop && stop->load(); }
 };
 
 // The package's signature state into its record; false (with the refusal
@@ -143,6 +150,7 @@ int AddOne(drivers::DriverLibrary& library, const std::string& given, const AddO
       break;
     }
   }
+  if (options.Stopped()) return 0;
   std::vector<drivers::FoundPackage> found;
   std::vector<drivers::Refusal> refused;
   drivers::ScanFolder(root, found, refused);
@@ -152,6 +160,8 @@ int AddOne(drivers::DriverLibrary& library, const std::string& given, const AddO
   }
   int packages = 0;
   for (auto& package : found) {
+    // A package is added whole or not at all: a stop is taken between two.
+    if (options.Stopped()) break;
     std::string error;
     if (!CheckSignature(package, path + " > " + package.found, options, console)) continue;
     switch (library.Add(package, path, options.sample, error)) {
@@ -177,14 +187,24 @@ int AddOne(drivers::DriverLibrary& library, const std::string& given, const AddO
 
 int AddDriverPaths(drivers::DriverLibrary& library, const std::vector<std::string>& paths, bool sample,
                    bool allowUnsigned, Console& console) {
-  AddOptions options{sample, allowUnsigned, {}};
+  // Interruptions are requests, taken between packages; the unpacking
+  // folder goes with its path. Folders of runs that died are swept first.
+  std::atomic<bool> stop{false};
+  const platform::SignalWatcher watcher([&stop](int) { stop = true; });
+  drivers::SweepStaleFolders(kTempParent, kTempPrefix);
+  AddOptions options{sample, allowUnsigned, {}, &stop};
   std::string unreadable;
   if (!drivers::CurrentTrustedRoots(options.roots, unreadable)) {
     console.Complain(Translate(L"Drivers Roots Unreadable") + L" " + W(unreadable));
     return kExitFailure;
   }
   int code = kExitSuccess;
-  for (const auto& path : paths)
+  for (const auto& path : paths) {
     if (AddOne(library, path, options, console) == 0) code = kExitFailure;
+    if (options.Stopped()) {
+      console.Complain(Translate(L"Drivers Interrupted"));
+      return kExitCancelled;
+    }
+  }
   return code;
 }
