@@ -15,7 +15,6 @@
 #include "catalogkit.h"
 #include "drivers/catalogfile.h"
 #include "drivers/packagesignature.h"
-#include "drivers/windows7load.h"
 #include "packagekit.h"
 #include "testmachine.h"
 
@@ -209,43 +208,6 @@ TEST_P(SigningCases, AreProvenByKeysAsTheirPeerSees) {
 
 INSTANTIATE_TEST_SUITE_P(Signers, SigningCases, testing::ValuesIn(kSigningCases),
                          [](const auto& info) { return std::string(info.param.name); });
-
-// What a record proves decides whether Windows 7 loads the package: 64-bit
-// needs a SHA-1 chain to an accepted key, no finding of its own and no
-// --unsigned; 32-bit loads what it is given.
-TEST(Windows7Load, FollowsWhatTheRecordProves) {
-  using drivers::SignatureProof;
-  const struct {
-    const char* name;
-    SignatureProof proof;
-    bool unsignedAllowed;
-    std::vector<std::string> findings;
-    const char* arch;
-    bool loads;
-  } rows[] = {
-      {"whql", SignatureProof::Whql, false, {}, "amd64", true},
-      {"cross-signed", SignatureProof::CrossSigned, false, {}, "amd64", true},
-      {"sha256 only", SignatureProof::Sha256Only, false, {"amd64|sha256only|x.cat|"}, "amd64", false},
-      {"untrusted", SignatureProof::UnacceptedRoot, false, {}, "amd64", false},
-      {"added with --unsigned", SignatureProof::Whql, true, {"amd64|mismatch|x.sys|"}, "amd64", false},
-      {"finding for x86 only", SignatureProof::Whql, false, {"x86|mismatch|x.sys|"}, "amd64", true},
-      {"unreadable finding", SignatureProof::Whql, false, {"garbled"}, "amd64", false},
-      {"x86 unsigned", SignatureProof::NotSigned, false, {"x86|notsigned|x.cat|"}, "x86", true},
-  };
-  for (const auto& row : rows) {
-    drivers::PackageRecord record;
-    record.archs = {"x86", "amd64"};
-    record.signature = row.findings.empty() ? "windows" : "findings";
-    record.proof = row.proof;
-    record.unsignedAllowed = row.unsignedAllowed;
-    record.findings = row.findings;
-    EXPECT_EQ(drivers::Windows7WouldLoad(record, row.arch), row.loads) << row.name;
-  }
-  drivers::PackageRecord unchecked;
-  unchecked.archs = {"amd64"};
-  EXPECT_FALSE(drivers::Windows7WouldLoad(unchecked, "amd64"));
-  EXPECT_FALSE(drivers::Windows7WouldLoad(unchecked, "x86"));
-}
 
 // osslsigncode verifies catalogs (2.9 and later): what it accepts, with the
 // test root as its only trusted root, we accept, and what it refuses we
