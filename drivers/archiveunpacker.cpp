@@ -209,6 +209,7 @@ UnpackResult UnpackArchive(const std::string& archiveHost, const std::string& fo
     UniqueFd fd = CreateNewFile(folderHost, relative, kFileMode);
     if (!fd) return Fail(UnpackCode::WriteFailed, shown);
     for (;;) {
+      if (limits.stop && limits.stop->load()) return Fail(UnpackCode::Stopped, shown);
       const la_ssize_t n = archive_read_data(a.get(), buffer.data(), buffer.size());
       if (n == 0) break;
       if (n < 0) {

@@ -2,6 +2,7 @@
 // How unpacking a driver download ended: a closed set, one translated
 // message each (the front end's table), plus what the message names.
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -19,6 +20,7 @@ enum class UnpackCode {
   Damaged,        // the reader stopped in the middle
   WriteFailed,    // the temporary folder could not take a member
   ToolFailed,     // msiextract missing or failed
+  Stopped,        // the caller asked to stop (an interruption)
 };
 
 struct UnpackResult {
@@ -32,6 +34,7 @@ struct UnpackResult {
 struct UnpackLimits {
   std::uint64_t maxTotalBytes = 1024ull << 20;
   std::uint64_t maxMembers = 20000;
+  const std::atomic<bool>* stop = nullptr;  // looked at between blocks
 };
 
 // A member name (UTF-8; '/' and '\' both separators) made relative and

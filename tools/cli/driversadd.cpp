@@ -54,6 +54,7 @@ const wchar_t* UnpackKey(drivers::UnpackCode code) {
     case UnpackCode::Damaged: return L"Drivers Damaged";
     case UnpackCode::WriteFailed: return L"Drivers Write Failed";
     case UnpackCode::ToolFailed: return L"Drivers Tool Failed";
+    case UnpackCode::Stopped: return L"Drivers Interrupted";
     case UnpackCode::Ok: break;
   }
   return L"Drivers Damaged";
@@ -140,8 +141,10 @@ int AddOne(drivers::DriverLibrary& library, const std::string& given, const AddO
         Refuse(console, path, Translate(L"Drivers Write Failed") + L" " + W(kTempParent));
         return 0;
       }
+      const drivers::UnpackLimits limits{.stop = options.stop};
       const drivers::UnpackResult result = kind == drivers::InputKind::Msi ? drivers::UnpackMsi(path, temp.path())
-                                                                           : drivers::UnpackArchive(path, temp.path());
+                                                                           : drivers::UnpackArchive(path, temp.path(), limits);
+      if (result.code == drivers::UnpackCode::Stopped) return 0;
       if (!result.ok()) {
         Refuse(console, path, Translate(UnpackKey(result.code)) + (result.detail.empty() ? L"" : L" " + W(result.detail)));
         return 0;
