@@ -126,7 +126,8 @@ Catalog ReadCatalog(std::string_view bytes, const TrustedRoots& roots) {
   out.signature = VerifySignedData(bytes, kOidTrustList, roots);
   switch (out.signature.code) {
     case SignedDataCode::NotSignedData:
-    case SignedDataCode::WrongContent: return out;
+    case SignedDataCode::WrongContent:
+    case SignedDataCode::TooComplex: return out;
     case SignedDataCode::NoSignature:
     case SignedDataCode::BadSignature:
     case SignedDataCode::Ok: break;

@@ -63,9 +63,6 @@ bool HasRootHub(const std::vector<PackageRecord>& loadable, const std::string& v
   return false;
 }
 
-const char* BlockText(LoadBlock block) {
-  return block == LoadBlock::AddedUnsigned ? "added with --unsigned" : "not signed for Windows or not matching its catalog";
-}
 
 std::string ControllerLine(const ControllerCoverage& c) {
   std::string line = kTraceTag + c.function.slot + " " + ControllerKind(c.function) + " " + IdText(c.function);
@@ -81,7 +78,7 @@ std::string ControllerLine(const ControllerCoverage& c) {
   if (c.Builtin()) return line + " -> Windows 7's own driver";
   if (!c.unloadable.empty()) {
     const UnloadablePackage& u = c.unloadable.front();
-    return line + " -> no package Windows 7 loads (" + u.record.name + ": " + u.arch + " " + BlockText(u.block) + ")";
+    return line + " -> no package Windows 7 loads (" + u.record.name + ": " + u.arch + " " + LoadBlockText(u.block) + ")";
   }
   if (c.function.IsXhci())
     return line + " -> no package (vendor " + Hex(c.function.vendor, 4) +

@@ -10,9 +10,7 @@ namespace {
 
 std::wstring W(const std::string& s) { return platform::WideFromAnsi(s); }
 
-std::wstring BlockText(LoadBlock block) {
-  return Translate(block == LoadBlock::AddedUnsigned ? L"Drivers Added Unsigned" : L"Drivers Load Findings");
-}
+std::wstring BlockText(LoadBlock block) { return Translate(LoadBlockKey(block)); }
 
 }  // namespace
 

@@ -19,6 +19,7 @@ namespace fs = std::filesystem;
 constexpr const char* kRecordFile = "record.ini";
 constexpr const char* kFilesFolder = "files";
 constexpr const char* kStagingPrefix = ".adding-";
+constexpr const char* kRemovingPrefix = ".removing-";
 constexpr unsigned kFileMode = 0644;
 constexpr size_t kCopyBlock = 1 << 20;
 
@@ -72,7 +73,16 @@ AddOutcome DriverLibrary::Add(const FoundPackage& package, const std::string& or
   if (!MayChange(error) || !TrustedFolder(place_.folder, true, error)) return AddOutcome::Failed;
   const std::string target = place_.folder + "/" + package.record.name;
   std::error_code ec;
-  if (fs::exists(fs::symlink_status(target, ec))) return AddOutcome::AlreadyThere;
+  if (fs::exists(fs::symlink_status(target, ec))) {
+    // The name holds 16 digits of the digest; the record holds all of it.
+    std::string bytes;
+    PackageRecord there;
+    if (platform::ReadHostFile(target + "/" + kRecordFile, bytes) == 0 && ParseRecord(bytes, there) &&
+        !there.digest.empty() && there.digest == package.record.digest)
+      return AddOutcome::AlreadyThere;
+    error = target;
+    return AddOutcome::Failed;
+  }
 
   const std::string staging = MakePrivateFolder(place_.folder, kStagingPrefix);
   if (staging.empty()) {
@@ -116,10 +126,15 @@ bool DriverLibrary::Remove(const std::string& name, std::string& error) {
     error = name;
     return false;
   }
-  if (!RemoveTree(target)) {
+  // Renamed away first: a removal cut short leaves a hidden folder, never a
+  // package missing some of its files.
+  const std::string doomed = MakePrivateFolder(place_.folder, kRemovingPrefix);
+  if (doomed.empty() || std::rename(target.c_str(), (doomed + "/package").c_str()) != 0) {
+    if (!doomed.empty()) RemoveTree(doomed);
     error = target;
     return false;
   }
+  RemoveTree(doomed);
   return true;
 }
 

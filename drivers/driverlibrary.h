@@ -1,10 +1,15 @@
 #pragma once
 // The machine's driver library: one folder per package,
-// "<library>/<inf>_<8 hex>/" holding record.ini and files/ (the INF, its
+// "<library>/<inf>_<16 hex>/" (the first digits of the SHA-256 of its
+// files' names and contents) holding record.ini and files/ (the INF, its
 // catalog and the files it lists, as they lay beside the INF). A package
 // is written into a private folder of the library and renamed into place,
 // so a reader sees it whole or not at all; the same package added again
-// (the same name: INF name and content hash) changes nothing.
+// (the same whole digest in the record) changes nothing, and another one
+// under the same name is refused. Packages of older libraries, named with
+// 8 hex digits of another hash and without a digest in their record, are
+// listed and used as they are; adding such a package again stores it anew
+// under its new name.
 //
 // Changing the system's library needs root; a profile's library needs its
 // owner (or root). Every folder written is checked first (TrustedFolder).

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "drivers/hosttool.h"
+#include "platform/windowsname.h"
 
 namespace drivers {
 
@@ -39,7 +40,8 @@ UnpackResult UnpackMsi(const std::string& msiHost, const std::string& folderHost
   while (std::getline(lines, line)) {
     if (line.empty()) continue;
     std::string relative;
-    if (!SafeMemberName(line, relative)) return {UnpackCode::UnsafeName, line};
+    if (const UnpackCode code = SafeMemberName(line, relative); code != UnpackCode::Ok)
+      return {code, platform::PrintableName(line)};
     if (++members > limits.maxMembers) return {UnpackCode::TooMany, std::to_string(limits.maxMembers)};
   }
   if (RunHostTool(kMsiExtract, {"-C", folderHost, msiHost}, output, limits.maxTotalBytes) != 0)

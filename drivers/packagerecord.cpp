@@ -37,7 +37,29 @@ std::vector<std::string> Split(const std::string& text) {
   return out;
 }
 
+struct ProofWord {
+  SignatureProof proof;
+  const char* name;
+};
+constexpr ProofWord kProofWords[] = {
+    {SignatureProof::Whql, "whql"},           {SignatureProof::CrossSigned, "cross"},
+    {SignatureProof::Sha256Only, "sha256"},   {SignatureProof::UnacceptedRoot, "untrusted"},
+    {SignatureProof::NotSigned, "unsigned"},
+};
+
 }  // namespace
+
+const char* ProofName(SignatureProof proof) {
+  for (const auto& w : kProofWords)
+    if (w.proof == proof) return w.name;
+  return "unsigned";
+}
+
+SignatureProof ParseProof(const std::string& name) {
+  for (const auto& w : kProofWords)
+    if (name == w.name) return w.proof;
+  return SignatureProof::NotSigned;
+}
 
 bool PackageRecord::Serves(const std::string& arch) const {
   return std::find(archs.begin(), archs.end(), arch) != archs.end();
@@ -61,6 +83,8 @@ std::string RecordText(const PackageRecord& r) {
   line("sample", r.sample ? "yes" : "no");
   line("signer", r.signer);
   line("signature", r.signature);
+  line("proof", ProofName(r.proof));
+  line("digest", r.digest);
   line("unsigned", r.unsignedAllowed ? "yes" : "no");
   for (const auto& f : r.findings) line("finding", f);
   for (const auto& id : r.hardwareIds) line("hardware_id", id);
@@ -89,6 +113,8 @@ bool ParseRecord(const std::string& bytes, PackageRecord& out) {
     else if (key == L"HARDWARE_ID") out.hardwareIds.push_back(value);
     else if (key == L"SIGNER") out.signer = value;
     else if (key == L"SIGNATURE") out.signature = value;
+    else if (key == L"PROOF") out.proof = ParseProof(value);
+    else if (key == L"DIGEST") out.digest = value;
     else if (key == L"UNSIGNED") out.unsignedAllowed = value == "yes";
     else if (key == L"FINDING") out.findings.push_back(value);
   }

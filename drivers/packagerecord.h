@@ -12,9 +12,19 @@ namespace drivers {
 // the medium so that Setup sees the disk and the installed system starts
 // from it.
 enum class PackageKind { Usb, Storage };
+// What a package's signature was proven to be, weakest architecture first:
+// a chain to a trusted root certificate (WHQL, or a test machine's root),
+// through a listed cross-certificate, a SHA-256-only signature (Windows 7
+// SP1 as shipped checks SHA-1 only), a chain to no accepted key, or none.
+enum class SignatureProof { Whql, CrossSigned, Sha256Only, UnacceptedRoot, NotSigned };
+
+// The record's word for a proof ("whql", "cross", "sha256", "untrusted",
+// "unsigned"), and back (NotSigned for anything else).
+const char* ProofName(SignatureProof proof);
+SignatureProof ParseProof(const std::string& name);
 
 struct PackageRecord {
-  std::string name;       // the library folder's name: "<inf>_<8 hex>"
+  std::string name;       // the library folder's name: "<inf>_<16 hex>" (older libraries: 8 hex)
   std::string inf;        // the INF's path inside the package, '/' separated
   std::string origin;     // the path given to `drivers add`
   std::string added;      // "YYYY-MM-DD HH:MM:SS" (UTC)
@@ -28,6 +38,8 @@ struct PackageRecord {
   bool sample = false;    // one of the program's sample packages
   std::string signer;     // the catalog's signer (empty: none, or not checked)
   std::string signature;  // "windows" (signed for Windows, files match), "findings", or empty (not checked)
+  SignatureProof proof = SignatureProof::NotSigned;  // meaningful when signature is not empty
+  std::string digest;     // SHA-256 of the package's files (64 hex; empty in older records)
   bool unsignedAllowed = false;  // added with --unsigned despite its findings
   std::vector<std::string> findings;  // one line each: "amd64: IUSB3XHC.SYS does not match its catalog"
 

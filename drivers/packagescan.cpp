@@ -1,9 +1,12 @@
 #include "drivers/packagescan.h"
 
+#include <openssl/evp.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <memory>
 
 #include "platform/dism/driverpackage.h"
 #include "platform/fs/paths.h"
@@ -30,9 +33,9 @@ constexpr AcceptedClass kAcceptedClasses[] = {
     {L"SCSIADAPTER", L"{4D36E97B-E325-11CE-BFC1-08002BE10318}", PackageKind::Storage},
     {L"HDC", L"{4D36E96A-E325-11CE-BFC1-08002BE10318}", PackageKind::Storage},
 };
-constexpr std::uint64_t kFnvOffset = 1469598103934665603ull;
-constexpr std::uint64_t kFnvPrime = 1099511628211ull;
-constexpr size_t kNameHashDigits = 8;
+// Hex digits of the package's SHA-256 in its folder name; the record keeps
+// the whole digest, which decides whether a package is already there.
+constexpr size_t kNameHashDigits = 16;
 constexpr size_t kVendorDigits = 4;
 
 std::string Lower(std::string s) {
@@ -47,11 +50,16 @@ std::string Slashes(std::wstring relative) {
   return Narrow(relative);
 }
 
-void Hash(std::uint64_t& h, std::string_view bytes) {
-  for (unsigned char c : bytes) {
-    h ^= c;
-    h *= kFnvPrime;
-  }
+struct DigestFree { void operator()(EVP_MD_CTX* c) const { EVP_MD_CTX_free(c); } };
+
+void Hash(EVP_MD_CTX* h, std::string_view bytes) { EVP_DigestUpdate(h, bytes.data(), bytes.size()); }
+
+// Each part framed by its length, so no two packages share a stream.
+void HashPart(EVP_MD_CTX* h, std::string_view bytes) {
+  unsigned char size[8];
+  for (int i = 0; i < 8; ++i) size[i] = static_cast<unsigned char>(static_cast<std::uint64_t>(bytes.size()) >> (8 * i));
+  Hash(h, std::string_view(reinterpret_cast<const char*>(size), sizeof size));
+  Hash(h, bytes);
 }
 
 bool IsInf(const fs::path& p) { return Lower(p.extension().string()) == ".inf"; }
@@ -139,22 +147,30 @@ void CheckInf(const fs::path& root, const fs::path& inf, std::vector<FoundPackag
   const std::string infName = inf.filename().string();
   package.files.push_back(files.at(Lower(infName)));
   files.erase(Lower(infName));
-  std::uint64_t h = kFnvOffset;
-  Hash(h, Lower(infName));
+  std::unique_ptr<EVP_MD_CTX, DigestFree> h(EVP_MD_CTX_new());
+  EVP_DigestInit_ex(h.get(), EVP_sha256(), nullptr);
+  HashPart(h.get(), Lower(infName));
   for (auto& [lower, ref] : files) package.files.push_back(ref);
   std::map<std::string, const std::string*> bytesOf;  // host path -> content, read once by the loader
   for (const auto& load : loads)
     for (const auto& f : load.package.files) bytesOf.emplace(f.host, &f.bytes);
   for (const auto& ref : package.files) {
-    Hash(h, Lower(ref.relative));
-    Hash(h, std::string_view("\0", 1));
-    if (auto it = bytesOf.find(ref.host); it != bytesOf.end()) Hash(h, *it->second);
+    HashPart(h.get(), Lower(ref.relative));
+    const auto it = bytesOf.find(ref.host);
+    HashPart(h.get(), it != bytesOf.end() ? std::string_view(*it->second) : std::string_view());
   }
-  char hex[17];
-  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned digestSize = 0;
+  EVP_DigestFinal_ex(h.get(), digest, &digestSize);
+  std::string hex;
+  for (unsigned i = 0; i < digestSize; ++i) {
+    hex += "0123456789abcdef"[digest[i] >> 4];
+    hex += "0123456789abcdef"[digest[i] & 15];
+  }
+  r.digest = hex;
   r.inf = infName;
   package.found = shown;
-  r.name = Lower(inf.stem().string()) + "_" + std::string(hex, kNameHashDigits);
+  r.name = Lower(inf.stem().string()) + "_" + hex.substr(0, kNameHashDigits);
   r.provider = Narrow(inf0.Value(L"Version", L"Provider").value_or(L""));
   r.cls = Narrow(cls);
   const auto* version = inf0.Section(L"Version");

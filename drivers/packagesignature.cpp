@@ -67,17 +67,36 @@ std::vector<std::wstring> BootBinaries(const DriverPackage& package, ImageArch a
   return out;
 }
 
-bool EmbeddedSignatureGood(const std::string& bytes, const TrustedRoots& roots, std::string& why) {
+// The proof a verified signature gives (the order of the enumeration is
+// strongest first).
+SignatureProof ProofOf(const SignedData& signature) {
+  if (!signature.ok()) return SignatureProof::NotSigned;
+  switch (signature.anchor) {
+    case Anchor::Root: return signature.sha1 ? SignatureProof::Whql : SignatureProof::Sha256Only;
+    case Anchor::CrossCertificate: return signature.sha1 ? SignatureProof::CrossSigned : SignatureProof::Sha256Only;
+    case Anchor::None: return SignatureProof::UnacceptedRoot;
+    case Anchor::WrongUsage: break;
+  }
+  return SignatureProof::NotSigned;
+}
+
+void Weaken(SignatureProof& proof, SignatureProof other) {
+  if (static_cast<int>(other) > static_cast<int>(proof)) proof = other;
+}
+
+// The proof of a boot-start binary's embedded signature; why says what
+// falls short of a chain to an accepted key matching the file.
+SignatureProof EmbeddedProof(const std::string& bytes, const TrustedRoots& roots, std::string& why) {
   const auto layout = ReadPeLayout(bytes);
   const std::string_view der = layout ? EmbeddedSignature(bytes, *layout) : std::string_view();
   if (der.empty()) {
     why = "no embedded signature";
-    return false;
+    return SignatureProof::NotSigned;
   }
   const SignedData signature = VerifySignedData(der, kOidIndirectData, roots);
   if (!signature.ok()) {
     why = "embedded signature does not verify";
-    return false;
+    return SignatureProof::NotSigned;
   }
   std::set<std::string> digests;
   ReadIndirectDigest(signature.content, digests);
@@ -86,13 +105,12 @@ bool EmbeddedSignatureGood(const std::string& bytes, const TrustedRoots& roots, 
     matches = matches || digests.count(AuthenticodeDigest(bytes, *layout, kind)) > 0;
   if (!matches) {
     why = "embedded signature does not match the file";
-    return false;
+    return SignatureProof::NotSigned;
   }
-  if (!signature.rootAccepted) {
-    why = "embedded signature not under an accepted root: " + signature.root;
-    return false;
-  }
-  return true;
+  if (signature.anchor == Anchor::WrongUsage) why = "embedded signature by a certificate that is not for code signing";
+  else if (!signature.Accepted()) why = "embedded signature not under an accepted root: " + signature.root;
+  else if (!signature.sha1) why = "embedded signature is SHA-256 only";
+  return ProofOf(signature);
 }
 
 void CheckArch(const std::string& infHost, ImageArch arch, const char* archName, const TrustedRoots& roots,
@@ -102,6 +120,7 @@ void CheckArch(const std::string& infHost, ImageArch arch, const char* archName,
   if (platform::dism::LoadDriverPackage(platform::SystemPathFromHost(infHost), arch, {}, package, message) !=
       platform::S_OK) {
     out.findings.push_back({FindingCode::CatalogUnreadable, archName, "", Narrow(message)});
+    Weaken(out.proof, SignatureProof::NotSigned);
     return;
   }
   const std::wstring catalogKey = Key(CatalogName(package.inf, arch));
@@ -112,9 +131,15 @@ void CheckArch(const std::string& infHost, ImageArch arch, const char* archName,
   std::string bytes;
   if (!catalogFile || platform::ReadHostFile(catalogFile->host, bytes, kCatalogLimit) != 0) {
     out.findings.push_back({FindingCode::CatalogUnreadable, archName, catalogName, ""});
+    Weaken(out.proof, SignatureProof::NotSigned);
     return;
   }
   const Catalog catalog = ReadCatalog(bytes, roots);
+  Weaken(out.proof, ProofOf(catalog.signature));
+  if (catalog.signature.code == SignedDataCode::TooComplex) {
+    out.findings.push_back({FindingCode::TooComplex, archName, catalogName, ""});
+    return;
+  }
   if (catalog.code == CatalogCode::NotCatalog) {
     out.findings.push_back({FindingCode::NotCatalog, archName, catalogName, ""});
     return;
@@ -128,18 +153,26 @@ void CheckArch(const std::string& infHost, ImageArch arch, const char* archName,
     out.findings.push_back({FindingCode::NotSigned, archName, catalogName, catalog.signature.detail});
     return;
   }
-  if (!catalog.signature.rootAccepted)
+  const bool amd64 = arch == ImageArch::Amd64;
+  if (catalog.signature.anchor == Anchor::WrongUsage)
+    out.findings.push_back({FindingCode::WrongUsage, archName, catalogName, catalog.signature.signer});
+  else if (!catalog.signature.Accepted())
     out.findings.push_back({FindingCode::Untrusted, archName, catalogName, catalog.signature.root});
+  else if (amd64 && !catalog.signature.sha1)
+    out.findings.push_back({FindingCode::Sha256Only, archName, catalogName, ""});
   const std::vector<std::wstring> boot = BootBinaries(package, arch);
   for (const auto& f : package.files) {
     if (&f == catalogFile) continue;
     const std::string shown = f.relative == package.infName ? Narrow(BaseName(platform::WideFromAnsi(infHost)))
                                                             : Narrow(BaseName(f.relative));
     if (!catalog.Holds(f.bytes)) out.findings.push_back({FindingCode::FileMismatch, archName, shown, ""});
+    if (std::find(boot.begin(), boot.end(), Key(BaseName(f.relative))) == boot.end()) continue;
     std::string why;
-    if (std::find(boot.begin(), boot.end(), Key(BaseName(f.relative))) != boot.end() &&
-        !EmbeddedSignatureGood(f.bytes, roots, why))
-      out.findings.push_back({FindingCode::BootNotSigned, archName, shown, why});
+    const SignatureProof proof = EmbeddedProof(f.bytes, roots, why);
+    Weaken(out.proof, proof);
+    const bool loads = proof == SignatureProof::Whql || proof == SignatureProof::CrossSigned ||
+                       (!amd64 && proof == SignatureProof::Sha256Only);
+    if (!loads) out.findings.push_back({FindingCode::BootNotSigned, archName, shown, why});
   }
 }
 
@@ -151,6 +184,8 @@ constexpr CodeName kCodeNames[] = {
     {FindingCode::CatalogUnreadable, "unreadable"}, {FindingCode::NotCatalog, "notcatalog"},
     {FindingCode::NotSigned, "notsigned"},          {FindingCode::Untrusted, "untrusted"},
     {FindingCode::FileMismatch, "mismatch"},        {FindingCode::BootNotSigned, "bootunsigned"},
+    {FindingCode::WrongUsage, "wrongusage"},        {FindingCode::Sha256Only, "sha256only"},
+    {FindingCode::TooComplex, "toocomplex"},
 };
 
 // A field of a record line holds no separator and no control character.
@@ -195,6 +230,7 @@ bool PackageSignature::HasFindings(const std::string& arch) const {
 PackageSignature CheckPackageSignature(const std::string& infHost, const std::vector<std::string>& archs,
                                        const TrustedRoots& roots) {
   PackageSignature out;
+  out.proof = SignatureProof::Whql;
   for (const auto& arch : archs) {
     if (arch == "x86") CheckArch(infHost, ImageArch::X86, "x86", roots, out);
     if (arch == "amd64") CheckArch(infHost, ImageArch::Amd64, "amd64", roots, out);

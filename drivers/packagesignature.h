@@ -1,14 +1,16 @@
 #pragma once
 // Whether Windows will load a package's drivers: its catalog (the INF's
 // CatalogFile for each architecture) is signed, the signature verifies and
-// its chain ends at an accepted root, and the INF and every file it
-// installs are members of the catalog with matching digests. A service
-// that starts at boot (StartType 0) also needs a verifying signature
-// embedded in its binary, leading to an accepted root.
+// its chain is proven up to an accepted key (signeddata.h), and the INF and
+// every file it installs are members of the catalog with matching digests.
+// A service that starts at boot (StartType 0) also needs a verifying
+// signature embedded in its binary, proven the same way. For amd64 the
+// signature must also be SHA-1: Windows 7 SP1 as shipped checks no other.
 
 #include <string>
 #include <vector>
 
+#include "drivers/packagerecord.h"
 #include "drivers/trustedroots.h"
 
 namespace drivers {
@@ -20,6 +22,9 @@ enum class FindingCode {
   Untrusted,          // signed, but not under an accepted root
   FileMismatch,       // a file that is not a member with its current digest
   BootNotSigned,      // a boot-start service binary without a good embedded signature
+  WrongUsage,         // a chain to an accepted key, but the signer is not for code signing
+  Sha256Only,         // amd64: signed with SHA-256 only
+  TooComplex,         // more digest algorithms, signers or certificates than a signature needs
 };
 
 struct Finding {
@@ -33,6 +38,7 @@ struct PackageSignature {
   std::string signer;              // the first catalog's signer subject (empty when none)
   std::vector<std::string> chain;  // its chain, signer first
   std::string root;                // where the chain ends
+  SignatureProof proof = SignatureProof::NotSigned;  // the weakest of the architectures' catalogs
   std::vector<Finding> findings;   // nothing found: signed for Windows, every file matching
   bool SignedForWindows() const { return !signer.empty() && findings.empty(); }
   // Findings for one architecture.

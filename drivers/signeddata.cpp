@@ -18,16 +18,18 @@ namespace drivers {
 namespace {
 
 // A chain longer than this is no chain a signature needs.
-constexpr std::size_t kMaxChain = 8;
-// Certificates tried as issuers, in all: bounds the search over a hostile
-// set of certificates with the same names.
-constexpr int kMaxIssuerTries = 512;
+constexpr int kMaxChainDepth = 8;
 constexpr std::size_t kOidText = 128;
+constexpr const char* kOidCodeSigning = "1.3.6.1.5.5.7.3.3";
+constexpr const char* kOidDriverVerification = "1.3.6.1.4.1.311.10.3.5";
 
 struct Pkcs7Free { void operator()(PKCS7* p) const { PKCS7_free(p); } };
 struct BioFree { void operator()(BIO* b) const { BIO_free(b); } };
 struct StoreFree { void operator()(X509_STORE* s) const { X509_STORE_free(s); } };
+struct StoreCtxFree { void operator()(X509_STORE_CTX* c) const { X509_STORE_CTX_free(c); } };
 struct SignersFree { void operator()(STACK_OF(X509)* s) const { sk_X509_free(s); } };
+struct ChainFree { void operator()(STACK_OF(X509)* s) const { sk_X509_pop_free(s, X509_free); } };
+struct UsageFree { void operator()(EXTENDED_KEY_USAGE* u) const { EXTENDED_KEY_USAGE_free(u); } };
 
 std::string NameText(const X509_NAME* name) {
   std::unique_ptr<BIO, BioFree> bio(BIO_new(BIO_s_mem()));
@@ -45,58 +47,89 @@ std::string OpenSslReason() {
   return text;
 }
 
-bool Issued(X509* issuer, X509* subject) {
-  if (X509_check_issued(issuer, subject) != X509_V_OK) return false;
-  EVP_PKEY* key = X509_get0_pubkey(issuer);
-  return key && X509_verify(subject, key) == 1;
+std::string Der(X509* cert) {
+  unsigned char* der = nullptr;
+  const int n = i2d_X509(cert, &der);
+  std::string out = n > 0 ? std::string(reinterpret_cast<const char*>(der), static_cast<std::size_t>(n)) : std::string();
+  OPENSSL_free(der);
+  return out;
 }
 
-// The chains from cert upward through certs: depth first, an accepted root
-// ends the search; otherwise the longest chain found is kept.
-class ChainSearch {
- public:
-  ChainSearch(STACK_OF(X509)* certs, const TrustedRoots& roots) : certs_(certs), roots_(roots) {}
+// Whether the signer may sign code: its extended key usage names code
+// signing or Windows hardware driver verification. No such extension is
+// no such usage.
+bool CodeSigner(X509* signer) {
+  std::unique_ptr<EXTENDED_KEY_USAGE, UsageFree> usage(
+      static_cast<EXTENDED_KEY_USAGE*>(X509_get_ext_d2i(signer, NID_ext_key_usage, nullptr, nullptr)));
+  if (!usage) return false;
+  for (int i = 0; i < sk_ASN1_OBJECT_num(usage.get()); ++i) {
+    char oid[kOidText] = {};
+    if (OBJ_obj2txt(oid, sizeof oid, sk_ASN1_OBJECT_value(usage.get(), i), 1) <= 0) continue;
+    if (std::string(oid) == kOidCodeSigning || std::string(oid) == kOidDriverVerification) return true;
+  }
+  return false;
+}
 
-  void From(X509* cert) {
-    path_.push_back(cert);
-    const bool selfSigned = Issued(cert, cert);
-    const std::string root = NameText(X509_get_issuer_name(cert));
-    if (roots_.Accepts(root)) {
-      Keep(root, true);
-    } else {
-      if (best_.empty() || path_.size() > best_.size()) Keep(root, false);
-      const int count = certs_ ? sk_X509_num(certs_) : 0;
-      for (int i = 0; i < count && !accepted_ && !selfSigned && path_.size() < kMaxChain; ++i) {
-        X509* candidate = sk_X509_value(certs_, i);
-        if (std::find(path_.begin(), path_.end(), candidate) != path_.end()) continue;
-        if (++tries_ > kMaxIssuerTries) break;
-        if (Issued(candidate, cert)) From(candidate);
-      }
+// The chain from the signer to a trusted root certificate or a listed
+// cross-certificate among the carried ones, by OpenSSL's verifier; the
+// carried certificates are candidates only.
+void VerifyChain(X509* signer, STACK_OF(X509)* carried, const TrustedRoots& roots, SignedData& out) {
+  out.root = NameText(X509_get_issuer_name(signer));
+  std::unique_ptr<X509_STORE, StoreFree> store(X509_STORE_new());
+  std::unique_ptr<X509_STORE_CTX, StoreCtxFree> ctx(X509_STORE_CTX_new());
+  if (!store || !ctx) return;
+  for (const auto& root : roots.Roots()) X509_STORE_add_cert(store.get(), root.get());
+  std::vector<std::string> crossDers;
+  for (int i = 0; carried && i < sk_X509_num(carried); ++i) {
+    X509* cert = sk_X509_value(carried, i);
+    const std::string der = Der(cert);
+    if (roots.ListedCrossCertificate(der)) {
+      X509_STORE_add_cert(store.get(), cert);
+      crossDers.push_back(der);
     }
-    path_.pop_back();
   }
-
-  void Fill(SignedData& out) const {
-    for (X509* c : best_) out.chain.push_back(NameText(X509_get_subject_name(c)));
-    out.root = root_;
-    out.rootAccepted = accepted_;
+  ERR_clear_error();
+  if (X509_STORE_CTX_init(ctx.get(), store.get(), signer, carried) != 1) return;
+  X509_VERIFY_PARAM* param = X509_STORE_CTX_get0_param(ctx.get());
+  // Listed cross-certificates are not self-signed: a chain may end there.
+  X509_VERIFY_PARAM_set_flags(param, X509_V_FLAG_NO_CHECK_TIME | X509_V_FLAG_PARTIAL_CHAIN);
+  X509_VERIFY_PARAM_set_depth(param, kMaxChainDepth);
+  X509_STORE_CTX_set_purpose(ctx.get(), X509_PURPOSE_ANY);
+  const bool verified = X509_verify_cert(ctx.get()) == 1;
+  std::unique_ptr<STACK_OF(X509), ChainFree> chain(X509_STORE_CTX_get1_chain(ctx.get()));
+  for (int i = 0; chain && i < sk_X509_num(chain.get()); ++i)
+    out.chain.push_back(NameText(X509_get_subject_name(sk_X509_value(chain.get(), i))));
+  const int count = chain ? sk_X509_num(chain.get()) : 0;
+  if (count > 0) {
+    X509* top = sk_X509_value(chain.get(), count - 1);
+    out.root = NameText(verified ? X509_get_subject_name(top) : X509_get_issuer_name(top));
   }
-
- private:
-  void Keep(const std::string& root, bool accepted) {
-    best_ = path_;
-    root_ = root;
-    accepted_ = accepted;
+  if (!verified) {
+    out.detail = X509_verify_cert_error_string(X509_STORE_CTX_get_error(ctx.get()));
+    ERR_clear_error();
+    return;
   }
+  const std::string topDer = Der(sk_X509_value(chain.get(), count - 1));
+  const bool cross = std::find(crossDers.begin(), crossDers.end(), topDer) != crossDers.end();
+  out.anchor = !CodeSigner(signer) ? Anchor::WrongUsage : cross ? Anchor::CrossCertificate : Anchor::Root;
+}
 
-  STACK_OF(X509)* certs_;
-  const TrustedRoots& roots_;
-  std::vector<X509*> path_;
-  std::vector<X509*> best_;
-  std::string root_;
-  bool accepted_ = false;
-  int tries_ = 0;
-};
+// Counts what PKCS7_verify would go through once per entry (a digest BIO
+// each, a certificate search each), so a hostile signature costs no more
+// than a real one: false on too many, or on a digest named twice.
+bool WithinBudget(PKCS7* p7) {
+  const STACK_OF(X509_ALGOR)* digests = p7->d.sign->md_algs;
+  const int count = sk_X509_ALGOR_num(digests);
+  if (count > kMaxDigestAlgorithms) return false;
+  for (int i = 0; i < count; ++i)
+    for (int j = 0; j < i; ++j) {
+      const X509_ALGOR* a = sk_X509_ALGOR_value(digests, i);
+      const X509_ALGOR* b = sk_X509_ALGOR_value(digests, j);
+      if (a && b && a->algorithm && b->algorithm && OBJ_cmp(a->algorithm, b->algorithm) == 0) return false;
+    }
+  return sk_PKCS7_SIGNER_INFO_num(p7->d.sign->signer_info) <= kMaxSigners &&
+         sk_X509_num(p7->d.sign->cert) <= kMaxCarriedCertificates;
+}
 
 // The bytes the signature's digest covers: the contents octets of the
 // content (PKCS#7 signs a SEQUENCE's contents; CMS-style encoders wrap the
@@ -137,6 +170,10 @@ SignedData VerifySignedData(std::string_view der, const char* contentOid, const 
   const std::string_view rest = der.substr(static_cast<std::size_t>(p - start));
   if (std::any_of(rest.begin(), rest.end(), [](char c) { return c != 0; })) return out;
   if (!PKCS7_type_is_signed(p7.get()) || !p7->d.sign || !p7->d.sign->contents) return out;
+  if (!WithinBudget(p7.get())) {
+    out.code = SignedDataCode::TooComplex;
+    return out;
+  }
 
   out.code = SignedDataCode::WrongContent;
   PKCS7* inner = p7->d.sign->contents;
@@ -179,9 +216,11 @@ SignedData VerifySignedData(std::string_view der, const char* contentOid, const 
   }
   ERR_clear_error();
   out.code = SignedDataCode::Ok;
-  ChainSearch search(p7->d.sign->cert, roots);
-  search.From(signer);
-  search.Fill(out);
+  const PKCS7_SIGNER_INFO* info = sk_PKCS7_SIGNER_INFO_value(infos, 0);
+  const ASN1_OBJECT* digest = nullptr;
+  if (info && info->digest_alg) X509_ALGOR_get0(&digest, nullptr, nullptr, info->digest_alg);
+  out.sha1 = digest && OBJ_obj2nid(digest) == NID_sha1;
+  VerifyChain(signer, p7->d.sign->cert, roots, out);
   return out;
 }
 

@@ -31,7 +31,8 @@ bool IsoProduct::Open(const std::string& hostPath, std::string& error) {
   }
   const auto& nodes = volume_->tree().nodes;
   for (std::size_t i = 1; i < nodes.size(); ++i)
-    if (!nodes[i].folder) files_[FoldPath(nodes[i].path.substr(1))] = static_cast<int>(i);
+    if (!nodes[i].folder)
+      files_[FoldPath(platform::image::PathOf(volume_->tree(), static_cast<std::uint32_t>(i)).substr(1))] = static_cast<int>(i);
   bootEntries_ = platform::image::CountBootEntries(volume_->Source());
   return true;
 }

@@ -21,6 +21,9 @@ constexpr std::uint64_t kFnvPrime = 1099511628211ull;
 
 // Driver binaries may be large; far below what would hurt all the same.
 constexpr std::size_t kSourceCap = std::size_t{256} << 20;
+// All of a package's files together, held in memory while it is checked:
+// real USB 3.0 packages hold some 10 to 60 MiB.
+constexpr std::size_t kPackageCap = std::size_t{128} << 20;
 
 void Hash(std::uint64_t& h, std::string_view bytes) {
   for (unsigned char c : bytes) {
@@ -245,6 +248,7 @@ HRESULT LoadDriverPackage(const std::wstring& infPath, ImageArch arch, OsVersion
   out.files.push_back({out.infName, infHost, infBytes});
   listed.erase(out.infName);
   std::wstring missing;
+  std::size_t held = infBytes.size();
   for (const auto& [lower, rel] : listed) {
     PackageFile file{rel, {}, {}};
     std::wstring system = folder.empty() ? rel : JoinPath(folder, rel);
@@ -258,6 +262,11 @@ HRESULT LoadDriverPackage(const std::wstring& infPath, ImageArch arch, OsVersion
       message = L"The driver package " + quoted + L" cannot use its file '" + rel + L"' (" +
                 WideFromAnsi(ReadFileErrorText(error)) + L").";
       return HResultFromWin32(error);
+    }
+    held += file.bytes.size();
+    if (held > kPackageCap) {
+      message = L"The driver package " + quoted + L" holds more than 128 MiB of files.";
+      return HResultFromWin32(ERROR_FILE_TOO_LARGE);
     }
     out.files.push_back(std::move(file));
   }

@@ -1,5 +1,6 @@
 #include "platform/dism/inffile.h"
 
+#include <algorithm>
 #include <map>
 
 #include "platform/lowercase.h"
@@ -81,29 +82,44 @@ bool SplitLine(std::wstring_view text, RawLine& out) {
   return true;
 }
 
-std::wstring Substitute(const std::wstring& text, const std::map<std::wstring, std::wstring>& strings) {
-  std::wstring out;
+// What %strings% may expand to: one line's key and fields together, and
+// the whole file. A few hundred bytes of strings that name each other's
+// long values would otherwise grow without bound.
+constexpr size_t kLineSubstitutionLimit = 64 * 1024;
+constexpr size_t kFileSubstitutionLimit = 32u << 20;
+
+// Appends text with its %tokens% replaced; false (out unfinished) when
+// budget characters would be passed. budget: what the line may still take.
+bool Substitute(const std::wstring& text, const std::map<std::wstring, std::wstring>& strings, size_t& budget,
+                std::wstring& out) {
+  out.clear();
+  auto append = [&](std::wstring_view piece) {
+    if (piece.size() > budget) return false;
+    budget -= piece.size();
+    out += piece;
+    return true;
+  };
+  const std::wstring_view view(text);
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] != L'%') {
-      out += text[i];
+      if (!append(view.substr(i, 1))) return false;
       continue;
     }
     size_t end = text.find(L'%', i + 1);
-    if (end == std::wstring::npos) {
-      out += text.substr(i);
-      break;
-    }
+    if (end == std::wstring::npos) return append(view.substr(i));
     std::wstring token = text.substr(i + 1, end - i - 1);
+    bool fits = true;
     if (token.empty()) {
-      out += L'%';
+      fits = append(L"%");
     } else if (auto it = strings.find(LowerCase(token)); it != strings.end()) {
-      out += it->second;
+      fits = append(it->second);
     } else {
-      out += text.substr(i, end - i + 1);
+      fits = append(view.substr(i, end - i + 1));
     }
+    if (!fits) return false;
     i = end;
   }
-  return out;
+  return true;
 }
 
 }  // namespace
@@ -176,6 +192,7 @@ bool InfFile::Parse(std::wstring_view text, InfFile& out, std::wstring& error) {
   }
 
   // A section named twice is one section, its lines in file order.
+  size_t fileBudget = kFileSubstitutionLimit;
   for (auto& [section, lines] : raw) {
     auto [slot, added] = out.index_.try_emplace(LowerCase(section.name), out.sections_.size());
     if (added) out.sections_.push_back(section);
@@ -183,8 +200,20 @@ bool InfFile::Parse(std::wstring_view text, InfFile& out, std::wstring& error) {
     for (auto& l : lines) {
       InfLine line;
       line.line = l.line;
-      line.key = Substitute(l.key, strings);
-      for (auto& f : l.fields) line.fields.push_back(Substitute(f, strings));
+      size_t budget = std::min(kLineSubstitutionLimit, fileBudget);
+      const size_t before = budget;
+      bool fits = Substitute(l.key, strings, budget, line.key);
+      for (auto& f : l.fields) {
+        if (!fits) break;
+        fits = Substitute(f, strings, budget, line.fields.emplace_back());
+      }
+      if (!fits) {
+        out.sections_.clear();
+        out.index_.clear();
+        error = L"line " + std::to_wstring(l.line) + L": string substitution too long";
+        return false;
+      }
+      fileBudget -= before - budget;
       target->lines.push_back(std::move(line));
     }
   }

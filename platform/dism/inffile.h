@@ -31,7 +31,9 @@ class InfFile {
  public:
   // Parses decoded text. False with a message naming the line for text that
   // is not INF syntax (content before the first section, an unterminated
-  // section name or quote).
+  // section name or quote), or whose %string% substitution passes 64 Ki
+  // characters on one line or 32 Mi in the whole file ("line N: string
+  // substitution too long").
   static bool Parse(std::wstring_view text, InfFile& out, std::wstring& error);
 
   // First section of that name; null when absent.

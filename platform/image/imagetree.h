@@ -22,7 +22,7 @@ struct Extent {
 
 struct Node {
   std::string name;           // UTF-8 as recorded, without ISO 9660's ";1"
-  std::string path;           // "/sources/boot.wim", as the image spells it
+  std::uint32_t parent = 0;   // the folder holding it (the root: itself)
   bool folder = false;
   std::uint64_t size = 0;
   std::int64_t mtime = 0;     // seconds since 1970 (UTC)
@@ -38,6 +38,7 @@ struct ImageLimits {
   std::uint32_t entries = 1u << 18;             // files and folders in all
   std::uint64_t folderBytes = 32ull << 20;      // one ISO 9660 folder's records
   std::uint64_t allFolderBytes = 64ull << 20;   // all of them together
+  std::uint64_t nameBytes = 16ull << 20;        // all names together ("paths too long")
 };
 
 struct Tree {
@@ -45,11 +46,21 @@ struct Tree {
   std::wstring label;         // the volume's own label
   std::wstring fileSystem;    // "UDF" or "CDFS"
   std::int64_t recorded = 0;  // the image's recording time
+  std::uint64_t nameBytes = 0;  // the names' bytes, as AddChild counts them
 };
+
+// A node's path as the image spells it ("/sources/boot.wim"; "/" for the
+// root), made from its folders' names.
+std::string PathOf(const Tree& tree, std::uint32_t index);
 
 // A name no file system of the system could hold: empty, ".", "..", or
 // holding '/', '\' or NUL.
 bool IsBadName(const std::string& name);
+
+// Why an entry's name is refused, or empty: IsBadName's names, and those
+// Windows cannot hold (platform/windowsname.h), shown printable. where: the
+// folder's path.
+std::string NameRefusal(const std::string& where, const std::string& name);
 
 // The name folded for lookups without regard to case.
 std::wstring FoldedName(const std::string& utf8);

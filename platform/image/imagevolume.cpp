@@ -142,16 +142,14 @@ void SetTimes(Tree& tree, std::int64_t fallback) {
 bool ImageVolume::Load(std::string& error, const ImageLimits& limits) {
   struct stat st {};
   const std::int64_t fileTime = source_.Descriptor() >= 0 && ::fstat(source_.Descriptor(), &st) == 0 ? st.st_mtim.tv_sec : 0;
-  // The ISO 9660 side, when there is one, gives the recording time (UDF's
-  // own times are not offered by libudfread).
-  Tree iso;
-  std::string isoError;
-  const bool haveIso = ReadIsoTree(source_, iso, isoError, limits);
+  // Only the side used is walked: UDF when the image has it. The ISO 9660
+  // side's descriptor still gives the recording time (UDF's own times are
+  // not offered by libudfread).
   udf_ = UdfVolume::Open(source_);
   if (udf_) {
     std::string udfError;
     if (udf_->ReadTree(tree_, udfError, limits)) {
-      tree_.recorded = haveIso ? iso.recorded : 0;
+      tree_.recorded = IsoRecordingTime(source_);
       SetTimes(tree_, fileTime);
       return true;
     }
@@ -161,10 +159,8 @@ bool ImageVolume::Load(std::string& error, const ImageLimits& limits) {
     error = udfError;
     return false;
   }
-  if (!haveIso) {
-    error = isoError;
-    return false;
-  }
+  Tree iso;
+  if (!ReadIsoTree(source_, iso, error, limits)) return false;
   tree_ = std::move(iso);
   SetTimes(tree_, fileTime);
   return true;
@@ -210,7 +206,7 @@ std::unique_ptr<ImageVolume::Reader> ImageVolume::OpenFile(int node) {
   if (node < 0 || static_cast<std::size_t>(node) >= tree_.nodes.size() || tree_.nodes[node].folder) return nullptr;
   const Node& n = tree_.nodes[node];
   if (!udf_) return std::make_unique<ExtentReader>(source_, n);
-  auto file = udf_->OpenFile(n.path);
+  auto file = udf_->OpenFile(PathOf(tree_, static_cast<std::uint32_t>(node)));
   if (!file) return nullptr;
   return std::make_unique<UdfReader>(source_, std::move(file), n.size);
 }

@@ -86,10 +86,15 @@ std::string Trimmed(std::string s) {
   return s;
 }
 
-// "SETUP.EXE;1" -> "SETUP.EXE", "README.;1" -> "README".
-std::string PlainName(std::string name) {
-  if (auto semi = name.rfind(';'); semi != std::string::npos) name.erase(semi);
-  if (name.size() > 1 && name.back() == '.') name.pop_back();
+// "SETUP.EXE;1" -> "SETUP.EXE", "README.;1" -> "README": a primary name's
+// dot separates a required extension. A Joliet name's trailing dot is its
+// own (Windows cannot hold it: the name is refused rather than changed).
+std::string PlainName(std::string name, bool joliet) {
+  // The version is ';' and digits at the end; a ';' elsewhere is the name's.
+  if (auto semi = name.rfind(';');
+      semi != std::string::npos && name.find_first_not_of("0123456789", semi + 1) == std::string::npos)
+    name.erase(semi);
+  if (!joliet && name.size() > 1 && name.back() == '.') name.pop_back();
   return name;
 }
 
@@ -127,7 +132,7 @@ class Walker {
       : image_(image), tree_(tree), limits_(limits), joliet_(joliet), error_(error) {}
 
   bool Folder(std::uint32_t node, std::uint32_t lba, std::uint64_t length, int depth) {
-    const std::string where = node == 0 ? std::string("/") : tree_.nodes[node].path;
+    const std::string where = PathOf(tree_, node);
     if (depth > limits_.depth) return Fail("folders nest deeper than " + std::to_string(limits_.depth) + " at " + where);
     if (!visited_.insert(lba).second) return Fail("the folder " + where + " leads back to a folder read before");
     if (length > limits_.folderBytes) return Fail("the folder " + where + " is too large");
@@ -160,13 +165,14 @@ class Walker {
       if (nameLen == 1 && (r[33] == 0 || r[33] == 1)) continue;  // the folder itself and its parent
       if (r[26] != 0 || r[27] != 0) return Fail("the folder " + where + " holds an interleaved file");
       const std::string raw = joliet_ ? Utf8FromUcs2(r + 33, nameLen) : std::string(reinterpret_cast<const char*>(r + 33), nameLen);
-      const std::string name = PlainName(raw);
-      if (IsBadName(name)) return Fail("the folder " + where + " holds an entry whose name no file can have");
+      const std::string name = PlainName(raw, joliet_);
+      if (const std::string why = NameRefusal(where, name); !why.empty()) return Fail(why);
       const std::uint32_t extent = Le32(r + 2);
       const std::uint64_t size = Le32(r + 10);
       const bool folder = (r[25] & kFlagFolder) != 0;
       const bool more = (r[25] & kFlagMoreExtents) != 0;
       if (++entries_ > limits_.entries) return Fail("the image holds more than " + std::to_string(limits_.entries) + " entries");
+      if (tree_.nameBytes + name.size() > limits_.nameBytes) return Fail("paths too long");
 
       if (continued != 0 && !folder && tree_.nodes[continued].name == name) {
         if (!AddExtent(continued, extent, r[1], size)) return false;
@@ -197,7 +203,7 @@ class Walker {
     Node& file = tree_.nodes[index];
     const std::uint64_t offset = (static_cast<std::uint64_t>(lba) + attributeBlocks) * kBlockBytes;
     if (size > 0 && (offset > image_.Size() || size > image_.Size() - offset))
-      return Fail("the file " + file.path + " lies outside the image");
+      return Fail("the file " + PathOf(tree_, index) + " lies outside the image");
     if (size > 0) file.extents.push_back({offset, size});
     file.size += size;
     return true;
@@ -219,6 +225,11 @@ class Walker {
 };
 
 }  // namespace
+
+std::int64_t IsoRecordingTime(const ImageSource& image) {
+  Descriptors d;
+  return ReadDescriptors(image, d) ? DescriptorTime(d.primaryBlock + kCreated) : 0;
+}
 
 bool HasIso9660(const ImageSource& image) {
   Descriptors d;

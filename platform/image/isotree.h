@@ -7,6 +7,7 @@
 // that run past their folder or the image, interleaved files and names no
 // file can have. Nothing is read past the image's end.
 
+#include <cstdint>
 #include <string>
 
 #include "platform/image/imagesource.h"
@@ -16,6 +17,9 @@ namespace platform::image {
 
 // False with error saying what is wrong (without the image's name).
 bool ReadIsoTree(const ImageSource& image, Tree& tree, std::string& error, const ImageLimits& limits = {});
+
+// The primary volume descriptor's creation time (0: none, or no ISO 9660).
+std::int64_t IsoRecordingTime(const ImageSource& image);
 
 // Whether the image holds an ISO 9660 primary volume descriptor.
 bool HasIso9660(const ImageSource& image);

@@ -39,7 +39,7 @@ class Walker {
   Walker(Tree& tree, const ImageLimits& limits, std::string& error) : tree_(tree), limits_(limits), error_(error) {}
 
   bool Folder(UDFDIR* dir, std::uint32_t node, int depth) {
-    const std::string where = node == 0 ? std::string("/") : tree_.nodes[node].path;
+    const std::string where = PathOf(tree_, node);
     // libudfread goes wherever a folder's entries point, the root included:
     // depth and the number of entries are what bound a folder that loops.
     if (depth > limits_.depth) return Fail("folders nest deeper than " + std::to_string(limits_.depth) + " at " + where);
@@ -48,8 +48,9 @@ class Walker {
       const std::string name = entry.d_name ? entry.d_name : "";
       const unsigned type = entry.d_type;
       if (name == "." || name == "..") continue;
-      if (IsBadName(name)) return Fail("the folder " + where + " holds an entry whose name no file can have");
+      if (const std::string why = NameRefusal(where, name); !why.empty()) return Fail(why);
       if (++entries_ > limits_.entries) return Fail("the image holds more than " + std::to_string(limits_.entries) + " entries");
+      if (tree_.nameBytes + name.size() > limits_.nameBytes) return Fail("paths too long");
       Node child;
       child.name = name;
       if (type == UDF_DT_DIR) {
@@ -57,7 +58,7 @@ class Walker {
         std::uint32_t index = 0;
         if (!AddChild(tree_, node, std::move(child), &index)) continue;
         UDFDIR* sub = udfread_opendir_at(dir, name.c_str());
-        if (!sub) return Fail("the folder " + tree_.nodes[index].path + " cannot be read");
+        if (!sub) return Fail("the folder " + PathOf(tree_, index) + " cannot be read");
         const bool ok = Folder(sub, index, depth + 1);
         udfread_closedir(sub);
         if (!ok) return false;

@@ -15,7 +15,7 @@
 namespace kxdrv {
 namespace {
 
-constexpr int kKeyBits = 2048;
+constexpr int kKeyBits = 1024;  // small: tests make many keys, strength is no concern here
 constexpr long kValidSeconds = 10L * 365 * 24 * 3600;
 
 void Check(bool ok, const char* what) {
@@ -36,13 +36,16 @@ void Extension(X509* cert, X509* issuer, int nid, const char* value) {
   X509_EXTENSION_free(ext);
 }
 
+constexpr long kYearSeconds = 365L * 24 * 3600;
+
 std::unique_ptr<X509, CertFree> NewCert(const std::string& cn, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey,
-                                        long serial, bool ca) {
+                                        long serial, bool ca, const std::string& usage = "codeSigning",
+                                        bool expired = false) {
   std::unique_ptr<X509, CertFree> cert(X509_new());
   X509_set_version(cert.get(), 2);
   ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), serial);
-  X509_gmtime_adj(X509_getm_notBefore(cert.get()), -3600);
-  X509_gmtime_adj(X509_getm_notAfter(cert.get()), kValidSeconds);
+  X509_gmtime_adj(X509_getm_notBefore(cert.get()), expired ? -2 * kYearSeconds : -3600);
+  X509_gmtime_adj(X509_getm_notAfter(cert.get()), expired ? -kYearSeconds : kValidSeconds);
   X509_NAME* name = X509_get_subject_name(cert.get());
   X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("Kestrunex tests"), -1, -1, 0);
   X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(cn.c_str()), -1, -1, 0);
@@ -50,7 +53,7 @@ std::unique_ptr<X509, CertFree> NewCert(const std::string& cn, EVP_PKEY* key, X5
   X509_set_pubkey(cert.get(), key);
   X509* signer = issuer ? issuer : cert.get();
   Extension(cert.get(), signer, NID_basic_constraints, ca ? "critical,CA:TRUE" : "CA:FALSE");
-  if (!ca) Extension(cert.get(), signer, NID_ext_key_usage, "codeSigning");
+  if (!ca) Extension(cert.get(), signer, NID_ext_key_usage, usage.c_str());
   Check(X509_sign(cert.get(), issuerKey, EVP_sha256()) > 0, "certificate");
   return cert;
 }
@@ -120,11 +123,26 @@ std::string ReadFile(const fs::path& p) {
 
 }  // namespace
 
-TestCa::TestCa(const std::string& rootCommonName) {
+TestCa::TestCa(const CaOptions& options) {
   rootKey_ = NewKey();
   signerKey_ = NewKey();
-  root_ = NewCert(rootCommonName, rootKey_.get(), nullptr, rootKey_.get(), 1, true);
-  signer_ = NewCert(rootCommonName + " Signer", signerKey_.get(), root_.get(), rootKey_.get(), 2, false);
+  root_ = NewCert(options.rootCommonName, rootKey_.get(), nullptr, rootKey_.get(), 1, true);
+  signer_ = NewCert(options.rootCommonName + " Signer", signerKey_.get(), root_.get(), rootKey_.get(), 2, false,
+                    options.signerUsage, options.signerExpired);
+}
+
+X509* TestCa::CrossCertifiedBy(const TestCa& issuer) const {
+  X509* cert = X509_new();
+  X509_set_version(cert, 2);
+  ASN1_INTEGER_set(X509_get_serialNumber(cert), 3);
+  X509_gmtime_adj(X509_getm_notBefore(cert), -3600);
+  X509_gmtime_adj(X509_getm_notAfter(cert), kValidSeconds);
+  X509_set_subject_name(cert, X509_get_subject_name(root_.get()));
+  X509_set_issuer_name(cert, X509_get_subject_name(issuer.Root()));
+  X509_set_pubkey(cert, rootKey_.get());
+  Extension(cert, issuer.Root(), NID_basic_constraints, "critical,CA:TRUE");
+  Check(X509_sign(cert, issuer.rootKey_.get(), EVP_sha256()) > 0, "cross-certificate");
+  return cert;
 }
 
 std::string TestCa::RootPem() const {
@@ -204,6 +222,12 @@ const TestCa& SharedCa() {
   return ca;
 }
 
+drivers::TrustedRoots SharedRoots() {
+  drivers::TrustedRoots roots;
+  Check(roots.AddPem(SharedCa().RootPem()), "roots");
+  return roots;
+}
+
 std::string TrustList(const std::vector<std::string>& files, MemberDigest digest, MemberForm form) {
   const bool sha1 = digest == MemberDigest::Sha1;
   const auto kind = sha1 ? drivers::DigestKind::Sha1 : drivers::DigestKind::Sha256;
@@ -226,10 +250,16 @@ std::string TrustList(const std::vector<std::string>& files, MemberDigest digest
 }
 
 std::string SignedCatalog(const std::string& trustList, const TestCa& ca, bool sign) {
+  return sign ? SignedCatalog(trustList, ca, EVP_sha1(), {ca.Root()}) : SignedCatalog(trustList, ca, nullptr, {ca.Root()});
+}
+
+// md null: no signer.
+std::string SignedCatalog(const std::string& trustList, const TestCa& ca, const EVP_MD* md,
+                          const std::vector<X509*>& carried) {
   std::unique_ptr<PKCS7, decltype(&PKCS7_free)> p7(PKCS7_new(), PKCS7_free);
   Check(PKCS7_set_type(p7.get(), NID_pkcs7_signed), "type");
   PKCS7_add_certificate(p7.get(), ca.Signer());
-  PKCS7_add_certificate(p7.get(), ca.Root());
+  for (X509* c : carried) PKCS7_add_certificate(p7.get(), c);
   // The content: the trust list itself (PKCS#7 "other" content).
   PKCS7* inner = PKCS7_new();
   inner->type = OBJ_txt2obj("1.3.6.1.4.1.311.10.1", 1);
@@ -238,17 +268,17 @@ std::string SignedCatalog(const std::string& trustList, const TestCa& ca, bool s
   inner->d.other = ASN1_TYPE_new();
   ASN1_TYPE_set(inner->d.other, V_ASN1_SEQUENCE, seq);
   Check(PKCS7_set_content(p7.get(), inner), "content");
-  if (sign) {
-    PKCS7_SIGNER_INFO* si = PKCS7_add_signature(p7.get(), ca.Signer(), ca.SignerKey(), EVP_sha256());
+  if (md) {
+    PKCS7_SIGNER_INFO* si = PKCS7_add_signature(p7.get(), ca.Signer(), ca.SignerKey(), md);
     Check(si != nullptr, "signer");
     PKCS7_add_signed_attribute(si, NID_pkcs9_contentType, V_ASN1_OBJECT, OBJ_txt2obj("1.3.6.1.4.1.311.10.1", 1));
     // The digest covers the content's contents octets (the list without its header).
     const auto first = static_cast<unsigned char>(trustList[1]);
     const size_t header = 2 + (first & 0x80 ? (first & 0x7F) : 0);
-    unsigned char md[EVP_MAX_MD_SIZE];
     unsigned size = 0;
-    EVP_Digest(trustList.data() + header, trustList.size() - header, md, &size, EVP_sha256(), nullptr);
-    Check(PKCS7_add1_attrib_digest(si, md, static_cast<int>(size)), "digest");
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    EVP_Digest(trustList.data() + header, trustList.size() - header, digest, &size, md, nullptr);
+    Check(PKCS7_add1_attrib_digest(si, digest, static_cast<int>(size)), "digest");
     Check(PKCS7_SIGNER_INFO_sign(si), "signature");
   }
   return Der(p7.get());

@@ -19,7 +19,7 @@ KESTRUNEX_CLI="$cli" "$make_machine" "$KESTRUNEX_PREFIX" >/dev/null 2>&1
 fail() { echo "FAIL: $*"; exit 1; }
 
 # The sample machine's library holds the samples; remove them all.
-names=$("$cli" drivers list | sed -n 's/^\([a-z0-9]*_[0-9a-f]\{8\}\)  .*/\1/p')
+names=$("$cli" drivers list | sed -n 's/^\([a-z0-9]*_[0-9a-f]\{8,16\}\)  .*/\1/p')
 [ -n "$names" ] || fail "no sample packages listed"
 # shellcheck disable=SC2086
 "$cli" drivers remove $names >/dev/null

@@ -11,7 +11,7 @@
 
 KX_FUZZ_TARGET {
   const std::string bytes = kxfuzz::Bytes(data, size);
-  const drivers::TrustedRoots roots = drivers::TrustedRoots::Parse(kxdrv::kTestRootName);
+  static const drivers::TrustedRoots roots = kxdrv::SharedRoots();
   const drivers::Catalog catalog = drivers::ReadCatalog(bytes, roots);
   KX_FUZZ_CHECK(!catalog.ok() || catalog.signature.ok());
   catalog.Holds(bytes);

@@ -5,9 +5,14 @@
 #include <cstdio>
 #include <fstream>
 
+#include "testmachine.h"
+
 namespace kxdrv {
 
 namespace {
+
+// The test machines of these tests accept the shared CA's root.
+const bool kTestRootAccepted = (kxtest::SetTestDriverRoots(SharedCa().RootPem()), true);
 
 void Write(const fs::path& file, const std::string& text) {
   fs::create_directories(file.parent_path());

@@ -18,6 +18,7 @@
 #include "drivers/inputkind.h"
 #include "drivers/runosfolder.h"
 #include "drivers/safefolder.h"
+#include "drivers/stalefolders.h"
 #include "packagekit.h"
 #include "platform/text.h"
 #include "testmachine.h"
@@ -172,6 +173,75 @@ INSTANTIATE_TEST_SUITE_P(
                                 drivers::UnpackCode::TooMany}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Vendor downloads with folder names beyond ASCII, zipped by python's
+// zipfile (which sets the UTF-8 flag for such names) and patched where a
+// vendor's tool would differ: the flag cleared over UTF-8 bytes, a code
+// page 437 byte, a flag over bytes that are no UTF-8 (read as code page 437
+// too: libarchive does not tell whether the flag was set). Each is added
+// under its name as written, or refused with the name shown printable.
+struct VendorNameCase {
+  const char* name;
+  const char* folder;    // as zipfile writes it
+  const char* patch;     // python: (bytes, bytes) replaced in the archive, or None
+  bool clearUtf8Flag;
+  const char* stored;    // the folder as the library keeps it ("" refused)
+  const char* refusal;   // in the output when refused
+};
+
+const VendorNameCase kVendorNames[] = {
+    {"FrenchFlagged", "Treiber für USB/pilote français", "None", false, "Treiber für USB/pilote français", ""},
+    {"JapaneseFlagged", "ドライバー/USB3.0 ドライバ", "None", false, "ドライバー/USB3.0 ドライバ", ""},
+    {"Utf8WithoutTheFlag", "Treiber für USB", "None", true, "Treiber für USB", ""},
+    {"CodePage437", "Treiber fXr USB", "(b'fXr', b'f\\x81r')", false, "Treiber für USB", ""},
+    {"FlaggedButNoUtf8", "Xpilote", "(b'Xpilote', b'\\xffpilote')", false, "\u00a0pilote", ""},
+    {"ColonInAName", "pilote:USB", "None", false, "", "Drivers Windows Name"},
+    {"DeviceName", "drv/NUL.x", "None", false, "", "Drivers Windows Name"},
+};
+
+class VendorNames : public DriverLibraryTest, public testing::WithParamInterface<VendorNameCase> {};
+
+TEST_P(VendorNames, AreReadAsTheVendorWroteThem) {
+  const VendorNameCase& c = GetParam();
+  const fs::path package = work.path() / "pkg";
+  WritePackage(package, {});
+  const fs::path archive = work.path() / "vendor.zip";
+  int status = -1;
+  const std::string script =
+      "import os, sys, zipfile\n"
+      "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+      "    for f in sorted(os.listdir(sys.argv[2])):\n"
+      "        info = zipfile.ZipInfo(sys.argv[3] + '/' + f)\n"
+      "        if sys.argv[3].startswith('X'): info.flag_bits |= 0x800\n"
+      "        z.writestr(info, open(os.path.join(sys.argv[2], f), 'rb').read())\n"
+      "data = bytearray(open(sys.argv[1], 'rb').read())\n"
+      "if sys.argv[4] == '1':\n"
+      "    for sig, at in ((b'PK\\x03\\x04', 6), (b'PK\\x01\\x02', 8)):\n"
+      "        i = data.find(sig)\n"
+      "        while i >= 0:\n"
+      "            data[i + at + 1] &= 0xF7\n"
+      "            i = data.find(sig, i + 4)\n"
+      "patch = " + std::string(c.patch) + "\n"
+      "if patch: data = data.replace(*patch)\n"
+      "open(sys.argv[1], 'wb').write(bytes(data))\n";
+  const std::string made = Sh("python3 -c \"" + script + "\" '" + archive.string() + "' '" + package.string() + "' '" +
+                                  c.folder + "' " + (c.clearUtf8Flag ? "1" : "0"),
+                              &status);
+  ASSERT_EQ(status, 0) << made;
+  const CliRun run = Cli({"drivers", "add", archive.string()});
+  if (*c.stored) {
+    ASSERT_EQ(run.code, 0) << run.out;
+    EXPECT_EQ(Stored().size(), 1u);
+    EXPECT_NE(run.out.find(std::string(" > ") + c.stored + "/tstxhc.inf"), std::string::npos) << run.out;
+  } else {
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.out.find(c.refusal), std::string::npos) << run.out;
+    EXPECT_TRUE(Stored().empty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Downloads, VendorNames, testing::ValuesIn(kVendorNames),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // Packages that would not serve a run: each refused with its reason, the
 // good package beside them still added.
 struct FaultCase {
@@ -240,6 +310,71 @@ TEST_F(DriverLibraryTest, StorageClassesAreTakenAsStorageAndOtherClassesRefusedB
   }
 }
 
+// The name holds 16 hex digits of the package's SHA-256; "already there"
+// takes the whole digest in the record: a package whose first digits agree
+// but whose digest does not is refused, never taken for the one stored.
+TEST_F(DriverLibraryTest, AlreadyThereComparesTheWholeDigest) {
+  WritePackage(work.path() / "pkg", {});
+  ASSERT_EQ(Cli({"drivers", "add", (work.path() / "pkg").string()}).code, 0);
+  ASSERT_EQ(Stored().size(), 1u);
+  const fs::path record = Library() / Stored().front() / "record.ini";
+  std::string text = ReadAll(record);
+  const size_t digest = text.find("digest = \"");
+  ASSERT_NE(digest, std::string::npos) << text;
+  EXPECT_EQ(text.substr(digest + 10, 16), Stored().front().substr(Stored().front().size() - 16));
+  text[digest + 10 + 63] = text[digest + 10 + 63] == '0' ? '1' : '0';
+  std::ofstream(record, std::ios::trunc) << text;
+  const CliRun again = Cli({"drivers", "add", (work.path() / "pkg").string()});
+  EXPECT_EQ(again.code, 1) << again.out;
+  EXPECT_NE(again.out.find("Drivers Cannot Write"), std::string::npos) << again.out;
+}
+
+// Unpacking folders of runs that died are swept at the next start: only
+// private folders of the prefix, owned by this user, whose lock is free,
+// emptied by descriptor (a link inside is removed, never followed).
+TEST(StaleFolders, OnlyFoldersOfDeadRunsAreSwept) {
+  kxtest::TempDir parent;
+  const fs::path p = parent.path();
+  const std::string prefix = "kestrunex-drivers-";
+  fs::create_directories(p / "outside");
+  std::ofstream(p / "outside" / "keep.txt") << "x";
+  auto make = [&](const std::string& name, fs::perms mode) {
+    fs::create_directories(p / name / "sub");
+    std::ofstream(p / name / "sub" / "file.sys") << "x";
+    fs::create_directory_symlink(p / "outside", p / name / "sub" / "link");
+    fs::permissions(p / name, mode);
+  };
+  make(prefix + "dead", fs::perms::owner_all);
+  make(prefix + "live", fs::perms::owner_all);
+  make(prefix + "shared", fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
+  make("other-dead", fs::perms::owner_all);
+  fs::create_directory_symlink(p / "outside", p / (prefix + "link"));
+  const drivers::UniqueFd live = drivers::HoldFolder((p / (prefix + "live")).string());
+  ASSERT_TRUE(live);
+
+  EXPECT_EQ(drivers::SweepStaleFolders(p.string(), prefix), 1);
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(p)) left.push_back(e.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{prefix + "link", prefix + "live", prefix + "shared", "other-dead", "outside"}));
+  EXPECT_TRUE(fs::exists(p / "outside" / "keep.txt"));
+}
+
+// A machine's roots file that cannot be read, or holds something other
+// than certificates (a name, as older profiles had), stops `drivers add`
+// with the file named rather than calling every package unsigned.
+TEST_F(DriverLibraryTest, ARootsFileThatCannotBeReadIsAnErrorNamingIt) {
+  const fs::path roots = machine.dir().path() / "test-roots";
+  WritePackage(work.path() / "pkg", {});
+  for (const char* content : {"CN=Kestrunex Test Root,O=Kestrunex tests\n", ""}) {
+    if (*content) std::ofstream(roots) << content; else fs::remove(roots);
+    const CliRun run = Cli({"drivers", "add", (work.path() / "pkg").string()});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.out.find("Drivers Roots Unreadable " + roots.string()), std::string::npos) << run.out;
+    EXPECT_TRUE(Stored().empty());
+  }
+}
+
 // A file changed after its catalog was signed: refused for amd64 with the
 // file named, unless --unsigned (then recorded and listed); a warning only
 // for an x86 package.
@@ -265,8 +400,8 @@ TEST_F(DriverLibraryTest, AFileThatDoesNotMatchItsCatalogRefusesAmd64AndWarnsFor
   EXPECT_EQ(Stored().size(), 2u) << x86.out;
   const CliRun list = Cli({"drivers", "list"});
   // Untranslated texts here: the keys stand in for them.
-  EXPECT_NE(list.out.find("Drivers Not Signed For Windows, Drivers Signed By CN=Kestrunex Test Root Signer,O=Kestrunex "
-                          "tests (Drivers Added Unsigned)"),
+  EXPECT_NE(list.out.find("Drivers Not Signed For Windows (Drivers Proof Whql), Drivers Signed By CN=Kestrunex Test "
+                          "Root Signer,O=Kestrunex tests (Drivers Added Unsigned)"),
             std::string::npos)
       << list.out;
 }

@@ -6,6 +6,7 @@
 // must agree on what verifies.
 
 #include <gtest/gtest.h>
+#include <openssl/pem.h>
 
 #include <fstream>
 #include <functional>
@@ -100,7 +101,7 @@ TEST_P(CatalogCases, GiveTheFindingsWindowsWouldActOn) {
   const fs::path inf = WritePackage(dir, {});
   GetParam().change(dir);
   const auto sig = drivers::CheckPackageSignature(inf.string(), {"x86", "amd64"},
-                                                  drivers::TrustedRoots::Parse(kTestRootName));
+                                                  SharedRoots());
   // Details (OpenSSL's reasons, the root's name) are not compared.
   std::vector<std::tuple<std::string, FindingCode, std::string>> seen, expected;
   for (const auto& f : sig.findings) seen.emplace_back(f.arch, f.code, f.file);
@@ -112,6 +113,100 @@ TEST_P(CatalogCases, GiveTheFindingsWindowsWouldActOn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalogs, CatalogCases, testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Who signed: each case signs the package's catalog with its own CA and
+// carries its own certificates; the roots are given as certificates (and a
+// test list of cross-certificate thumbprints). `openssl verify` on the same
+// chain, times not checked, is the peer that must agree on whether the
+// chain reaches an accepted key; the usage and digest are ours to judge.
+struct SigningCase {
+  const char* name;
+  CaOptions ca;
+  bool forgedName;     // the trusted root is another key with the same name
+  bool crossListed;    // carried: a cross-certificate of the CA's root (listed or not)
+  bool crossCarried;
+  const EVP_MD* (*md)();
+  drivers::SignatureProof proof;
+  std::vector<FindingCode> findings;
+  bool peerVerifies;
+};
+
+const SigningCase kSigningCases[] = {
+    {"WhqlLike", {}, false, false, false, EVP_sha1, drivers::SignatureProof::Whql, {}, true},
+    {"RootCopyingATrustedName", {}, true, false, false, EVP_sha1, drivers::SignatureProof::UnacceptedRoot,
+     {FindingCode::Untrusted}, false},
+    {"ThroughAListedCrossCertificate", {.rootCommonName = "Vendor Root"}, false, true, true, EVP_sha1,
+     drivers::SignatureProof::CrossSigned, {}, true},
+    {"ThroughAnUnlistedCrossCertificate", {.rootCommonName = "Vendor Root"}, false, false, true, EVP_sha1,
+     drivers::SignatureProof::UnacceptedRoot, {FindingCode::Untrusted}, false},
+    {"ExpiredSignerSignedWhileValid", {.signerExpired = true}, false, false, false, EVP_sha1,
+     drivers::SignatureProof::Whql, {}, true},
+    {"SignerNotForCodeSigning", {.signerUsage = "serverAuth"}, false, false, false, EVP_sha1,
+     drivers::SignatureProof::NotSigned, {FindingCode::WrongUsage}, true},
+    {"Sha256Only", {}, false, false, false, EVP_sha256, drivers::SignatureProof::Sha256Only,
+     {FindingCode::Sha256Only}, true},
+};
+
+std::string Pem(X509* cert) {
+  BIO* bio = BIO_new(BIO_s_mem());
+  PEM_write_bio_X509(bio, cert);
+  char* data = nullptr;
+  const long n = BIO_get_mem_data(bio, &data);
+  std::string out(data, static_cast<size_t>(n));
+  BIO_free(bio);
+  return out;
+}
+
+class SigningCases : public testing::TestWithParam<SigningCase> {
+ protected:
+  kxtest::TestMachine machine;
+  kxtest::TempDir work;
+};
+
+TEST_P(SigningCases, AreProvenByKeysAsTheirPeerSees) {
+  const SigningCase& c = GetParam();
+  const TestCa ca(c.ca);
+  const TestCa kernelRoot("Code Verification Test Root");
+  std::unique_ptr<X509, CertFree> cross(ca.CrossCertifiedBy(kernelRoot));
+  const TestCa forged(c.ca.rootCommonName);  // the same name, another key
+  const std::string rootPem = Pem(c.forgedName ? forged.Root() : ca.Root());
+
+  drivers::TrustedRoots roots;
+  const bool throughCross = c.crossCarried;
+  ASSERT_TRUE(roots.AddPem(throughCross ? SharedCa().RootPem() : rootPem));
+  unsigned char md[EVP_MAX_MD_SIZE];
+  unsigned size = 0;
+  ASSERT_EQ(X509_digest(cross.get(), EVP_sha1(), md, &size), 1);
+  std::string hex;
+  for (unsigned i = 0; i < size; ++i) hex += "0123456789abcdef"[md[i] >> 4], hex += "0123456789abcdef"[md[i] & 15];
+  roots.AddThumbprints("# test list\n" + (c.crossListed ? hex : std::string(40, '0')) + " | Vendor Root | 2031-01-01\n");
+
+  const fs::path dir = work.path() / "pkg";
+  const fs::path inf = WritePackage(dir, {.archs = {"NTamd64"}});
+  const std::vector<X509*> carried = throughCross ? std::vector<X509*>{cross.get()} : std::vector<X509*>{ca.Root()};
+  WriteAll(Cat(dir), SignedCatalog(TrustList({ReadAll(dir / "tstxhc.inf"), ReadAll(dir / "tstxhc.sys")},
+                                             MemberDigest::Sha1, MemberForm::Both),
+                                   ca, c.md(), carried));
+  const auto sig = drivers::CheckPackageSignature(inf.string(), {"amd64"}, roots);
+  std::vector<FindingCode> codes;
+  for (const auto& f : sig.findings) codes.push_back(f.code);
+  EXPECT_EQ(codes, c.findings);
+  EXPECT_EQ(sig.proof, c.proof);
+
+  WriteAll(work.path() / "anchor.pem", throughCross ? Pem(cross.get()) : rootPem);
+  WriteAll(work.path() / "carried.pem", Pem(carried.front()));
+  WriteAll(work.path() / "signer.pem", Pem(ca.Signer()));
+  int status = -1;
+  const std::string peer = Sh("/usr/bin/openssl verify -no_check_time -purpose any" +
+                                  std::string(throughCross && c.crossListed ? " -partial_chain -trusted " : " -CAfile ") +
+                                  (work.path() / "anchor.pem").string() + " -untrusted " +
+                                  (work.path() / "carried.pem").string() + " " + (work.path() / "signer.pem").string(),
+                              &status);
+  EXPECT_EQ(status == 0, c.peerVerifies) << peer;
+}
+
+INSTANTIATE_TEST_SUITE_P(Signers, SigningCases, testing::ValuesIn(kSigningCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // osslsigncode verifies catalogs (2.9 and later): what it accepts, with the
@@ -139,15 +234,16 @@ TEST(CatalogPeer, OsslsigncodeAgreesOnWhichCatalogsVerify) {
     int status = -1;
     const std::string out = Sh("/usr/bin/osslsigncode verify -in '" + cat.string() + "' -CAfile '" + root.string() +
                                "'", &status);
-    const drivers::Catalog ours = drivers::ReadCatalog(row.der, drivers::TrustedRoots::Parse(kTestRootName));
+    const drivers::Catalog ours = drivers::ReadCatalog(row.der, SharedRoots());
     EXPECT_EQ(status == 0, row.verifies) << row.name << "\n" << out;
-    EXPECT_EQ(ours.ok() && ours.signature.rootAccepted, row.verifies) << row.name;
+    EXPECT_EQ(ours.ok() && ours.signature.Accepted(), row.verifies) << row.name;
   }
 }
 
 // A service that starts at boot needs an embedded signature in its binary:
-// one made by osslsigncode (the peer) is accepted; none, or one the file no
-// longer matches, is a finding. The package's catalog, made by our kit with
+// one made by osslsigncode (the peer) with SHA-1 is accepted; none, one
+// with SHA-256 only (amd64), or one the file no longer matches, is a
+// finding. The package's catalog, made by our kit with
 // our Authenticode digest of the signed image, must satisfy osslsigncode's
 // own catalog check of that image: the two digests agree.
 TEST(BootStartDrivers, NeedAnEmbeddedSignatureThatMatchesTheImage) {
@@ -159,13 +255,15 @@ TEST(BootStartDrivers, NeedAnEmbeddedSignatureThatMatchesTheImage) {
   WriteAll(key, SharedCa().SignerKeyPem());
   WriteAll(root, SharedCa().RootPem());
   WriteAll(work.path() / "plain.sys", MinimalPe());
-  const std::string signCommand = "/usr/bin/osslsigncode sign -h sha256 -certs '" + chain.string() + "' -key '" +
-                                  key.string() + "' -in '" + (work.path() / "plain.sys").string() + "' -out '" +
-                                  (work.path() / "signed.sys").string() + "'";
   int status = -1;
-  const std::string signOut = Sh(signCommand, &status);
-  ASSERT_EQ(status, 0) << signOut;
-  const std::string signedPe = ReadAll(work.path() / "signed.sys");
+  for (const char* digest : {"sha1", "sha256"}) {
+    const std::string signOut = Sh("/usr/bin/osslsigncode sign -h " + std::string(digest) + " -certs '" + chain.string() +
+                                       "' -key '" + key.string() + "' -in '" + (work.path() / "plain.sys").string() +
+                                       "' -out '" + (work.path() / (std::string(digest) + ".sys")).string() + "'",
+                                   &status);
+    ASSERT_EQ(status, 0) << signOut;
+  }
+  const std::string signedPe = ReadAll(work.path() / "sha1.sys");
   std::string patched = signedPe;
   patched[0x200] = '\x90';  // the code changed after signing
 
@@ -173,11 +271,14 @@ TEST(BootStartDrivers, NeedAnEmbeddedSignatureThatMatchesTheImage) {
     const char* name;
     std::string sys;
     bool bootFinding;
-  } rows[] = {{"signed", signedPe, false}, {"unsigned", MinimalPe(), true}, {"patched", patched, true}};
+  } rows[] = {{"signed", signedPe, false},
+              {"sha256only", ReadAll(work.path() / "sha256.sys"), true},
+              {"unsigned", MinimalPe(), true},
+              {"patched", patched, true}};
   for (const auto& row : rows) {
     const fs::path dir = work.path() / row.name;
     const fs::path inf = WritePackage(dir, {.archs = {"NTamd64"}, .startType = 0, .sys = row.sys});
-    const auto sig = drivers::CheckPackageSignature(inf.string(), {"amd64"}, drivers::TrustedRoots::Parse(kTestRootName));
+    const auto sig = drivers::CheckPackageSignature(inf.string(), {"amd64"}, SharedRoots());
     std::vector<FindingCode> codes;
     for (const auto& f : sig.findings) codes.push_back(f.code);
     EXPECT_EQ(codes, row.bootFinding ? std::vector<FindingCode>{FindingCode::BootNotSigned} : std::vector<FindingCode>{})

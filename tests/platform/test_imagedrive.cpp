@@ -246,7 +246,18 @@ TEST(ImageDriveDamage, BadImagesAreRefusedNamingTheFile) {
   const std::string dotdot = std::string("\0.\0.", 4);
   dots.replace(dataRecord + 33, 4, dotdot);
   dots[dataRecord + 32] = 4;
+  // Names Windows cannot hold, in the Joliet tree (character k of
+  // "data.bin" is the low byte of its UCS-2 pair).
+  auto renamed = [&](std::size_t k, const std::string& with) {
+    std::string bytes = iso;
+    for (std::size_t i = 0; i < with.size(); ++i) bytes[dataRecord + 33 + 2 * (k + i) + 1] = with[i];
+    return bytes;
+  };
   const std::vector<Case> cases = {
+      {"colon.iso", renamed(4, ":"), "Windows cannot hold: data:bin"},
+      {"control.iso", renamed(0, "\x1b"), "Windows cannot hold: \\x1bata.bin"},
+      {"trailingdot.iso", renamed(7, "."), "Windows cannot hold: data.bi."},
+      {"device.iso", renamed(0, "con."), "Windows cannot hold: con..bin"},
       {"truncated.iso", iso.substr(0, 16 * 2048 + 100), "no ISO 9660 or UDF"},
       {"cutbeforeroot.iso", iso.substr(0, (rootLba - 1) * 2048ull), "outside the image"},
       {"notaniso.iso", Pattern(200000, 9), "no ISO 9660 or UDF"},
@@ -345,7 +356,7 @@ TEST(ImageDriveLargeFile, OverFourGiBReadsBackOnBothSides) {
   ASSERT_TRUE(image::ReadIsoTree(source, tree, error)) << error;
   const image::Node* file = nullptr;
   for (const auto& node : tree.nodes)
-    if (node.path == "/sources/install.wim") file = &node;
+    if (image::PathOf(tree, static_cast<std::uint32_t>(&node - tree.nodes.data())) == "/sources/install.wim") file = &node;
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(file->size, kSize);
   ASSERT_GE(file->extents.size(), 2u);

@@ -11,6 +11,16 @@
 #include <sstream>
 
 namespace kxtest {
+namespace {
+
+std::string& TestDriverRoots() {
+  static std::string pem;
+  return pem;
+}
+
+}  // namespace
+
+void SetTestDriverRoots(std::string pem) { TestDriverRoots() = std::move(pem); }
 
 namespace fs = std::filesystem;
 
@@ -53,10 +63,12 @@ TestMachine::TestMachine(std::vector<DriveSpec> drives, std::optional<std::uint6
   for (const auto& [number, mb] : disksMb) profile << "\n[disk " << number << "]\nsize_mb = " << mb << "\n";
   // A driver library of the machine's own (empty until a test fills it, see
   // sampledrivers.h): no test reads or writes the system's library.
-  // Its test root signs the tests' driver catalogs (the name the tests'
-  // catalog kit and scripts/sign-test-drivers give their roots).
-  profile << "\n[drivers]\nlibrary = drivers\nsamples = yes\nroots = test-roots\n";
-  std::ofstream(dir_.path() / "test-roots") << "CN=Kestrunex Test Root,O=Kestrunex tests\n";
+  // Its test root, when the tests set one, signs their driver catalogs.
+  profile << "\n[drivers]\nlibrary = drivers\nsamples = yes\n";
+  if (!TestDriverRoots().empty()) {
+    profile << "roots = test-roots\n";
+    std::ofstream(dir_.path() / "test-roots") << TestDriverRoots();
+  }
   {
     std::ofstream out(ProfilePath());
     out << profile.str();

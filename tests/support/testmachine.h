@@ -42,6 +42,12 @@ struct DriveSpec {
   int disk = -1;
 };
 
+// The PEM of the root certificate that test machines made from now on
+// accept for driver signatures (their profile's `roots = test-roots`);
+// none set: the profile names no roots file. Tests that sign catalogs set
+// it once, before the first machine.
+void SetTestDriverRoots(std::string pem);
+
 // Declares drives in a temporary prefix and installs the machine.
 class TestMachine {
  public:

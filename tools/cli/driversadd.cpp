@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -13,7 +14,9 @@
 #include "drivers/packagesignature.h"
 #include "drivers/safefolder.h"
 #include "platform/invoker/invoker.h"
+#include "drivers/stalefolders.h"
 #include "platform/text.h"
+#include "platform/windows/signalwatcher.h"
 #include "tools/cli/headlessjob.h"
 #include "tools/cli/signaturetext.h"
 
@@ -26,10 +29,11 @@ constexpr const char* kTempPrefix = "kestrunex-drivers-";
 
 std::wstring W(const std::string& s) { return platform::WideFromAnsi(s); }
 
-// The private folder of one path, removed with everything in it.
+// The private folder of one path, removed with everything in it; locked
+// while this run lives, so a later run sweeps it if this one dies first.
 class TempFolder {
  public:
-  TempFolder() : path_(drivers::MakePrivateFolder(kTempParent, kTempPrefix)) {}
+  TempFolder() : path_(drivers::MakePrivateFolder(kTempParent, kTempPrefix)), hold_(drivers::HoldFolder(path_)) {}
   ~TempFolder() {
     if (!path_.empty()) drivers::RemoveTree(path_);
   }
@@ -39,6 +43,7 @@ class TempFolder {
 
  private:
   std::string path_;
+  drivers::UniqueFd hold_;
 };
 
 const wchar_t* UnpackKey(drivers::UnpackCode code) {
@@ -46,6 +51,8 @@ const wchar_t* UnpackKey(drivers::UnpackCode code) {
   switch (code) {
     case UnpackCode::NotAnArchive: return L"Drivers Not Archive";
     case UnpackCode::UnsafeName: return L"Drivers Unsafe Name";
+    case UnpackCode::UnreadableName: return L"Drivers Unreadable Name";
+    case UnpackCode::WindowsName: return L"Drivers Windows Name";
     case UnpackCode::Link: return L"Drivers Link";
     case UnpackCode::TooLarge: return L"Drivers Too Large";
     case UnpackCode::TooMany: return L"Drivers Too Many";
@@ -53,6 +60,7 @@ const wchar_t* UnpackKey(drivers::UnpackCode code) {
     case UnpackCode::WriteFailed: return L"Drivers Write Failed";
     case UnpackCode::ToolFailed: return L"Drivers Tool Failed";
     case UnpackCode::Unreadable: return L"Drivers Member Unreadable";
+    case UnpackCode::Stopped: return L"Drivers Interrupted";
     case UnpackCode::Ok: break;
   }
   return L"Drivers Damaged";
@@ -80,6 +88,8 @@ struct AddOptions {
   bool sample = false;
   bool allowUnsigned = false;
   drivers::TrustedRoots roots;
+  const std::atomic<bool>* stop = nullptr;  // set by SIGINT, SIGTERM, SIGHUP
+  bool Stopped() const { return stop && stop->load(); }
 };
 
 // The package's signature state into its record; false (with the refusal
@@ -91,6 +101,7 @@ bool CheckSignature(drivers::FoundPackage& package, const std::string& shown, co
   drivers::PackageRecord& r = package.record;
   r.signer = sig.signer;
   r.signature = sig.SignedForWindows() ? "windows" : "findings";
+  r.proof = sig.proof;
   for (const auto& f : sig.findings) r.findings.push_back(drivers::FindingLine(f));
   if (sig.HasFindings("amd64") && !options.allowUnsigned) {
     for (const auto& f : sig.findings) Refuse(console, shown, FindingText(f));
@@ -142,10 +153,12 @@ int AddOne(drivers::DriverLibrary& library, const std::string& given, const AddO
         return 0;
       }
       // msiextract reads the very file opened above through its descriptor's path.
+      const drivers::UnpackLimits limits{.stop = options.stop};
       const drivers::UnpackResult result =
           kind == drivers::InputKind::Msi
               ? drivers::UnpackMsi(platform::invoker::DescriptorPath(input.get()), temp.path())
-              : drivers::UnpackArchive(input.get(), temp.path());
+              : drivers::UnpackArchive(input.get(), temp.path(), limits);
+      if (result.code == drivers::UnpackCode::Stopped) return 0;
       if (!result.ok()) {
         Refuse(console, path, Translate(UnpackKey(result.code)) + (result.detail.empty() ? L"" : L" " + W(result.detail)));
         return 0;
@@ -154,6 +167,7 @@ int AddOne(drivers::DriverLibrary& library, const std::string& given, const AddO
       break;
     }
   }
+  if (options.Stopped()) return 0;
   std::vector<drivers::FoundPackage> found;
   std::vector<drivers::Refusal> refused;
   drivers::ScanFolder(root, found, refused);
@@ -163,6 +177,8 @@ int AddOne(drivers::DriverLibrary& library, const std::string& given, const AddO
   }
   int packages = 0;
   for (auto& package : found) {
+    // A package is added whole or not at all: a stop is taken between two.
+    if (options.Stopped()) break;
     std::string error;
     if (!CheckSignature(package, path + " > " + package.found, options, console)) continue;
     switch (library.Add(package, path, options.sample, error)) {
@@ -188,9 +204,24 @@ int AddOne(drivers::DriverLibrary& library, const std::string& given, const AddO
 
 int AddDriverPaths(drivers::DriverLibrary& library, const std::vector<std::string>& paths, bool sample,
                    bool allowUnsigned, Console& console) {
-  AddOptions options{sample, allowUnsigned, drivers::CurrentTrustedRoots()};
+  // Interruptions are requests, taken between packages; the unpacking
+  // folder goes with its path. Folders of runs that died are swept first.
+  std::atomic<bool> stop{false};
+  const platform::SignalWatcher watcher([&stop](int) { stop = true; });
+  drivers::SweepStaleFolders(kTempParent, kTempPrefix);
+  AddOptions options{sample, allowUnsigned, {}, &stop};
+  std::string unreadable;
+  if (!drivers::CurrentTrustedRoots(options.roots, unreadable)) {
+    console.Complain(Translate(L"Drivers Roots Unreadable") + L" " + W(unreadable));
+    return kExitFailure;
+  }
   int code = kExitSuccess;
-  for (const auto& path : paths)
+  for (const auto& path : paths) {
     if (AddOne(library, path, options, console) == 0) code = kExitFailure;
+    if (options.Stopped()) {
+      console.Complain(Translate(L"Drivers Interrupted"));
+      return kExitCancelled;
+    }
+  }
   return code;
 }

@@ -48,8 +48,7 @@ void SayController(const drivers::ControllerCoverage& c, Console& console) {
   } else if (!c.unloadable.empty()) {
     const drivers::UnloadablePackage& u = c.unloadable.front();
     console.Say(L"    " + Translate(L"Drivers Check Not Loaded") + L" " + W(u.record.name) + L" (" + W(u.arch) + L": " +
-                Translate(u.block == drivers::LoadBlock::AddedUnsigned ? L"Drivers Added Unsigned"
-                                                                       : L"Drivers Load Findings") +
+                Translate(drivers::LoadBlockKey(u.block)) +
                 L")");
   } else if (c.Builtin()) {
     console.Say(L"    " + Translate(f.IsStorageController() ? L"Drivers Check Storage Builtin" : L"Drivers Check Builtin"));

@@ -1,5 +1,6 @@
 #include "tools/cli/driverscommand.h"
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 
@@ -8,6 +9,7 @@
 #include "drivers/libraryplace.h"
 #include "platform/machine/machine.h"
 #include "platform/text.h"
+#include "platform/windows/signalwatcher.h"
 #include "tools/cli/driversadd.h"
 #include "tools/cli/driverscheck.h"
 #include "tools/cli/headlessjob.h"
@@ -36,8 +38,16 @@ int List(const drivers::DriverLibrary& library, Console& console) {
 }
 
 int Remove(drivers::DriverLibrary& library, const std::vector<std::string>& names, Console& console) {
+  // Interruptions are requests, taken between packages (each removal is
+  // whole: the library renames the package away first).
+  std::atomic<bool> stop{false};
+  const platform::SignalWatcher watcher([&stop](int) { stop = true; });
   int code = kExitSuccess;
   for (const auto& name : names) {
+    if (stop) {
+      console.Complain(Translate(L"Drivers Interrupted"));
+      return kExitCancelled;
+    }
     std::string error;
     if (library.Remove(name, error)) {
       console.Say(Translate(L"Drivers Removed") + L" " + W(name));

@@ -16,8 +16,23 @@ const wchar_t* FindingKey(drivers::FindingCode code) {
     case FindingCode::Untrusted: return L"Drivers Untrusted Root";
     case FindingCode::FileMismatch: return L"Drivers File Mismatch";
     case FindingCode::BootNotSigned: return L"Drivers Boot Unsigned";
+    case FindingCode::WrongUsage: return L"Drivers Wrong Usage";
+    case FindingCode::Sha256Only: return L"Drivers Sha256 Only";
+    case FindingCode::TooComplex: return L"Drivers Too Complex";
   }
   return L"Drivers Catalog Unreadable";
+}
+
+const wchar_t* ProofKey(drivers::SignatureProof proof) {
+  using drivers::SignatureProof;
+  switch (proof) {
+    case SignatureProof::Whql: return L"Drivers Proof Whql";
+    case SignatureProof::CrossSigned: return L"Drivers Proof Cross";
+    case SignatureProof::Sha256Only: return L"Drivers Proof Sha256";
+    case SignatureProof::UnacceptedRoot: return L"Drivers Proof Untrusted";
+    case SignatureProof::NotSigned: break;
+  }
+  return L"Drivers Proof Unsigned";
 }
 
 }  // namespace
@@ -37,7 +52,8 @@ std::wstring FindingLineText(const std::string& line) {
 
 std::wstring SignatureStateText(const drivers::PackageRecord& r) {
   if (r.signature.empty()) return Translate(L"Drivers Signature Unchecked");
-  std::wstring text = Translate(r.findings.empty() ? L"Drivers Signed For Windows" : L"Drivers Not Signed For Windows");
+  const std::wstring proof = Translate(ProofKey(r.proof));
+  std::wstring text = r.findings.empty() ? proof : Translate(L"Drivers Not Signed For Windows") + L" (" + proof + L")";
   if (!r.signer.empty()) text += L", " + Translate(L"Drivers Signed By") + L" " + W(r.signer);
   if (r.unsignedAllowed) text += L" (" + Translate(L"Drivers Added Unsigned") + L")";
   return text;
