@@ -117,7 +117,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 drivers::PackageRecord Package(const std::string& name, std::vector<std::string> ids, const std::string& signature,
                                bool unsignedAllowed = false, std::vector<std::string> findings = {},
-                               drivers::PackageKind kind = drivers::PackageKind::Usb) {
+                               drivers::PackageKind kind = drivers::PackageKind::Usb,
+                               drivers::SignatureProof proof = drivers::SignatureProof::NotSigned) {
   drivers::PackageRecord r;
   r.name = name;
   r.hardwareIds = std::move(ids);
@@ -126,6 +127,8 @@ drivers::PackageRecord Package(const std::string& name, std::vector<std::string>
   r.unsignedAllowed = unsignedAllowed;
   r.findings = std::move(findings);
   r.kind = kind;
+  // What the library proves for a catalog signed for Windows, unless told.
+  r.proof = signature == "windows" ? drivers::SignatureProof::Whql : proof;
   return r;
 }
 
@@ -179,8 +182,20 @@ INSTANTIATE_TEST_SUITE_P(
         DriveCase{"ButDrivesOn32BitWindows", kIntel,
                   {Package("xhci", {kPlain}, "findings", true, kMismatch), kHub}, "x86", true, "xhci", false},
         DriveCase{"X86FindingsOnlyStillLoadOnAmd64", kIntel,
-                  {Package("xhci", {kPlain}, "findings", false, {"x86|mismatch|X.SYS|"}), kHub}, "amd64", true, "xhci",
-                  false},
+                  {Package("xhci", {kPlain}, "findings", false, {"x86|mismatch|X.SYS|"}, drivers::PackageKind::Usb,
+                           drivers::SignatureProof::Whql),
+                   kHub},
+                  "amd64", true, "xhci", false},
+        DriveCase{"Sha256OnlyDoesNotDriveOnAmd64", kIntel,
+                  {Package("xhci", {kPlain}, "findings", false, {}, drivers::PackageKind::Usb,
+                           drivers::SignatureProof::Sha256Only),
+                   kHub},
+                  "amd64", false, "xhci", false},
+        DriveCase{"NorDoesANameOnlyRoot", kIntel,
+                  {Package("xhci", {kPlain}, "findings", false, {}, drivers::PackageKind::Usb,
+                           drivers::SignatureProof::UnacceptedRoot),
+                   kHub},
+                  "amd64", false, "xhci", false},
         DriveCase{"ALoadableWorseMatchWinsOverAnUnloadableBetterOne", kIntel,
                   {Package("best", {kFull}, "findings", true, kMismatch), Package("class", {"PCI\\CC_0C0330"}, "windows"),
                    kHub},
