@@ -6,6 +6,7 @@
 #include "disk/textutils.h"
 #include "platform/clock.h"
 #include "platform/fs/paths.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -23,7 +24,11 @@ const std::wstring& LogPath() {
 std::wstring TraceLogPath() { return LogPath(); }
 
 void TraceLog(const std::wstring& message) {
-  std::wstring buffer = message.substr(0, kMessageBufferChars - 1);
+  // Lines quote names from outside (files, packages, tool output): their
+  // control characters are written as "\\xNN", which can be told back, so
+  // the log loses nothing and nobody reading it is sent a terminal's
+  // commands; the log's own line breaks stay.
+  std::wstring buffer = platform::PrintableText(message.substr(0, kMessageBufferChars - 1), true);
   std::string host;
   if (!platform::ResolvePath(LogPath(), host)) return;
   std::FILE* f = std::fopen(host.c_str(), "a+b");
