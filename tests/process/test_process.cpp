@@ -233,12 +233,15 @@ TEST_F(ProcessTest, NamedLockExcludesRootAndAnotherUserEachWayAndNamesTheHolder)
   // The other user first: we are refused and told which process holds it.
   int status = -1;
   std::thread user([&] { status = kxtest::AsNobody(tool + "'" + script + "' >/dev/null"); });
-  int holder = 0;
-  for (int tries = 0; tries < 250 && holder == 0; ++tries) {
-    NamedMutex refused(name);
-    if (!refused.Owned()) holder = refused.Holder();
-    else std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  // Bound once the kernel lists the name (taking it ourselves to look
+  // would race the other user's run).
+  const std::string listed = "@" + NamedMutex::SocketName(name);
+  for (int tries = 0; tries < 250 && kxtest::ReadHostFile("/proc/net/unix").find(listed) == std::string::npos; ++tries)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  NamedMutex refused(name);
+  ASSERT_FALSE(refused.Owned());
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+  const int holder = refused.Holder();
   struct stat st {};
   ASSERT_GT(holder, 0);
   ASSERT_EQ(::stat(("/proc/" + std::to_string(holder)).c_str(), &st), 0);
