@@ -248,8 +248,12 @@ TEST_F(ProcessTest, NamedLockExcludesRootAndAnotherUserEachWayAndNamesTheHolder)
   EXPECT_EQ(st.st_uid, kxtest::kNobodyUid);
   user.join();
   EXPECT_EQ(status, 0);
+  // What the user plants where a lock file would lie changes nothing.
+  const std::string planted = "/run/lock/kestrunex-" + AnsiFromWide(name) + ".lock";
+  ASSERT_EQ(kxtest::AsNobody("mkdir '" + planted + "' && mkfifo '" + planted + "/x'"), 0);
   // Root first: the other user's run is refused.
   NamedMutex mine(name);
+  kxtest::AsNobody("rm -rf '" + planted + "'");
   ASSERT_TRUE(mine.Owned());
   EXPECT_EQ(kxtest::AsNobody(tool + "'lock:" + AnsiFromWide(name) + "' | grep -qx busy"), 0);
 }
