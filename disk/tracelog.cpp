@@ -25,9 +25,8 @@ std::wstring TraceLogPath() { return LogPath(); }
 
 void TraceLog(const std::wstring& message) {
   // Lines quote names from outside (files, packages, tool output): their
-  // control characters are written as "\\xNN", which can be told back, so
-  // the log loses nothing and nobody reading it is sent a terminal's
-  // commands; the log's own line breaks stay.
+  // control characters are written as "\xNN" (reversible: the log loses
+  // nothing but a terminal's commands), the log's own line breaks stay.
   std::wstring buffer = platform::PrintableText(message.substr(0, kMessageBufferChars - 1), true);
   std::string host;
   if (!platform::ResolvePath(LogPath(), host)) return;

@@ -135,8 +135,6 @@ constexpr wchar_t kLastC1 = 0x9F;
 
 bool IsControl(wchar_t c) { return c <= kLastC0 || c == kDelete || (c >= kFirstC1 && c <= kLastC1); }
 
-bool IsHexDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F'); }
-
 void AppendEscape(std::wstring& out, wchar_t c) {
   static constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
   out += L"\\x";
@@ -149,11 +147,8 @@ void AppendEscape(std::wstring& out, wchar_t c) {
 std::wstring PrintableText(std::wstring_view text, bool keepLineBreaks) {
   std::wstring out;
   out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const wchar_t c = text[i];
-    const bool readsAsEscape = c == L'\\' && i + 3 < text.size() && text[i + 1] == L'x' && IsHexDigit(text[i + 2]) &&
-                               IsHexDigit(text[i + 3]);
-    if ((IsControl(c) && !(keepLineBreaks && c == L'\n')) || readsAsEscape) AppendEscape(out, c);
+  for (const wchar_t c : text) {
+    if (IsControl(c) && !(keepLineBreaks && c == L'\n')) AppendEscape(out, c);
     else out += c;
   }
   return out;
