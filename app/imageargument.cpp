@@ -11,7 +11,9 @@ std::string ImageArgument(int argc, char** argv) {
   for (int i = argc - 1; i >= 1; --i) {
     std::error_code ec;
     const auto status = std::filesystem::status(argv[i], ec);
-    if (argv[i][0] == '-' || !std::filesystem::exists(status) || std::filesystem::is_directory(status)) continue;
+    // A regular file only: a pipe or a device named here would be opened
+    // and read as an image, perhaps by root.
+    if (argv[i][0] == '-' || !std::filesystem::is_regular_file(status)) continue;
     const auto absolute = std::filesystem::absolute(argv[i], ec);
     return ec ? std::string(argv[i]) : absolute.lexically_normal().string();
   }
@@ -22,6 +24,6 @@ void AddImageArgumentDrive(const std::string& image) {
   if (image.empty()) return;
   std::string error;
   if (platform::AddImageDrive(image, error) == 0)
-    platform::MessageBox(nullptr, Translate(L"Cli Bad Source") + L"\n" + platform::WideFromAnsi(error),
+    platform::MessageBox(nullptr, Translate(L"Cli Bad Source") + L"\n" + platform::PrintableText(platform::WideFromAnsi(error)),
                          Translate(L"Warning"), platform::MB_OK | platform::MB_ICONERROR);
 }

@@ -7,7 +7,8 @@
 #include <string>
 
 // The image named on the command line, as an absolute host path: the last
-// argument that names an existing file (Qt's own options name none); empty
+// argument that names an existing regular file (links followed; Qt's own
+// options name none); empty
 // when there is none. Call before the current folder changes.
 std::string ImageArgument(int argc, char** argv);
 

@@ -2,21 +2,29 @@
 // shared with kestrunex-cli); a second start ends at once with 0, silently.
 // The mode window is made first and makes the licence and main windows;
 // closing it ends the program. Always exits with 0. A disc image named on
-// the command line is listed as an optical drive (imageargument.h).
+// the command line is listed as an optical drive (imageargument.h). As
+// administrator it takes nothing else from its caller: Qt's arguments are
+// its own and the environment is cut to an allow-list (qtarguments.h,
+// platform/admin.h).
 
 #include <atomic>
 #include <cstdlib>
 #include <exception>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/imageargument.h"
 #include "app/kestrunexapplication.h"
 #include "app/programfolder.h"
+#include "app/qtarguments.h"
 #include "app/qtmainthread.h"
 #include "app/qtmessageboxpresenter.h"
 #include "app/qttranslations.h"
 #include "app/tdlgfirst.h"
 #include "app/tmainform.h"
+#include "config/checkboxes.h"
+#include "platform/admin.h"
 #include "platform/text.h"
 #include "platform/windows/signalwatcher.h"
 #include "src/gui/Painter/TextPainter/qttextrasterizer.h"
@@ -54,8 +62,19 @@ int main(int argc, char** argv) {
   platform::SignalWatcher terminal(OnTerminalSignal);
   // Named relative to where the program was started, not the program folder.
   const std::string image = ImageArgument(argc, argv);
+  const bool administrator = platform::IsUserAnAdmin();
+  const std::vector<std::string> given(argv, argv + argc);
+  std::vector<std::string> qtArgs = QtArguments(given, std::getenv("QT_QPA_PLATFORM"), administrator);
+  // Before Qt reads any of it (plugin paths, platform, styles, logging).
+  if (administrator)
+    platform::ReplaceEnvironment(platform::AdministratorEnvironment(platform::CurrentEnvironment(),
+                                                                    platform::AdministratorHome()));
+  std::vector<char*> qtArgv;
+  for (std::string& arg : qtArgs) qtArgv.push_back(arg.data());
+  qtArgv.push_back(nullptr);
+  int qtArgc = static_cast<int>(qtArgs.size());
   EnterProgramFolder();
-  KestrunexApplication app(argc, argv);
+  KestrunexApplication app(qtArgc, qtArgv.data());
   QApplication::setQuitOnLastWindowClosed(false);  // the mode window decides
   gs::InstallFontSubstitutes();
   InstallQtTranslations(app);
@@ -63,6 +82,10 @@ int main(int argc, char** argv) {
   mainThread.Install();
   QtMessageBoxPresenter boxes;
   boxes.Install();
+  if (AsksAdminStartFailedNote(given, administrator)) {
+    ShowAdminStartFailedBox(nullptr);
+    return 0;
+  }
   AddImageArgumentDrive(image);
   try {
     TdlgFirst dlgFirst;

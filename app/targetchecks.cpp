@@ -87,5 +87,11 @@ bool TMainForm::AcceptUsbTarget() {
     ShowStickSectorsMessage(StickSectorBytes(root));
     return false;
   }
+  // A disk the system or the kernel holds (a mount in another namespace,
+  // swap, a stacked device) is never offered for erasing.
+  if (const std::wstring why = StickRefusal(root); !why.empty()) {
+    ShowStickInUseBox(this, why);
+    return false;
+  }
   return true;
 }

@@ -20,12 +20,12 @@ std::wstring UsbDeviceHint(const std::wstring& root) {
   if (drive->diskNumber >= 0) {
     hint += L"\n" + Translate(L"Disk") + L" " + std::to_wstring(drive->diskNumber);
     if (const auto disk = platform::CurrentMachine().Disk(drive->diskNumber)) {
-      if (!disk->model.empty()) hint += L", " + platform::WideFromAnsi(disk->model);
+      if (!disk->model.empty()) hint += L", " + platform::PrintableText(platform::WideFromAnsi(disk->model));
       if (disk->sizeBytes) hint += L", " + std::to_wstring(disk->sizeBytes / kBytesPerMB) + L" MB";
       if (!disk->Backing().empty()) where = disk->Backing();
     }
   }
   if (where.empty()) where = drive->hostFolder;
-  hint += L"\n" + platform::WideFromAnsi(where);
+  hint += L"\n" + platform::PrintableText(platform::WideFromAnsi(where));
   return hint;
 }

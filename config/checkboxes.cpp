@@ -40,8 +40,15 @@ void ShowSourceMediumBox(platform::HWND owner, const std::vector<MediumProblem>&
                        platform::MB_OK | platform::MB_ICONERROR);
 }
 
+std::wstring NoAdminRightsText() { return Translate(L"No admin rights") + L"\n" + Translate(L"Admin Desktop Action"); }
+
 void ShowNoAdminRightsBox(platform::HWND owner) {
-  platform::MessageBox(owner, Translate(L"No admin rights"), Translate(L"Warning"), platform::MB_OK);
+  platform::MessageBox(owner, NoAdminRightsText(), Translate(L"Warning"), platform::MB_OK);
+}
+
+void ShowAdminStartFailedBox(platform::HWND owner) {
+  platform::MessageBox(owner, Translate(L"Admin Start Failed"), Translate(L"Error"),
+                       platform::MB_OK | platform::MB_ICONERROR);
 }
 
 std::wstring FileLimitText(std::uint64_t limitBytes) { return std::to_wstring(limitBytes / kBytesPerMb) + L" MB"; }
@@ -70,3 +77,9 @@ std::wstring StickSectorsText(std::uint32_t sectorBytes) {
 void ShowStickSectorsMessage(std::uint32_t sectorBytes) { ShowSimpleMessage(StickSectorsText(sectorBytes)); }
 
 void ShowIsoFolderClashMessage() { ShowSimpleMessage(Translate(L"ISO folder in work folder")); }
+
+std::wstring StickInUseText(const std::wstring& reason) { return Translate(L"Disk In Use") + L" " + reason; }
+
+void ShowStickInUseBox(platform::HWND owner, const std::wstring& reason) {
+  platform::MessageBox(owner, StickInUseText(reason), Translate(L"Error"), platform::MB_OK | platform::MB_ICONERROR);
+}

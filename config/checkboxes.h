@@ -17,8 +17,14 @@ std::wstring SourceMediumText(const std::vector<MediumProblem>& problems);
 // That text / Translate("Error"), OK, error icon.
 void ShowSourceMediumBox(platform::HWND owner, const std::vector<MediumProblem>& problems);
 
-// Translate("No admin rights") / Translate("Warning"), OK, no icon.
+// Translate("No admin rights") and, on a line of its own, the desktop menu
+// action that starts the wizard as administrator (Translate("Admin Desktop
+// Action")) / Translate("Warning"), OK, no icon.
+std::wstring NoAdminRightsText();
 void ShowNoAdminRightsBox(platform::HWND owner);
+// Translate("Admin Start Failed") / Translate("Error"), OK, error icon: the
+// desktop action could not start the wizard as administrator.
+void ShowAdminStartFailedBox(platform::HWND owner);
 
 // A file size limit as the texts show it ("4096 MB").
 std::wstring FileLimitText(std::uint64_t limitBytes);
@@ -41,6 +47,11 @@ std::wstring StickTooSmallText(std::int64_t haveMb, std::int64_t needMb);
 // changed. The box shows it as a simple message.
 std::wstring StickSectorsText(std::uint32_t sectorBytes);
 void ShowStickSectorsMessage(std::uint32_t sectorBytes);
+
+// Translate("Disk In Use") and the reason (which device, what holds it):
+// nothing was changed. The box: that text / Translate("Error"), OK, error icon.
+std::wstring StickInUseText(const std::wstring& reason);
+void ShowStickInUseBox(platform::HWND owner, const std::wstring& reason);
 
 // text with every "%1" replaced by first and "%2" by second.
 std::wstring FillIn(std::wstring text, const std::wstring& first, const std::wstring& second = {});

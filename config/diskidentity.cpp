@@ -32,11 +32,11 @@ std::wstring DiskIdentityLine(const std::wstring& root) {
   std::string where = drive->hostDevice;
   if (drive->diskNumber >= 0) {
     if (const auto disk = platform::CurrentMachine().Disk(drive->diskNumber)) {
-      if (!disk->model.empty()) line += platform::WideFromAnsi(disk->model) + L", ";
+      if (!disk->model.empty()) line += platform::PrintableText(platform::WideFromAnsi(disk->model)) + L", ";
       if (disk->sizeBytes) line += DiskSizeText(disk->sizeBytes) + L", ";
       if (!disk->Backing().empty()) where = disk->Backing();
     }
   }
   if (where.empty()) where = drive->hostFolder;
-  return line + platform::WideFromAnsi(where);
+  return line + platform::PrintableText(platform::WideFromAnsi(where));
 }

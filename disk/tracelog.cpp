@@ -14,6 +14,7 @@
 #include "platform/fs/paths.h"
 #include "platform/invoker/invoker.h"
 #include "platform/machine/machine.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -77,7 +78,10 @@ bool WriteWhole(int fd, const std::string& text) {
 std::wstring TraceLogPath() { return LogPath(); }
 
 void TraceLog(const std::wstring& message) {
-  std::wstring buffer = message.substr(0, kMessageBufferChars - 1);
+  // Lines quote names from outside (files, packages, tool output): their
+  // control characters are written as "\xNN" (reversible: the log loses
+  // nothing but a terminal's commands), the log's own line breaks stay.
+  std::wstring buffer = platform::PrintableText(message.substr(0, kMessageBufferChars - 1), true);
   std::string host;
   if (!platform::ResolvePath(LogPath(), host)) return;
   const size_t slash = host.rfind('/');

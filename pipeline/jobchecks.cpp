@@ -67,6 +67,8 @@ constexpr std::uint32_t kStartableSectorBytes = 512;
 
 std::uint32_t StickSectorBytes(const std::wstring& root) { return UsbDiskSectorBytes(root); }
 
+std::wstring StickRefusal(const std::wstring& root) { return UsbDiskRefusal(root); }
+
 bool StickSectorsStartWindows(const std::wstring& root) {
   const std::uint32_t bytes = StickSectorBytes(root);
   return bytes == 0 || bytes == kStartableSectorBytes;

@@ -43,6 +43,11 @@ bool StickSectorsStartWindows(const std::wstring& root);
 // Its disk's logical sector size in bytes, for the refusal's text.
 std::uint32_t StickSectorBytes(const std::wstring& root);
 
+// Why the stick's disk may not be erased now (the system or the kernel
+// holds it: a mount in another namespace, swap, a stacked device); "" when
+// it may. Asked right before the format question.
+std::wstring StickRefusal(const std::wstring& root);
+
 enum class IsoFolderVerdict { Accepted, NotNtfs, TooSmall, InsideWorkFolder };
 
 // The ISO folder, which exists, for a source of sourceMB: its volume is NTFS

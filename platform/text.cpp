@@ -126,4 +126,32 @@ std::wstring UpperCase(std::wstring_view text) {
   return out;
 }
 
+namespace {
+
+constexpr wchar_t kLastC0 = 0x1F;
+constexpr wchar_t kDelete = 0x7F;
+constexpr wchar_t kFirstC1 = 0x80;
+constexpr wchar_t kLastC1 = 0x9F;
+
+bool IsControl(wchar_t c) { return c <= kLastC0 || c == kDelete || (c >= kFirstC1 && c <= kLastC1); }
+
+void AppendEscape(std::wstring& out, wchar_t c) {
+  static constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
+  out += L"\\x";
+  out += kDigits[(c >> 4) & 0xF];
+  out += kDigits[c & 0xF];
+}
+
+}  // namespace
+
+std::wstring PrintableText(std::wstring_view text, bool keepLineBreaks) {
+  std::wstring out;
+  out.reserve(text.size());
+  for (const wchar_t c : text) {
+    if (IsControl(c) && !(keepLineBreaks && c == L'\n')) AppendEscape(out, c);
+    else out += c;
+  }
+  return out;
+}
+
 }  // namespace platform

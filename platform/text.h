@@ -21,4 +21,15 @@ bool EqualsNoCase(std::wstring_view a, std::wstring_view b);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 std::wstring UpperCase(std::wstring_view text);
 
+// Text from outside (file and member names, INF fields, database names,
+// another process's name) made fit for a terminal or a window: every
+// control character, C0, DEL and C1 (U+0080 to U+009F, which is also what
+// a stray 8-bit byte or UTF-8's C2 80..9F becomes), is shown as "\xNN"
+// in capitals. Backslashes stay as they are: the system's own paths hold
+// "Other\x86" and "Other\x64", which must read as written; so only a
+// text that already held a backslash, an x and two such digits reads back
+// two ways. With keepLineBreaks a line feed stays as it is (the trace
+// log's own line breaks).
+std::wstring PrintableText(std::wstring_view text, bool keepLineBreaks = false);
+
 }  // namespace platform

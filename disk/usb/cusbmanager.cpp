@@ -11,6 +11,7 @@
 #include "disk/usb/usbtarget.h"
 #include "disk/volumeutils.h"
 #include "platform/clock.h"
+#include "platform/disks/diskclaim.h"
 #include "platform/disks/volumemount.h"
 #include "platform/text.h"
 #include "src/disk/drivemanager.h"
@@ -47,6 +48,17 @@ bool CUSBManager::CheckCond(int& diskIndex, int& partIndex) {
   return false;
 }
 
+bool CUSBManager::DiskHeld(int diskIndex) {
+  // Asked again right before the disk tool runs: the answer to the format
+  // question may be minutes old.
+  const std::wstring why = platform::PrintableText(
+      platform::WideFromAnsi(platform::disks::DiskRefusalOfDisk(diskIndex)));
+  if (why.empty()) return false;
+  TraceLog(L"[CUSBManager::FormatUSB - DiskInUse] " + why);
+  ShowStickInUseBox(m_hOwner, why);
+  return true;
+}
+
 bool CUSBManager::Recover(int diskIndex, int& partIndex) {
   // The clean-and-format script always makes FAT32: a source it cannot hold
   // ends the step before the user is asked to erase the whole disk.
@@ -57,6 +69,7 @@ bool CUSBManager::Recover(int diskIndex, int& partIndex) {
   }
   if (!AskFormatFailure(m_hOwner)) return false;
   if (!AskFormatConfirm(m_hOwner)) return false;
+  if (DiskHeld(diskIndex)) return false;
   std::string letter = platform::AnsiFromWide(m_USBLetter.substr(0, 1));
   if (!gs::CDiskOP::Instance()->CleanAndFormat(static_cast<unsigned>(diskIndex), letter)) {
     TraceLog(L"[CUSBManager::FormatUSB - Cleanandformat USB] is fail");
@@ -90,6 +103,7 @@ bool CUSBManager::FormatUSB() {
     ShowFileTooLargeForFat32Box(m_hOwner, m_Fat32Blocker, platform::disks::Fat32FileLimit());
     return false;
   }
+  if (DiskHeld(diskIndex)) return false;
   bool failed = false;
   if (!op->FormatPartition(static_cast<unsigned>(diskIndex), static_cast<unsigned>(partIndex),
                            sizeMB <= kNtfsThresholdMB)) {

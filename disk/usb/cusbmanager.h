@@ -41,6 +41,9 @@ class CUSBManager {
  private:
   CUSBManager() = default;
   [[nodiscard]] bool Recover(int diskIndex, int& partIndex);
+  // True (traced, the box shown) when the system or the kernel holds the
+  // disk now; nothing may be written to it then.
+  [[nodiscard]] bool DiskHeld(int diskIndex);
 
   platform::HWND m_hOwner = nullptr;
   std::wstring m_Fat32Blocker;

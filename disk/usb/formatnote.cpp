@@ -11,6 +11,6 @@ std::wstring FormatEntryWithMounts(const std::wstring& entry, const std::wstring
   const std::vector<std::string> mounts = platform::disks::OtherMountsOfDisk(disk);
   if (mounts.empty()) return entry;
   std::wstring text = entry + L" (" + Translate(L"Format Mounted");
-  for (std::size_t i = 0; i < mounts.size(); ++i) text += (i ? L", " : L" ") + platform::WideFromAnsi(mounts[i]);
+  for (std::size_t i = 0; i < mounts.size(); ++i) text += (i ? L", " : L" ") + platform::PrintableText(platform::WideFromAnsi(mounts[i]));
   return text + L")";
 }

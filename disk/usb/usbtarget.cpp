@@ -1,6 +1,9 @@
 #include "disk/usb/usbtarget.h"
 
 #include "disk/textutils.h"
+#include "disk/volumeutils.h"
+#include "platform/disks/diskclaim.h"
+#include "platform/text.h"
 #include "platform/disks/physicaldrive.h"
 #include "src/disk/drivemanager.h"
 
@@ -37,4 +40,10 @@ std::uint32_t UsbDiskSectorBytes(const std::wstring& root) {
   if (!found) return 0;
   const auto drive = platform::disks::PhysicalDrive::Open(disk);
   return drive ? drive->SectorSize() : 0;
+}
+
+std::wstring UsbDiskRefusal(const std::wstring& root) {
+  const int disk = root.empty() ? -1 : GetVolumeDiskNumber(root.substr(0, 1));
+  if (disk < 0) return {};
+  return platform::PrintableText(platform::WideFromAnsi(platform::disks::DiskRefusalOfDisk(disk)));
 }

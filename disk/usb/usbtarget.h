@@ -21,3 +21,10 @@ bool IsUsbDiskPartition(const std::wstring& root);
 // in bytes; 0 when the root is no such partition or the disk cannot be
 // opened. Window thread, no job running.
 std::uint32_t UsbDiskSectorBytes(const std::wstring& root);
+
+// Why the disk that holds the root's volume may not be erased now, in the
+// host's words ("in use by the system (/dev/sdb1)", "the running system
+// (/boot)"), shown as text; "" when it may, or when the root is on no disk.
+// Mounts of this system's own namespace are not counted: the disk tool
+// unmounts them first and the format question names them.
+std::wstring UsbDiskRefusal(const std::wstring& root);

@@ -88,6 +88,8 @@ class Examiner {
     if (!use_.refusal.empty()) return use_;
     CheckMounts();
     if (use_.refusal.empty()) CheckSwaps();
+    use_.devices.assign(ids_.begin(), ids_.end());
+    use_.mountedHere.assign(mounted_.begin(), mounted_.end());
     std::sort(use_.mounts.begin(), use_.mounts.end(),
               [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
     return use_;
@@ -177,12 +179,14 @@ class Examiner {
       source = Unescape(source);
       point = Unescape(point);
       bool ours = ids_.count(id) > 0;
+      if (ours) mounted_.insert(id);
       if (!ours && source.rfind("/", 0) == 0) {
         // A user-space file system shows an anonymous number: its source
         // names the device.
         bool isBlock = false;
         const std::string sourceId = DeviceOf(RealPath(source), &isBlock);
         ours = isBlock && ids_.count(sourceId) > 0;
+        if (ours) mounted_.insert(sourceId);
       }
       if (!ours && line.find(" - fuse") != std::string::npos) ours = DaemonDeviceIsOurs(point, MountOwner(line));
       if (!ours) continue;
@@ -243,6 +247,7 @@ class Examiner {
   const HostView& host_;
   std::set<std::string> ids_;
   std::set<std::string> fstabPoints_;
+  std::set<std::string> mounted_;
   std::string image_;
   DiskUse use_;
 };

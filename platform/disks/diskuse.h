@@ -42,6 +42,8 @@ struct HostView {
 struct DiskUse {
   std::string refusal;              // why the disk may not be changed; "" when it may
   std::vector<std::string> mounts;  // mount points of its volumes elsewhere, deepest first
+  std::vector<std::string> devices;      // device numbers ("7:3") of the whole tree
+  std::vector<std::string> mountedHere;  // those a mount of this namespace holds (to be unmounted)
 };
 
 // Examines the disk behind a backing path (a block device or an image file).

@@ -1,122 +1,117 @@
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
+#include <dirent.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <cstddef>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
 #include "platform/lasterror.h"
+#include "platform/number.h"
 #include "platform/process/process.h"
 #include "platform/text.h"
-#include "platform/number.h"
+
+#ifndef KX_LOCK_NAME_SUFFIX
+#define KX_LOCK_NAME_SUFFIX ""
+#endif
 
 namespace platform {
 
 namespace {
 
-// Tries of the open-or-create cycle: another process may create or remove
-// the file between our two opens.
-constexpr int kOpenAttempts = 8;
-// Everyone can read the file, which is all flock needs; nobody but its
-// creator writes it, and we never change its mode afterwards.
-constexpr mode_t kLockFileMode = 0644;
+// Lines of /proc/net/unix longer than this are not ours (an abstract name
+// is at most 107 bytes).
+constexpr std::size_t kMaxTableLine = 4096;
 
-// A folder every process of the machine can create a file in but nobody can
-// replace another user's file in: root's, sticky, not a link. /run/lock is
-// the host's place for such locks; /tmp stands in where it is missing.
-bool IsSharedStickyFolder(const char* folder) {
-  struct stat st;
-  return ::lstat(folder, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == 0 && (st.st_mode & S_ISVTX) != 0;
+// A name as the socket's: the bytes after the leading NUL of the address.
+// Separators and NULs cannot stand in it, so the table shows it as written.
+std::string SocketName(const std::wstring& name) {
+  std::string text = AnsiFromWide(name);
+  for (char& c : text)
+    if (c == '/' || c == '\\' || c == '\0' || c == ' ' || c == '\n') c = '_';
+  return "kestrunex-" + text + KX_LOCK_NAME_SUFFIX;
 }
 
-std::string LockFolder() {
-  for (const char* base : {"/run/lock", "/tmp"})
-    if (IsSharedStickyFolder(base)) return base;
-  return {};
-}
-
-// A name as a file name: path separators cannot stand in it.
-std::string LockFileName(const std::wstring& name) {
-  std::string file = AnsiFromWide(name);
-  for (char& c : file)
-    if (c == '/' || c == '\\' || c == '\0') c = '_';
-  return "kestrunex-" + file + ".lock";
-}
-
-// Opens the lock file without following a link and without changing
-// anything about a file that is already there: -1 with errno set.
-int OpenLockFile(const std::string& path) {
-  constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-  for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-    int fd = ::open(path.c_str(), kFlags);
-    if (fd < 0 && errno == ENOENT) fd = ::open(path.c_str(), kFlags | O_CREAT | O_EXCL, kLockFileMode);
-    if (fd < 0 && errno == EEXIST) continue;  // made by another process meanwhile
-    if (fd < 0) return -1;
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-      ::close(fd);
-      errno = EINVAL;
-      return -1;
-    }
-    return fd;
-  }
-  errno = EEXIST;
-  return -1;
-}
-
-// The process holding an flock on the file open as fd, from /proc/locks
-// ("1: FLOCK  ADVISORY  WRITE 4711 08:01:1234 0 EOF"); 0 when not found.
-int FlockHolder(int fd) {
-  struct stat st;
-  if (::fstat(fd, &st) != 0) return 0;
-  const std::string wanted = [&] {
-    char text[64];
-    std::snprintf(text, sizeof text, "%02x:%02x:%llu", major(st.st_dev), minor(st.st_dev),
-                  static_cast<unsigned long long>(st.st_ino));
-    return std::string(text);
-  }();
-  std::ifstream locks("/proc/locks");
+// The inode of the listening socket bound to the abstract name, from
+// /proc/net/unix ("0000...: 00000002 00000000 00010000 0001 01 41232 @kestrunex-KESTRUNE");
+// 0 when it is not listed. The table is the reader's network namespace's.
+unsigned long SocketInode(const std::string& name) {
+  std::ifstream table("/proc/net/unix");
   std::string line;
-  while (std::getline(locks, line)) {
+  while (std::getline(table, line)) {
+    if (line.size() > kMaxTableLine) continue;
     std::istringstream fields(line);
-    std::string number, kind, mode, access, pid, file;
-    if (!(fields >> number >> kind >> mode >> access >> pid >> file)) continue;
-    if (kind != "FLOCK" || file != wanted) continue;
-    return ParseNumber<int>(pid).value_or(0);
+    std::string slot, refs, protocol, flags, type, state, inode, path;
+    if (!(fields >> slot >> refs >> protocol >> flags >> type >> state >> inode >> path)) continue;
+    if (path == "@" + name) return ParseNumber<unsigned long>(inode).value_or(0);
   }
   return 0;
 }
 
-}  // namespace
-
-std::string NamedMutex::HostFile(const std::wstring& name) {
-  const std::string folder = LockFolder();
-  return folder.empty() ? std::string() : folder + "/" + LockFileName(name);
+// The process with a descriptor of that socket: /proc/<pid>/fd/* reads
+// "socket:[<inode>]". Another user's descriptors are hidden from a process
+// without root, so their holder stays unnamed (0).
+int SocketOwner(unsigned long inode) {
+  if (inode == 0) return 0;
+  const std::string wanted = "socket:[" + std::to_string(inode) + "]";
+  DIR* proc = ::opendir("/proc");
+  if (!proc) return 0;
+  int owner = 0;
+  while (dirent* entry = ::readdir(proc)) {
+    const auto pid = ParseNumber<int>(entry->d_name);
+    if (!pid || *pid == ::getpid()) continue;
+    const std::string folder = std::string("/proc/") + entry->d_name + "/fd";
+    DIR* fds = ::opendir(folder.c_str());
+    if (!fds) continue;
+    while (dirent* fd = ::readdir(fds)) {
+      char target[64];
+      const ssize_t n = ::readlinkat(::dirfd(fds), fd->d_name, target, sizeof target - 1);
+      if (n > 0 && std::string_view(target, static_cast<std::size_t>(n)) == wanted) {
+        owner = *pid;
+        break;
+      }
+    }
+    ::closedir(fds);
+    if (owner) break;
+  }
+  ::closedir(proc);
+  return owner;
 }
 
+}  // namespace
+
+std::string NamedMutex::SocketName(const std::wstring& name) { return platform::SocketName(name); }
+
 NamedMutex::NamedMutex(const std::wstring& name) {
-  const std::string path = HostFile(name);
-  if (path.empty()) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
+  // An abstract address has no file: nothing to link, fill, chmod or plant,
+  // and the kernel unbinds it when the last descriptor closes, which
+  // includes the process being killed. Close-on-exec keeps a child tool
+  // from holding it after we are gone. Any user's process may bind it; the
+  // first wins, so a run without root and one with root exclude each other.
+  const std::string socketName = platform::SocketName(name);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (socketName.size() + 1 > sizeof address.sun_path) {
+    SetLastError(ERROR_INVALID_PARAMETER);
     return;
   }
-  // flock belongs to the open file: the kernel drops it when the last
-  // descriptor closes, which includes the process being killed. Close-on-
-  // exec keeps a child tool from holding it after we are gone.
-  int fd = OpenLockFile(path);
+  std::memcpy(address.sun_path + 1, socketName.data(), socketName.size());
+  const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + socketName.size());
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) {
     SetLastError(ErrorFromErrno(errno));
     return;
   }
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  // Listening makes the holder show in /proc/net/unix with its inode; no
+  // connection is ever accepted.
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0 || ::listen(fd, 0) != 0) {
     const int err = errno;
-    if (err == EWOULDBLOCK) holder_ = FlockHolder(fd);
     ::close(fd);
-    SetLastError(err == EWOULDBLOCK ? ERROR_ALREADY_EXISTS : ErrorFromErrno(err));
+    if (err == EADDRINUSE) holder_ = SocketOwner(SocketInode(socketName));
+    SetLastError(err == EADDRINUSE ? ERROR_ALREADY_EXISTS : ErrorFromErrno(err));
     return;
   }
   fd_ = fd;

@@ -176,12 +176,12 @@ class Process {
 // machine at a time, released when the process ends however it ends (even
 // killed). Held for the object's lifetime.
 //
-// The lock is an flock on "kestrunex-<name>.lock" directly in the sticky,
-// root-owned /run/lock (/tmp where it is missing), so root and other users'
-// processes share it. The file is opened without following a link, created
-// only when missing (O_EXCL), never truncated or chmod'ed, and must be a
-// regular file: whatever another user plants at that name can make us wait
-// or refuse, nothing more.
+// The lock is a UNIX socket bound to the abstract name "kestrunex-<name>"
+// (no file: nothing another user can link, fill or replace). Every process
+// of the machine's network namespace shares it, root's and other users'
+// alike: the first to bind it holds it. A test build may append a suffix
+// to every name (the CMake option KX_LOCK_NAME_SUFFIX) so that builds run
+// side by side; a separate network namespace (unshare -n) does the same.
 class NamedMutex {
  public:
   explicit NamedMutex(const std::wstring& name);
@@ -194,10 +194,9 @@ class NamedMutex {
   // The process holding the lock when this object could not take it (0
   // when not known).
   int Holder() const { return holder_; }
-  // The host file that carries the lock of that name. It stays after the
-  // lock is released (removing it while held would split the lock); tests
-  // that invent names remove theirs.
-  static std::string HostFile(const std::wstring& name);
+  // The abstract socket name that carries the lock of that name, without
+  // its leading NUL (/proc/net/unix shows it after an "@").
+  static std::string SocketName(const std::wstring& name);
 
  private:
   int fd_ = -1;

@@ -153,7 +153,7 @@ TEST_F(Pages, WithoutAdminRightsTheUsbModeSaysSoAndStaysOnTheUsbPage) {
   NextPage();
   const auto seen = Boxes().Seen();
   ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0].text, Translate(L"No admin rights"));
+  EXPECT_EQ(seen[0].text, Translate(L"No admin rights") + L"\n" + Translate(L"Admin Desktop Action"));
   EXPECT_EQ(Main().CurPage(), 1);
   EXPECT_EQ(Main().OperationThd(), nullptr);
 }

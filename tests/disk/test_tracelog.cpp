@@ -46,10 +46,13 @@ TEST_F(TraceLogTest, MessagesAreWrittenVerbatimAsEightBitText) {
   TraceLog(L"[CopyOperation:: Srcpath]E:\\100%s\\%d%n");
   TraceLog(L"caf\u00e9 \u65e5");
   TraceLog(L"two\nlines");
+  // A name from outside reaches nobody's terminal as commands.
+  TraceLog(L"[drivers] x\x1b]0;t\x07\x9b" L"2J\ry");
   EXPECT_EQ(kxtest::ReadHostFile(LogFile()),
             "23:59:59.999 [CopyOperation:: Srcpath]E:\\100%s\\%d%n\r\n"
             "23:59:59.999 caf\xE9 ?\r\n"
-            "23:59:59.999 two\r\nlines\r\n");
+            "23:59:59.999 two\r\nlines\r\n"
+            "23:59:59.999 [drivers] x\\x1B]0;t\\x07\\x9B2J\\x0Dy\r\n");
 }
 
 TEST_F(TraceLogTest, MessagesAreCutTo1023Characters) {

@@ -23,6 +23,28 @@ TEST(Text, CaseFoldingCoversAsciiAndLatin1Only) {
   EXPECT_EQ(UpperCase(L"embedded"), L"EMBEDDED");
 }
 
+// Outside text as a terminal or a window gets it: every control character
+// shown, never acted on; the system's own paths as written.
+TEST(Text, PrintableTextShowsEveryControlCharacterAndLosesNothing) {
+  struct Row {
+    const char* name;
+    std::wstring text;  // from outside, as WideFromAnsi gives it
+    std::wstring shown;
+    bool keepLineBreaks;
+  } rows[] = {
+      {"PlainAndForeignTextPasses", WideFromAnsi("Intel\u00ae USB 3.0 \xe6\x97\xa5 C:\\W"), L"Intel\u00ae USB 3.0 \u65e5 C:\\W", false},
+      {"EscapeAndBellOfC0", WideFromAnsi("a\x1b]0;x\x07" "b"), L"a\\x1B]0;x\\x07b", false},
+      {"NulTabAndDelete", std::wstring(L"a\0\t\x7f", 4), L"a\\x00\\x09\\x7F", false},
+      {"LineBreaksForgeNoLines", WideFromAnsi("x\r\ny"), L"x\\x0D\\x0Ay", false},
+      {"Utf8EncodedC1Csi", WideFromAnsi("a\xc2\x9b" "2Jb"), L"a\\x9B2Jb", false},
+      {"StrayC1Byte", WideFromAnsi("a\x9b" "2J"), L"a\\x9B2J", false},
+      {"LastC1AndFirstAfter", WideFromAnsi("\xc2\x9f\xc2\xa0"), L"\\x9F\u00a0", false},
+      {"SystemPathsWithBackslashX", L"E:\\Other\\x86\\ and \\x64", L"E:\\Other\\x86\\ and \\x64", false},
+      {"TraceLogKeepsItsLineBreaks", L"one\ntwo\r", L"one\ntwo\\x0D", true},
+  };
+  for (const Row& row : rows) EXPECT_EQ(PrintableText(row.text, row.keepLineBreaks), row.shown) << row.name;
+}
+
 TEST(Locale, LanguageIdentifiersFollowTheLocaleName) {
   EXPECT_EQ(LangIdFromLocaleName("es_ES.UTF-8"), 0x0C0A);
   EXPECT_EQ(LangIdFromLocaleName("es_MX"), 0x080A);

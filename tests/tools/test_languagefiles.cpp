@@ -54,7 +54,9 @@ const std::set<std::u16string> kProgramKeys = {
     // the checks before anything is erased
     u"FAT32 recovery refused", u"Not Windows 7 medium", u"Medium file missing", u"Medium file unreadable",
     u"Medium file not WIM", u"Stick too small", u"Stick sectors", u"ISO folder in work folder", u"Cli Failed Step",
-    u"Cli Last Trace Line",
+    u"Cli Last Trace Line", u"Disk In Use",
+    // starting as administrator from the desktop
+    u"Admin Desktop Action", u"Admin Start Failed",
     // the driver library
     u"Drivers Help", u"Drivers Library", u"Drivers Empty", u"Drivers Sample", u"Drivers From", u"Drivers Added On",
     u"Drivers Ids", u"Drivers Added", u"Drivers Already", u"Drivers Removed", u"Drivers Refused",

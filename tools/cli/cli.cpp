@@ -21,7 +21,7 @@ std::wstring HolderText(int pid) {
   std::string name;
   std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
   std::getline(comm, name);
-  return std::to_wstring(pid) + (name.empty() ? L"" : L" (" + platform::WideFromAnsi(name) + L")");
+  return std::to_wstring(pid) + (name.empty() ? L"" : L" (" + platform::PrintableText(platform::WideFromAnsi(name)) + L")");
 }
 
 }  // namespace

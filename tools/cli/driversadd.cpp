@@ -27,7 +27,8 @@ namespace {
 constexpr const char* kTempParent = "/tmp";
 constexpr const char* kTempPrefix = "kestrunex-drivers-";
 
-std::wstring W(const std::string& s) { return platform::WideFromAnsi(s); }
+// Names and fields from packages, listings and databases: shown, never acted on.
+std::wstring W(const std::string& s) { return platform::PrintableText(platform::WideFromAnsi(s)); }
 
 // The private folder of one path, removed with everything in it; locked
 // while this run lives, so a later run sweeps it if this one dies first.

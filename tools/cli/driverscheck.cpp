@@ -13,7 +13,8 @@
 
 namespace {
 
-std::wstring W(const std::string& s) { return platform::WideFromAnsi(s); }
+// Names and fields from packages, listings and databases: shown, never acted on.
+std::wstring W(const std::string& s) { return platform::PrintableText(platform::WideFromAnsi(s)); }
 
 std::string Hex4(unsigned value) {
   char text[8];

@@ -17,7 +17,8 @@
 
 namespace {
 
-std::wstring W(const std::string& s) { return platform::WideFromAnsi(s); }
+// Names and fields from packages, listings and databases: shown, never acted on.
+std::wstring W(const std::string& s) { return platform::PrintableText(platform::WideFromAnsi(s)); }
 
 int List(const drivers::DriverLibrary& library, Console& console) {
   console.Say(Translate(L"Drivers Library") + L" " + W(library.Place().folder));

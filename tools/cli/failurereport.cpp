@@ -50,5 +50,5 @@ std::string LastStepTraceLine(std::string_view log) {
 void ReportFailedStep(Console& console, const std::wstring& stepStatus, const std::string& logHostPath) {
   console.Complain(Translate(L"Cli Failed Step") + L" " + stepStatus);
   const std::string line = LastStepTraceLine(ReadTail(logHostPath));
-  if (!line.empty()) console.Complain(Translate(L"Cli Last Trace Line") + L" " + platform::WideFromAnsi(line));
+  if (!line.empty()) console.Complain(Translate(L"Cli Last Trace Line") + L" " + platform::PrintableText(platform::WideFromAnsi(line)));
 }

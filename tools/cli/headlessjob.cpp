@@ -59,7 +59,7 @@ bool HeadlessJob::CheckSource() {
   if (!source_.empty()) {
     const SourceArgument named = ResolveSourceArgument(source_);
     if (named.root.empty()) {
-      console_.Complain(Translate(L"Cli Bad Source") + L" " + platform::WideFromAnsi(named.error));
+      console_.Complain(Translate(L"Cli Bad Source") + L" " + platform::PrintableText(platform::WideFromAnsi(named.error)));
       return false;
     }
     if (named.addedImage)
@@ -117,6 +117,11 @@ bool HeadlessJob::CheckTarget() {
       console_.Complain(StickSectorsText(StickSectorBytes(target_)));
       return false;
     }
+    // Held by the system or the kernel: told before the question.
+    if (const std::wstring why = StickRefusal(target_); !why.empty()) {
+      console_.Complain(StickInUseText(why));
+      return false;
+    }
     const std::int64_t total = StickCapacityMB(target_);
     if (!StickBigEnough(total, sizeMb_)) {
       console_.Complain(StickTooSmallText(total, RequiredMB(sizeMb_)));
@@ -161,7 +166,7 @@ int HeadlessJob::Run() {
   } else {
     // A package taken with --unsigned is named on every run that uses it.
     for (const auto& record : drivers::PackagesWithFindings(setup.info.bIs64bitDVD))
-      console_.Complain(Translate(L"Drivers Run Unsigned") + L" " + platform::WideFromAnsi(record.name) + L" (" +
+      console_.Complain(Translate(L"Drivers Run Unsigned") + L" " + platform::PrintableText(platform::WideFromAnsi(record.name)) + L" (" +
                         SignatureStateText(record) + L")");
     WriteRunStart(setup.info, mode);
     code = RunWorker(setup.info);

@@ -5,7 +5,8 @@
 
 namespace {
 
-std::wstring W(const std::string& s) { return platform::WideFromAnsi(s); }
+// Names and fields from packages, listings and databases: shown, never acted on.
+std::wstring W(const std::string& s) { return platform::PrintableText(platform::WideFromAnsi(s)); }
 
 const wchar_t* FindingKey(drivers::FindingCode code) {
   using drivers::FindingCode;

@@ -1,5 +1,7 @@
 #include "tools/diskpart/bootcode.h"
 
+#include "platform/disks/diskclaim.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -42,11 +44,10 @@ bool WriteBootCode(const std::string& backing, const BootCode& code, std::uint64
              " sectors. Clean the disk and create the partition again.";
     return false;
   }
-  int fd = ::open(backing.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) {
-    *error = "The disk cannot be opened for writing: " + backing;
-    return false;
-  }
+  // Written through the whole disk's exclusive claim, released at the end.
+  auto claim = platform::disks::WholeDiskClaim::Take(backing, error);
+  if (!claim) return false;
+  const int fd = claim->Fd();
   char mbr[kSector];
   bool ok = ::pread(fd, mbr, kSector, 0) == static_cast<ssize_t>(kSector);
   if (ok) {
@@ -58,7 +59,6 @@ bool WriteBootCode(const std::string& backing, const BootCode& code, std::uint64
     ok = ::pwrite(fd, core.data(), core.size(), kSector) == static_cast<ssize_t>(core.size()) &&
          ::pwrite(fd, mbr, kSector, 0) == static_cast<ssize_t>(kSector) && ::fsync(fd) == 0;
   }
-  ::close(fd);
   if (!ok) *error = "The boot code could not be written.";
   return ok;
 }

@@ -7,6 +7,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/disks/diskclaim.h"
+
 namespace diskpart {
 
 namespace {
@@ -14,28 +16,42 @@ namespace {
 constexpr std::uint64_t kWipeBytes = 1024 * 1024;
 constexpr std::uint64_t kAlignmentBytes = 1024 * 1024;  // where the first partition starts
 
+// A libfdisk context over the whole disk's exclusive claim: the table is
+// written and re-read through that one descriptor, and both go (the claim
+// released) before any other program opens the disk.
 struct ContextDeleter {
   void operator()(fdisk_context* c) const {
     fdisk_deassign_device(c, 0);
     fdisk_unref_context(c);
   }
 };
-using Context = std::unique_ptr<fdisk_context, ContextDeleter>;
+
+struct Context {
+  std::unique_ptr<platform::disks::WholeDiskClaim> claim;
+  std::unique_ptr<fdisk_context, ContextDeleter> fdisk;
+  fdisk_context* get() const { return fdisk.get(); }
+  explicit operator bool() const { return fdisk != nullptr; }
+};
 
 Context Open(const std::string& backing, std::uint32_t sectorSize, std::string* error) {
+  Context out;
+  out.claim = platform::disks::WholeDiskClaim::Take(backing, error);
+  if (!out.claim) return {};
   fdisk_context* c = fdisk_new_context();
-  if (!c) return nullptr;
+  if (!c) return {};
   // Applied when the device is assigned: an image file would otherwise
-  // count 512-byte sectors whatever disk it stands for.
-  if (fdisk_save_user_sector_size(c, sectorSize, sectorSize) != 0 || fdisk_assign_device(c, backing.c_str(), 0) != 0 ||
-      fdisk_get_sector_size(c) != sectorSize) {
+  // count 512-byte sectors whatever disk it stands for. libfdisk neither
+  // reopens nor closes a descriptor it is given.
+  if (fdisk_save_user_sector_size(c, sectorSize, sectorSize) != 0 ||
+      fdisk_assign_device_by_fd(c, out.claim->Fd(), backing.c_str(), 0) != 0 || fdisk_get_sector_size(c) != sectorSize) {
     fdisk_unref_context(c);
     *error = "The disk cannot be opened for writing: " + backing;
-    return nullptr;
+    return {};
   }
   // No dialogue: our scripts answer nothing.
   fdisk_disable_dialogs(c, 1);
-  return Context(c);
+  out.fdisk.reset(c);
+  return out;
 }
 
 // libfdisk's partition number of the partition starting at start.
@@ -55,12 +71,12 @@ bool PartnoAt(fdisk_context* c, std::uint64_t start, size_t* partno) {
   return found;
 }
 
-bool Write(fdisk_context* c, std::string* error) {
-  if (fdisk_write_disklabel(c) != 0) {
+bool Write(const Context& c, std::string* error) {
+  if (fdisk_write_disklabel(c.get()) != 0 || ::fsync(c.claim->Fd()) != 0) {
     *error = "The partition table could not be written.";
     return false;
   }
-  return true;
+  return c.claim->Reread(error);
 }
 
 bool IsDos(fdisk_context* c) { return fdisk_has_label(c) && fdisk_is_label(c, DOS); }
@@ -68,11 +84,9 @@ bool IsDos(fdisk_context* c) { return fdisk_has_label(c) && fdisk_is_label(c, DO
 }  // namespace
 
 bool WipeTables(const std::string& backing, std::uint64_t diskSize, std::string* error) {
-  int fd = ::open(backing.c_str(), O_WRONLY | O_CLOEXEC);
-  if (fd < 0) {
-    *error = "The disk cannot be opened for writing: " + backing;
-    return false;
-  }
+  auto claim = platform::disks::WholeDiskClaim::Take(backing, error);
+  if (!claim) return false;
+  const int fd = claim->Fd();
   std::vector<char> zero(kWipeBytes);
   std::uint64_t head = std::min(kWipeBytes, diskSize);
   bool ok = ::pwrite(fd, zero.data(), head, 0) == static_cast<ssize_t>(head);
@@ -80,9 +94,11 @@ bool WipeTables(const std::string& backing, std::uint64_t diskSize, std::string*
     ok = ::pwrite(fd, zero.data(), kWipeBytes, static_cast<off_t>(diskSize - kWipeBytes)) ==
          static_cast<ssize_t>(kWipeBytes);
   ok = ok && ::fsync(fd) == 0;
-  ::close(fd);
-  if (!ok) *error = "The disk could not be cleaned: a write failed.";
-  return ok;
+  if (!ok) {
+    *error = "The disk could not be cleaned: a write failed.";
+    return false;
+  }
+  return claim->Reread(error);
 }
 
 bool CreatePrimary(const std::string& backing, std::uint32_t sectorSize, std::uint8_t type, std::uint64_t* start,
@@ -117,7 +133,7 @@ bool CreatePrimary(const std::string& backing, std::uint32_t sectorSize, std::ui
     fdisk_unref_partition(made);
   }
   if (*start < kAlignmentBytes / sectorSize) *start = kAlignmentBytes / sectorSize;
-  return Write(c.get(), error);
+  return Write(c, error);
 }
 
 bool SetPartitionType(const std::string& backing, std::uint32_t sectorSize, std::uint64_t start, std::uint8_t type,
@@ -136,7 +152,7 @@ bool SetPartitionType(const std::string& backing, std::uint32_t sectorSize, std:
     *error = "The partition type could not be set.";
     return false;
   }
-  return Write(c.get(), error);
+  return Write(c, error);
 }
 
 bool MakeActive(const std::string& backing, std::uint32_t sectorSize, std::uint64_t start, std::string* error) {
@@ -166,7 +182,7 @@ bool MakeActive(const std::string& backing, std::uint32_t sectorSize, std::uint6
     *error = "The partition could not be marked active.";
     return false;
   }
-  return Write(c.get(), error);
+  return Write(c, error);
 }
 
 }  // namespace diskpart

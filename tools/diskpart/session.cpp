@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/number.h"
+#include "platform/disks/diskclaim.h"
 #include "platform/disks/diskuse.h"
 #include "platform/disks/hostcommand.h"
 #include "platform/disks/ntnames.h"
@@ -156,7 +157,9 @@ int Session::SelectDisk(const std::string& number) {
   std::string backing = drive->Decl().Backing();
   if (IsBlockDevice(backing) && ::geteuid() != 0)
     return Fail("DiskPart needs root rights to change disk " + number + ".", kExitRefused);
-  std::string use = pd::ExamineDisk(backing).refusal;
+  // The system's walk, then the kernel's claims of what is not mounted
+  // here (those mounts go before anything is written).
+  std::string use = pd::DiskRefusal(backing);
   if (!use.empty())
     return Fail("DiskPart refuses to change disk " + number + ": " + use + ".", kExitRefused);
   disk_ = n;
@@ -192,6 +195,9 @@ int Session::Format(const std::string& fileSystem, const std::string& label) {
   if (!PartitionRange(&start, &sectors)) return Fail("The partition you specified is not valid.");
   std::string error;
   if (!pd::UnmountDisk(disk_, &error)) return Fail("DiskPart has encountered an error: " + error);
+  // Unmounted here; held anywhere else (another namespace, swap, a
+  // holder), the disk is not written. mkfs then takes its own claim.
+  if (const int refused = RefuseIfClaimed(pd::ClaimProbe::Everything); refused >= 0) return refused;
   pd::CommandResult r;
   // The file system's sector is the disk's logical sector (the system
   // mounts no FAT or NTFS whose sectors differ from its disk's), and its
@@ -227,6 +233,13 @@ int Session::Format(const std::string& fileSystem, const std::string& label) {
   if (wchar_t letter = LetterOfSelection(); letter && !Remount(letter, platform::WideFromAnsi(fileSystem), &error))
     return Fail("DiskPart has encountered an error: " + error);
   return -1;
+}
+
+int Session::RefuseIfClaimed(pd::ClaimProbe probe) {
+  const pd::DiskUse use = pd::ExamineDisk(backing_);
+  std::string why = use.refusal.empty() ? pd::ProbeClaims(use, probe) : use.refusal;
+  if (why.empty()) return -1;
+  return Fail("DiskPart refuses to change disk " + std::to_string(disk_) + ": " + why + ".", kExitRefused);
 }
 
 int Session::Active() {
@@ -269,9 +282,13 @@ int Session::Clean() {
   if (disk_ < 0) return Fail("There is no disk selected.\nPlease select a disk and try again.");
   auto drive = pd::PhysicalDrive::Open(disk_);
   std::string error;
-  if (!drive || !pd::UnmountDisk(disk_, &error) || !WipeTables(backing_, drive->Size(), &error))
-    return Fail("DiskPart has encountered an error: " + error);
+  if (!drive || !pd::UnmountDisk(disk_, &error)) return Fail("DiskPart has encountered an error: " + error);
+  if (const int refused = RefuseIfClaimed(pd::ClaimProbe::Everything); refused >= 0) return refused;
+  if (!WipeTables(backing_, drive->Size(), &error)) return Fail("DiskPart has encountered an error: " + error);
   partition_ = -1;
+  // What the kernel made of the re-read table is looked at again (a
+  // mount here goes before the format).
+  if (const int refused = RefuseIfClaimed(pd::ClaimProbe::BeforeUnmount); refused >= 0) return refused;
   out_ << "\nDiskPart succeeded in cleaning the disk.\n";
   return -1;
 }
@@ -283,6 +300,9 @@ int Session::CreatePrimary() {
   if (!diskpart::CreatePrimary(backing_, sectorSize_, kTypeFat32Lba, &start, &error))
     return Fail("DiskPart has encountered an error: " + error);
   partition_ = -1;
+  // A new partition held elsewhere at once is not formatted under its
+  // holder (a mount here goes before the format).
+  if (const int refused = RefuseIfClaimed(pd::ClaimProbe::BeforeUnmount); refused >= 0) return refused;
   for (const auto& e : pd::PhysicalDrive::Open(disk_)->Table().entries)
     if (e.PartitionNumber > 0 && static_cast<std::uint64_t>(e.StartingOffset) == start * sectorSize_)
       partition_ = static_cast<int>(e.PartitionNumber);

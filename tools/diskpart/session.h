@@ -14,6 +14,8 @@
 #include <istream>
 #include <string>
 
+#include "platform/disks/diskclaim.h"
+
 #include "tools/diskpart/bootcode.h"
 
 namespace diskpart {
@@ -46,6 +48,9 @@ class Session {
   int Format(const std::string& fileSystem, const std::string& label);
   int Active();
   int Clean();
+  // Refuses (kExitRefused) when the walk or the kernel's claims find the
+  // disk in use; -1 when it may be written.
+  int RefuseIfClaimed(platform::disks::ClaimProbe probe);
   int CreatePrimary();
   int Assign(char letter);
   int Fail(const std::string& message, int code = kExitCommandFailed);
