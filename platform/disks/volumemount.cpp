@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "platform/number.h"
+#include "platform/lasterror.h"
 #include "platform/disks/diskuse.h"
 #include "platform/disks/hostcommand.h"
 #include "platform/disks/ntnames.h"
@@ -213,6 +214,19 @@ bool UnmountVolume(const VolumeEntry& e, std::string* error, bool* gone) {
   if (gone) *gone = true;
   if (!first.empty()) *error = first;
   return first.empty();
+}
+
+bool FlushDevicesBelow(const std::string& hostPath) {
+  for (const VolumeEntry& e : ReadVolumeRecord()) {
+    if (e.folder.empty() || !FolderIsOurs(e)) continue;
+    if (hostPath != e.folder && hostPath.rfind(e.folder + "/", 0) != 0) continue;
+    std::string why;
+    bool ok = !LoopIsOurs(e) || FlushPath(e.loop, &why);
+    if (auto d = CurrentMachine().Disk(e.disk); ok && d) ok = FlushPath(d->Backing(), &why);
+    if (!ok) SetLastError(ERROR_WRITE_FAULT);
+    return ok;
+  }
+  return true;
 }
 
 bool UnmountDisk(int disk, std::string* error) {
