@@ -24,6 +24,11 @@ print(f"kestrunex-cli {'--usb F:' if usb else '--iso G: --compat'} --no-verify: 
 peer_tools = "sfdisk, mkfs.vfat, fusefat, cp -r, wimlib-imagex update" if usb else "cp -r, wimlib-imagex update, xorriso"
 print(f"peer script ({peer_tools}): median {statistics.median(p[0] for p in peer):.2f} s, "
       f"peak memory {max(p[1] for p in peer) / 1024:.1f} MiB")
+# Bytes the program and its tools sent towards the disk (file system
+# outputs, 512-byte units), where the time line carries them.
+written = [int(r[3]) * 512 for r in results if r[0] == "ours" and len(r) > 3]
+if written:
+    print(f"written by ours: median {statistics.median(written) / 2**30:.2f} GiB")
 print(f"rounds: {len(ratios)}; ratios ours/peer: {' '.join(f'{r:.3f}' for r in ratios)}")
 print(f"median ratio ours/peer {statistics.median(ratios):.3f} (goal 1.10 or less)")
 print()
