@@ -21,7 +21,7 @@ for r in steps:
 usb = len(sys.argv) > 3 and sys.argv[3] == "--usb"
 ours_median = statistics.median(o[0] for o in ours)
 print(f"kestrunex-cli {'--usb F:' if usb else '--iso G: --compat'} --no-verify: median {ours_median:.2f} s, peak memory {max(o[1] for o in ours) / 1024:.1f} MiB")
-peer_tools = "sfdisk, mkfs.vfat, fusefat, cp -r, wimlib-imagex update" if usb else "cp -r, wimlib-imagex update, xorriso"
+peer_tools = "sfdisk, mkfs.vfat or mkfs.ntfs, fusefat or ntfs-3g, cp -r, wimlib-imagex update" if usb else "cp -r, wimlib-imagex update, xorriso"
 print(f"peer script ({peer_tools}): median {statistics.median(p[0] for p in peer):.2f} s, "
       f"peak memory {max(p[1] for p in peer) / 1024:.1f} MiB")
 # Bytes the program and its tools sent towards the disk (file system
