@@ -221,8 +221,13 @@ bool FlushDevicesBelow(const std::string& hostPath) {
     if (e.folder.empty() || !FolderIsOurs(e)) continue;
     if (hostPath != e.folder && hostPath.rfind(e.folder + "/", 0) != 0) continue;
     std::string why;
-    bool ok = !LoopIsOurs(e) || FlushPath(e.loop, &why);
-    if (auto d = CurrentMachine().Disk(e.disk); ok && d) ok = FlushPath(d->Backing(), &why);
+    // The loop device's flush writes its backing, the disk itself, out and
+    // flushes it: one call for both. Without our loop device, the disk.
+    bool ok = true;
+    if (LoopIsOurs(e))
+      ok = FlushPath(e.loop, &why);
+    else if (auto d = CurrentMachine().Disk(e.disk))
+      ok = FlushPath(d->Backing(), &why);
     if (!ok) SetLastError(ERROR_WRITE_FAULT);
     return ok;
   }

@@ -50,7 +50,7 @@ std::uint64_t Fat32FileLimit();
 // lost data, or the disk is one the system uses.
 [[nodiscard]] bool UnmountDisk(int disk, std::string* error);
 
-// Flushes the loop device and the disk below the recorded mount that holds
+// Flushes the loop device (and so the disk behind it) below the recorded mount that holds
 // hostPath, after its file system was written out (the file system's flush
 // stops at the loop device, and a user-space driver's writes are not its
 // file system's at all): a copy step onto a stick thus learns of lost data
