@@ -5,6 +5,7 @@
 #include "disk/foldertree.h"
 #include "disk/tracelog.h"
 #include "platform/fs/files.h"
+#include "platform/lasterror.h"
 #include "platform/fs/links.h"
 #include "platform/fs/paths.h"
 #include "platform/text.h"
@@ -64,6 +65,8 @@ void COptFile::SetPath(const std::wstring& src, const std::wstring& dst) {
 
 void COptFile::SetWeight(double weight) { m_Weight = weight; }
 
+void COptFile::SetFlushTarget(bool flush) { m_FlushTarget = flush; }
+
 bool COptFile::Start(platform::LPPROGRESS_ROUTINE progress, void* data) {
   m_bStop = false;
   m_TotalFileSize = 0;
@@ -82,9 +85,12 @@ bool COptFile::Copy(platform::LPPROGRESS_ROUTINE progress, void* data, const std
   TraceLog(L"[CopyOperation:: Srcpath]" + src);
   TraceLog(L"[CopyOperation:: m_TotalFileSize]" + std::to_wstring(m_TotalFileSize));
 
-  if (platform::PathExists(src) && !platform::IsDirectory(src)) return CopySingleFile(progress, data, src, dst);
+  if (platform::PathExists(src) && !platform::IsDirectory(src))
+    return CopySingleFile(progress, data, src, dst) && FlushTarget(dst);
 
   bool res = CopyTree(progress, data, src, dst);
+  // A stopped copy is emptied below; nothing of it needs to reach the medium.
+  if (res && !IsStop()) res = FlushTarget(dst);
   if (!res || !IsFinished()) {
     TraceLog(L"[OnCopyfileCallback::false]!res || (res && !IsFinished() )");
     EmptyTarget(dst);
@@ -158,6 +164,14 @@ bool COptFile::CopySingleFile(platform::LPPROGRESS_ROUTINE progress, void* data,
   const std::wstring name = slash == std::wstring::npos ? src : src.substr(slash + 1);
   bool cancel = false;
   return platform::CopyFileEx(src, platform::JoinPath(dst, name), progress, data, &cancel, 0);
+}
+
+bool COptFile::FlushTarget(const std::wstring& dst) {
+  if (!m_FlushTarget) return true;
+  if (platform::FlushVolume(dst)) return true;
+  TraceLog(L"[COptFile::FlushTarget] the target's volume could not be written out, error " +
+           std::to_wstring(platform::GetLastError()));
+  return false;
 }
 
 bool COptFile::IsFinished() {

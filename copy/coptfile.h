@@ -35,6 +35,12 @@ class COptFile {
   void SetPath(const std::wstring& src, const std::wstring& dst);
   // The progress weight of the current copy step, for the progress routine.
   void SetWeight(double weight);
+  // Whether a tree copy that succeeds ends with the target's volume written
+  // out (one flush for the whole tree, for copies onto a removable medium):
+  // when the medium reports lost data the copy fails and the target is
+  // emptied, as for a file that could not be copied. Off at construction;
+  // kept until set again.
+  void SetFlushTarget(bool flush);
 
   // Clears the stop request and both counters, then copies the paths given
   // to SetPath (Copy below).
@@ -76,6 +82,9 @@ class COptFile {
                      const std::wstring& folder, const std::wstring& name);
   bool CopySingleFile(platform::LPPROGRESS_ROUTINE progress, void* data, const std::wstring& src,
                       const std::wstring& dst);
+  // Writes the target's volume out when asked to (SetFlushTarget); false
+  // with a trace line when the medium reports lost data.
+  bool FlushTarget(const std::wstring& dst);
 
   std::int64_t m_TotalFileSize = 0;
   std::int64_t m_CopiedSize = 0;
@@ -86,4 +95,5 @@ class COptFile {
   // The source of the copy that runs, which IsFinished measures again.
   std::wstring m_CopySource;
   double m_Weight = 1.0;
+  bool m_FlushTarget = false;
 };

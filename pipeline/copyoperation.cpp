@@ -33,6 +33,10 @@ int CopyOperation::Excute() {
   COptFile& engine = COptFile::Instance();
   engine.SetPath(m_SourcePath, m_TagPath);
   engine.SetWeight(m_Weight);
+  // Copies onto the stick reach it before the step counts as done; the work
+  // folder on the host's disk needs no flush (the image is made from it
+  // while it is still in the page cache).
+  engine.SetFlushTarget(m_State == kStateCopy);
   if (engine.Start(&CopyOperation::OnCopyProgress, this)) {
     if (IsStop()) {
       TraceLog(L"[CopyOperation:: Excute] IsStop");

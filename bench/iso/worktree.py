@@ -6,11 +6,13 @@ import random
 import sys
 
 root, size_mib = sys.argv[1], int(sys.argv[2])
+# The sparse install.wim's size in MiB (a third argument; default over 4 GiB).
+wim_mib = int(sys.argv[3]) if len(sys.argv) > 3 else (4 << 10) + 300
 rng = random.Random(7)
 
 wim = os.path.join(root, "sources", "install.wim")
 with open(wim, "r+b" if os.path.exists(wim) else "wb") as f:
-    f.truncate((4 << 30) + (300 << 20))
+    f.truncate(max(wim_mib, 1) << 20)
     f.seek(0)
     f.write(b"MSWIM\0\0\0" + rng.randbytes(1 << 20))
 

@@ -8,9 +8,12 @@
 # step ("step NAME SECONDS PEAK_KIB") and the total of the steps ("peer
 # SECONDS PEAK_KIB").
 #
-# usage: peer-usb.sh IMAGE DVD EFI OS OTHER BOOT_ADDITIONS MOUNT
+# With FS ntfs (a stick over 40,000 MiB, which our diskpart formats NTFS)
+# mkfs.ntfs and ntfs-3g instead, as the program does there.
+#
+# usage: peer-usb.sh IMAGE DVD EFI OS OTHER BOOT_ADDITIONS MOUNT [FS]
 set -euo pipefail
-image="$1" dvd="$2" efi="$3" os="$4" other="$5" add_boot="$6" mnt="$7"
+image="$1" dvd="$2" efi="$3" os="$4" other="$5" add_boot="$6" mnt="$7" fs="${8:-vfat}"
 peak=0
 total=0
 scratch=$(mktemp)
@@ -33,6 +36,16 @@ update() {  # update WIM IMAGE ADDITIONS
 }
 export -f update fsync_file
 format() {
+  if [ "$fs" = ntfs ]; then
+    printf 'label: dos\nstart=2048,type=7,bootable\n' | sfdisk -q --wipe always "$image"
+    loop=$(losetup -f --show -o $((2048 * 512)) "$image")
+    mkfs.ntfs -Q -q -F -p 2048 "$loop" >/dev/null
+    mkdir -p "$mnt"
+    ntfs-3g "$loop" "$mnt"
+    echo "$loop" >"$mnt.loop"
+    pgrep -f "^ntfs-3g $loop $mnt\$" >"$mnt.pid"
+    return
+  fi
   printf 'label: dos\nstart=2048,type=c,bootable\n' | sfdisk -q --wipe always "$image"
   mkfs.vfat -F 32 --offset 2048 "$image" >/dev/null
   loop=$(losetup -f --show -o $((2048 * 512)) "$image")
@@ -43,7 +56,7 @@ format() {
   pgrep -f "^fusefat .*$loop $mnt\$" >"$mnt.pid"
 }
 export -f format
-export image mnt
+export image mnt fs
 # A failed step leaves no mount or loop device behind.
 cleanup() {
   grep -q " $mnt " /proc/mounts && fusermount -u "$mnt"

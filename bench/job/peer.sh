@@ -34,11 +34,18 @@ step copy-dvd cp -r "$dvd" "$work"
 step boot.wim bash -c "update '$work/sources/boot.wim' 2 '$add_boot'"
 step copy-other bash -c "cp -r '$other/.' '$work/'"
 step install.wim bash -c "for i in 1 2 3 4; do update '$work/sources/install.wim' \$i '$add_install/'\$i; done"
-step iso xorriso -as mkisofs -quiet -iso-level 3 -J -joliet-long -V "$label" \
-  -b boot/etfsboot.com -no-emul-boot -boot-load-size 8 \
-  -eltorito-alt-boot -e boot/efisys.bin -no-emul-boot \
-  -hide boot/etfsboot.com -hide boot/efisys.bin -hide-joliet boot/etfsboot.com -hide-joliet boot/efisys.bin \
-  -o "$iso" -graft-points "/=$work" "/boot/etfsboot.com=$bootfiles/etfsboot.com" "/boot/efisys.bin=$bootfiles/efisys.bin"
+# Our image is written out once before it counts (fsync); so is the peer's.
+make_iso() {
+  xorriso -as mkisofs -quiet -iso-level 3 -J -joliet-long -V "$label" \
+    -b boot/etfsboot.com -no-emul-boot -boot-load-size 8 \
+    -eltorito-alt-boot -e boot/efisys.bin -no-emul-boot \
+    -hide boot/etfsboot.com -hide boot/efisys.bin -hide-joliet boot/etfsboot.com -hide-joliet boot/efisys.bin \
+    -o "$iso" -graft-points "/=$work" "/boot/etfsboot.com=$bootfiles/etfsboot.com" "/boot/efisys.bin=$bootfiles/efisys.bin" &&
+    fsync_file "$iso"
+}
+export -f make_iso
+export label iso work bootfiles
+step iso bash -c make_iso
 step delete-work rm -rf "$work"
 rm -f "$work.rss"
 echo "peer $total $peak"

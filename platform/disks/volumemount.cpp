@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "platform/number.h"
+#include "platform/lasterror.h"
 #include "platform/disks/diskuse.h"
 #include "platform/disks/hostcommand.h"
 #include "platform/disks/loopdevice.h"
@@ -220,6 +221,24 @@ bool UnmountVolume(const VolumeEntry& e, std::string* error, bool* gone) {
   if (gone) *gone = true;
   if (!first.empty()) *error = first;
   return first.empty();
+}
+
+bool FlushDevicesBelow(const std::string& hostPath) {
+  for (const VolumeEntry& e : ReadVolumeRecord()) {
+    if (e.folder.empty() || !FolderIsOurs(e)) continue;
+    if (hostPath != e.folder && hostPath.rfind(e.folder + "/", 0) != 0) continue;
+    std::string why;
+    // The loop device's flush writes its backing, the disk itself, out and
+    // flushes it: one call for both. Without our loop device, the disk.
+    bool ok = true;
+    if (LoopIsOurs(e))
+      ok = FlushPath(e.loop, &why);
+    else if (auto d = CurrentMachine().Disk(e.disk))
+      ok = FlushPath(d->Backing(), &why);
+    if (!ok) SetLastError(ERROR_WRITE_FAULT);
+    return ok;
+  }
+  return true;
 }
 
 bool UnmountDisk(int disk, std::string* error) {

@@ -50,6 +50,15 @@ std::uint64_t Fat32FileLimit();
 // lost data, or the disk is one the system uses.
 [[nodiscard]] bool UnmountDisk(int disk, std::string* error);
 
+// Flushes the loop device (and so the disk behind it) below the recorded mount that holds
+// hostPath, after its file system was written out (the file system's flush
+// stops at the loop device, and a user-space driver's writes are not its
+// file system's at all): a copy step onto a stick thus learns of lost data
+// before it ends, not at the release. True when hostPath is on no recorded
+// mount of ours; false with the last error set when a flush failed.
+// Installed for platform::FlushVolume by ApplyVolumeRecord.
+[[nodiscard]] bool FlushDevicesBelow(const std::string& hostPath);
+
 // Releases every recorded mount owned by this process; the record keeps the
 // letters. Called at exit, and by a job that ends, which must fail when this
 // does: false with the first failure (data that did not reach the disk, a

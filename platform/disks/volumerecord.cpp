@@ -14,6 +14,7 @@
 #include "platform/disks/partitionvolume.h"
 #include "platform/disks/recordcheck.h"
 #include "platform/disks/volumemount.h"
+#include "platform/fs/copyfile.h"
 #include "platform/fs/ini.h"
 #include "platform/fs/readfile.h"
 #include "platform/machine/machine.h"
@@ -124,6 +125,7 @@ bool UpdateVolumeRecord(const std::function<void(std::vector<VolumeEntry>&)>& ch
 void ApplyVolumeRecord() {
   static ReleaseAtExit releaseAtExit;
   SetVolumeLabelWriter(&RecordLabel);
+  platform::SetVolumeDeviceFlusher(&FlushDevicesBelow);
   InstallPartitionVolumes();
   Machine& machine = CurrentMachine();
   // What each letter was before the record mapped it, so a letter the record

@@ -326,10 +326,8 @@ bool CopyFileEx(std::wstring_view from, std::wstring_view to, LPPROGRESS_ROUTINE
   // Only the read-only attribute travels with a file; a writable source
   // needs no second look at the new file's permissions.
   if (!(st.st_mode & S_IWUSR)) ::fchmod(out.get(), st.st_mode & 07777);
-  // The data must have reached the medium before the copy counts: a stick
-  // that fails its writes reports it here, not after the run said it was
-  // done. File systems that cannot sync (EINVAL) have nothing to report.
-  if (::fsync(out.get()) != 0 && errno != EINVAL && errno != EROFS) return abandon(ErrorFromErrno(errno));
+  // No flush per file: the caller flushes the volume once (FlushVolume).
+  // close still reports what the file system knows already.
   if (::close(out.release()) != 0) {
     DWORD e = ErrorFromErrno(errno);
     dirnames::Change removal(dst);
@@ -338,6 +336,34 @@ bool CopyFileEx(std::wstring_view from, std::wstring_view to, LPPROGRESS_ROUTINE
     return false;
   }
   return true;
+}
+
+namespace {
+std::atomic<VolumeDeviceFlusher> g_deviceFlusher{nullptr};
+}  // namespace
+
+void SetVolumeDeviceFlusher(VolumeDeviceFlusher flusher) { g_deviceFlusher.store(flusher); }
+
+bool FlushVolume(std::wstring_view path) {
+  std::string host;
+  if (!ResolvePath(path, host)) return false;
+  if (int err = InjectedFault(copyfault::Point::kFlushVolume, std::string(), host, 1)) {
+    SetLastError(ErrorFromErrno(err));
+    return false;
+  }
+  // A file or a folder: either names its file system.
+  Fd fd(::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (fd.get() < 0) {
+    SetLastError(ErrorFromErrno(errno));
+    return false;
+  }
+  if (::syncfs(fd.get()) != 0 && errno != EINVAL && errno != EROFS) {
+    // What failed here were writes.
+    SetLastError(errno == EIO ? ERROR_WRITE_FAULT : ErrorFromErrno(errno));
+    return false;
+  }
+  const VolumeDeviceFlusher devices = g_deviceFlusher.load();
+  return !devices || devices(host);
 }
 
 }  // namespace platform

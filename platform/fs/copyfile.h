@@ -22,6 +22,10 @@
 // nothing throws. The data goes through the kernel's copy call where the file
 // systems allow it, else through one reused 1 MiB buffer per thread; no file
 // is held in memory. Any thread may copy; a copy runs on the caller's thread.
+//
+// A copy is not flushed: its data may still be in the page cache when it
+// returns. A caller whose copies must reach a medium (a whole tree onto a
+// USB stick) flushes the volume once with FlushVolume after the last file.
 
 #include <cstdint>
 #include <functional>
@@ -58,6 +62,22 @@ inline constexpr std::uint64_t kCopyChunkBytes = 4ull * 1024 * 1024;
 [[nodiscard]] bool CopyFileEx(std::wstring_view from, std::wstring_view to, LPPROGRESS_ROUTINE progress, void* data,
                 bool* cancel, DWORD flags);
 
+// Writes out everything written to the file system that holds `path` (a
+// folder or file of any drive) and waits for it: true once the medium has
+// it. False with the last error set when the file system reports that data
+// did not reach the medium since it was mounted (the kernel reports such
+// write-back errors here from 5.8 on), or when path cannot be opened. A
+// file system that cannot be flushed (EINVAL, EROFS) has nothing to report.
+// Where a flusher of the devices below a volume is installed
+// (SetVolumeDeviceFlusher), it runs after the file system's own flush.
+[[nodiscard]] bool FlushVolume(std::wstring_view path);
+
+// Flushes the devices a mounted volume stands on (its loop device, its disk),
+// given a host path on it; true when the path is on no such volume. False
+// with the last error set when one of them reports lost data.
+using VolumeDeviceFlusher = bool (*)(const std::string& hostPath);
+void SetVolumeDeviceFlusher(VolumeDeviceFlusher flusher);
+
 // Fault injection for tests: makes a copy fail where a real machine would (a
 // full disk, an unreadable medium) or lets a test act at a precise moment of
 // a copy (shrink the source, remove the target folder). The program never
@@ -68,6 +88,7 @@ enum class Point {
   kOpenSource,  // before the source is opened; index 1
   kRead,        // before each chunk is read, index 1, 2, ... within the file
   kWrite,       // before each chunk is written, index as for kRead
+  kFlushVolume, // before FlushVolume flushes; index 1, targetHost the path
 };
 
 struct Event {

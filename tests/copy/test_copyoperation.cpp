@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <utility>
 
 #include "copytestkit.h"
 #include "pipeline/copyoperation.h"
@@ -142,11 +144,38 @@ TEST_F(CopyOperationTest, StopBetweenTwoFilesSucceedsSilentlyWithAnEmptyTarget) 
   EXPECT_TRUE(InOrder(TraceLines(), {"[OnCopyfileCallback::false]!IsStop", "[CopyOperation:: Excute] IsStop"}));
 }
 
+// Copies onto the stick end with one flush of its volume, after the last
+// file; copies into the work folder on the host's disk are never flushed.
+TEST_F(CopyOperationTest, OnlyCopiesOntoTheStickFlushItsVolumeOnce) {
+  machine_.WriteFile('E', "src/setup.exe", Pattern(kMiB, 'a'));
+  machine_.WriteFile('E', "src/sources/boot.wim", Pattern(3 * kMiB, 'b'));
+  for (const auto& [state, flushes] : {std::pair{kStateCopyOS, 0}, std::pair{kStateCopy, 1}}) {
+    std::vector<platform::copyfault::Event> events;
+    platform::copyfault::ScopedHook hook([&](const platform::copyfault::Event& e) {
+      events.push_back(e);
+      return 0;
+    });
+    CopyOperation op(&window_, state, L"E:\\src", L"F:\\dst", 1.0);
+    EXPECT_EQ(op.Excute(), 1) << state;
+    const auto flush = std::find_if(events.begin(), events.end(), [](const auto& e) {
+      return e.point == platform::copyfault::Point::kFlushVolume;
+    });
+    EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                            [](const auto& e) { return e.point == platform::copyfault::Point::kFlushVolume; }),
+              flushes)
+        << state;
+    if (flush == events.end()) continue;
+    EXPECT_EQ(flush + 1, events.end()) << "the flush comes after the last file";
+    EXPECT_EQ(fs::path(flush->targetHost), F("dst"));
+  }
+}
+
 // What the machine can do to a copy: each ends the step with state 4, an
 // empty target and an untouched source, and no cancel state.
 struct MachineFault {
   const char* name;
   std::function<int(const platform::copyfault::Event&, const fs::path& source, const fs::path& target)> hook;
+  int state = kStateCopyOS;
 };
 
 void PrintTo(const MachineFault& f, std::ostream* os) { *os << f.name; }
@@ -162,7 +191,7 @@ TEST_P(CopyOperationFaultTest, FailsWithCopyFailedAndAnEmptyTarget) {
   const auto before = Snapshot(source);
   platform::copyfault::ScopedHook hook(
       [&](const platform::copyfault::Event& e) { return GetParam().hook(e, source, target); });
-  CopyOperation op(&window_, kStateCopyOS, L"E:\\src", L"F:\\dst", 1.0);
+  CopyOperation op(&window_, GetParam().state, L"E:\\src", L"F:\\dst", 1.0);
   EXPECT_EQ(op.Excute(), 0);
   const auto posted = window_.posted();
   ASSERT_FALSE(posted.empty());
@@ -211,5 +240,12 @@ INSTANTIATE_TEST_SUITE_P(
                        if (e.point == platform::copyfault::Point::kOpenSource && e.sourceHost.ends_with("boot.wim"))
                          fs::remove_all(target);
                        return 0;
-                     }}),
+                     }},
+        // Every file was taken, but the stick reports at the end that its
+        // data did not reach it.
+        MachineFault{"StickLosesWritesBeforeTheFlush",
+                     [](const platform::copyfault::Event& e, const fs::path&, const fs::path&) {
+                       return e.point == platform::copyfault::Point::kFlushVolume ? EIO : 0;
+                     },
+                     kStateCopy}),
     [](const ::testing::TestParamInfo<MachineFault>& info) { return std::string(info.param.name); });

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -256,4 +258,40 @@ TEST(CopyFileEx, RealDiskFullAcrossFileSystemsFailsWith112) {
   EXPECT_FALSE(Copy(L"E:\\big.bin", L"F:\\big.bin"));
   EXPECT_EQ(GetLastError(), ERROR_DISK_FULL);
   EXPECT_FALSE(fs::exists(m.Root('F') / "big.bin"));
+}
+
+// A volume whose medium fails its writes: ext4 on a loop device over a
+// sparse image on a tmpfs too small for what is written. The writes land in
+// the page cache; the one flush after them must report the loss.
+TEST(FlushVolume, ReportsWritesTheMediumLost) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root (tmpfs, loop devices)";
+  kxtest::TestMachine m({Drive('E'), Drive('F')});
+  const fs::path holder = m.Root('E') / "holder";
+  fs::create_directories(holder);
+  ScopedTmpfs small(holder, "12m");
+  if (!small.mounted()) GTEST_SKIP() << "mounting a tmpfs is not permitted here";
+  const std::string image = (holder / "stick.img").string(), volume = m.Root('F').string();
+  ASSERT_EQ(std::system(("truncate -s 64M " + image + " && mkfs.ext4 -q -E nodiscard " + image).c_str()), 0);
+  const std::string loop = [&] {
+    std::string out;
+    if (FILE* p = ::popen(("losetup --find --show " + image).c_str(), "r")) {
+      char line[64] = {};
+      if (std::fgets(line, sizeof line, p)) out = line;
+      ::pclose(p);
+    }
+    return out.substr(0, out.find('\n'));
+  }();
+  ASSERT_FALSE(loop.empty());
+  struct Detach {
+    std::string loop, volume;
+    ~Detach() { static_cast<void>(std::system(("umount -l " + volume + "; losetup -d " + loop).c_str())); }
+  } detach{loop, volume};
+  ASSERT_EQ(std::system(("mount -o errors=continue " + loop + " " + volume).c_str()), 0);
+
+  std::ofstream(m.Root('F') / "fits.bin") << Pattern(kMiB);
+  EXPECT_TRUE(FlushVolume(L"F:\\"));
+  // Random bytes, so the tmpfs cannot hold them in fewer pages.
+  ASSERT_EQ(std::system(("head -c 24M /dev/urandom > " + volume + "/lost.bin").c_str()), 0);
+  EXPECT_FALSE(FlushVolume(L"F:\\"));
+  EXPECT_EQ(GetLastError(), ERROR_WRITE_FAULT);
 }

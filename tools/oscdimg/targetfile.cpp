@@ -92,6 +92,16 @@ bool TargetFile::ReadAt(void* data, std::size_t size, std::uint64_t offset, std:
 bool TargetFile::Commit(std::string* error) {
   const int fd = fd_;
   fd_ = -1;
+  // The image reaches its disk once, whole, before anyone verifies or
+  // publishes it: a medium that lost some of its writes says so here.
+  if (fsync(fd) != 0 && errno != EINVAL) {
+    const int saved = errno;
+    close(fd);
+    unlink(path_.c_str());
+    errno = saved;
+    *error = "cannot write out " + path_ + ": " + std::strerror(errno);
+    return false;
+  }
   if (close(fd) != 0) {
     const int saved = errno;
     unlink(path_.c_str());

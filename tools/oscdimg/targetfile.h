@@ -27,8 +27,9 @@ class TargetFile {
   bool WriteAt(const void* data, std::size_t size, std::uint64_t offset, std::string* error);
   // Reads back what was written (a check of the layout). False with a message.
   bool ReadAt(void* data, std::size_t size, std::uint64_t offset, std::string* error);
-  // Closes the file and keeps it. False with a message when the close
-  // reports a write error (the file is then removed).
+  // Writes the file out to its disk (fsync), closes it and keeps it. False
+  // with a message when either reports a write error (the file is then
+  // removed).
   bool Commit(std::string* error);
 
  private:
