@@ -1,5 +1,7 @@
 #include "copy/coptfile.h"
 
+#include <optional>
+
 #include <vector>
 
 #include "disk/foldertree.h"
@@ -85,12 +87,17 @@ bool COptFile::Copy(platform::LPPROGRESS_ROUTINE progress, void* data, const std
   TraceLog(L"[CopyOperation:: Srcpath]" + src);
   TraceLog(L"[CopyOperation:: m_TotalFileSize]" + std::to_wstring(m_TotalFileSize));
 
+  // Opened before the first write: losses the kernel meets while it writes
+  // the copy back in the background are reported to this watch's flush.
+  std::optional<platform::VolumeWriteWatch> watch;
+  if (m_FlushTarget) watch.emplace(dst);
+
   if (platform::PathExists(src) && !platform::IsDirectory(src))
-    return CopySingleFile(progress, data, src, dst) && FlushTarget(dst);
+    return CopySingleFile(progress, data, src, dst) && FlushTarget(watch ? &*watch : nullptr);
 
   bool res = CopyTree(progress, data, src, dst);
   // A stopped copy is emptied below; nothing of it needs to reach the medium.
-  if (res && !IsStop()) res = FlushTarget(dst);
+  if (res && !IsStop()) res = FlushTarget(watch ? &*watch : nullptr);
   if (!res || !IsFinished()) {
     TraceLog(L"[OnCopyfileCallback::false]!res || (res && !IsFinished() )");
     EmptyTarget(dst);
@@ -166,9 +173,9 @@ bool COptFile::CopySingleFile(platform::LPPROGRESS_ROUTINE progress, void* data,
   return platform::CopyFileEx(src, platform::JoinPath(dst, name), progress, data, &cancel, 0);
 }
 
-bool COptFile::FlushTarget(const std::wstring& dst) {
-  if (!m_FlushTarget) return true;
-  if (platform::FlushVolume(dst)) return true;
+bool COptFile::FlushTarget(platform::VolumeWriteWatch* watch) {
+  if (!watch) return true;
+  if (watch->Flush()) return true;
   TraceLog(L"[COptFile::FlushTarget] the target's volume could not be written out, error " +
            std::to_wstring(platform::GetLastError()));
   return false;

@@ -82,9 +82,10 @@ class COptFile {
                      const std::wstring& folder, const std::wstring& name);
   bool CopySingleFile(platform::LPPROGRESS_ROUTINE progress, void* data, const std::wstring& src,
                       const std::wstring& dst);
-  // Writes the target's volume out when asked to (SetFlushTarget); false
-  // with a trace line when the medium reports lost data.
-  bool FlushTarget(const std::wstring& dst);
+  // Writes the target's volume out when asked to (SetFlushTarget), through
+  // the watch opened before the copy's first write; false with a trace line
+  // when the medium reports lost data.
+  bool FlushTarget(platform::VolumeWriteWatch* watch);
 
   std::int64_t m_TotalFileSize = 0;
   std::int64_t m_CopiedSize = 0;

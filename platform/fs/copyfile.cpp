@@ -344,26 +344,46 @@ std::atomic<VolumeDeviceFlusher> g_deviceFlusher{nullptr};
 
 void SetVolumeDeviceFlusher(VolumeDeviceFlusher flusher) { g_deviceFlusher.store(flusher); }
 
-bool FlushVolume(std::wstring_view path) {
-  std::string host;
-  if (!ResolvePath(path, host)) return false;
-  if (int err = InjectedFault(copyfault::Point::kFlushVolume, std::string(), host, 1)) {
+VolumeWriteWatch::VolumeWriteWatch(std::wstring_view path) {
+  if (!ResolvePath(path, host_)) {
+    openError_ = GetLastError();
+    return;
+  }
+  // The target folder of a copy is made by the copy: watch the folder
+  // above it, which is on the same file system.
+  std::string at = host_;
+  for (;;) {
+    fd_ = ::open(at.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd_ >= 0 || errno != ENOENT) break;
+    const size_t slash = at.find_last_of('/');
+    if (slash == std::string::npos || slash == 0) break;
+    at.resize(slash);
+  }
+  if (fd_ < 0) openError_ = ErrorFromErrno(errno);
+}
+
+VolumeWriteWatch::~VolumeWriteWatch() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool VolumeWriteWatch::Flush() {
+  if (fd_ < 0) {
+    SetLastError(openError_);
+    return false;
+  }
+  if (int err = InjectedFault(copyfault::Point::kFlushVolume, std::string(), host_, 1)) {
     SetLastError(ErrorFromErrno(err));
     return false;
   }
-  // A file or a folder: either names its file system.
-  Fd fd(::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (fd.get() < 0) {
-    SetLastError(ErrorFromErrno(errno));
-    return false;
-  }
-  if (::syncfs(fd.get()) != 0 && errno != EINVAL && errno != EROFS) {
+  if (::syncfs(fd_) != 0 && errno != EINVAL && errno != EROFS) {
     // What failed here were writes.
     SetLastError(errno == EIO ? ERROR_WRITE_FAULT : ErrorFromErrno(errno));
     return false;
   }
   const VolumeDeviceFlusher devices = g_deviceFlusher.load();
-  return !devices || devices(host);
+  return !devices || devices(host_);
 }
+
+bool FlushVolume(std::wstring_view path) { return VolumeWriteWatch(path).Flush(); }
 
 }  // namespace platform

@@ -25,7 +25,8 @@
 //
 // A copy is not flushed: its data may still be in the page cache when it
 // returns. A caller whose copies must reach a medium (a whole tree onto a
-// USB stick) flushes the volume once with FlushVolume after the last file.
+// USB stick) opens a VolumeWriteWatch before the first file and flushes
+// through it once after the last.
 
 #include <cstdint>
 #include <functional>
@@ -62,14 +63,38 @@ inline constexpr std::uint64_t kCopyChunkBytes = 4ull * 1024 * 1024;
 [[nodiscard]] bool CopyFileEx(std::wstring_view from, std::wstring_view to, LPPROGRESS_ROUTINE progress, void* data,
                 bool* cancel, DWORD flags);
 
-// Writes out everything written to the file system that holds `path` (a
-// folder or file of any drive) and waits for it: true once the medium has
-// it. False with the last error set when the file system reports that data
-// did not reach the medium since it was mounted (the kernel reports such
-// write-back errors here from 5.8 on), or when path cannot be opened. A
-// file system that cannot be flushed (EINVAL, EROFS) has nothing to report.
-// Where a flusher of the devices below a volume is installed
-// (SetVolumeDeviceFlusher), it runs after the file system's own flush.
+// Watches the file system that holds `path` (a folder or file of any
+// drive; when it does not exist yet, the nearest folder above it that does)
+// for writes that never reach the medium, from the moment it is made. The
+// kernel (5.8 on) reports a write-back error to a flush only when it
+// happened after the descriptor the flush is given was opened, and the
+// page cache writes a long copy back while it runs: a watch opened before
+// the first write, flushed after the last, sees every loss in between,
+// where a flush that opens its volume at the end misses what the kernel
+// wrote back (and lost) before it.
+class VolumeWriteWatch {
+ public:
+  explicit VolumeWriteWatch(std::wstring_view path);
+  ~VolumeWriteWatch();
+  VolumeWriteWatch(const VolumeWriteWatch&) = delete;
+  VolumeWriteWatch& operator=(const VolumeWriteWatch&) = delete;
+
+  // Writes out everything written to the file system and waits for it: true
+  // once the medium has it. False with the last error set when the file
+  // system reports data lost since the watch was made (ERROR_WRITE_FAULT),
+  // or when the path could not be opened. A file system that cannot be
+  // flushed (EINVAL, EROFS) has nothing to report. Where a flusher of the
+  // devices below a volume is installed (SetVolumeDeviceFlusher), it runs
+  // after the file system's own flush.
+  [[nodiscard]] bool Flush();
+
+ private:
+  std::string host_;
+  int fd_ = -1;
+  DWORD openError_ = 0;
+};
+
+// A watch made and flushed at once: sees losses from now on only.
 [[nodiscard]] bool FlushVolume(std::wstring_view path);
 
 // Flushes the devices a mounted volume stands on (its loop device, its disk),
