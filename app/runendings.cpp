@@ -8,11 +8,11 @@
 #include "pipeline/toperationthd.h"
 #include "verify/productcheck.h"
 
-void TMainForm::InstallProductCheck(bool compatible) {
+void TMainForm::InstallProductCheck() {
   m_pProductCheck.reset();
   // Test runs with operations of their own make no product to read back.
   if (m_operationFactory) return;
-  m_pProductCheck = std::make_unique<ProductCheck>(*m_pInfo, m_DlgType, compatible);
+  m_pProductCheck = std::make_unique<ProductCheck>(*m_pInfo, m_DlgType);
   ProductCheck* check = m_pProductCheck.get();
   m_pOperationThd->SetProductCheck([check](const TOperationThd::StatusLine& say, const std::atomic<bool>& cancel) {
     const ProductCheck::Outcome outcome = check->Run(say, cancel);

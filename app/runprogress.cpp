@@ -7,7 +7,6 @@
 #include "app/tmainform.h"
 #include "config/messageboxes.h"
 #include "config/ovmultilangdll.h"
-#include "disk/foldertree.h"
 #include "pipeline/jobchecks.h"
 #include "pipeline/opmessages.h"
 #include "pipeline/progressdisplay.h"
@@ -21,15 +20,19 @@ constexpr int kBarMax = 100;
 }  // namespace
 
 void TMainForm::StartRun() {
-  RunSetup setup = PrepareRun(m_SourcePath, m_TargetPath, m_DlgType, m_DvdSizeMB);
-  m_TmpPath = setup.workFolder;
+  m_Setup = PrepareRun(m_SourcePath, m_TargetPath, m_DlgType, m_DvdSizeMB);
+  const RunSetup& setup = m_Setup;
   if (setup.result == RunSetupResult::NoWorkFolder) {
+    EndRunFolders(setup);
     EndWithSpaceWarning();
     return;
   }
-  if (setup.result == RunSetupResult::NoRunOsFolder) {
-    platform::MessageBox(this, Translate(L"Drivers Run Folder Failed") + L" " + setup.why, Translate(L"Warning"),
-                         platform::MB_OK);
+  if (setup.result != RunSetupResult::Ready) {
+    // Whatever the set-up made goes, as at the end of a run.
+    EndRunFolders(setup);
+    const wchar_t* key = setup.result == RunSetupResult::NoRunOsFolder ? L"Drivers Run Folder Failed"
+                                                                         : L"ISO Folder Not Writable";
+    platform::MessageBox(this, Translate(key) + L" " + setup.why, Translate(L"Warning"), platform::MB_OK);
     m_owner.EndProgram();
     return;
   }
@@ -41,7 +44,7 @@ void TMainForm::StartRun() {
   m_pInfo = std::make_unique<WIN7_OPERAT_INFO>(setup.info);
   m_pOperationThd =
       std::make_unique<TOperationThd>(true, compatible, m_pInfo.get(), m_DlgType, this, this, m_operationFactory);
-  InstallProductCheck(compatible);
+  InstallProductCheck();
   m_runActive = true;
   m_pOperationThd->Resume();
 }
@@ -71,8 +74,7 @@ std::wstring TMainForm::StatusText() const { return m_ui.lblState->text().toStdW
 void TMainForm::SetStatusText(const std::wstring& text) { m_ui.lblState->setText(QString::fromStdWString(text)); }
 
 void TMainForm::ShowResult(int result) {
-  // An empty path would name the current folder: the program folder.
-  if (!m_TmpPath.empty() && !DeleteFolderTree(m_TmpPath)) DeleteFolderContents(m_TmpPath);
+  EndRunFolders(m_Setup);
   m_runActive = false;
   if (m_endAfterRun) {
     m_owner.EndProgram();

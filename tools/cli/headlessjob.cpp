@@ -146,9 +146,10 @@ int HeadlessJob::Run() {
   if (!CheckSource() || !CheckDrivers() || !CheckTarget()) return refusal_;
   const int mode = options_.Mode();
   RunSetup setup = PrepareRun(source_, target_, mode, sizeMb_);
-  workFolder_ = setup.workFolder;
-  if (setup.result == RunSetupResult::NoWorkFolder) {
-    console_.Complain(SpaceWarningText(SpaceNeededMB(sizeMb_, mode)));
+  if (setup.result == RunSetupResult::NoWorkFolder || setup.result == RunSetupResult::IsoFolderNotWritable) {
+    EndRunFolders(setup);
+    if (setup.result == RunSetupResult::NoWorkFolder) console_.Complain(SpaceWarningText(SpaceNeededMB(sizeMb_, mode)));
+    else console_.Complain(Translate(L"ISO Folder Not Writable") + L" " + setup.why);
     return kExitFailure;
   }
   // The product is checked by the worker, before the work folder goes: an
@@ -165,7 +166,7 @@ int HeadlessJob::Run() {
     code = RunWorker(setup.info);
   }
   // The window's clean-up at the end of every run.
-  if (!DeleteFolderTree(workFolder_)) DeleteFolderContents(workFolder_);
+  EndRunFolders(setup);
   if (code == kExitSuccess && mode == 1) SayNewIsoFiles();
   if (code != kExitSuccess) SayTargetState();
   std::string logHost;
@@ -186,7 +187,7 @@ bool HeadlessJob::CheckDrivers() {
 
 int HeadlessJob::RunWorker(WIN7_OPERAT_INFO& info) {
   const int mode = options_.Mode();
-  check_ = std::make_unique<ProductCheck>(info, mode, compatible_);
+  check_ = std::make_unique<ProductCheck>(info, mode);
   ConsoleRunView view(console_, mode);
   std::unique_ptr<TOperationThd> worker;
   bool cancelAsked = false;
