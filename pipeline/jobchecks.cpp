@@ -77,7 +77,7 @@ IsoFolderVerdict CheckIsoFolder(const std::wstring& folder, int sourceMB) {
   if (!IsNtfs(root)) return IsoFolderVerdict::NotNtfs;
   const int required = RequiredMB(sourceMB);
   if (!(required < static_cast<int>(GetFreeSpaceMB(root)))) return IsoFolderVerdict::TooSmall;
-  if (IsoFolderClashesWithWorkFolder(folder, required)) return IsoFolderVerdict::InsideWorkFolder;
+  if (IsoFolderClashesWithWorkFolder(folder)) return IsoFolderVerdict::InsideWorkFolder;
   return IsoFolderVerdict::Accepted;
 }
 
