@@ -57,7 +57,7 @@ expect 1 "This is not a USB disk" --usb F:
 expect 1 "This is not a USB disk" --usb G:
 # An ISO folder inside the work folder would be deleted with it.
 mkdir -p "$data/OvantaToolTmp/iso"
-expect 1 "must not lie inside each other" --iso 'C:\ProgramData\Ovanta\Kestrunex\OvantaToolTmp\iso'
+expect 1 "must not lie inside the program" --iso 'C:\ProgramData\Ovanta\Kestrunex\OvantaToolTmp\iso'
 # A source that is no Windows 7 medium is refused before anything is done.
 mv "$KESTRUNEX_PREFIX/dvd/bootmgr" "$dir/bootmgr.away"
 expect 1 "bootmgr: missing" --iso 'G:\'
