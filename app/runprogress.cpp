@@ -11,6 +11,7 @@
 #include "pipeline/opmessages.h"
 #include "pipeline/progressdisplay.h"
 #include "pipeline/runsetup.h"
+#include "pipeline/targetstate.h"
 #include "pipeline/toperationthd.h"
 
 namespace {
@@ -37,6 +38,9 @@ void TMainForm::StartRun() {
     return;
   }
   WriteRunStart(setup.info, m_DlgType);
+  m_statesSeen.clear();
+  m_checkCancelled->store(false);
+  m_ui.lblTargetState->clear();
 
   const bool compatible = m_ui.CheckBox_USBODD->isChecked();
   // The previous run's worker is parked; it goes before its record.
@@ -61,6 +65,7 @@ void TMainForm::OnOpImages(platform::LPARAM lParam) {
 
 void TMainForm::OnOpState(platform::WPARAM wParam, platform::LPARAM lParam) {
   const int state = static_cast<int>(wParam);
+  m_statesSeen.insert(state);
   const std::wstring key = StateTextKey(state);
   if (!key.empty()) SetStatusText(Translate(key));
   const int position = ProgressDisplay::Instance().OnState(m_DlgType, state, lParam);
@@ -75,6 +80,13 @@ void TMainForm::SetStatusText(const std::wstring& text) { m_ui.lblState->setText
 
 void TMainForm::ShowResult(int result) {
   EndRunFolders(m_Setup);
+  // What the target holds now, as the command line says it: the result
+  // texts themselves stay as they are.
+  if (result != kRunSucceeded) {
+    const bool newImage = m_pProductCheck && !m_pProductCheck->NewIsoFiles().empty();
+    const wchar_t* key = TargetStateKey(m_DlgType, m_statesSeen, newImage, m_checkCancelled->load());
+    SetLabelText(m_ui.lblTargetState, Translate(key) + L" " + (m_pInfo ? m_pInfo->szTagPath : L""));
+  }
   m_runActive = false;
   if (m_endAfterRun) {
     m_owner.EndProgram();

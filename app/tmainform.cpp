@@ -108,6 +108,7 @@ void TMainForm::BuildDesign() {
   m_ui.Label7 = AutoLabel(m_ui.panMainScreen, 479, 95, "%");
   m_ui.lblStatus = AutoLabel(m_ui.panMainScreen, 16, 144, "Status:");
   m_ui.lblState = WrapLabel(m_ui.panMainScreen, 79, 144, 410, 33);
+  m_ui.lblTargetState = WrapLabel(m_ui.panMainScreen, 79, 180, 410, 33);
 
   m_ui.Panel_DstISO = new PagePanel(this, PagePanel::kShownHeight);
   m_ui.Label10 = TitleLabel(m_ui.Panel_DstISO, 16, 15, kTitleFont);

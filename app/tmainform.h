@@ -19,7 +19,9 @@
 #include <QTimer>
 
 #include <functional>
+#include <atomic>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -124,6 +126,7 @@ class TMainForm final : public WizardWindow, public platform::Window, public Run
     QComboBox* cmbUsbList;
     PagePanel* panMainScreen;
     QLabel *lblScreenTitle, *Label1, *lblPercent, *Label7, *lblStatus, *lblState;
+    QLabel* lblTargetState;  // after a cancel or failure: what the target holds now
     QProgressBar* pbDism;
     PagePanel* Panel_DstISO;
     QLabel *Label10, *Label11, *Label_USBODD;
@@ -172,6 +175,8 @@ class TMainForm final : public WizardWindow, public platform::Window, public Run
   int m_DvdSizeMB = 0;
   std::int64_t m_UsbSizeMB = 0;
   RunSetup m_Setup;  // the current run's folders, removed at its end
+  std::set<int> m_statesSeen;  // the run's WM_OPSTATE states, for the target's state
+  std::shared_ptr<std::atomic<bool>> m_checkCancelled = std::make_shared<std::atomic<bool>>(false);
   std::unique_ptr<ThdDvdSize> m_pDvdSizeThd;
   // The last run: its record lives as long as its worker (declared first,
   // so it goes after the worker).

@@ -139,6 +139,9 @@ TEST_F(FullRuns, UsbModeOntoAStickThatFailsItsWritesEndsAsFailed) {
   EXPECT_EQ(Trace().find("[UpdateResult] finish_Success"), std::string::npos);
   EXPECT_NE(Main().StatusText().find(Translate(L"Release Failed")), std::wstring::npos)
       << platform::AnsiFromWide(Main().StatusText());
+  // Below the result, what the stick holds now, as the command line says it.
+  EXPECT_EQ(ui().lblTargetState->text().toStdWString().rfind(Translate(L"Cli State Stick Formatted") + L" ", 0), 0u)
+      << ui().lblTargetState->text().toStdString();
 }
 
 TEST_F(FullRuns, AStickSmallerThanTheDvdAndItsHeadroomKeepsNextDisabledAndIsNotTouched) {

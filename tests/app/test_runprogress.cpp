@@ -163,6 +163,9 @@ TEST_F(Runs, CancelTwiceWhileStoppingCancelsTwiceAndEndsWithTheCancelQuestion) {
   EXPECT_EQ(seen[1].text, Translate(L"CancelMsg"));
   EXPECT_TRUE(First().ProgramEnded());
   EXPECT_NE(Trace().find("[UpdateResult] Finish_UserCancel"), std::string::npos);
+  // No step reported a format: the stick is as it was.
+  EXPECT_EQ(ui().lblTargetState->text().toStdWString().rfind(Translate(L"Cli State Stick Unchanged") + L" ", 0), 0u)
+      << ui().lblTargetState->text().toStdString();
 }
 
 // Ctrl+C, SIGTERM or SIGHUP from the terminal the wizard was started from:

@@ -31,7 +31,7 @@
 #include "platform/text.h"
 #include "tools/cli/consolerunview.h"
 #include "tools/cli/failurereport.h"
-#include "tools/cli/targetstate.h"
+#include "pipeline/targetstate.h"
 #include "tools/cli/sourceargument.h"
 #include "tools/cli/usbtarget.h"
 
