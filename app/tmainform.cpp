@@ -94,6 +94,7 @@ void TMainForm::BuildDesign() {
   Splitter(m_ui.panSelectUsb);
   m_ui.Label6 = WrapLabel(m_ui.panSelectUsb, 16, 69, 473, 34, "If you device is not displayed click \"Refresh\"");
   m_ui.cmbUsbList = DropDownList(m_ui.panSelectUsb, 16, 104, 422);
+  m_ui.lblUsbWhy = WrapLabel(m_ui.panSelectUsb, 16, 134, 473, 34);
 
   m_ui.panMainScreen = new PagePanel(this, PagePanel::kShownHeight);
   m_ui.lblScreenTitle = TitleLabel(m_ui.panMainScreen, 16, 22);

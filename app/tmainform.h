@@ -123,6 +123,7 @@ class TMainForm final : public WizardWindow, public platform::Window, public Run
     QComboBox* cmbDVDlist;
     PagePanel* panSelectUsb;
     QLabel *Label4, *Label5, *Label6;
+    QLabel* lblUsbWhy;  // under the list: why the entry chosen cannot be used
     QComboBox* cmbUsbList;
     PagePanel* panMainScreen;
     QLabel *lblScreenTitle, *Label1, *lblPercent, *Label7, *lblStatus, *lblState;

@@ -9,7 +9,9 @@
 
 #include <unistd.h>
 
+#include "config/checkboxes.h"
 #include "config/ovmultilangdll.h"
+#include "pipeline/jobchecks.h"
 #include "platform/fs/paths.h"
 #include "platform/text.h"
 #include "wizardtest.h"
@@ -151,6 +153,9 @@ TEST_F(FullRuns, AStickSmallerThanTheDvdAndItsHeadroomKeepsNextDisabledAndIsNotT
   NextPage();
   EXPECT_EQ(ui().cmbUsbList->currentText().toStdWString(), L"F:\\ (" + Translate(L"Capacity") + L" 255 MB )");
   EXPECT_FALSE(ui().m_pNext->isEnabled()) << "255 MB cannot take the DVD and 500 MB";
+  EXPECT_TRUE(ui().lblUsbWhy->isVisible());
+  EXPECT_EQ(ui().lblUsbWhy->text().toStdWString(), FillIn(Translate(L"Usb Entry Too Small"), L"255",
+                                                          std::to_wstring(RequiredMB(Main().DvdSizeMB()))));
   EXPECT_TRUE(Boxes().Seen().empty());
   EXPECT_EQ(kxtest::ShellOutput("sha256sum < '" + StickImage().string() + "'"), before);
 }

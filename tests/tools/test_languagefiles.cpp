@@ -55,7 +55,7 @@ const std::set<std::u16string> kProgramKeys = {
     u"FAT32 recovery refused", u"Not Windows 7 medium", u"Medium file missing", u"Medium file unreadable",
     u"Medium file not WIM", u"Medium install esd", u"Medium other Windows", u"Stick too small", u"Stick sectors", u"ISO folder in work folder", u"Cli Failed Step",
     u"Cli Last Trace Line",
-    u"ISO Folder Not Writable",
+    u"ISO Folder Not Writable", u"Usb Entry Not Ready", u"Usb Entry Too Small",
     // the driver library
     u"Drivers Help", u"Drivers Library", u"Drivers Empty", u"Drivers Sample", u"Drivers From", u"Drivers Added On",
     u"Drivers Ids", u"Drivers Added", u"Drivers Already", u"Drivers Removed", u"Drivers Refused",
