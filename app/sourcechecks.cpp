@@ -68,8 +68,17 @@ void TMainForm::Timer1Timer() {
 
 bool TMainForm::AcceptSourceMedium() {
   const std::vector<MediumProblem> problems = CheckWindows7Medium(m_SourcePath);
-  if (problems.empty()) return true;
-  TraceLog(L"[TMainForm::AcceptSourceMedium] not a Windows 7 medium: " + m_SourcePath);
-  ShowSourceMediumBox(this, problems);
+  if (!problems.empty()) {
+    TraceLog(L"[TMainForm::AcceptSourceMedium] not a Windows 7 medium: " + m_SourcePath);
+    ShowSourceMediumBox(this, problems);
+    return false;
+  }
+  // What the media would lack is said now, not after three more pages;
+  // Next asks again once the user has added a package.
+  const std::vector<std::wstring> gaps = DriverGapLines(SourceIs64Bit(m_SourcePath));
+  if (gaps.empty()) return true;
+  std::wstring text;
+  for (const std::wstring& line : gaps) text += (text.empty() ? L"" : L"\n") + line;
+  platform::MessageBox(this, text, Translate(L"Warning"), platform::MB_OK);
   return false;
 }

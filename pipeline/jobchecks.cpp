@@ -5,6 +5,8 @@
 #include "disk/usb/usbtarget.h"
 #include "disk/volumeutils.h"
 #include "disk/workfolderclash.h"
+#include "drivers/nodriverstext.h"
+#include "drivers/runosfolder.h"
 #include "platform/machine/volumes.h"
 #include "pipeline/steplists.h"
 
@@ -70,6 +72,12 @@ std::uint32_t StickSectorBytes(const std::wstring& root) { return UsbDiskSectorB
 bool StickSectorsStartWindows(const std::wstring& root) {
   const std::uint32_t bytes = StickSectorBytes(root);
   return bytes == 0 || bytes == kStartableSectorBytes;
+}
+
+std::vector<std::wstring> DriverGapLines(bool is64) {
+  std::vector<std::wstring> lines;
+  if (!drivers::LibraryServes(is64)) lines.push_back(NoDriversText(is64));
+  return lines;
 }
 
 IsoFolderVerdict CheckIsoFolder(const std::wstring& folder, int sourceMB) {

@@ -43,6 +43,13 @@ bool StickSectorsStartWindows(const std::wstring& root);
 // Its disk's logical sector size in bytes, for the refusal's text.
 std::uint32_t StickSectorBytes(const std::wstring& root);
 
+// What the media would lack for the source's architecture, one line per
+// gap, for the drivers box both front ends show when the source is chosen;
+// empty when nothing is missing. Today: no package of the driver library
+// serves the architecture. Further gaps (packages 64-bit Windows 7 will not
+// load, storage controllers no package drives) are lines of this list.
+std::vector<std::wstring> DriverGapLines(bool is64);
+
 enum class IsoFolderVerdict { Accepted, NotNtfs, TooSmall, InsideWorkFolder };
 
 // The ISO folder, which exists, for a source of sourceMB: its volume is NTFS

@@ -301,16 +301,14 @@ INSTANTIATE_TEST_SUITE_P(Modes, SpaceWarning, ::testing::Values(0, 1),
                          [](const auto& info) { return info.param == 0 ? "Usb" : "Iso"; });
 
 // A driver library without a package for the DVD's architecture: the box
-// says so and names the command that adds one, before the format question;
-// the window goes back to the target page and no run starts.
+// says so and names the command that adds one as soon as the source is
+// chosen; the source page stays and no run starts.
 class NoDrivers : public WizardTest, public ::testing::WithParamInterface<int> {};
 
-TEST_P(NoDrivers, TheBoxNamesTheAddCommandAndNoRunStarts) {
+TEST_P(NoDrivers, TheBoxNamesTheAddCommandOnTheSourcePage) {
   const int mode = GetParam();
   fs::remove_all(Machine().dir().path() / "drivers");
   OpenMainWindow(mode);
-  NextPage();
-  if (mode == 1) BrowseTo(Machine().Root('G') / "iso");
   Boxes().Clear();
   NextPage();
   const auto seen = Boxes().Seen();
@@ -318,9 +316,9 @@ TEST_P(NoDrivers, TheBoxNamesTheAddCommandAndNoRunStarts) {
   EXPECT_EQ(seen[0].text, NoDriversText(true));
   EXPECT_NE(seen[0].text.find(L"kestrunex-cli drivers add"), std::wstring::npos);
   EXPECT_EQ(seen[0].caption, Translate(L"Warning"));
+  EXPECT_TRUE(ui().panSelectDVD->isVisible());
   EXPECT_EQ(Main().OperationThd(), nullptr);
   EXPECT_FALSE(First().ProgramEnded());
-  EXPECT_TRUE(ui().m_pNext->isVisible());
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, NoDrivers, ::testing::Values(0, 1),

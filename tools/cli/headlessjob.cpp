@@ -179,10 +179,9 @@ int HeadlessJob::Run() {
 bool HeadlessJob::CheckDrivers() {
   // Media without a driver for the source's architecture cannot do what
   // they are made for: no run starts.
-  const bool is64 = SourceIs64Bit(source_);
-  if (drivers::LibraryServes(is64)) return true;
-  console_.Complain(NoDriversText(is64));
-  return false;
+  const std::vector<std::wstring> gaps = DriverGapLines(SourceIs64Bit(source_));
+  for (const std::wstring& line : gaps) console_.Complain(line);
+  return gaps.empty();
 }
 
 int HeadlessJob::RunWorker(WIN7_OPERAT_INFO& info) {
