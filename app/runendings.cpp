@@ -8,14 +8,17 @@
 #include "pipeline/toperationthd.h"
 #include "verify/productcheck.h"
 
-void TMainForm::InstallProductCheck(bool compatible) {
+void TMainForm::InstallProductCheck() {
   m_pProductCheck.reset();
   // Test runs with operations of their own make no product to read back.
   if (m_operationFactory) return;
-  m_pProductCheck = std::make_unique<ProductCheck>(*m_pInfo, m_DlgType, compatible);
+  m_pProductCheck = std::make_unique<ProductCheck>(*m_pInfo, m_DlgType);
   ProductCheck* check = m_pProductCheck.get();
-  m_pOperationThd->SetProductCheck([check](const TOperationThd::StatusLine& say, const std::atomic<bool>& cancel) {
+  std::shared_ptr<std::atomic<bool>> cancelled = m_checkCancelled;
+  m_pOperationThd->SetProductCheck([check, cancelled](const TOperationThd::StatusLine& say,
+                                                      const std::atomic<bool>& cancel) {
     const ProductCheck::Outcome outcome = check->Run(say, cancel);
+    cancelled->store(outcome == ProductCheck::Outcome::Cancelled);
     // A good check shows its line until the success text replaces it; a
     // failed one stays, naming what differed, before "Operation failed".
     if (outcome != ProductCheck::Outcome::Cancelled) say(check->Line() + L" ");

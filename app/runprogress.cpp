@@ -7,11 +7,11 @@
 #include "app/tmainform.h"
 #include "config/messageboxes.h"
 #include "config/ovmultilangdll.h"
-#include "disk/foldertree.h"
 #include "pipeline/jobchecks.h"
 #include "pipeline/opmessages.h"
 #include "pipeline/progressdisplay.h"
 #include "pipeline/runsetup.h"
+#include "pipeline/targetstate.h"
 #include "pipeline/toperationthd.h"
 
 namespace {
@@ -21,19 +21,26 @@ constexpr int kBarMax = 100;
 }  // namespace
 
 void TMainForm::StartRun() {
-  RunSetup setup = PrepareRun(m_SourcePath, m_TargetPath, m_DlgType, m_DvdSizeMB);
-  m_TmpPath = setup.workFolder;
+  m_Setup = PrepareRun(m_SourcePath, m_TargetPath, m_DlgType, m_DvdSizeMB);
+  const RunSetup& setup = m_Setup;
   if (setup.result == RunSetupResult::NoWorkFolder) {
+    EndRunFolders(setup);
     EndWithSpaceWarning();
     return;
   }
-  if (setup.result == RunSetupResult::NoRunOsFolder) {
-    platform::MessageBox(this, Translate(L"Drivers Run Folder Failed") + L" " + setup.why, Translate(L"Warning"),
-                         platform::MB_OK);
+  if (setup.result != RunSetupResult::Ready) {
+    // Whatever the set-up made goes, as at the end of a run.
+    EndRunFolders(setup);
+    const wchar_t* key = setup.result == RunSetupResult::NoRunOsFolder ? L"Drivers Run Folder Failed"
+                                                                         : L"ISO Folder Not Writable";
+    platform::MessageBox(this, Translate(key) + L" " + setup.why, Translate(L"Warning"), platform::MB_OK);
     m_owner.EndProgram();
     return;
   }
   WriteRunStart(setup.info, m_DlgType);
+  m_statesSeen.clear();
+  m_checkCancelled->store(false);
+  m_ui.lblTargetState->clear();
 
   const bool compatible = m_ui.CheckBox_USBODD->isChecked();
   // The previous run's worker is parked; it goes before its record.
@@ -41,7 +48,7 @@ void TMainForm::StartRun() {
   m_pInfo = std::make_unique<WIN7_OPERAT_INFO>(setup.info);
   m_pOperationThd =
       std::make_unique<TOperationThd>(true, compatible, m_pInfo.get(), m_DlgType, this, this, m_operationFactory);
-  InstallProductCheck(compatible);
+  InstallProductCheck();
   m_runActive = true;
   m_pOperationThd->Resume();
 }
@@ -58,6 +65,7 @@ void TMainForm::OnOpImages(platform::LPARAM lParam) {
 
 void TMainForm::OnOpState(platform::WPARAM wParam, platform::LPARAM lParam) {
   const int state = static_cast<int>(wParam);
+  m_statesSeen.insert(state);
   const std::wstring key = StateTextKey(state);
   if (!key.empty()) SetStatusText(Translate(key));
   const int position = ProgressDisplay::Instance().OnState(m_DlgType, state, lParam);
@@ -71,8 +79,14 @@ std::wstring TMainForm::StatusText() const { return m_ui.lblState->text().toStdW
 void TMainForm::SetStatusText(const std::wstring& text) { m_ui.lblState->setText(QString::fromStdWString(text)); }
 
 void TMainForm::ShowResult(int result) {
-  // An empty path would name the current folder: the program folder.
-  if (!m_TmpPath.empty() && !DeleteFolderTree(m_TmpPath)) DeleteFolderContents(m_TmpPath);
+  EndRunFolders(m_Setup);
+  // What the target holds now, as the command line says it: the result
+  // texts themselves stay as they are.
+  if (result != kRunSucceeded) {
+    const bool newImage = m_pProductCheck && !m_pProductCheck->NewIsoFiles().empty();
+    const wchar_t* key = TargetStateKey(m_DlgType, m_statesSeen, newImage, m_checkCancelled->load());
+    SetLabelText(m_ui.lblTargetState, Translate(key) + L" " + (m_pInfo ? m_pInfo->szTagPath : L""));
+  }
   m_runActive = false;
   if (m_endAfterRun) {
     m_owner.EndProgram();

@@ -10,6 +10,7 @@
 #include "disk/volumeutils.h"
 #include "pipeline/compatibilitychoice.h"
 #include "pipeline/jobchecks.h"
+#include "platform/text.h"
 
 namespace {
 constexpr wchar_t kNoDvdEntry[] = L"Please insert a DVD-ROM.";
@@ -70,8 +71,21 @@ void TMainForm::Timer1Timer() {
 
 bool TMainForm::AcceptSourceMedium() {
   const std::vector<MediumProblem> problems = CheckWindows7Medium(m_SourcePath);
-  if (problems.empty()) return true;
-  TraceLog(L"[TMainForm::AcceptSourceMedium] not a Windows 7 medium: " + m_SourcePath);
-  ShowSourceMediumBox(this, problems);
-  return false;
+  if (!problems.empty()) {
+    TraceLog(L"[TMainForm::AcceptSourceMedium] not a Windows 7 medium: " + m_SourcePath);
+    ShowSourceMediumBox(this, problems);
+    return false;
+  }
+  // What the media would lack is said now, not after three more pages;
+  // Next asks again once the user has added a package.
+  const bool is64 = SourceIs64Bit(m_SourcePath);
+  const std::vector<std::wstring> gaps = DriverGapLines(is64);
+  const std::vector<std::wstring> lines = gaps.empty() ? DriverWarningLines(is64) : gaps;
+  if (lines.empty()) return true;
+  std::wstring text;
+  for (const std::wstring& line : lines) text += (text.empty() ? L"" : L"\n") + line;
+  platform::MessageBox(this, platform::PrintableText(text, true), Translate(L"Warning"), platform::MB_OK);
+  // Packages that will not load and disks nothing drives are told, not
+  // refused: the medium may be made for another computer.
+  return gaps.empty();
 }

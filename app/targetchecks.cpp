@@ -16,7 +16,16 @@ namespace {
 constexpr wchar_t kBrowseTitle[] = L"Please Select Folder:";
 }  // namespace
 
-void TMainForm::SetNextEnabledForUsb() { m_ui.m_pNext->setEnabled(StickBigEnough(m_UsbSizeMB, m_DvdSizeMB)); }
+void TMainForm::SetNextEnabledForUsb() {
+  const bool usable = StickBigEnough(m_UsbSizeMB, m_DvdSizeMB);
+  m_ui.m_pNext->setEnabled(usable);
+  // Next is never greyed without a reason the user can read.
+  std::wstring why;
+  if (!usable && m_UsbSizeMB == 0) why = Translate(L"Usb Entry Not Ready");
+  else if (!usable)
+    why = FillIn(Translate(L"Usb Entry Too Small"), std::to_wstring(m_UsbSizeMB), std::to_wstring(RequiredMB(m_DvdSizeMB)));
+  SetLabelText(m_ui.lblUsbWhy, why);
+}
 
 void TMainForm::RefreshUsbList() {
   m_ui.cmbUsbList->clear();
@@ -38,6 +47,7 @@ void TMainForm::RefreshUsbList() {
   m_ui.cmbUsbList->addItem(QString::fromStdWString(Translate(L"USB Step2 Insert Note")));
   m_ui.cmbUsbList->setToolTip({});
   m_ui.m_pNext->setEnabled(false);
+  m_ui.lblUsbWhy->clear();  // the list's own entry says it
   m_UsbSizeMB = 0;
   m_ui.cmbUsbList->setCurrentIndex(0);
 }

@@ -94,6 +94,7 @@ void TMainForm::BuildDesign() {
   Splitter(m_ui.panSelectUsb);
   m_ui.Label6 = WrapLabel(m_ui.panSelectUsb, 16, 69, 473, 34, "If you device is not displayed click \"Refresh\"");
   m_ui.cmbUsbList = DropDownList(m_ui.panSelectUsb, 16, 104, 422);
+  m_ui.lblUsbWhy = WrapLabel(m_ui.panSelectUsb, 16, 134, 473, 34);
 
   m_ui.panMainScreen = new PagePanel(this, PagePanel::kShownHeight);
   m_ui.lblScreenTitle = TitleLabel(m_ui.panMainScreen, 16, 22);
@@ -108,6 +109,7 @@ void TMainForm::BuildDesign() {
   m_ui.Label7 = AutoLabel(m_ui.panMainScreen, 479, 95, "%");
   m_ui.lblStatus = AutoLabel(m_ui.panMainScreen, 16, 144, "Status:");
   m_ui.lblState = WrapLabel(m_ui.panMainScreen, 79, 144, 410, 33);
+  m_ui.lblTargetState = WrapLabel(m_ui.panMainScreen, 79, 180, 410, 33);
 
   m_ui.Panel_DstISO = new PagePanel(this, PagePanel::kShownHeight);
   m_ui.Label10 = TitleLabel(m_ui.Panel_DstISO, 16, 15, kTitleFont);

@@ -19,7 +19,9 @@
 #include <QTimer>
 
 #include <functional>
+#include <atomic>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,7 @@
 #include "app/thddvdsize.h"
 #include "app/wizardwindow.h"
 #include "pipeline/runresultview.h"
+#include "pipeline/runsetup.h"
 #include "pipeline/win7inscreator.h"
 #include "pipeline/win7operatinfo.h"
 #include "platform/windows/window.h"
@@ -105,7 +108,7 @@ class TMainForm final : public WizardWindow, public platform::Window, public Run
   std::int64_t UsbSizeMB() const { return m_UsbSizeMB; }
   const std::wstring& SourcePath() const { return m_SourcePath; }
   const std::wstring& TargetPath() const { return m_TargetPath; }
-  const std::wstring& TmpPath() const { return m_TmpPath; }
+  const std::wstring& TmpPath() const { return m_Setup.workFolder; }
   bool SizeReady() const { return m_pDvdSizeThd->SizeReady(); }
   // The Close command: greyed on the run page and while the source is measured.
   bool CloseEnabled() const { return m_pageAllowsClose && !m_measuring; }
@@ -120,9 +123,11 @@ class TMainForm final : public WizardWindow, public platform::Window, public Run
     QComboBox* cmbDVDlist;
     PagePanel* panSelectUsb;
     QLabel *Label4, *Label5, *Label6;
+    QLabel* lblUsbWhy;  // under the list: why the entry chosen cannot be used
     QComboBox* cmbUsbList;
     PagePanel* panMainScreen;
     QLabel *lblScreenTitle, *Label1, *lblPercent, *Label7, *lblStatus, *lblState;
+    QLabel* lblTargetState;  // after a cancel or failure: what the target holds now
     QProgressBar* pbDism;
     PagePanel* Panel_DstISO;
     QLabel *Label10, *Label11, *Label_USBODD;
@@ -157,7 +162,7 @@ class TMainForm final : public WizardWindow, public platform::Window, public Run
   void OnMeasuring(bool busy);
   void EndWithSpaceWarning();
   // The read-back check the worker runs before the result is shown.
-  void InstallProductCheck(bool compatible);
+  void InstallProductCheck();
 
   TdlgFirst& m_owner;
   Controls m_ui{};
@@ -170,7 +175,9 @@ class TMainForm final : public WizardWindow, public platform::Window, public Run
   int m_DlgType = 0;
   int m_DvdSizeMB = 0;
   std::int64_t m_UsbSizeMB = 0;
-  std::wstring m_TmpPath;
+  RunSetup m_Setup;  // the current run's folders, removed at its end
+  std::set<int> m_statesSeen;  // the run's WM_OPSTATE states, for the target's state
+  std::shared_ptr<std::atomic<bool>> m_checkCancelled = std::make_shared<std::atomic<bool>>(false);
   std::unique_ptr<ThdDvdSize> m_pDvdSizeThd;
   // The last run: its record lives as long as its worker (declared first,
   // so it goes after the worker).

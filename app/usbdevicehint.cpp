@@ -2,11 +2,14 @@
 
 #include "config/ovmultilangdll.h"
 #include "platform/machine/machine.h"
+#include "platform/machine/volumes.h"
 #include "platform/fs/paths.h"
+#include "platform/lasterror.h"
 #include "platform/text.h"
 
 namespace {
 constexpr std::uint64_t kBytesPerMB = 1048576;
+constexpr platform::DWORD kNoFileSystem = 1005;  // the volume's error for a partition without one
 }  // namespace
 
 std::wstring UsbDeviceHint(const std::wstring& root) {
@@ -15,7 +18,13 @@ std::wstring UsbDeviceHint(const std::wstring& root) {
   if (!drive) return root;
   std::wstring hint = root;
   if (!drive->label.empty()) hint += L" " + drive->label;
-  if (!drive->fileSystem.empty()) hint += L" (" + drive->fileSystem + L")";
+  // The file system the volume really has, as the volume says it; what the
+  // drive was declared with only when the volume cannot be asked; a
+  // partition without one is RAW.
+  std::wstring fileSystem;
+  if (!platform::GetVolumeInformation(root, nullptr, &fileSystem))
+    fileSystem = platform::GetLastError() == kNoFileSystem ? std::wstring(L"RAW") : drive->fileSystem;
+  if (!fileSystem.empty()) hint += L" (" + fileSystem + L")";
   std::string where = drive->hostDevice;
   if (drive->diskNumber >= 0) {
     hint += L"\n" + Translate(L"Disk") + L" " + std::to_wstring(drive->diskNumber);

@@ -7,11 +7,13 @@ namespace {
 
 constexpr std::uint64_t kBytesPerMb = 1048576;
 
-std::wstring FaultText(MediumFault fault) {
-  switch (fault) {
+std::wstring FaultText(const MediumProblem& problem) {
+  switch (problem.fault) {
     case MediumFault::kMissing: return Translate(L"Medium file missing");
     case MediumFault::kNotAFile: return Translate(L"Medium file unreadable");
     case MediumFault::kNotAWim: return Translate(L"Medium file not WIM");
+    case MediumFault::kInstallEsd: return Translate(L"Medium install esd");
+    case MediumFault::kNotWindows7: return FillIn(Translate(L"Medium other Windows"), problem.detail);
   }
   return {};
 }
@@ -31,7 +33,7 @@ std::wstring FillIn(std::wstring text, const std::wstring& first, const std::wst
 
 std::wstring SourceMediumText(const std::vector<MediumProblem>& problems) {
   std::wstring text = Translate(L"Not Windows 7 medium");
-  for (const MediumProblem& p : problems) text += L"\n" + p.file + L": " + FaultText(p.fault);
+  for (const MediumProblem& p : problems) text += L"\n" + p.file + L": " + FaultText(p);
   return text;
 }
 

@@ -51,32 +51,9 @@ bool IsDriveWorkFolderName(const std::wstring& name) {
   return true;
 }
 
-// The folder the work folder of such a job goes into: the data folder's own
-// when the system drive has room, else the first drive with room (its
-// numbered folder lies inside that drive's root).
-std::wstring PlannedWorkFolder(int requiredMB, const std::wstring& isoFolder) {
-  const std::wstring systemDir = platform::GetSystemDirectory();
-  const std::wstring isoRoot = platform::UpperCase(isoFolder.substr(0, 3));
-  if (!systemDir.empty()) {
-    const std::wstring systemRoot = systemDir.substr(0, 3);
-    const double need = requiredMB * (platform::UpperCase(systemRoot) == isoRoot ? 2.0 : 1.0);
-    if (GetFreeSpaceMB(systemRoot) > need) return FromAnsi(GetAppDataFolder()) + std::wstring(kWorkFolderName);
-  }
-  const platform::DWORD mask = platform::GetLogicalDrives();
-  for (int i = 0; i < 26; ++i) {
-    if (!(mask & (1u << i))) continue;
-    const std::wstring root{static_cast<wchar_t>(L'A' + i), L':', L'\\'};
-    const platform::UINT type = platform::GetDriveType(root);
-    if (type != platform::DRIVE_REMOVABLE && type != platform::DRIVE_FIXED) continue;
-    const double need = requiredMB * (root == isoRoot ? 2.0 : 1.0);
-    if (GetFreeSpaceMB(root) > need) return root + std::wstring(kWorkFolderName) + L"0";
-  }
-  return {};
-}
-
 }  // namespace
 
-bool IsoFolderClashesWithWorkFolder(const std::wstring& isoFolder, int requiredMB) {
+bool IsoFolderClashesWithWorkFolder(const std::wstring& isoFolder) {
   const fs::path iso = HostPath(isoFolder);
   if (iso.empty()) return false;
   // Inside the data folder's work folder.
@@ -93,7 +70,7 @@ bool IsoFolderClashesWithWorkFolder(const std::wstring& isoFolder, int requiredM
     if (!rest.empty() && rest.begin() != rest.end() && IsDriveWorkFolderName(platform::WideFromAnsi(rest.begin()->string())))
       return true;
   }
-  // The work folder the job would take, inside the ISO folder's tree.
-  const std::wstring planned = PlannedWorkFolder(requiredMB, isoFolder);
-  return !planned.empty() && Within(HostPath(planned), iso);
+  // A work folder inside the ISO folder's tree is no clash: the image is
+  // written beside it, never into it, and the work folder goes alone.
+  return false;
 }

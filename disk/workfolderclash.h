@@ -1,13 +1,13 @@
 #pragma once
-// The ISO folder and the job's work folder must stay apart: the image made
-// inside the work folder would be deleted with it, and the ISO tool must not
-// read its own target from the folder it images. Checked by both front ends
-// when the ISO folder is chosen, before the work folder is made.
+// The ISO folder must not lie inside a work folder: the image made there
+// would be deleted with it, and the ISO tool would read its own target from
+// the folder it images. A work folder inside the ISO folder is fine (the
+// image goes beside it). Checked by both front ends when the ISO folder is
+// chosen, before the work folder is made.
 
 #include <string>
 
 // True when isoFolder is a work folder or lies inside one (the data folder's
-// "OvantaToolTmp", a drive's "OvantaToolTmp<N>"), or when the work folder a
-// job needing requiredMB would take lies inside isoFolder's tree. Paths are
-// compared as the host resolves them (case, "..", links).
-bool IsoFolderClashesWithWorkFolder(const std::wstring& isoFolder, int requiredMB);
+// "OvantaToolTmp", a drive's "OvantaToolTmp<N>"). Paths are compared as the
+// host resolves them (case, "..", links).
+bool IsoFolderClashesWithWorkFolder(const std::wstring& isoFolder);

@@ -6,6 +6,7 @@
 #include "disk/tracelog.h"
 #include "drivers/driverlibrary.h"
 #include "drivers/packagescan.h"
+#include "platform/machine/machine.h"
 #include "platform/text.h"
 
 namespace drivers {
@@ -180,11 +181,15 @@ std::vector<std::string> CoverageTraceLines(const std::vector<ControllerCoverage
   return lines;
 }
 
+std::string DevicesOrMachines(const std::string& devicesFolder) {
+  return devicesFolder.empty() ? platform::CurrentMachine().PciDevices() : devicesFolder;
+}
+
 void TraceDriverCoverage(bool is64, const std::string& devicesFolder, const std::string& pciIds) {
   const std::string arch = is64 ? "amd64" : "x86";
   const std::vector<PackageRecord> packages = DriverLibrary(CurrentLibraryPlace()).ForArch(arch);
   const auto coverage =
-      CoverControllers(platform::ReadPciControllers(devicesFolder), packages, PciIdDatabase::Load(pciIds), arch);
+      CoverControllers(platform::ReadPciControllers(DevicesOrMachines(devicesFolder)), packages, PciIdDatabase::Load(pciIds), arch);
   for (const std::string& line : CoverageTraceLines(coverage, arch, packages.size()))
     TraceLog(platform::WideFromAnsi(line));
 }

@@ -72,8 +72,13 @@ std::vector<std::string> CoverageTraceLines(const std::vector<ControllerCoverage
 // Writes the summary for a run's architecture to the trace log: this
 // computer's controllers (sysfs), the library's packages for the run and the
 // PCI ID database. For the first trace lines of every run, in both front ends;
-// tests name a sysfs devices folder and a database of their own.
-void TraceDriverCoverage(bool is64, const std::string& devicesFolder = platform::kSysPciDevices,
+// tests name a sysfs devices folder and a database of their own. An empty
+// devicesFolder is the machine's (DevicesOrMachines).
+void TraceDriverCoverage(bool is64, const std::string& devicesFolder = "",
                          const std::string& pciIds = kPciIdsFile);
+
+// devicesFolder, or when empty the machine's PCI device tree (the host's
+// sysfs, or a test machine's stand-in).
+std::string DevicesOrMachines(const std::string& devicesFolder);
 
 }  // namespace drivers

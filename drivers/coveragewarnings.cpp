@@ -16,7 +16,7 @@ std::wstring BlockText(LoadBlock block) { return Translate(LoadBlockKey(block));
 
 std::vector<std::wstring> UndrivenStorageWarnings(bool is64, const std::string& devicesFolder, const std::string& pciIds) {
   const std::string arch = is64 ? "amd64" : "x86";
-  const auto coverage = CoverControllers(platform::ReadPciControllers(devicesFolder),
+  const auto coverage = CoverControllers(platform::ReadPciControllers(DevicesOrMachines(devicesFolder)),
                                          DriverLibrary(CurrentLibraryPlace()).ForArch(arch), PciIdDatabase::Load(pciIds), arch);
   std::vector<std::wstring> lines;
   for (const auto& c : coverage) {

@@ -14,7 +14,7 @@ namespace drivers {
 // This computer's storage controllers that nothing on a medium for the
 // architecture would drive (neither Windows 7 itself nor a package it
 // loads), one line each: the controller and what to add.
-std::vector<std::wstring> UndrivenStorageWarnings(bool is64, const std::string& devicesFolder = platform::kSysPciDevices,
+std::vector<std::wstring> UndrivenStorageWarnings(bool is64, const std::string& devicesFolder = "",
                                                   const std::string& pciIds = kPciIdsFile);
 
 // The packages a run for the architecture would use that 64-bit Windows 7

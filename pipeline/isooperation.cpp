@@ -2,16 +2,20 @@
 
 #include "config/messageboxes.h"
 #include "disk/tracelog.h"
+#include "pipeline/isoimagefile.h"
 #include "pipeline/makeisofile.h"
 #include "pipeline/opmessages.h"
 #include "platform/fs/files.h"
 #include "platform/fs/sysfolders.h"
+#include "platform/lasterror.h"
 
 namespace {
 
 const wchar_t* const kToolX86 = L"Oscdimg_x86\\Oscdimg\\oscdimg.exe";
 const wchar_t* const kToolAmd64 = L"Oscdimg_amd64\\Oscdimg\\oscdimg.exe";
 const wchar_t* const kToolOptions = L"-lWIN7 -m -o -u1 -udfver102 ";
+// Names tried when other files keep taking the next number.
+constexpr int kNameAttempts = 100;
 
 // An empty text stays empty; otherwise a quote in front and at the end
 // unless already there.
@@ -40,11 +44,12 @@ std::wstring FileNameOfLabel(std::wstring label) {
 }  // namespace
 
 ISOOperation::ISOOperation(platform::HWND hWnd, int state, std::wstring folder, std::wstring isoFolder,
-                           std::wstring volumeLabel, bool is64)
+                           std::wstring volumeLabel, bool is64, std::wstring tempFile)
     : BasicOperation(hWnd, state),
       m_SrcFolder(std::move(folder)),
       m_IsoFolder(std::move(isoFolder)),
       m_VolumeLabel(std::move(volumeLabel)),
+      m_TempFile(std::move(tempFile)),
       is64dvd(is64) {
   const std::wstring programFolder = platform::GetProgramFolder();
   m_OscdimgPath = programFolder + kToolX86;
@@ -71,7 +76,7 @@ std::wstring ISOOperation::CommandLine() const {
     cmd += L"-bootdata:2#p0,e,b" + Quote(m_EtfsbootPath) + L"#pEF,e,b" + Quote(m_EfisysPath);
   else
     cmd += L"-bootdata:1#p0,e,b" + Quote(m_EtfsbootPath);
-  cmd += L" " + Quote(UpToLastBackslash(m_SrcFolder)) + L" " + Quote(IsoFilePath());
+  cmd += L" " + Quote(UpToLastBackslash(m_SrcFolder)) + L" " + Quote(m_TempFile);
   return cmd;
 }
 
@@ -89,13 +94,48 @@ int ISOOperation::Excute() {
     ShowIsoFolderMissingBox();
     return 0;
   }
+  if (m_TempFile.empty() && !CreateIsoImageTempFile(m_IsoFolder, m_TempFile)) {
+    PostState(0);
+    TraceLog(L"[ISOOperation- RunOperate] is fail");
+    return 0;
+  }
+  // The tool makes the image itself and never writes over a file: the
+  // placeholder that kept the name goes just before it starts.
+  RemoveIsoImageTempFile(m_TempFile);
   runner.SetCmd(CommandLine());
-  if (runner.Excute(&ISOOperation::OnIsoProgress, this)) {
+  const bool ran = runner.Excute(&ISOOperation::OnIsoProgress, this);
+  if (ran && !m_bStop && PublishImage()) {
     TraceLog(L"ISOOperation Excute - end(TRUE)");
     return 1;
   }
+  // Cancelled or failed: whatever the tool wrote goes.
+  RemoveIsoImageTempFile(m_TempFile);
+  if (ran && m_bStop) return 1;
   TraceLog(L"[ISOOperation- RunOperate] is fail");
   return 0;
+}
+
+bool ISOOperation::PublishImage() {
+  if (!platform::FlushFileToDevice(m_TempFile)) {
+    TraceLog(L"[ISOOperation::PublishImage] flush " + m_TempFile + L" is fail:" +
+             std::to_wstring(platform::GetLastError()));
+    PostState(0);
+    return false;
+  }
+  // The number is chosen now; a file that takes the name meanwhile is
+  // never replaced: the next number is tried.
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    const std::wstring path = IsoFilePath();
+    if (platform::MoveFile(m_TempFile, path)) {
+      TraceLog(L"[ISOOperation::PublishImage] " + path);
+      return true;
+    }
+    if (platform::GetLastError() != platform::ERROR_ALREADY_EXISTS) break;
+  }
+  TraceLog(L"[ISOOperation::PublishImage] rename " + m_TempFile + L" is fail:" +
+           std::to_wstring(platform::GetLastError()));
+  PostState(0);
+  return false;
 }
 
 void ISOOperation::Stop() {

@@ -5,6 +5,9 @@
 #include "disk/usb/usbtarget.h"
 #include "disk/volumeutils.h"
 #include "disk/workfolderclash.h"
+#include "drivers/coveragewarnings.h"
+#include "drivers/nodriverstext.h"
+#include "drivers/runosfolder.h"
 #include "platform/machine/volumes.h"
 #include "pipeline/steplists.h"
 
@@ -74,12 +77,24 @@ bool StickSectorsStartWindows(const std::wstring& root) {
   return bytes == 0 || bytes == kStartableSectorBytes;
 }
 
+std::vector<std::wstring> DriverGapLines(bool is64) {
+  std::vector<std::wstring> lines;
+  if (!drivers::LibraryServes(is64)) lines.push_back(NoDriversText(is64));
+  return lines;
+}
+
+std::vector<std::wstring> DriverWarningLines(bool is64) {
+  std::vector<std::wstring> lines = drivers::UnloadablePackageWarnings(is64);
+  for (std::wstring& line : drivers::UndrivenStorageWarnings(is64)) lines.push_back(std::move(line));
+  return lines;
+}
+
 IsoFolderVerdict CheckIsoFolder(const std::wstring& folder, int sourceMB) {
   const std::wstring root = folder.substr(0, kRootChars);
   if (!IsNtfs(root)) return IsoFolderVerdict::NotNtfs;
   const int required = RequiredMB(sourceMB);
   if (!(required < static_cast<int>(GetFreeSpaceMB(root)))) return IsoFolderVerdict::TooSmall;
-  if (IsoFolderClashesWithWorkFolder(folder, required)) return IsoFolderVerdict::InsideWorkFolder;
+  if (IsoFolderClashesWithWorkFolder(folder)) return IsoFolderVerdict::InsideWorkFolder;
   return IsoFolderVerdict::Accepted;
 }
 

@@ -48,6 +48,19 @@ std::uint32_t StickSectorBytes(const std::wstring& root);
 // it may. Asked right before the format question.
 std::wstring StickRefusal(const std::wstring& root);
 
+// What the media would lack for the source's architecture, one line per
+// gap, for the drivers box both front ends show when the source is chosen;
+// empty when nothing is missing. Today: no package of the driver library
+// serves the architecture. Further gaps (packages 64-bit Windows 7 will not
+// load, storage controllers no package drives) are lines of this list.
+std::vector<std::wstring> DriverGapLines(bool is64);
+
+// What the media would carry that will not help, one line each, for the
+// same box as a warning that refuses nothing (the medium may be made for
+// another computer): packages of the run 64-bit Windows 7 will not load,
+// and this computer's storage controllers no package or Windows 7 drives.
+std::vector<std::wstring> DriverWarningLines(bool is64);
+
 enum class IsoFolderVerdict { Accepted, NotNtfs, TooSmall, InsideWorkFolder };
 
 // The ISO folder, which exists, for a source of sourceMB: its volume is NTFS

@@ -94,7 +94,7 @@ std::unique_ptr<BasicOperation> CreateOperation(Win7InsCreator& creator) {
                                              row->kind == StepKind::ServiceInstallWim, info.szImgDriverPath);
     case StepKind::MakeIso:
       return std::make_unique<ISOOperation>(hWnd, kStateGeneratingIso, source, target,
-                                            GetVolumeLabel(info.szSourcePath), info.bIs64bitDVD);
+                                            GetVolumeLabel(info.szSourcePath), info.bIs64bitDVD, info.szIsoTmpFile);
     case StepKind::FormatStick:
       return std::make_unique<USBOperation>(hWnd, target, GetVolumeLabel(source), source);
   }

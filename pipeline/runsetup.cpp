@@ -1,11 +1,14 @@
 #include "pipeline/runsetup.h"
 
 #include "disk/appfolders.h"
+#include "disk/foldertree.h"
 #include "disk/tracelog.h"
 #include "drivers/controllercoverage.h"
 #include "drivers/runosfolder.h"
+#include "pipeline/isoimagefile.h"
 #include "pipeline/jobchecks.h"
 #include "pipeline/steplists.h"
+#include "platform/lasterror.h"
 #include "platform/text.h"
 
 namespace {
@@ -19,6 +22,12 @@ RunSetup PrepareRun(const std::wstring& source, const std::wstring& target, int 
   SetInfoField(info.szSourcePath, source);
   SetInfoField(info.szDriverPath, platform::WideFromAnsi(GetAppDataFolder()) + L"U3");
   SetInfoField(info.szTagPath, mode == kModeUsb ? target.substr(0, kRootChars) : target);
+  if (mode == kModeIso && !CreateIsoImageTempFile(target, setup.isoTempFile)) {
+    setup.result = RunSetupResult::IsoFolderNotWritable;
+    setup.why = target + L" (error " + std::to_wstring(platform::GetLastError()) + L")";
+    return setup;
+  }
+  SetInfoField(info.szIsoTmpFile, setup.isoTempFile);
   setup.workFolder = GetWorkFolder(RequiredMB(sourceMB), target);
   if (setup.workFolder.empty()) {
     setup.result = RunSetupResult::NoWorkFolder;
@@ -35,6 +44,11 @@ RunSetup PrepareRun(const std::wstring& source, const std::wstring& target, int 
   info.bIs64bitDVD = is64;
   setup.result = RunSetupResult::Ready;
   return setup;
+}
+
+void EndRunFolders(const RunSetup& setup) {
+  if (!setup.workFolder.empty() && !DeleteFolderTree(setup.workFolder)) DeleteFolderContents(setup.workFolder);
+  RemoveIsoImageTempFile(setup.isoTempFile);
 }
 
 void WriteRunStart(const WIN7_OPERAT_INFO& info, int mode) {

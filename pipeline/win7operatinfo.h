@@ -14,6 +14,10 @@ struct WIN7_OPERAT_INFO {
   wchar_t szTagPath[platform::MAX_PATH];        // USB root "F:\" or the ISO's folder
   wchar_t szTmpPath[platform::MAX_PATH];        // the work folder, ending in a backslash
   bool bIs64bitDVD;                             // sources\idwbinfo.txt says AMD64
+  // ISO mode: the image's temporary file in the ISO folder, made before the
+  // run (it proves the folder takes a file) and renamed to the image's
+  // numbered name once the image is complete; empty in USB mode.
+  wchar_t szIsoTmpFile[platform::MAX_PATH];
 };
 
 // Copies text into one of the record's fields, cut to fit with its terminator.

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <string_view>
 
 #include "config/ovmultilangdll.h"
 #include "disk/mediumutils.h"
 #include "disk/tracelog.h"
+#include "pipeline/steplists.h"
 #include "platform/fs/paths.h"
 #include "platform/fs/sysfolders.h"
 #include "platform/lowercase.h"
@@ -20,6 +22,7 @@
 namespace {
 
 constexpr std::uint64_t kBytesPerMb = 1048576;
+constexpr std::string_view kIsoEnding = ".iso";
 
 std::wstring Wide(const std::string& text) { return platform::WideFromAnsi(text); }
 
@@ -36,22 +39,35 @@ std::wstring SystemRelative(const std::string& rel) {
   return text;
 }
 
+// The images in the ISO folder: names ending in ".iso" in any case, the
+// image of a disc without a label (".iso", which has no extension as a path
+// sees it) among them.
 std::vector<std::string> IsoFiles(const std::string& hostFolder) {
   std::vector<std::string> files;
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator(hostFolder, ec)) {
-    if (platform::LowerCase(entry.path().extension().string()) == ".iso") files.push_back(entry.path().filename().string());
+    const std::string name = entry.path().filename().string();
+    // A disc without a label makes ".iso": no extension, as a path sees it.
+    if (platform::LowerCase(name).ends_with(kIsoEnding)) files.push_back(name);
   }
   return files;
 }
 
+// The steps of the run as its list holds them now, up to the end mark.
+std::vector<int> StepsTaken(int mode) {
+  std::vector<int> steps;
+  for (int step : StepList(mode)) {
+    if (step == kEndMark) break;
+    steps.push_back(step);
+  }
+  return steps;
+}
+
 }  // namespace
 
-ProductCheck::ProductCheck(const WIN7_OPERAT_INFO& info, int mode, bool compatible) {
+ProductCheck::ProductCheck(const WIN7_OPERAT_INFO& info, int mode) : mode_(mode) {
   const std::wstring source = info.szSourcePath;
   const std::wstring program = platform::GetProgramFolder();
-  run_.mode = mode;
-  run_.compatible = compatible;
   run_.is64 = info.bIs64bitDVD;
   // The source is read through the platform: a drive backed by an image
   // file has no host folder.
@@ -60,7 +76,7 @@ ProductCheck::ProductCheck(const WIN7_OPERAT_INFO& info, int mode, bool compatib
   run_.os = Host(info.szImgDriverPath);  // the run's OS folder
   run_.efi = Host(program + L"efi");
   run_.work = Host(info.szTmpPath);
-  if (mode == 1) {
+  if (mode == kModeIso) {
     isoFolderHost_ = Host(info.szTagPath);
     isoFilesBefore_ = IsoFiles(isoFolderHost_);
   } else {
@@ -83,7 +99,10 @@ ProductCheck::Outcome ProductCheck::Run(const std::function<void(const std::wstr
   verify::VerifyPlan plan;
   std::string error;
   verify::VerifyReport report;
-  if (run_.mode == 1) {
+  // The chain may have substituted steps (for the rest of the process): the
+  // plan follows the list the run took, not the settings it was asked with.
+  run_.steps = StepsTaken(mode_);
+  if (mode_ == kModeIso) {
     const std::vector<std::string> added = NewIsoFiles();
     const std::string product = added.size() == 1 ? (std::filesystem::path(isoFolderHost_) / added[0]).string() : "";
     TraceLog(L"[CheckProduct] begin " + Wide(product));

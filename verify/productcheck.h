@@ -20,9 +20,10 @@ class ProductCheck {
  public:
   enum class Outcome { Passed, Failed, Cancelled };
 
-  // The run's record, mode (0 USB, 1 ISO) and compatibility; an ISO run's
-  // folder is looked at now, so the image the run adds can be told apart.
-  ProductCheck(const WIN7_OPERAT_INFO& info, int mode, bool compatible);
+  // The run's record and mode (0 USB, 1 ISO); an ISO run's folder is looked
+  // at now, so the image the run adds can be told apart. What the run wrote
+  // is read from the mode's step list when Run is called.
+  ProductCheck(const WIN7_OPERAT_INFO& info, int mode);
 
   // Reads the product back. say gets the line that starts the check; the
   // line of the result (what was checked, or the first fault with what
@@ -36,6 +37,7 @@ class ProductCheck {
   const std::string& IsoFolderHost() const { return isoFolderHost_; }
 
  private:
+  int mode_;
   verify::RunShape run_;
   wchar_t letter_ = 0;
   std::string isoFolderHost_;

@@ -6,6 +6,7 @@
 #include "platform/fs/files.h"
 #include "platform/lasterror.h"
 #include "platform/fs/paths.h"
+#include "pipeline/steptable.h"
 #include "platform/text.h"
 #include "verify/producttree.h"
 
@@ -51,39 +52,91 @@ bool AddSystemLayer(VerifyPlan& plan, const std::wstring& folder, const std::str
   return true;
 }
 
+namespace {
+
+// A copy made beside a step rather than as one: the stick's UEFI loader goes
+// in before the source's copy onto the stick (64-bit sources), so the
+// source's own "efi" files cover it.
+struct CompanionCopy {
+  Step step;
+  std::string RunShape::*folder;
+  const char* prefix;
+  const char* bootFile;  // the file the product must then hold
+};
+const CompanionCopy kCompanions[] = {
+    {kStepCopySourceToTarget, &RunShape::efi, "efi/", "efi/boot/bootx64.efi"},
+};
+
+const char* WimServicedBy(StepKind kind) {
+  if (kind == StepKind::ServiceBootWim) return kBootWim;
+  if (kind == StepKind::ServiceInstallWim) return kInstallWim;
+  return nullptr;
+}
+
+class PlanBuilder {
+ public:
+  PlanBuilder(const RunShape& run, VerifyPlan& plan, std::string& error) : run_(run), plan_(plan), error_(error) {}
+
+  bool Layer(const std::string& folder, const std::string& prefix) {
+    if (folder.empty() || AddLayer(plan_, folder, prefix)) return true;
+    error_ = "cannot list " + folder;
+    return false;
+  }
+
+  // The tree a copy step reads from.
+  bool CopiedFrom(StepPlace place) {
+    switch (place) {
+      case StepPlace::Source:
+        // A drive backed by an image has no host folder: read through the
+        // platform.
+        if (!run_.sourceRoot.empty() && !AddSystemLayer(plan_, run_.sourceRoot, "")) {
+          error_ = "cannot list " + platform::AnsiFromWide(run_.sourceRoot);
+          return false;
+        }
+        return Layer(run_.source, "");
+      case StepPlace::ImageDrivers: return Layer(run_.os, "");
+      case StepPlace::Other: return Layer(run_.other, "");
+      case StepPlace::Work: return Layer(run_.work, "");
+      default: return true;
+    }
+  }
+
+ private:
+  const RunShape& run_;
+  VerifyPlan& plan_;
+  std::string& error_;
+};
+
+}  // namespace
+
 bool PlanForRun(const RunShape& run, VerifyPlan& plan, std::string& error) {
   plan = VerifyPlan{};
-  auto layer = [&](const std::string& folder, const std::string& prefix) {
-    if (folder.empty() || AddLayer(plan, folder, prefix)) return true;
-    error = "cannot list " + folder;
-    return false;
-  };
-  // In the order the mode's chain copies them, a later copy overwriting an
-  // earlier one: USB mode copies "OS" before "Other", ISO mode after it.
-  const std::string os = run.compatible ? std::string() : run.os;
-  if (run.mode == 0 && run.is64 && !layer(run.efi, "efi/")) return false;
-  if (!run.sourceRoot.empty() && !AddSystemLayer(plan, run.sourceRoot, "")) {
-    error = "cannot list " + platform::AnsiFromWide(run.sourceRoot);
-    return false;
+  PlanBuilder builder(run, plan, error);
+  std::vector<const StepRow*> serviced;
+  plan.bootFiles.push_back("bootmgr");
+  for (int step : run.steps) {
+    const StepRow* row = FindStep(step);
+    if (!row) break;  // the end mark
+    for (const CompanionCopy& companion : kCompanions) {
+      if (companion.step != step || !run.is64) continue;
+      if (!builder.Layer(run.*companion.folder, companion.prefix)) return false;
+      plan.bootFiles.push_back(companion.bootFile);
+    }
+    if (row->kind == StepKind::CopyTree && !builder.CopiedFrom(row->source)) return false;
+    if (WimServicedBy(row->kind)) serviced.push_back(row);
+    if (row->kind == StepKind::MakeIso) plan.bootEntries = run.is64 ? kBootEntries64 : kBootEntries32;
   }
-  if (!layer(run.source, "")) return false;
-  if (run.mode == 0 && !layer(os, "")) return false;
-  if (!layer(run.other, "")) return false;
-  if (run.mode != 0 && !layer(os, "")) return false;
-
-  std::vector<std::string> serviced = {kBootWim};
-  if (run.compatible) serviced.push_back(kInstallWim);
-  for (const std::string& wim : serviced) {
-    const auto it = plan.files.find(wim);
+  for (const StepRow* row : serviced) {
+    const auto it = plan.files.find(WimServicedBy(row->kind));
     if (it == plan.files.end()) continue;  // the source has none: nothing was serviced
-    // The work folder is a copy of the source: the same spelling of the name.
+    // Serviced in the work folder: the copy that went into the image is the
+    // reference (the work folder is a copy of the source, the same spelling
+    // of the name); serviced in place: the product's own file is verified.
     const PlannedFile& file = it->second;
-    plan.wims.push_back({file.name, run.mode == 1 ? (std::filesystem::path(run.work) / file.name).string() : std::string()});
+    plan.wims.push_back(
+        {file.name, row->target == StepPlace::Work ? (std::filesystem::path(run.work) / file.name).string() : ""});
     plan.files.erase(it);
   }
-  plan.bootFiles.push_back("bootmgr");
-  if (run.mode == 0 && run.is64) plan.bootFiles.push_back("efi/boot/bootx64.efi");
-  if (run.mode == 1) plan.bootEntries = run.is64 ? kBootEntries64 : kBootEntries32;
   return true;
 }
 

@@ -39,8 +39,11 @@ bool AddSystemLayer(VerifyPlan& plan, const std::wstring& folder, const std::str
 
 // The shape of a run, in host paths.
 struct RunShape {
-  int mode = 1;  // 1 ISO, 0 USB
-  bool compatible = false;
+  // The steps the run took, as its step list held them when it ran (after
+  // any compatibility substitution), up to the end mark; each step's row in
+  // the step table says which folder it copied where and which WIM it
+  // serviced.
+  std::vector<int> steps;
   bool is64 = true;
   std::string source;  // the DVD's root
   std::string other;   // Other\x64 or Other\x86 of the program folder
@@ -50,8 +53,10 @@ struct RunShape {
   std::wstring sourceRoot;  // or the DVD's drive root ("E:\\"), read through the platform
 };
 
-// The plan for a run's product; false with error naming a folder that
-// cannot be read.
+// The plan for a run's product: the folders the run's copy steps wrote, in
+// their order (a later copy covers an earlier one), the WIMs its steps
+// serviced, and what its format and image steps leave to boot from. False
+// with error naming a folder that cannot be read.
 bool PlanForRun(const RunShape& run, VerifyPlan& plan, std::string& error);
 
 }  // namespace verify

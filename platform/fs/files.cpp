@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "platform/fs/copyfile.h"
 #include "platform/fs/dirnames.h"
@@ -25,6 +26,27 @@ bool Fail(DWORD error) {
 }
 
 bool FailErrno() { return Fail(ErrorFromErrno(errno)); }
+
+// Renames without replacing anything under the new name. A file system
+// that cannot rename that way gets a new link and the old name removed,
+// which cannot replace either. False with errno set.
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  struct stat st;
+  if (::lstat(from.c_str(), &st) != 0) return false;
+  // A folder cannot take a second name.
+  if (S_ISDIR(st.st_mode)) {
+    errno = EINVAL;
+    return false;
+  }
+  if (::link(from.c_str(), to.c_str()) != 0) return false;
+  if (::unlink(from.c_str()) == 0) return true;
+  const int saved = errno;
+  ::unlink(to.c_str());
+  errno = saved;
+  return false;
+}
 
 DWORD AttributesOf(const struct stat& st, std::string_view name) {
   DWORD a = 0;
@@ -229,10 +251,19 @@ bool MoveFile(std::wstring_view from, std::wstring_view to, DWORD flags) {
   if (IsDriveRootHost(src)) return Fail(ERROR_ACCESS_DENIED);
   struct stat st;
   if (::lstat(src.c_str(), &st) != 0) return FailErrno();
-  if (src != dst && ::lstat(dst.c_str(), &st) == 0 && !(flags & MOVEFILE_REPLACE_EXISTING))
-    return Fail(ERROR_ALREADY_EXISTS);
+  const bool replace = (flags & MOVEFILE_REPLACE_EXISTING) || src == dst;
+  if (!replace && ::lstat(dst.c_str(), &st) == 0) return Fail(ERROR_ALREADY_EXISTS);
   dirnames::Change leaving(src), arriving(dst);
-  if (::rename(src.c_str(), dst.c_str()) == 0) {
+  if (!replace) {
+    // The look above only saves work: a file that appears under the new
+    // name in the meantime must still never be replaced.
+    if (RenameNoReplace(src, dst)) {
+      leaving.Removed();
+      arriving.Added();
+      return true;
+    }
+    if (errno == EEXIST) return Fail(ERROR_ALREADY_EXISTS);
+  } else if (::rename(src.c_str(), dst.c_str()) == 0) {
     leaving.Removed();
     arriving.Added();
     return true;
@@ -243,6 +274,20 @@ bool MoveFile(std::wstring_view from, std::wstring_view to, DWORD flags) {
   if (::unlink(src.c_str()) != 0) return FailErrno();
   leaving.Removed();
   return true;
+}
+
+bool FlushFileToDevice(std::wstring_view path) {
+  std::string host;
+  if (!ResolvePath(path, host)) return false;
+  const int fd = ::open(host.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return errno == ELOOP ? Fail(ERROR_ACCESS_DENIED) : FailErrno();
+  struct stat st;
+  DWORD error = ERROR_SUCCESS;
+  if (::fstat(fd, &st) != 0) error = ErrorFromErrno(errno);
+  else if (!S_ISREG(st.st_mode)) error = ERROR_ACCESS_DENIED;
+  else if (::fsync(fd) != 0) error = ErrorFromErrno(errno);
+  ::close(fd);
+  return error == ERROR_SUCCESS || Fail(error);
 }
 
 bool GetFileSize(std::wstring_view path, std::uint64_t& size) {

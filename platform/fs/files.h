@@ -57,8 +57,15 @@ bool RemoveDirectory(std::wstring_view path);
 bool DeleteFile(std::wstring_view path);
 
 inline constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
-// A drive's root folder, however spelt, is refused with 5.
+// A drive's root folder, however spelt, is refused with 5. Without
+// MOVEFILE_REPLACE_EXISTING nothing under the new name is ever replaced,
+// not even a file that appears there while the move is made: 183.
 bool MoveFile(std::wstring_view from, std::wstring_view to, DWORD flags = 0);
+
+// Writes a regular file's data out to its device (fsync). False with the
+// last error when it cannot be opened or the device reports a failure; 5
+// for anything but a regular file, which is never followed as a link.
+[[nodiscard]] bool FlushFileToDevice(std::wstring_view path);
 
 // Size in bytes; false when the file cannot be opened for reading.
 [[nodiscard]] bool GetFileSize(std::wstring_view path, std::uint64_t& size);

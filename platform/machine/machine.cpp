@@ -387,6 +387,11 @@ Machine Machine::FromProfileText(std::string_view bytes, const std::string& prof
           m.driverRoots_ = (base / AnsiFromWide(e.value)).lexically_normal().string();
           const std::string why = m.invokers_ ? CheckInvokersFile(m.driverRoots_) : CheckSystemPlace(m.driverRoots_);
           if (!why.empty()) fail(e.line, "the list of roots: " + why);
+        } else if (key == L"PCI" && !e.value.empty()) {
+          // A stand-in device tree is for test machines; root reads it, so a
+          // user's own profile may not name one.
+          if (m.invokers_) fail(e.line, "pci is for test machines, not a user's profile");
+          m.pciDevices_ = (base / AnsiFromWide(e.value)).lexically_normal().string();
         } else {
           fail(e.line, "unknown key '" + AnsiFromWide(e.key) + "' in the drivers section");
         }

@@ -152,6 +152,10 @@ class Machine {
   // [drivers] roots = file (relative to the profile): more accepted roots
   // of driver signatures (a test root); its absolute host path, or empty.
   const std::string& DriverRoots() const { return driverRoots_; }
+  // [drivers] pci = folder (relative to the profile): the PCI device tree
+  // whose controllers the machine's coverage lines name (a test machine's
+  // own); the host's /sys/bus/pci/devices otherwise.
+  const std::string& PciDevices() const { return pciDevices_; }
 
   std::optional<DriveDecl> Drive(wchar_t letter) const;
   std::vector<DriveDecl> Drives() const;
@@ -183,6 +187,7 @@ class Machine {
   std::string driverLibrary_;
   bool sampleDrivers_ = false;
   std::string driverRoots_;
+  std::string pciDevices_ = "/sys/bus/pci/devices";
 };
 
 // The prefix folder: $KESTRUNEX_PREFIX, else ~/.kestrunex (the home folder

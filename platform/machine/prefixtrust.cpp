@@ -45,6 +45,14 @@ std::string HomeFolder() {
   return HomeFromPasswd(::geteuid());
 }
 
+std::string InvokerHomeFolder() {
+  if (::geteuid() == 0)
+    for (const char* variable : kInvokerVariables)
+      if (auto invoker = InvokerUid(variable))
+        if (std::string home = HomeFromPasswd(static_cast<uid_t>(*invoker)); !home.empty()) return home;
+  return HomeFolder();
+}
+
 bool IsTrustedOwner(unsigned uid) {
   if (uid == 0 || uid == ::geteuid()) return true;
   if (::geteuid() != 0) return false;

@@ -20,6 +20,11 @@ namespace platform {
 // unset; empty when there is none.
 std::string HomeFolder();
 
+// The home folder of the user the program works for: for root started
+// through sudo or pkexec, the invoking user's (from the password database),
+// else HomeFolder(). Where the dialogs that pick the user's files start.
+std::string InvokerHomeFolder();
+
 // Checks an existing prefix folder. The resolved folder when it may be
 // trusted; nullopt with reason set ("/x/y is owned by user 1000", "... can
 // be written by other users", "... does not exist") otherwise.

@@ -9,7 +9,9 @@
 
 #include <unistd.h>
 
+#include "config/checkboxes.h"
 #include "config/ovmultilangdll.h"
+#include "pipeline/jobchecks.h"
 #include "platform/fs/paths.h"
 #include "platform/text.h"
 #include "wizardtest.h"
@@ -141,6 +143,9 @@ TEST_F(FullRuns, UsbModeOntoAStickThatFailsItsWritesEndsAsFailed) {
   EXPECT_EQ(Main().StatusText(), Translate(L"Copy") + Translate(L"Operation failed"))
       << platform::AnsiFromWide(Main().StatusText());
   EXPECT_NE(Trace().find("[COptFile::FlushTarget]"), std::string::npos) << Trace();
+  // Below the result, what the stick holds now, as the command line says it.
+  EXPECT_EQ(ui().lblTargetState->text().toStdWString().rfind(Translate(L"Cli State Stick Formatted") + L" ", 0), 0u)
+      << ui().lblTargetState->text().toStdString();
 }
 
 TEST_F(FullRuns, AStickSmallerThanTheDvdAndItsHeadroomKeepsNextDisabledAndIsNotTouched) {
@@ -150,6 +155,9 @@ TEST_F(FullRuns, AStickSmallerThanTheDvdAndItsHeadroomKeepsNextDisabledAndIsNotT
   NextPage();
   EXPECT_EQ(ui().cmbUsbList->currentText().toStdWString(), L"F:\\ (" + Translate(L"Capacity") + L" 255 MB )");
   EXPECT_FALSE(ui().m_pNext->isEnabled()) << "255 MB cannot take the DVD and 500 MB";
+  EXPECT_TRUE(ui().lblUsbWhy->isVisible());
+  EXPECT_EQ(ui().lblUsbWhy->text().toStdWString(), FillIn(Translate(L"Usb Entry Too Small"), L"255",
+                                                          std::to_wstring(RequiredMB(Main().DvdSizeMB()))));
   EXPECT_TRUE(Boxes().Seen().empty());
   EXPECT_EQ(kxtest::ShellOutput("sha256sum < '" + StickImage().string() + "'"), before);
 }

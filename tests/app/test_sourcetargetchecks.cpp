@@ -14,6 +14,7 @@
 #include "app/parsecapacity.h"
 #include "platform/text.h"
 #include "app/thddvdsize.h"
+#include "config/checkboxes.h"
 #include "config/ovmultilangdll.h"
 #include "wizardtest.h"
 #include "casename.h"
@@ -295,6 +296,27 @@ TEST_F(Checks, ASourceThatIsNoWindows7MediumIsRefusedOnNextAndThePageStays) {
   EXPECT_EQ(seen[0].caption, Translate(L"Error"));
   EXPECT_TRUE(ui().panSelectDVD->isVisible());
   EXPECT_FALSE(ui().panSelectUsb->isVisible());
+}
+
+TEST_F(Checks, AnInstallWimOfWindows10IsRefusedOnTheSourcePage) {
+  const std::filesystem::path tree = Machine().dir().path() / "win10tree";
+  std::filesystem::create_directories(tree);
+  std::ofstream(tree / "file.txt") << "x";
+  const std::string wim = (Machine().Root('E') / "sources/install.wim").string();
+  std::filesystem::remove(wim);
+  ASSERT_EQ(std::system(("wimlib-imagex capture '" + tree.string() + "' '" + wim +
+                         "' 'Windows 10 Pro' --compress=none >/dev/null && wimlib-imagex info '" + wim +
+                         "' 1 --image-property WINDOWS/VERSION/MAJOR=10 --image-property WINDOWS/VERSION/MINOR=0"
+                         " --image-property WINDOWS/VERSION/BUILD=19041 >/dev/null")
+                            .c_str()),
+            0);
+  OpenMainWindow(0);
+  NextPage();
+  const auto seen = Boxes().Seen();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text, Translate(L"Not Windows 7 medium") + L"\nsources\\install.wim: " +
+                              FillIn(Translate(L"Medium other Windows"), L"Windows 10 Pro (10.0.19041)"));
+  EXPECT_TRUE(ui().panSelectDVD->isVisible());
 }
 
 TEST_F(Checks, AnIsoFolderInsideTheWorkFolderIsRefused) {

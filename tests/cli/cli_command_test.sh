@@ -57,7 +57,7 @@ expect 1 "This is not a USB disk" --usb F:
 expect 1 "This is not a USB disk" --usb G:
 # An ISO folder inside the work folder would be deleted with it.
 mkdir -p "$data/OvantaToolTmp/iso"
-expect 1 "must not lie inside each other" --iso 'C:\ProgramData\Ovanta\Kestrunex\OvantaToolTmp\iso'
+expect 1 "must not lie inside the program" --iso 'C:\ProgramData\Ovanta\Kestrunex\OvantaToolTmp\iso'
 # A source that is no Windows 7 medium is refused before anything is done.
 mv "$KESTRUNEX_PREFIX/dvd/bootmgr" "$dir/bootmgr.away"
 expect 1 "bootmgr: missing" --iso 'G:\'
@@ -86,12 +86,15 @@ expect 1 "The prefix folder cannot be used: $dir/absent does not exist" --prefix
 # the work folder removed afterwards.
 # The machine given by --prefix instead of the environment: the ISO tool
 # runs on it too.
-export KX_FAKE_TOOL="record:$dir/args|env:KESTRUNEX_PREFIX|out: 50% complete\n|sleep:50|out:100% complete\n|exit:0"
+export KX_FAKE_TOOL="record:$dir/args|image|env:KESTRUNEX_PREFIX|out: 50% complete\n|sleep:50|out:100% complete\n|exit:0"
 # shellcheck disable=SC2097,SC2098  # on purpose: the environment names no machine, --prefix the real one
 KESTRUNEX_PREFIX="$dir/nowhere" expect 0 "Creating the ISO image" --prefix "$KESTRUNEX_PREFIX" --iso 'G:\' --no-verify
 grep -q "^[0-9:.]* $KESTRUNEX_PREFIX" "$data/RAREzodav.log" || fail "the ISO tool did not run on the command's machine"
 grep -q "Trace log: C:.ProgramData.Ovanta.Kestrunex.RAREzodav.log" "$dir/out" || fail "no trace log path"
-grep -qx '\[G:\\GRMCULFRER_EN_DVD.iso\]' "$dir/args" || fail "ISO path: $(cat "$dir/args")"
+# The tool writes a temporary file, which becomes the image once complete.
+grep -qx '\[G:\\kestrunex-image-[0-9A-F]*\.tmp\]' "$dir/args" || fail "ISO path: $(cat "$dir/args")"
+[ -f "$KESTRUNEX_PREFIX/images/GRMCULFRER_EN_DVD.iso" ] || fail "no image: $(ls "$KESTRUNEX_PREFIX/images")"
+! find "$KESTRUNEX_PREFIX/images" -maxdepth 1 -name 'kestrunex-image-*' | grep -q . || fail "the temporary file is left"
 grep -q '^\[-bootdata:2#p0,e,b.*Oscdimg_amd64.Oscdimg.etfsboot.com#pEF,e,b.*efisys.bin\]$' "$dir/args" || fail "boot data"
 if [ -e "$data/OvantaToolTmp" ] || [ -e "$KESTRUNEX_PREFIX/images/OvantaToolTmp0" ]; then fail "work folder left behind"; fi
 grep -q "ISOOperation Excute - end(TRUE)" "$data/RAREzodav.log" || fail "trace log"
@@ -108,7 +111,7 @@ grep -q "The run failed at this step: .*ISO" "$dir/out" || fail "no failed step 
 grep -q "Its last trace line: .*Exit Code:3" "$dir/out" || fail "no last trace line"
 
 # Ctrl+C while the tool runs: cancelled, and the tool is gone.
-export KX_FAKE_TOOL="pid:$dir/pid|out: 10% complete\n|sleep:60000"
+export KX_FAKE_TOOL="image|pid:$dir/pid|out: 10% complete\n|sleep:60000"
 for _ in $(seq 60); do
   "$prog/kestrunex-cli" --iso 'G:\' >"$dir/out" 2>&1 </dev/null &
   run=$!
@@ -130,6 +133,8 @@ cat "$dir/out"
 [ "$rc" -eq 2 ] || fail "Ctrl+C: exit $rc, not 2"
 grep -q "Cancelling" "$dir/out" || fail "Ctrl+C: no cancel shown"
 if kill -0 "$(cat "$dir/pid")" 2>/dev/null; then fail "the ISO tool still runs"; fi
+! find "$KESTRUNEX_PREFIX/images" -maxdepth 1 \( -name 'kestrunex-image-*' -o -name '*DVD0.iso' \) | grep -q . ||
+  fail "Ctrl+C left a partial image"
 
 # Questions at a terminal: Ctrl+C cancels (exit 2), Enter alone is the erase
 # question's default, No, and German answers are understood. The line under

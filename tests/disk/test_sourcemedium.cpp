@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "disk/sourcemedium.h"
@@ -52,5 +53,56 @@ INSTANTIATE_TEST_SUITE_P(
         MediumCase{"WimShorterThanItsMagic", "boot", "MSWIM", kWim, {{L"sources\\boot.wim", MediumFault::kNotAWim}}},
         MediumCase{"BootmgrIsAFolder", "/", kWim, kWim, {{L"bootmgr", MediumFault::kNotAFile}}}),
     [](const testing::TestParamInfo<MediumCase>& info) { return std::string(info.param.name); });
+
+
+// install.wim as the Windows in it says: Windows 7 and its server sibling
+// pass, any other Windows is named with its version; an ESD in its place is
+// refused.
+struct VersionCase {
+  const char* name;
+  const char* imageName;
+  const char* major;  // nullptr: the XML names no version
+  const char* minor;
+  const char* build;
+  std::vector<MediumProblem> expected;
+};
+
+TEST(SourceMediumVersions, RefusesOtherWindowsByNameAndVersion) {
+  const VersionCase cases[] = {
+      {"Windows7", "Windows 7 ULTIMATE", "6", "1", "7601", {}},
+      {"Server2008R2", "Windows Server 2008 R2 SERVERSTANDARD", "6", "1", "7600", {}},
+      {"NoVersion", "Custom", nullptr, nullptr, nullptr, {}},
+      {"Windows10", "Windows 10 Pro", "10", "0", "19041",
+       {{L"sources\\install.wim", MediumFault::kNotWindows7, L"Windows 10 Pro (10.0.19041)"}}},
+  };
+  for (const VersionCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    kxtest::TestMachine m({{.letter = 'E', .type = "cdrom", .label = "DVD"}});
+    m.WriteFile('E', "bootmgr", "boot");
+    m.WriteFile('E', "sources/boot.wim", kWim);
+    m.WriteFile('E', "tree/file.txt", "x");
+    const std::string wim = (m.Root('E') / "sources/install.wim").string();
+    std::string command = "wimlib-imagex capture '" + (m.Root('E') / "tree").string() + "' '" + wim + "' '" +
+                          c.imageName + "' --compress=none >/dev/null";
+    if (c.major)
+      command += " && wimlib-imagex info '" + wim + "' 1 --image-property WINDOWS/VERSION/MAJOR=" + c.major +
+                 " --image-property WINDOWS/VERSION/MINOR=" + c.minor + " --image-property WINDOWS/VERSION/BUILD=" +
+                 c.build + " >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::vector<MediumProblem> got = CheckWindows7Medium(L"E:\\");
+    ASSERT_EQ(got.size(), c.expected.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      EXPECT_TRUE(got[i] == c.expected[i]) << i;
+      EXPECT_EQ(got[i].detail, c.expected[i].detail);
+    }
+  }
+  kxtest::TestMachine esd({{.letter = 'E', .type = "cdrom", .label = "DVD"}});
+  esd.WriteFile('E', "bootmgr", "boot");
+  esd.WriteFile('E', "sources/boot.wim", kWim);
+  esd.WriteFile('E', "sources/install.esd", kWim);
+  const std::vector<MediumProblem> got = CheckWindows7Medium(L"E:\\");
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_TRUE(got[0] == (MediumProblem{L"sources\\install.esd", MediumFault::kInstallEsd}));
+}
 
 }  // namespace

@@ -5,7 +5,7 @@
 # KESTRUNEX_PREFIX, src (the source drive's folder), data (the data folder).
 
 fail() { echo "FAIL [${case:-setup}]: $*" >&2; exit 1; }
-QUICK_TOOL="out: 50% complete\n|out:100% complete\n|exit:0"
+QUICK_TOOL="image|out: 50% complete\n|out:100% complete\n|exit:0"
 export KX_FAKE_TOOL="$QUICK_TOOL"
 
 # The program folder, with bulk files of MIB MiB in OS and Other so that

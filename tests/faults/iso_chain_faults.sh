@@ -33,7 +33,7 @@ source "$(dirname "$0")/faultkit.sh"
 make_program 64
 seal_source 64
 # A tool that writes part of its image, then works on until stopped.
-SLOW_TOOL="record:$iso|pid:$dir/toolpid|out: 10% complete\n|sleep:60000"
+SLOW_TOOL="image|pid:$dir/toolpid|out: 10% complete\n|sleep:60000"
 
 prepare_case() {
   rm -f "$iso"
@@ -41,10 +41,12 @@ prepare_case() {
   [ "$1" = "ISO tool" ] && export KX_FAKE_TOOL="$SLOW_TOOL"
   return 0
 }
-# The ISO step leaves what the tool wrote; before it, no image is made.
+# The ISO step removes what the tool wrote under its temporary name; before
+# it, no image is made.
 check_target() {
   if [ "$1" = "ISO tool" ]; then
-    grep -q "G:.GRMCULFRER_EN_DVD.iso" "$iso" || fail "what the ISO tool wrote is gone"
+    ! find "$isos" -maxdepth 1 \( -name '*.iso' -o -name 'kestrunex-image-*' \) | grep -q . ||
+      fail "a partial image is left: $(ls -A "$isos")"
     ! kill -0 "$(cat "$dir/toolpid")" 2>/dev/null || fail "the ISO tool still runs"
   else
     [ ! -e "$iso" ] || fail "an ISO image was made"

@@ -31,11 +31,11 @@ struct CommandCase {
 
 class IsoCommand : public IsoStepTest, public ::testing::WithParamInterface<CommandCase> {};
 
-TEST_P(IsoCommand, NamesToolBootFilesAndNumberedIsoFileAndTheToolReadsItAsWritten) {
+TEST_P(IsoCommand, NamesToolBootFilesAndTempFileAndTheImageGetsItsNumberedName) {
   const CommandCase& c = GetParam();
   for (const std::string& f : c.existing) machine.WriteFile('E', "Out/" + f, "old");
   const std::string record = (machine.dir().path() / "args.txt").string();
-  Script("record:" + record + "|out: 100% complete|exit:0");
+  Script("record:" + record + "|image|out: 100% complete|exit:0");
 
   ISOOperation op(&window, kStateGeneratingIso, c.folder, c.isoFolder, c.label, c.is64);
   ASSERT_EQ(op.Excute(), 1);
@@ -44,17 +44,26 @@ TEST_P(IsoCommand, NamesToolBootFilesAndNumberedIsoFileAndTheToolReadsItAsWritte
   const std::wstring arch = prog + (c.is64 ? L"Oscdimg_amd64\\Oscdimg\\" : L"Oscdimg_x86\\Oscdimg\\");
   const std::wstring boot = c.is64 ? L"-bootdata:2#p0,e,b\"" + arch + L"etfsboot.com\"#pEF,e,b\"" + arch + L"efisys.bin\""
                                    : L"-bootdata:1#p0,e,b\"" + arch + L"etfsboot.com\"";
+  // The tool writes a temporary file of the ISO folder, which no image
+  // numbering counts.
+  const std::wstring temp = op.ImageTempFile();
+  EXPECT_EQ(temp.rfind(L"E:\\Out\\kestrunex-image-", 0), 0u) << platform::AnsiFromWide(temp);
+  EXPECT_EQ(temp.substr(temp.size() - 4), L".tmp");
   const std::wstring cmd = L"\"" + prog + L"Oscdimg_x86\\Oscdimg\\oscdimg.exe\" -lWIN7 -m -o -u1 -udfver102 " + boot +
-                           L" \"" + c.folder + L"\" \"" + c.isoPath + L"\"";
+                           L" \"" + c.folder + L"\" \"" + temp + L"\"";
   EXPECT_TRUE(Traced("[ISOOperation::tmp_oscdTool]" + platform::AnsiFromWide(arch + L"oscdimg.exe")));
   EXPECT_TRUE(Traced("[MakeISOFile::SetCmd - m_cmd]" + platform::AnsiFromWide(cmd)));
-  // The tool got the folder and the ISO path as two arguments.
+  // The tool got the folder and the temporary file as two arguments.
   std::string args;
   for (const std::wstring& a : platform::SplitCommandLine(cmd)) args += "[" + platform::AnsiFromWide(a) + "]\n";
   args.erase(0, args.find('\n') + 1);  // the program itself is not recorded
   EXPECT_EQ(kxtest::ReadHostFile(record), args);
-  EXPECT_NE(args.find("[" + platform::AnsiFromWide(c.folder) + "]\n[" + platform::AnsiFromWide(c.isoPath) + "]"),
-            std::string::npos);
+  // The finished image has its numbered name, nothing else is left.
+  std::string image;
+  ASSERT_TRUE(platform::ResolvePath(c.isoPath, image));
+  EXPECT_EQ(kxtest::ReadHostFile(image), "image");
+  EXPECT_EQ(static_cast<std::size_t>(std::distance(fs::directory_iterator(machine.Root('E') / "Out"), {})),
+            c.existing.size() + 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -110,13 +119,13 @@ INSTANTIATE_TEST_SUITE_P(
     Part, IsoRun,
     ::testing::Values(
         RunCase{"ChunksTwelveSevenHundred",
-                "out: 12% complete\\n|sleep:60|out:  7% complete\\n|sleep:60|out:100% complete\\n|exit:0",
+                "image|out: 12% complete\\n|sleep:60|out:  7% complete\\n|sleep:60|out:100% complete\\n|exit:0",
                 1,
                 {{17, 12}, {17, 100}},
                 {"[MakeISOFile::Excute]- start", "[MakeISOFile::Excute]- MakeISOThread start",
                  "[MakeISOFile::MakeISOThread]- CreateProcess", "[MakeISOFile::MakeISOThread]- ReadPipe",
                  "  7% complete", "ISOOperation Excute - end(TRUE)"}},
-        RunCase{"ChunkBeginsWithFive", "out:5% complete\\n|exit:0", 1, {{17, 5}}, {}},
+        RunCase{"ChunkBeginsWithFive", "image|out:5% complete\\n|exit:0", 1, {{17, 5}}, {}},
         RunCase{"ExitCodeThree", "out: 30% complete\\n|sleep:60|exit:3",
                 0,
                 {{17, 30}, {17, 0}},
@@ -127,12 +136,13 @@ INSTANTIATE_TEST_SUITE_P(
                 0,
                 {{17, 100}, {17, 0}},
                 {"[MakeISOFile::MakeISOThread]-Exit Code:4"}},
-        RunCase{"SilentSuccess", "exit:0", 1, {}, {"[MakeISOFile::MakeISOThread]- ReadPipe fail"}},
-        RunCase{"ErrorStreamCounts", "err: 40% complete\\n|exit:0", 1, {{17, 40}}, {}}),
+        RunCase{"SilentSuccess", "image|exit:0", 1, {}, {"[MakeISOFile::MakeISOThread]- ReadPipe fail"}},
+        RunCase{"ErrorStreamCounts", "image|err: 40% complete\\n|exit:0", 1, {{17, 40}}, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Cancels at three moments; in each the step returns true, posts (17, 0)
-// last, and no tool is left running (the tool holds a lock while alive).
+// last, no tool is left running (the tool holds a lock while alive) and no
+// image, whole or partial, is left in the ISO folder.
 enum class CancelAt { BeforeStart, DuringStart, DuringRun };
 
 std::string CancelName(const ::testing::TestParamInfo<CancelAt>& info) {
@@ -145,7 +155,7 @@ class IsoCancel : public IsoStepTest, public ::testing::WithParamInterface<Cance
 TEST_P(IsoCancel, IsSeenAtAnyMomentAfterTheStepBegan) {
   const std::wstring lock = L"KX-ISO-TOOL-" + std::to_wstring(::getpid());
   const std::string record = (machine.dir().path() / "started.txt").string();
-  Script("record:" + record + "|lock:" + platform::AnsiFromWide(lock) + "|out: 10% complete\\n|sleep:60000|exit:0");
+  Script("record:" + record + "|lock:" + platform::AnsiFromWide(lock) + "|image|out: 10% complete\\n|sleep:60000|exit:0");
   ISOOperation op(&window, kStateGeneratingIso, L"D:\\OvantaToolTmp0\\", L"E:\\Out", L"LABEL", true);
   if (GetParam() == CancelAt::BeforeStart) op.Stop();
   if (GetParam() == CancelAt::DuringStart) MakeISOFile::Instance().SetBeforeStartHook([&] { op.Stop(); });
@@ -171,6 +181,7 @@ TEST_P(IsoCancel, IsSeenAtAnyMomentAfterTheStepBegan) {
     EXPECT_FALSE(fs::exists(record));
   }
   EXPECT_TRUE(platform::NamedMutex(lock).Owned());  // the tool is gone
+  EXPECT_TRUE(fs::is_empty(machine.Root('E') / "Out"));  // and what it wrote
 }
 
 INSTANTIATE_TEST_SUITE_P(Moments, IsoCancel,

@@ -93,10 +93,13 @@ TEST(JobChecks, AnIsoFolderOffNtfsOrInsideTheWorkFolderIsRefusedWithItsKey) {
 // names the required size, twice as much in ISO mode.
 TEST(RunSetup, WithoutRoomForTheWorkFolderNothingIsMadeAndTheNeedDoublesForAnImage) {
   kxtest::TestMachine machine(Drives(4400, 4400), 100);
+  std::filesystem::create_directories(machine.Root('G') / "iso");
   for (const int mode : {kModeUsb, kModeIso}) {
     const RunSetup setup = PrepareRun(L"E:\\", mode == kModeUsb ? L"F:\\" : L"G:\\iso\\", mode, kSourceMB);
     EXPECT_EQ(setup.result, RunSetupResult::NoWorkFolder);
     EXPECT_TRUE(setup.workFolder.empty());
+    EndRunFolders(setup);
+    EXPECT_TRUE(std::filesystem::is_empty(machine.Root('G') / "iso"));
   }
   EXPECT_EQ(SpaceNeededMB(kSourceMB, kModeUsb), 4500);
   EXPECT_EQ(SpaceNeededMB(kSourceMB, kModeIso), 9000);
@@ -119,8 +122,14 @@ TEST_P(RunStart, FillsTheRecordAndTracesItsSevenLines) {
   kxtest::TestMachine machine(Drives(7600, 100000), 100000);
   machine.WriteFile('E', "sources/idwbinfo.txt", "[BUILDINFO]\r\nBuildArch=AMD64\r\n");
   kxtest::AddSampleDrivers();
+  const std::filesystem::path isoFolder = machine.Root('G') / "50%done %s";
+  std::filesystem::create_directories(isoFolder);
   const RunSetup setup = PrepareRun(L"E:\\", c.target, c.mode, 10);
   ASSERT_EQ(setup.result, RunSetupResult::Ready) << platform::AnsiFromWide(setup.why);
+  // ISO mode: the image's temporary file is made first, and goes with the
+  // work folder when the run ends without turning it into the image.
+  EXPECT_EQ(std::filesystem::is_empty(isoFolder), c.mode == kModeUsb);
+  EXPECT_EQ(setup.info.szIsoTmpFile, setup.isoTempFile);
   EXPECT_EQ(setup.workFolder, L"C:\\ProgramData\\Ovanta\\Kestrunex\\OvantaToolTmp\\");
   EXPECT_TRUE(std::filesystem::is_directory(machine.Root('C') / "ProgramData/Ovanta/Kestrunex/OvantaToolTmp"));
   EXPECT_TRUE(setup.info.bIs64bitDVD);
@@ -141,6 +150,18 @@ TEST_P(RunStart, FillsTheRecordAndTracesItsSevenLines) {
     at = end;
   }
   EXPECT_EQ(lines, expected) << trace;
+  EndRunFolders(setup);
+  EXPECT_TRUE(std::filesystem::is_empty(isoFolder));
+  EXPECT_FALSE(std::filesystem::exists(machine.Root('C') / "ProgramData/Ovanta/Kestrunex/OvantaToolTmp"));
+}
+
+TEST(RunStart, AnIsoFolderThatTakesNoFileStopsTheRunBeforeTheWorkFolderIsMade) {
+  kxtest::TestMachine machine(Drives(7600, 100000), 100000);
+  const RunSetup setup = PrepareRun(L"E:\\", L"G:\\missing\\", kModeIso, 10);
+  EXPECT_EQ(setup.result, RunSetupResult::IsoFolderNotWritable);
+  EXPECT_NE(setup.why.find(L"G:\\missing\\ (error 2)"), std::wstring::npos) << platform::AnsiFromWide(setup.why);
+  EXPECT_TRUE(setup.workFolder.empty());
+  EXPECT_FALSE(std::filesystem::exists(machine.Root('C') / "ProgramData/Ovanta/Kestrunex/OvantaToolTmp"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, RunStart,

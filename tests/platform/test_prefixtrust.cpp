@@ -108,4 +108,16 @@ TEST(PrefixTrust, RootsDefaultPrefixIsInItsOwnHomeWhateverHomeSays) {
   EXPECT_EQ(platform::DefaultPrefix(), "/root/.kestrunex");
 }
 
+// The dialogs start where the user who asked for the program keeps files.
+TEST(PrefixTrust, InvokersHomeIsTheUserWhoStartedRoot) {
+  if (::geteuid() != 0) GTEST_SKIP() << "root's rule";
+  ScopedVariable sudo("SUDO_UID", "");
+  ::unsetenv("SUDO_UID");
+  ScopedVariable pkexec("PKEXEC_UID", "65534");
+  ScopedVariable home("HOME", "/tmp");
+  EXPECT_EQ(platform::InvokerHomeFolder(), "/nonexistent");  // nobody's, from the password database
+  ::unsetenv("PKEXEC_UID");
+  EXPECT_EQ(platform::InvokerHomeFolder(), "/root");
+}
+
 }  // namespace

@@ -16,6 +16,8 @@
 //   signals    writes "group:own" or "group:shared" (its own process group
 //              or its parent's) and "blocked:N", the signals it starts with
 //              blocked
+//   image      creates the file its last argument names (a system path
+//              through the machine's drives), as the ISO tool makes its image
 //   exit:N     ends with code N
 #include <signal.h>
 #include <unistd.h>
@@ -28,6 +30,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/fs/paths.h"
 #include "platform/process/process.h"
 #include "platform/text.h"
 
@@ -98,6 +101,9 @@ int main(int argc, char** argv) {
     else if (verb == "lock") {
       locks.push_back(std::make_unique<platform::NamedMutex>(platform::WideFromAnsi(value)));
       Write(1, locks.back()->Owned() ? "locked\n" : "busy\n");
+    } else if (verb == "image" && argc > firstArg) {
+      std::string host;
+      if (platform::ResolvePath(platform::WideFromAnsi(argv[argc - 1]), host)) std::ofstream(host) << "image";
     } else if (verb == "exit") return std::atoi(value.c_str());
   }
   return 0;

@@ -64,7 +64,10 @@ TestMachine::TestMachine(std::vector<DriveSpec> drives, std::optional<std::uint6
   // A driver library of the machine's own (empty until a test fills it, see
   // sampledrivers.h): no test reads or writes the system's library.
   // Its test root, when the tests set one, signs their driver catalogs.
-  profile << "\n[drivers]\nlibrary = drivers\nsamples = yes\n";
+  // Its PCI devices are a folder of its own (empty: no controllers), so no
+  // test sees this computer's.
+  profile << "\n[drivers]\nlibrary = drivers\nsamples = yes\npci = pci\n";
+  fs::create_directories(dir_.path() / "pci");
   if (!TestDriverRoots().empty()) {
     profile << "roots = test-roots\n";
     std::ofstream(dir_.path() / "test-roots") << TestDriverRoots();

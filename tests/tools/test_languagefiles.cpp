@@ -53,8 +53,9 @@ const std::set<std::u16string> kProgramKeys = {
     u"Verify Source Unreadable", u"Verify Start", u"Verify Unreadable", u"Verify Wim Damaged",
     // the checks before anything is erased
     u"FAT32 recovery refused", u"Not Windows 7 medium", u"Medium file missing", u"Medium file unreadable",
-    u"Medium file not WIM", u"Stick too small", u"Stick sectors", u"ISO folder in work folder", u"Cli Failed Step",
-    u"Cli Last Trace Line", u"Disk In Use",
+    u"Medium file not WIM", u"Medium install esd", u"Medium other Windows", u"Stick too small", u"Stick sectors",
+    u"ISO folder in work folder", u"Cli Failed Step", u"Cli Last Trace Line", u"Disk In Use",
+    u"ISO Folder Not Writable", u"Usb Entry Not Ready", u"Usb Entry Too Small",
     // starting as administrator from the desktop
     u"Admin Desktop Action", u"Admin Start Failed",
     // the driver library

@@ -44,7 +44,7 @@ for arch in x86 amd64; do
   cat >"$tool/oscdimg.exe" <<SH
 #!/bin/sh
 "$tool/oscdimg.real" "\$@" || exit \$?
-for iso in "$images"/*.iso; do
+for iso in "$images"/kestrunex-image-*.tmp; do
   size=\$(stat -c %s "\$iso")
   dd if=/dev/zero of="\$iso" bs=2048 seek=\$(( size / 4096 )) count=\$(( size / 4096 + 1 )) conv=notrunc 2>/dev/null
   truncate -s "\$size" "\$iso"

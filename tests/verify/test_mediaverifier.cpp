@@ -17,6 +17,8 @@
 #include "verify/folderproduct.h"
 #include "verify/isoproduct.h"
 #include "verify/mediaverifier.h"
+#include "pipeline/steplists.h"
+#include "pipeline/steptable.h"
 #include "verify/verifyplan.h"
 
 namespace fs = std::filesystem;
@@ -52,6 +54,8 @@ void FlipByteAfter(const fs::path& file, const std::string& marker) {
   f.seekp(static_cast<std::streamoff>(at + marker.size() + 10));
   f.put(static_cast<char>(data[at + marker.size() + 10] ^ 0x5a));
 }
+
+const std::vector<int> kStickSteps = {kStepFormatStick, kStepCopySourceToTarget, kStepBootWimOnTarget};
 
 struct LaidOutFile {
   std::string path;  // relative, as the plan folds it
@@ -90,7 +94,7 @@ class MediaVerifier : public testing::Test {
   // copy the reference.
   VerifyPlan IsoPlan(const fs::path& work) {
     RunShape run;
-    run.mode = 1;
+    run.steps = {kStepCopySourceToWork, kStepBootWimInWork, kStepMakeIso};
     run.source = source_.string();
     run.work = work.string();
     VerifyPlan plan;
@@ -187,7 +191,7 @@ TEST_F(MediaVerifier, DamagedServicedWimFailsInTheIsoAndOnTheStick) {
 
   // Stick: serviced in place, verified where it lies.
   RunShape run;
-  run.mode = 0;
+  run.steps = kStickSteps;
   run.is64 = false;
   run.source = source_.string();
   VerifyPlan plan;
@@ -227,7 +231,7 @@ TEST_F(MediaVerifier, StickFolderReportsWhatTheVolumeLost) {
       ASSERT_TRUE(DroppingDisk(copy.string(), static_cast<std::uint64_t>(c.keptBytes)).WriteFileImage(original.string()));
     }
     RunShape run;
-    run.mode = 0;
+    run.steps = kStickSteps;
     run.is64 = false;
     run.source = source_.string();
     VerifyPlan plan;
@@ -256,31 +260,38 @@ TEST_F(MediaVerifier, PlanFollowsTheRunsLayersAndServicedImages) {
   // copies "OS" before "Other", ISO mode after it).
   WriteFile(other / "readme.txt", 100, 24);
   WriteFile(os / "readme.txt", 100, 25);
+  // The lists as the program starts with them, then after the compatibility
+  // substitution, which stays for the rest of the process.
   struct Row {
     int mode;
-    bool compatible;
+    bool substituted;
     bool hasOs, hasEfi, installServiced;
-  } rows[] = {{1, false, true, false, false}, {1, true, false, false, true}, {0, false, true, true, false},
-              {0, true, false, true, true}};
+  } rows[] = {{kModeIso, false, true, false, false}, {kModeUsb, false, true, true, false},
+              {kModeIso, true, false, false, true}, {kModeUsb, true, false, true, true}};
+  ResetStepListsForTesting();
   for (const Row& row : rows) {
-    SCOPED_TRACE("mode " + std::to_string(row.mode) + " compat " + std::to_string(row.compatible));
-    RunShape run{row.mode, row.compatible, true, source_.string(), other.string(), os.string(), efi.string(),
+    SCOPED_TRACE("mode " + std::to_string(row.mode) + " substituted " + std::to_string(row.substituted));
+    if (row.substituted) SubstituteInstallWimSteps(row.mode);
+    RunShape run{StepList(row.mode), true, source_.string(), other.string(), os.string(), efi.string(),
                  (dir_ / "work").string()};
     VerifyPlan plan;
     std::string error;
     ASSERT_TRUE(PlanForRun(run, plan, error)) << error;
     EXPECT_EQ(plan.files.at("bootmgr").host, (other / "bootmgr").string());
     EXPECT_EQ(plan.files.count("autounattend/intel/x.inf"), row.hasOs ? 1u : 0u);
-    const fs::path lastReadme = row.hasOs && row.mode == 1 ? os / "readme.txt" : other / "readme.txt";
+    const fs::path lastReadme = row.hasOs && row.mode == kModeIso ? os / "readme.txt" : other / "readme.txt";
     EXPECT_EQ(plan.files.at("readme.txt").host, lastReadme.string());
     EXPECT_EQ(plan.files.count("efi/boot/bootx64.efi"), row.hasEfi ? 1u : 0u);
     EXPECT_EQ(plan.files.count("sources/boot.wim"), 0u);
     EXPECT_EQ(plan.files.count("sources/install.wim"), row.installServiced ? 0u : 1u);
     ASSERT_EQ(plan.wims.size(), row.installServiced ? 2u : 1u);
-    EXPECT_EQ(plan.wims[0].referenceHost, row.mode == 1 ? (dir_ / "work/Sources/boot.wim").string() : "");
-    EXPECT_EQ(plan.bootEntries, row.mode == 1 ? 2 : 0);
+    for (const ServicedWim& wim : plan.wims)
+      EXPECT_EQ(wim.referenceHost, row.mode == kModeIso ? (dir_ / "work" / wim.relPath).string() : "");
+    EXPECT_EQ(plan.bootEntries, row.mode == kModeIso ? 2 : 0);
   }
+  ResetStepListsForTesting();
   RunShape missing;
+  missing.steps = {kStepCopySourceToWork};
   missing.source = (dir_ / "no-such-dvd").string();
   VerifyPlan plan;
   std::string error;

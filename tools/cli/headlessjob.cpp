@@ -32,7 +32,7 @@
 #include "platform/text.h"
 #include "tools/cli/consolerunview.h"
 #include "tools/cli/failurereport.h"
-#include "tools/cli/targetstate.h"
+#include "pipeline/targetstate.h"
 #include "tools/cli/sourceargument.h"
 #include "tools/cli/usbtarget.h"
 
@@ -153,9 +153,10 @@ int HeadlessJob::Run() {
   if (!CheckSource() || !CheckDrivers() || !CheckTarget()) return refusal_;
   const int mode = options_.Mode();
   RunSetup setup = PrepareRun(source_, target_, mode, sizeMb_);
-  workFolder_ = setup.workFolder;
-  if (setup.result == RunSetupResult::NoWorkFolder) {
-    console_.Complain(SpaceWarningText(SpaceNeededMB(sizeMb_, mode)));
+  if (setup.result == RunSetupResult::NoWorkFolder || setup.result == RunSetupResult::IsoFolderNotWritable) {
+    EndRunFolders(setup);
+    if (setup.result == RunSetupResult::NoWorkFolder) console_.Complain(SpaceWarningText(SpaceNeededMB(sizeMb_, mode)));
+    else console_.Complain(Translate(L"ISO Folder Not Writable") + L" " + setup.why);
     return kExitFailure;
   }
   // The product is checked by the worker, before the work folder goes: an
@@ -172,7 +173,7 @@ int HeadlessJob::Run() {
     code = RunWorker(setup.info);
   }
   // The window's clean-up at the end of every run.
-  if (!DeleteFolderTree(workFolder_)) DeleteFolderContents(workFolder_);
+  EndRunFolders(setup);
   if (code == kExitSuccess && mode == 1) SayNewIsoFiles();
   if (code != kExitSuccess) SayTargetState();
   std::string logHost;
@@ -185,15 +186,14 @@ int HeadlessJob::Run() {
 bool HeadlessJob::CheckDrivers() {
   // Media without a driver for the source's architecture cannot do what
   // they are made for: no run starts.
-  const bool is64 = SourceIs64Bit(source_);
-  if (drivers::LibraryServes(is64)) return true;
-  console_.Complain(NoDriversText(is64));
-  return false;
+  const std::vector<std::wstring> gaps = DriverGapLines(SourceIs64Bit(source_));
+  for (const std::wstring& line : gaps) console_.Complain(line);
+  return gaps.empty();
 }
 
 int HeadlessJob::RunWorker(WIN7_OPERAT_INFO& info) {
   const int mode = options_.Mode();
-  check_ = std::make_unique<ProductCheck>(info, mode, compatible_);
+  check_ = std::make_unique<ProductCheck>(info, mode);
   ConsoleRunView view(console_, mode);
   std::unique_ptr<TOperationThd> worker;
   bool cancelAsked = false;

@@ -51,7 +51,6 @@ class HeadlessJob {
   std::wstring target_;
   int sizeMb_ = 0;
   bool compatible_ = false;
-  std::wstring workFolder_;
   std::unique_ptr<ProductCheck> check_;
   std::set<int> statesSeen_;  // the step states the run reported
   std::atomic<bool> checkCancelled_{false};  // set by the worker, read after it

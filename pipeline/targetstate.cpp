@@ -1,4 +1,4 @@
-#include "tools/cli/targetstate.h"
+#include "pipeline/targetstate.h"
 
 #include "pipeline/opmessages.h"
 

@@ -1,6 +1,7 @@
 #pragma once
 // What a run that failed or was cancelled left on its target, from the step
-// states it reported: the key of the one line kestrunex-cli ends with.
+// states it reported: the key of the line both front ends show after it
+// (kestrunex-cli ends with it, the wizard shows it on its run page).
 
 #include <set>
 
