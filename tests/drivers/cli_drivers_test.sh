@@ -95,6 +95,13 @@ head -c 4096 /dev/urandom >"$scratch/tampered/tmpxhci.sys"
 echo "changed" >>"$scratch/tampered/tmpxhci.sys"
 if "$cli" drivers add "$scratch/tampered" >"$scratch/add.log" 2>&1; then cat "$scratch/add.log"; fail "a tampered package added"; fi
 grep -q "tmpxhci.sys does not match its catalog" "$scratch/add.log" || { cat "$scratch/add.log"; fail "the refusal names no file"; }
+grep -q "use: sudo kestrunex-cli drivers add --unsigned" "$scratch/add.log" || { cat "$scratch/add.log"; fail "the hint lacks sudo"; }
+# A download whose 64-bit package is refused fails, whatever else it holds.
+mkdir -p "$scratch/mixed"
+cp -r "$scratch/tampered" "$scratch/renxhci" "$scratch/mixed/"
+if "$cli" drivers add "$scratch/mixed" >"$scratch/add.log" 2>&1; then cat "$scratch/add.log"; fail "a refused 64-bit package exited 0"; fi
+grep -q "^Added: renxhci_" "$scratch/add.log" || { cat "$scratch/add.log"; fail "the good package of the download was not added"; }
+"$cli" drivers remove renxhci >/dev/null || fail "the added package was not removed by its base name"
 "$cli" drivers add --unsigned "$scratch/tampered" >"$scratch/add.log" 2>&1 || { cat "$scratch/add.log"; fail "--unsigned"; }
 listing=$("$cli" drivers list)
 grep -q "NOT signed for Windows.*added with --unsigned" <<<"$listing" || { echo "$listing"; fail "list shows no state"; }
@@ -106,7 +113,7 @@ grep -q "NOT signed for Windows.*added with --unsigned" <<<"$listing" || { echo 
 job --iso 'G:\' --no || { cat "$scratch/job.log"; fail "the ISO run with the added packages"; }
 grep -q "uses a driver package that is not signed for Windows.*tmpxhci_" "$scratch/job.log" ||
   { cat "$scratch/job.log"; fail "the run does not warn of the --unsigned package"; }
-iso=$(sed -n 's/^ISO file: .*  (\(.*\))$/\1/p' "$scratch/job.log" | tail -n 1)
+iso=$(sed -n -e 's/ ([A-Z]:\\[^)]*)$//' -e 's/^ISO file: //p' "$scratch/job.log" | tail -n 1)
 [ -s "$iso" ] || fail "no ISO written"
 listing=$(xorriso -indev "$iso" -find /AutoUnattend -type f 2>/dev/null)
 grep -qi "/AutoUnattend/Others/renxhci_[0-9a-f]*/renxhci.inf" <<<"$listing" || { echo "$listing"; fail "renxhci not in Others"; }
@@ -124,4 +131,18 @@ devices=$(reglookup -p "/ControlSet001/Control/CriticalDeviceDatabase" "$scratch
 grep -qi "pci#ven_1912&dev_0015.*renxhci" <<<"$devices" || fail "renxhci's critical-device entry missing"
 store=$(wimlib-imagex dir "$scratch/boot.wim" 2 --path /Windows/System32/DriverStore/FileRepository)
 ! grep -qi "amdxhc\|asmtxhci\|iusb3" <<<"$store" || fail "a sample package in boot.wim"
+# list: the device each INF describes, and its version.
+listing=$("$cli" drivers list)
+grep -q "device: xHCI renxhci, version 2.0.0.1" <<<"$listing" || { echo "$listing"; fail "list shows no device"; }
+# remove by base name: one package of that name is removed; of two, both are
+# named and neither goes; a looser prefix names none.
+cp -r "$scratch/renxhci" "$scratch/renxhci2"
+head -c 4096 /dev/urandom >"$scratch/renxhci2/Win7/x64/renxhci.sys"
+"$(dirname "$make_machine")/sign-test-drivers" "$scratch/renxhci2" "$KESTRUNEX_PREFIX/test-keys"
+"$cli" drivers add "$scratch/renxhci2" >/dev/null || fail "a second renxhci package"
+if "$cli" drivers remove renxhci >"$scratch/remove.log" 2>&1; then fail "an ambiguous base name removed a package"; fi
+[ "$(grep -c "  renxhci_[0-9a-f]*$" "$scratch/remove.log")" -eq 2 ] || { cat "$scratch/remove.log"; fail "the candidates are not listed"; }
+if "$cli" drivers remove renx >"$scratch/remove.log" 2>&1; then fail "a prefix removed a package"; fi
+"$cli" drivers remove tmpxhci >"$scratch/remove.log" 2>&1 || { cat "$scratch/remove.log"; fail "remove by base name"; }
+grep -q "^Removed: tmpxhci_" "$scratch/remove.log" || fail "the package removed is not named"
 echo "PASS: an empty library refuses; the added packages reach the ISO and boot.wim image 2"

@@ -48,7 +48,7 @@ for _ in $(seq 1 120); do
 done
 set -e
 if [ "$status" -ne 0 ]; then cat "$scratch/job.log"; echo "FAIL: the installed command's ISO job exited $status"; exit 1; fi
-iso=$(sed -n 's/^ISO file: .*  (\(.*\))$/\1/p' "$scratch/job.log" | tail -n 1)
+iso=$(sed -n -e 's/ ([A-Z]:\\[^)]*)$//' -e 's/^ISO file: //p' "$scratch/job.log" | tail -n 1)
 [ -s "$iso" ] || { cat "$scratch/job.log"; echo "FAIL: no ISO written"; exit 1; }
 xorriso -indev "$iso" -find /sources -name boot.wim 2>/dev/null | grep -qi boot.wim \
   || { echo "FAIL: the ISO holds no sources/boot.wim"; exit 1; }

@@ -97,8 +97,10 @@ bool CheckSignature(drivers::FoundPackage& package, const std::string& shown, co
   return true;
 }
 
-// The packages of one path: 0 when it gave none.
-int AddOne(drivers::DriverLibrary& library, const std::string& given, const AddOptions& options, Console& console) {
+// The packages of one path: 0 when it gave none. refusedPackage: a driver
+// package of the path was refused for its signature or not stored.
+int AddOne(drivers::DriverLibrary& library, const std::string& given, const AddOptions& options, Console& console,
+           bool& refusedPackage) {
   std::error_code ec;
   const std::string path = std::filesystem::absolute(given, ec).lexically_normal().string();
   const drivers::InputKind kind = drivers::ClassifyInput(path);
@@ -150,7 +152,10 @@ int AddOne(drivers::DriverLibrary& library, const std::string& given, const AddO
   int packages = 0;
   for (auto& package : found) {
     std::string error;
-    if (!CheckSignature(package, path + " > " + package.found, options, console)) continue;
+    if (!CheckSignature(package, path + " > " + package.found, options, console)) {
+      refusedPackage = true;
+      continue;
+    }
     switch (library.Add(package, path, options.sample, error)) {
       case drivers::AddOutcome::Added:
         ++packages;
@@ -163,6 +168,7 @@ int AddOne(drivers::DriverLibrary& library, const std::string& given, const AddO
         console.Say(Translate(L"Drivers Already") + L" " + W(package.record.name));
         break;
       case drivers::AddOutcome::Failed:
+        refusedPackage = true;
         Refuse(console, path + " > " + package.found, Translate(L"Drivers Cannot Write") + L" " + W(error));
         break;
     }
@@ -176,7 +182,9 @@ int AddDriverPaths(drivers::DriverLibrary& library, const std::vector<std::strin
                    bool allowUnsigned, Console& console) {
   AddOptions options{sample, allowUnsigned, drivers::CurrentTrustedRoots()};
   int code = kExitSuccess;
-  for (const auto& path : paths)
-    if (AddOne(library, path, options, console) == 0) code = kExitFailure;
+  for (const auto& path : paths) {
+    bool refusedPackage = false;
+    if (AddOne(library, path, options, console, refusedPackage) == 0 || refusedPackage) code = kExitFailure;
+  }
   return code;
 }
