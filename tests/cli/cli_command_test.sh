@@ -49,7 +49,7 @@ expect 1 "Unknown option: --format" --iso 'G:\' --format
 KX_CLI_LOCALE=de_DE.UTF-8 expect 1 "Unbekannte Option: --format" --iso 'G:\' --format
 expect 1 "needs a value: --iso" --iso
 expect 0 "^kestrunex-cli [0-9][0-9.]*$" --version
-expect 1 "not an optical drive: F:" --source F: --iso 'G:\'
+expect 1 "not an optical drive: $KESTRUNEX_PREFIX/[a-z]* (F:" --source F: --iso 'G:\'
 expect 1 "The ISO directory does not exist" --iso 'G:\missing'
 expect 1 "not on an NTFS drive" --iso 'F:\'
 # A folder stick is no partition of a USB disk: refused before the format
