@@ -91,11 +91,8 @@ export KX_FAKE_TOOL="record:$dir/args|env:KESTRUNEX_PREFIX|out: 50% complete\n|s
 # shellcheck disable=SC2097,SC2098  # on purpose: the environment names no machine, --prefix the real one
 KESTRUNEX_PREFIX="$dir/nowhere" expect 0 "Creating the ISO image" --prefix "$KESTRUNEX_PREFIX" --iso 'G:\' --no-verify
 grep -q "^[0-9:.]* $KESTRUNEX_PREFIX" "$data/RAREzodav.log" || fail "the ISO tool did not run on the command's machine"
-# Host paths: the trace log as the file to open, the ISO file with its
-# drive path after it.
+# The trace log is named as the file to open: its host path.
 grep -qx "Trace log: $data/RAREzodav.log" "$dir/out" || fail "the trace log is not named by its host path"
-grep -qxF "ISO file: $KESTRUNEX_PREFIX/images/GRMCULFRER_EN_DVD.iso (G:\GRMCULFRER_EN_DVD.iso)" "$dir/out" \
-  || fail "the ISO file is not named by its host path"
 grep -qx '\[G:\\GRMCULFRER_EN_DVD.iso\]' "$dir/args" || fail "ISO path: $(cat "$dir/args")"
 grep -q '^\[-bootdata:2#p0,e,b.*Oscdimg_amd64.Oscdimg.etfsboot.com#pEF,e,b.*efisys.bin\]$' "$dir/args" || fail "boot data"
 if [ -e "$data/OvantaToolTmp" ] || [ -e "$KESTRUNEX_PREFIX/images/OvantaToolTmp0" ]; then fail "work folder left behind"; fi

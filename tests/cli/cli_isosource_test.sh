@@ -41,6 +41,8 @@ for image in udf joliet; do
   grep -q "ISO image as optical drive D: = .*$image.iso" "$dir/out" || fail "the image's drive was not shown"
   grep -qF "$image.iso (D:\) ( GRMCULFRER_EN_DVD )" "$dir/out" || fail "the image and its label were not shown"
   product=$(ls "$images"/*.iso)
+  # Named by its host path, the drive path after it.
+  grep -qxF "ISO file: $product (G:\\$(basename "$product"))" "$dir/out" || fail "the ISO file is not named by its host path"
   xorriso -indev "$product" -find /sources/boot.wim 2>/dev/null | grep -q boot.wim ||
     fail "the product of the $image image holds no sources/boot.wim"
 done

@@ -10,6 +10,10 @@ std::wstring HostPathText(const std::wstring& systemPath) {
   const auto drive = platform::CurrentMachine().Drive(letter);
   if (!drive) return systemPath;
   std::string host;
+  // A volume's root by its device where the host has one (/dev/sdb1): what
+  // a user of the host knows a stick or a disc by.
+  if (!drive->hostDevice.empty() && drive->hostDevice.rfind("/dev/", 0) == 0 && platform::IsDriveRoot(systemPath))
+    return platform::WideFromAnsi(drive->hostDevice) + L" (" + systemPath + L")";
   if (!drive->hostFolder.empty()) {
     if (!platform::ResolvePath(systemPath, host) || host.empty()) return systemPath;
     const std::wstring wide = platform::WideFromAnsi(host);
