@@ -55,6 +55,8 @@ const std::set<std::u16string> kProgramKeys = {
     u"FAT32 recovery refused", u"Not Windows 7 medium", u"Medium file missing", u"Medium file unreadable",
     u"Medium file not WIM", u"Stick too small", u"Stick sectors", u"ISO folder in work folder", u"Cli Failed Step",
     u"Cli Last Trace Line",
+    // the erase question's default and answer, --usb by image or loop device, the wizard's --help
+    u"Cli Answer Default No", u"Cli Nothing Changed", u"Cli Usb Forms", u"Cli Loop Over Device", u"Wizard Help",
     // the driver library
     u"Drivers Help", u"Drivers Library", u"Drivers Empty", u"Drivers Sample", u"Drivers From", u"Drivers Added On",
     u"Drivers Ids", u"Drivers Added", u"Drivers Already", u"Drivers Removed", u"Drivers Refused",
@@ -70,7 +72,7 @@ const std::set<std::u16string> kProgramKeys = {
     u"Drivers Check Help", u"Drivers Check Here", u"Drivers Check File", u"Drivers Check None",
     u"Drivers Check Subsystem", u"Drivers Check Driven", u"Drivers Check Matched", u"Drivers Check Not Driven",
     u"Drivers Check Builtin", u"Drivers Check Other", u"Drivers Check Summary", u"Drivers Check Unreadable",
-    u"Drivers Check No Listing",
+    u"Drivers Check No Listing", u"Drivers Several", u"Drivers Device", u"Drivers Version",
     u"No Drivers Add",
 };
 
