@@ -10,13 +10,12 @@
 # .sys was changed after signing is refused by name, then added with
 # --unsigned, and the run warns that it uses it.
 # shellcheck disable=SC1003  # 'G:\' and the like are Windows paths: a backslash ends them, no quote is escaped
-set -euo pipefail
 cli="$1" make_machine="$2"
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+# shellcheck source-path=SCRIPTDIR source=../cli/clikit.sh
+source "$(dirname "$0")/../cli/clikit.sh"
+scratch=$dir
 export KESTRUNEX_PREFIX="$scratch/machine"
-KESTRUNEX_CLI="$cli" "$make_machine" "$KESTRUNEX_PREFIX" >/dev/null 2>&1
-fail() { echo "FAIL: $*"; exit 1; }
+sample_machine "$KESTRUNEX_PREFIX"
 
 # The sample machine's library holds the samples; remove them all.
 names=$("$cli" drivers list | sed -n 's/^\([a-z0-9]*_[0-9a-f]\{8\}\)  .*/\1/p')
@@ -30,16 +29,8 @@ grep -q "no packages" <<<"$listing" || fail "the library is not empty"
 
 # One job per machine: wait while another test holds the machine-wide lock.
 job() {
-  local status
-  for _ in $(seq 1 120); do
-    set +e
-    "$cli" "$@" </dev/null >"$scratch/job.log" 2>&1
-    status=$?
-    set -e
-    grep -q "already running" "$scratch/job.log" || return $status
-    sleep 5
-  done
-  return $status
+  unlocked "$scratch/job.log" "$cli" "$@"
+  return "$rc"
 }
 status=0
 job --iso 'G:\' --no || status=$?
