@@ -67,12 +67,14 @@ std::string LoopBacking(dev_t device) {
 // it reads, so `losetup /dev/loop0 /dev/sda` would slip past them.
 std::string UndeclaredBacking(const std::string& path, std::wstring& error) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return path;
-  if (::stat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode) && major(st.st_rdev) == kLoopMajor) {
+  const bool known = ::stat(path.c_str(), &st) == 0;
+  if (known && S_ISREG(st.st_mode)) return path;
+  if (known && S_ISBLK(st.st_mode) && major(st.st_rdev) == kLoopMajor) {
     const std::string backing = LoopBacking(st.st_rdev);
     struct stat behind {};
-    if (!backing.empty() && ::stat(backing.c_str(), &behind) == 0 && S_ISREG(behind.st_mode)) return path;
-    if (!backing.empty() && ::stat(backing.c_str(), &behind) == 0 && S_ISBLK(behind.st_mode)) {
+    const bool readable = !backing.empty() && ::stat(backing.c_str(), &behind) == 0;
+    if (readable && S_ISREG(behind.st_mode)) return path;
+    if (readable && S_ISBLK(behind.st_mode)) {
       error = Translate(L"Cli Loop Over Device") + L" " + W(backing);
       return {};
     }
