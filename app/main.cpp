@@ -6,9 +6,13 @@
 // administrator it takes nothing else from its caller: Qt's arguments are
 // its own and the environment is cut to an allow-list (qtarguments.h,
 // platform/admin.h).
+// --help and --version answer on standard output and end (exit 0), before
+// the lock and without a display.
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
+#include <string_view>
 #include <exception>
 #include <memory>
 #include <string>
@@ -25,6 +29,7 @@
 #include "app/tmainform.h"
 #include "config/checkboxes.h"
 #include "platform/admin.h"
+#include "config/ovmultilangdll.h"
 #include "platform/text.h"
 #include "platform/windows/signalwatcher.h"
 #include "src/gui/Painter/TextPainter/qttextrasterizer.h"
@@ -45,6 +50,21 @@ void OnTerminalSignal(int signal) {
       first, [first] { first->MainForm().OnTerminalSignal(); }, Qt::QueuedConnection);
 }
 
+// --help or --version alone: the answer on standard output, before the lock
+// is taken and before Qt starts (which needs a display). -1 for any other
+// command line, else the exit status.
+int AnswerOnTerminal(int argc, char** argv) {
+  if (argc != 2) return -1;
+  const std::string_view arg = argv[1];
+  std::string text;
+  if (arg == "--help" || arg == "-h") text = platform::AnsiFromWide(Translate(L"Wizard Help"));
+  else if (arg == "--version") text = std::string("kestrunex ") + KX_VERSION;
+  else return -1;
+  text += '\n';
+  const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+  return std::fflush(stdout) == 0 && written ? 0 : 1;
+}
+
 // Names the windows for the signal handler while they live.
 struct SignalTarget {
   explicit SignalTarget(TdlgFirst* first) { g_signalTarget = first; }
@@ -55,6 +75,7 @@ struct SignalTarget {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (const int answered = AnswerOnTerminal(argc, argv); answered >= 0) return answered;
   // Held until the process ends, however it ends.
   static platform::NamedMutex instance(kInstanceLock);
   if (!instance.Owned()) return 0;

@@ -5,7 +5,9 @@
 #   inside the package;
 # - it has no documentation folder: Debian's debug packages link theirs to
 #   the main package's, which they depend on at the exact version;
-# - the split debug files keep the programs' execute bits.
+# - the split debug files keep the programs' execute bits;
+# - it must not carry the main package's maintainer scripts (the purge of
+#   the driver library belongs to the program's package).
 # The package is unpacked, mended and packed again under the same name.
 find_program(KX_DPKG_DEB dpkg-deb REQUIRED)
 foreach(package IN LISTS CPACK_PACKAGE_FILES)
@@ -25,6 +27,7 @@ foreach(package IN LISTS CPACK_PACKAGE_FILES)
     file(CHMOD ${root}/${file} PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
   endforeach()
   file(WRITE ${root}/DEBIAN/md5sums "${sums}")
+  file(REMOVE ${root}/DEBIAN/postrm)
   file(MAKE_DIRECTORY ${root}/usr/share/doc)
   file(CREATE_LINK ${CPACK_PACKAGE_NAME} ${root}/usr/share/doc/${CPACK_PACKAGE_NAME}-dbgsym SYMBOLIC)
   file(REMOVE ${package})

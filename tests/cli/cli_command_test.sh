@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
-# kestrunex-cli on a sample machine: --help, the refusals of the source and
-# target checks, the single-instance lock, an ISO-mode run that succeeds and
-# one that fails, and Ctrl+C while the ISO tool runs. The program runs from
-# a program folder of the test's own, with the fake tool as the ISO tool.
+# kestrunex-cli on a sample machine: --help (the driver subcommands' too),
+# the refusals of the source and target checks, the single-instance lock, an
+# ISO-mode run that succeeds (host paths in its lines) and one that fails,
+# Ctrl+C while the ISO tool runs, the erase question at a terminal, and USB
+# disks named by image file and loop device. The program runs from a program
+# folder of the test's own, with the fake tool as the ISO tool.
 # shellcheck disable=SC1003  # 'G:\' and the like are Windows paths: a backslash ends them, no quote is escaped
-set -euo pipefail
-set -m  # background jobs keep Ctrl+C (SIGINT), as at a terminal
 cli="$1" fake="$2" make_machine="$3"
 here=$(cd "$(dirname "$0")" && pwd)
-dir=$(mktemp -d)
+# shellcheck source-path=SCRIPTDIR source=clikit.sh
+source "$here/clikit.sh"
+set -m  # background jobs keep Ctrl+C (SIGINT), as at a terminal
 holder=""
-cleanup() { [ -n "$holder" ] && kill -9 "$holder" 2>/dev/null; rm -rf "$dir"; }
-trap cleanup EXIT
-export LC_ALL=C LANG=C
+# shellcheck disable=SC2016  # expanded at exit, when the holder is known
+at_exit '[ -z "$holder" ] || kill -9 "$holder"'
 
 prog="$dir/program"
 cp -r "$(dirname "$cli")" "$prog"
@@ -21,34 +22,34 @@ for arch in x86 amd64; do
   cp "$fake" "$prog/Oscdimg_$arch/Oscdimg/oscdimg.exe"
 done
 export KESTRUNEX_PREFIX="$dir/prefix"
-KESTRUNEX_CLI="$cli" "$make_machine" "$KESTRUNEX_PREFIX" >/dev/null
+sample_machine "$KESTRUNEX_PREFIX"
 data="$KESTRUNEX_PREFIX/drive_c/ProgramData/Ovanta/Kestrunex"
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
 # expect RC PATTERN ARGS...: runs the command, checks its status and output.
-# The machine's lock is shared with every other instance on it (a test run
-# beside this one): a run that found it taken is tried again.
 expect() {
   local want="$1" pattern="$2"; shift 2
-  local rc=0
-  for _ in $(seq 60); do
-    rc=0
-    env ${KX_CLI_LOCALE:+LC_ALL=$KX_CLI_LOCALE} "$prog/kestrunex-cli" "$@" >"$dir/out" 2>&1 </dev/null || rc=$?
-    [ "$pattern" = "already running" ] && break
-    grep -q "already running" "$dir/out" || break
-    sleep 2
-  done
+  local command=(env ${KX_CLI_LOCALE:+LC_ALL=$KX_CLI_LOCALE} "$prog/kestrunex-cli" "$@")
+  if [ "$pattern" = "already running" ]; then
+    rc=0; "${command[@]}" >"$dir/out" 2>&1 </dev/null || rc=$?
+  else
+    unlocked "$dir/out" "${command[@]}"
+  fi
   cat "$dir/out"
   [ "$rc" -eq "$want" ] || fail "kestrunex-cli $* exited $rc, not $want"
   grep -q -- "$pattern" "$dir/out" || fail "kestrunex-cli $* did not say: $pattern"
 }
 
 expect 0 "--iso FOLDER" --help
+# Every driver subcommand has its help; the bare command is a usage error
+# that quotes it without a trailing blank.
+expect 0 "drivers check \[--lspci FILE\]" drivers check --help
+for verb in list add remove; do expect 0 "drivers (add" drivers "$verb" --help; done
+expect 1 "used: drivers$" drivers
 expect 1 "Unknown option: --format" --iso 'G:\' --format
 KX_CLI_LOCALE=de_DE.UTF-8 expect 1 "Unbekannte Option: --format" --iso 'G:\' --format
 expect 1 "needs a value: --iso" --iso
 expect 0 "^kestrunex-cli [0-9][0-9.]*$" --version
-expect 1 "not an optical drive: F:" --source F: --iso 'G:\'
+expect 1 "not an optical drive: $KESTRUNEX_PREFIX/[a-z]* (F:" --source F: --iso 'G:\'
 expect 1 "The ISO directory does not exist" --iso 'G:\missing'
 expect 1 "not on an NTFS drive" --iso 'F:\'
 # A folder stick is no partition of a USB disk: refused before the format
@@ -90,7 +91,8 @@ export KX_FAKE_TOOL="record:$dir/args|image|env:KESTRUNEX_PREFIX|out: 50% comple
 # shellcheck disable=SC2097,SC2098  # on purpose: the environment names no machine, --prefix the real one
 KESTRUNEX_PREFIX="$dir/nowhere" expect 0 "Creating the ISO image" --prefix "$KESTRUNEX_PREFIX" --iso 'G:\' --no-verify
 grep -q "^[0-9:.]* $KESTRUNEX_PREFIX" "$data/RAREzodav.log" || fail "the ISO tool did not run on the command's machine"
-grep -q "Trace log: C:.ProgramData.Ovanta.Kestrunex.RAREzodav.log" "$dir/out" || fail "no trace log path"
+# The trace log is named as the file to open: its host path.
+grep -qx "Trace log: $data/RAREzodav.log" "$dir/out" || fail "the trace log is not named by its host path"
 # The tool writes a temporary file, which becomes the image once complete.
 grep -qx '\[G:\\kestrunex-image-[0-9A-F]*\.tmp\]' "$dir/args" || fail "ISO path: $(cat "$dir/args")"
 [ -f "$KESTRUNEX_PREFIX/images/GRMCULFRER_EN_DVD.iso" ] || fail "no image: $(ls "$KESTRUNEX_PREFIX/images")"
@@ -136,18 +138,10 @@ if kill -0 "$(cat "$dir/pid")" 2>/dev/null; then fail "the ISO tool still runs";
 ! find "$KESTRUNEX_PREFIX/images" -maxdepth 1 \( -name 'kestrunex-image-*' -o -name '*DVD0.iso' \) | grep -q . ||
   fail "Ctrl+C left a partial image"
 
-# Questions at a terminal: Ctrl+C cancels (exit 2), Enter alone is the erase
-# question's default, No, and German answers are understood. The line under
-# the question names the disk.
+# Questions at a terminal (at_terminal.py WAIT_FOR INPUT COMMAND...).
 at_terminal() {
   local out="$1"; shift
-  local rc=0
-  for _ in $(seq 60); do
-    rc=0
-    "$here/at_terminal.py" "$@" >"$out" 2>&1 || rc=$?
-    grep -q "already running" "$out" || break
-    sleep 2
-  done
+  unlocked "$out" "$here/at_terminal.py" "$@"
   cat "$out"
   return "$rc"
 }
@@ -155,10 +149,12 @@ unset KX_FAKE_TOOL
 
 # --usb by a virtual disk's image file: its first partition's volume; a disk
 # without a partition and a file that is no disk of the machine are refused.
-for disk in blank other; do "$make_machine" --stick-only 64 --unpartitioned "$dir/$disk.img"; done
+sample_machine --stick-only 64 --unpartitioned "$dir/blank.img"
 # Sparse, large enough for the sample DVD and its headroom, one FAT32
-# partition at 1 MiB: the stick the questions are asked for.
-"$make_machine" --stick-only 1024 "$dir/stick.img"
+# partition at 1 MiB: the stick the questions are asked for, and one no
+# profile names.
+sample_machine --stick-only 1024 "$dir/stick.img"
+sample_machine --stick-only 1024 "$dir/bought.img"
 mkdir -p "$KESTRUNEX_PREFIX/stick2"
 cat >>"$KESTRUNEX_PREFIX/machine.ini" <<INI
 
@@ -180,15 +176,46 @@ partition = 1
 image = $dir/blank.img
 bus = usb
 INI
-for typed in '^C' '' 'nein'; do
+# The erase question: its prompt shows the default in the user's language;
+# No, Enter alone and Ctrl+C keep the disk, say so and exit 2. Ctrl+C is
+# typed at once as well, the moment the prompt shows, several times: the
+# signal is taken before the prompt is written.
+for typed in '^C' '' 'nein' '^C!' '^C!' '^C!' '^C!' '^C!'; do
   rc=0
-  at_terminal "$dir/out" "(j/n):" "$typed" env LC_ALL=de_DE.UTF-8 "$prog/kestrunex-cli" --usb H: || rc=$?
+  at_terminal "$dir/out" "[j/N]:" "$typed" env LC_ALL=de_DE.UTF-8 "$prog/kestrunex-cli" --usb H: || rc=$?
   [ "$rc" -eq 2 ] || fail "answer '$typed' at the terminal: exit $rc, not 2"
+  grep -q "Es wurde nichts geändert." "$dir/out" || fail "answer '$typed': no line says nothing was changed"
 done
 grep -qF "Test Stick, 1.0 GiB, $dir/stick.img" "$dir/out" || fail "the erase question does not name the stick"
 
 expect 2 "Test Stick, 1.0 GiB, $dir/stick.img" --usb "$dir/stick.img"
 grep -q "H:" "$dir/out" || fail "--usb IMAGE is not the volume H:"
 expect 1 "no partition" --usb "$dir/blank.img"
-expect 1 "No disk of this computer" --usb "$dir/other.img"
+expect 1 "No disk of this computer is this device or image file: /dev/null" --usb /dev/null
+grep -q "a loop device over a disk image file (/dev/loop0)" "$dir/out" || fail "the refusal does not say what would work"
+
+# A disk image, or a loop device over one, that no profile names is a USB
+# disk: the same checks and question. A loop device over a block device
+# (here another loop device, never a real disk) is refused.
+expect 2 "Nothing was changed." --usb "$dir/bought.img"
+grep -qF "1.0 GiB, $dir/bought.img" "$dir/out" || fail "the question for an image no profile names does not name it"
+if [ "$(id -u)" -eq 0 ]; then
+  loop=$(losetup -f --show -P "$dir/bought.img")
+  at_exit "losetup -d $loop"
+  expect 2 "Nothing was changed." --usb "$loop"
+  grep -qF "1.0 GiB, $loop" "$dir/out" || fail "the question for $loop does not name it"
+  stacked=$(losetup -f --show "$loop")
+  at_exit "losetup -d $stacked"
+  expect 1 "reads a block device, not an image file; give that device itself instead: $loop" --usb "$stacked"
+  # A format that fails (the device is read-only): after yes to the erase
+  # question, no to the recovery question fails the run, and the last line
+  # says what the disk holds.
+  cp --sparse=always "$dir/bought.img" "$dir/readonly.img"
+  readonly_loop=$(losetup -r -f --show -P "$dir/readonly.img")
+  at_exit "losetup -d $readonly_loop"
+  rc=0
+  at_terminal "$dir/out" "[y/N]:" y "(y/n):" n -- "$prog/kestrunex-cli" --usb "$readonly_loop" || rc=$?
+  [ "$rc" -eq 1 ] || fail "no at the recovery question: exit $rc, not 1"
+  grep -q "USB disk may be left partly formatted" "$dir/out" || fail "no line on the disk's state after the failed format"
+fi
 echo "all kestrunex-cli checks passed"

@@ -5,17 +5,14 @@
 # only) each give a verified ISO; the one parsing rule takes a letter, a
 # mounted disc's folder and a file; a damaged image is refused, named.
 # shellcheck disable=SC1003  # 'G:\' and the like are Windows paths: a backslash ends them, no quote is escaped
-set -euo pipefail
 cli="$1" make_machine="$2"
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-export LC_ALL=C LANG=C
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# shellcheck source-path=SCRIPTDIR source=clikit.sh
+source "$(dirname "$0")/clikit.sh"
 
 prog="$dir/program"
 cp -r "$(dirname "$cli")" "$prog"
 export KESTRUNEX_PREFIX="$dir/prefix"
-KESTRUNEX_CLI="$cli" "$make_machine" "$KESTRUNEX_PREFIX" >/dev/null 2>&1 || fail "the sample machine was not made"
+sample_machine "$KESTRUNEX_PREFIX"
 images="$KESTRUNEX_PREFIX/images"
 dvd="$KESTRUNEX_PREFIX/dvd"
 
@@ -31,14 +28,7 @@ fi
 
 run() {  # run RC OUTPUT-PATTERN ARGS...
   local want="$1" pattern="$2"; shift 2
-  local rc tries=0
-  # The program's lock is machine-wide: wait for another instance to end.
-  while :; do
-    rc=0
-    "${as_user[@]}" "$prog/kestrunex-cli" "$@" >"$dir/out" 2>&1 </dev/null || rc=$?
-    if ! grep -q "already running" "$dir/out" || [ "$tries" -ge 60 ]; then break; fi
-    tries=$((tries + 1)); sleep 2
-  done
+  unlocked "$dir/out" "${as_user[@]}" "$prog/kestrunex-cli" "$@"
   cat "$dir/out"
   [ "$rc" -eq "$want" ] || fail "kestrunex-cli $* exited $rc, not $want"
   grep -q -- "$pattern" "$dir/out" || fail "kestrunex-cli $* did not say: $pattern"
@@ -49,8 +39,10 @@ for image in udf joliet; do
   # D: is the first letter the sample machine leaves free.
   (cd "$dir" && run 0 "Verified: every file reads back" --source "$image.iso" --iso 'G:\' --yes)
   grep -q "ISO image as optical drive D: = .*$image.iso" "$dir/out" || fail "the image's drive was not shown"
-  grep -q "D:\\\\ ( GRMCULFRER_EN_DVD )" "$dir/out" || fail "the image's label was not shown"
+  grep -qF "$image.iso (D:\) ( GRMCULFRER_EN_DVD )" "$dir/out" || fail "the image and its label were not shown"
   product=$(ls "$images"/*.iso)
+  # Named by its host path, the drive path after it.
+  grep -qxF "ISO file: $product (G:\\$(basename "$product"))" "$dir/out" || fail "the ISO file is not named by its host path"
   xorriso -indev "$product" -find /sources/boot.wim 2>/dev/null | grep -q boot.wim ||
     fail "the product of the $image image holds no sources/boot.wim"
 done
@@ -58,7 +50,7 @@ done
 # One rule for all three spellings: each reaches the target check with E:.
 for source in E: 'e:\' "$dvd"; do
   run 1 "The ISO directory does not exist" --source "$source" --iso "$dir/nowhere"
-  grep -q "^E:\\\\ ( GRMCULFRER_EN_DVD )" "$dir/out" || fail "--source $source was not read as E:"
+  grep -qF "$dvd (E:\) ( GRMCULFRER_EN_DVD )" "$dir/out" || fail "--source $source was not read as E:"
 done
 
 # Damaged or missing images: refused before anything runs, the file named.

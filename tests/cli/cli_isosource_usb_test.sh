@@ -3,26 +3,17 @@
 # by our oscdimg, UDF with its bridge) is read as drive D: and copied onto a
 # virtual stick, which the verification reads back and compares with the
 # image. The USB mode needs root (loop devices): without it, skipped.
-set -euo pipefail
 cli="$1" make_machine="$2"
 [ "$(id -u)" = 0 ] || { echo "skipped: the USB mode needs root"; exit 77; }
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-export LC_ALL=C LANG=C
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# shellcheck source-path=SCRIPTDIR source=clikit.sh
+source "$(dirname "$0")/clikit.sh"
 
 export KESTRUNEX_PREFIX="$dir/prefix"
-KESTRUNEX_CLI="$cli" "$make_machine" --stick 1200 "$KESTRUNEX_PREFIX" >/dev/null
+sample_machine --stick 1200 "$KESTRUNEX_PREFIX"
 "$(dirname "$cli")/Oscdimg_x86/Oscdimg/oscdimg.exe" -lGRMCULFRER_EN_DVD -m -o -u1 -udfver102 \
   "$KESTRUNEX_PREFIX/dvd" "$dir/win7.iso" >/dev/null
 
-tries=0
-while :; do
-  rc=0
-  "$cli" --source "$dir/win7.iso" --usb F: --yes >"$dir/out" 2>&1 </dev/null || rc=$?
-  if ! grep -q "already running" "$dir/out" || [ "$tries" -ge 60 ]; then break; fi
-  tries=$((tries + 1)); sleep 2
-done
+unlocked "$dir/out" "$cli" --source "$dir/win7.iso" --usb F: --yes
 cat "$dir/out"
 [ "$rc" -eq 0 ] || fail "kestrunex-cli --source win7.iso --usb F: exited $rc"
 grep -q "ISO image as optical drive D: = $dir/win7.iso" "$dir/out" || fail "the image's drive was not shown"

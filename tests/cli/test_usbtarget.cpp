@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 class UsbTarget : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* name : {"p1.img", "p23.img", "empty.img"}) {
+    for (const char* name : {"p1.img", "p23.img", "empty.img", "bought.img"}) {
       std::ofstream(dir.path() / name).put('\0');
       fs::resize_file(dir.path() / name, 64ull << 20);
     }
@@ -61,6 +61,11 @@ TEST_F(UsbTarget, ADiskStandsForItsFirstPartitionsVolume) {
       {d + "/empty.img", L"", L"Cli No Partition"},
       {"/dev/sdz", L"K:\\", nullptr},
       {d + "/missing.img", L"", L"Cli No Disk"},
+      {"/dev/null", L"", L"Cli No Disk"},  // neither an image file nor a loop device over one
+      // An image no profile names: a new USB disk, its first partition a new
+      // drive; named again, the same drive.
+      {d + "/bought.img", L"D:\\", nullptr},
+      {d + "/bought.img", L"D:\\", nullptr},
   };
   for (const Case& c : cases) {
     std::wstring error;
@@ -69,6 +74,13 @@ TEST_F(UsbTarget, ADiskStandsForItsFirstPartitionsVolume) {
       EXPECT_EQ(error.rfind(Translate(c.errorKey), 0), 0u) << c.text << ": " << platform::AnsiFromWide(error);
     }
   }
+  const auto added = platform::CurrentMachine().Drive(L'D');
+  ASSERT_TRUE(added);
+  const auto disk = platform::CurrentMachine().Disk(added->diskNumber);
+  ASSERT_TRUE(disk);
+  EXPECT_EQ(disk->image, d + "/bought.img");
+  EXPECT_EQ(disk->busType, platform::BusTypeUsb);
+  EXPECT_EQ(added->partitionNumber, 1);
   std::wstring error;
   ResolveUsbTarget(L"Q:\\", error);
   EXPECT_EQ(error, Translate(L"Cli No Drive") + L" Q:");

@@ -10,13 +10,12 @@
 # .sys was changed after signing is refused by name, then added with
 # --unsigned, and the run warns that it uses it.
 # shellcheck disable=SC1003  # 'G:\' and the like are Windows paths: a backslash ends them, no quote is escaped
-set -euo pipefail
 cli="$1" make_machine="$2"
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+# shellcheck source-path=SCRIPTDIR source=../cli/clikit.sh
+source "$(dirname "$0")/../cli/clikit.sh"
+scratch=$dir
 export KESTRUNEX_PREFIX="$scratch/machine"
-KESTRUNEX_CLI="$cli" "$make_machine" "$KESTRUNEX_PREFIX" >/dev/null 2>&1
-fail() { echo "FAIL: $*"; exit 1; }
+sample_machine "$KESTRUNEX_PREFIX"
 
 # The sample machine's library holds the samples; remove them all.
 names=$("$cli" drivers list | sed -n 's/^\([a-z0-9]*_[0-9a-f]\{8,16\}\)  .*/\1/p')
@@ -30,16 +29,8 @@ grep -q "no packages" <<<"$listing" || fail "the library is not empty"
 
 # One job per machine: wait while another test holds the machine-wide lock.
 job() {
-  local status
-  for _ in $(seq 1 120); do
-    set +e
-    "$cli" "$@" </dev/null >"$scratch/job.log" 2>&1
-    status=$?
-    set -e
-    grep -q "already running" "$scratch/job.log" || return $status
-    sleep 5
-  done
-  return $status
+  unlocked "$scratch/job.log" "$cli" "$@"
+  return "$rc"
 }
 status=0
 job --iso 'G:\' --no || status=$?
@@ -95,6 +86,13 @@ head -c 4096 /dev/urandom >"$scratch/tampered/tmpxhci.sys"
 echo "changed" >>"$scratch/tampered/tmpxhci.sys"
 if "$cli" drivers add "$scratch/tampered" >"$scratch/add.log" 2>&1; then cat "$scratch/add.log"; fail "a tampered package added"; fi
 grep -q "tmpxhci.sys does not match its catalog" "$scratch/add.log" || { cat "$scratch/add.log"; fail "the refusal names no file"; }
+grep -q "use: sudo kestrunex-cli drivers add --unsigned" "$scratch/add.log" || { cat "$scratch/add.log"; fail "the hint lacks sudo"; }
+# A download whose 64-bit package is refused fails, whatever else it holds.
+mkdir -p "$scratch/mixed"
+cp -r "$scratch/tampered" "$scratch/renxhci" "$scratch/mixed/"
+if "$cli" drivers add "$scratch/mixed" >"$scratch/add.log" 2>&1; then cat "$scratch/add.log"; fail "a refused 64-bit package exited 0"; fi
+grep -q "^Added: renxhci_" "$scratch/add.log" || { cat "$scratch/add.log"; fail "the good package of the download was not added"; }
+"$cli" drivers remove renxhci >/dev/null || fail "the added package was not removed by its base name"
 "$cli" drivers add --unsigned "$scratch/tampered" >"$scratch/add.log" 2>&1 || { cat "$scratch/add.log"; fail "--unsigned"; }
 listing=$("$cli" drivers list)
 grep -q "NOT signed for Windows.*added with --unsigned" <<<"$listing" || { echo "$listing"; fail "list shows no state"; }
@@ -106,7 +104,7 @@ grep -q "NOT signed for Windows.*added with --unsigned" <<<"$listing" || { echo 
 job --iso 'G:\' --no || { cat "$scratch/job.log"; fail "the ISO run with the added packages"; }
 grep -q "uses a driver package that is not signed for Windows.*tmpxhci_" "$scratch/job.log" ||
   { cat "$scratch/job.log"; fail "the run does not warn of the --unsigned package"; }
-iso=$(sed -n 's/^ISO file: .*  (\(.*\))$/\1/p' "$scratch/job.log" | tail -n 1)
+iso=$(sed -n -e 's/ ([A-Z]:\\[^)]*)$//' -e 's/^ISO file: //p' "$scratch/job.log" | tail -n 1)
 [ -s "$iso" ] || fail "no ISO written"
 listing=$(xorriso -indev "$iso" -find /AutoUnattend -type f 2>/dev/null)
 grep -qi "/AutoUnattend/Others/renxhci_[0-9a-f]*/renxhci.inf" <<<"$listing" || { echo "$listing"; fail "renxhci not in Others"; }
@@ -124,4 +122,18 @@ devices=$(reglookup -p "/ControlSet001/Control/CriticalDeviceDatabase" "$scratch
 grep -qi "pci#ven_1912&dev_0015.*renxhci" <<<"$devices" || fail "renxhci's critical-device entry missing"
 store=$(wimlib-imagex dir "$scratch/boot.wim" 2 --path /Windows/System32/DriverStore/FileRepository)
 ! grep -qi "amdxhc\|asmtxhci\|iusb3" <<<"$store" || fail "a sample package in boot.wim"
+# list: the device each INF describes, and its version.
+listing=$("$cli" drivers list)
+grep -q "device: xHCI renxhci, version 2.0.0.1" <<<"$listing" || { echo "$listing"; fail "list shows no device"; }
+# remove by base name: one package of that name is removed; of two, both are
+# named and neither goes; a looser prefix names none.
+cp -r "$scratch/renxhci" "$scratch/renxhci2"
+head -c 4096 /dev/urandom >"$scratch/renxhci2/Win7/x64/renxhci.sys"
+"$(dirname "$make_machine")/sign-test-drivers" "$scratch/renxhci2" "$KESTRUNEX_PREFIX/test-keys"
+"$cli" drivers add "$scratch/renxhci2" >/dev/null || fail "a second renxhci package"
+if "$cli" drivers remove renxhci >"$scratch/remove.log" 2>&1; then fail "an ambiguous base name removed a package"; fi
+[ "$(grep -c "  renxhci_[0-9a-f]*$" "$scratch/remove.log")" -eq 2 ] || { cat "$scratch/remove.log"; fail "the candidates are not listed"; }
+if "$cli" drivers remove renx >"$scratch/remove.log" 2>&1; then fail "a prefix removed a package"; fi
+"$cli" drivers remove tmpxhci >"$scratch/remove.log" 2>&1 || { cat "$scratch/remove.log"; fail "remove by base name"; }
+grep -q "^Removed: tmpxhci_" "$scratch/remove.log" || fail "the package removed is not named"
 echo "PASS: an empty library refuses; the added packages reach the ISO and boot.wim image 2"

@@ -3,11 +3,11 @@
 # scratch root and runs the installed command from there: --help, then a
 # headless ISO job on a generated sample machine.
 # shellcheck disable=SC1003  # 'G:\' and the like are Windows paths: a backslash ends them, no quote is escaped
-set -euo pipefail
 source=$1
 out=$2
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+# shellcheck source-path=SCRIPTDIR source=../cli/clikit.sh
+source "$source/tests/cli/clikit.sh"
+scratch=$dir
 
 deb=$(ls "$out"/*.deb)
 echo "package: $(basename "$deb")"
@@ -36,19 +36,9 @@ fi
 KESTRUNEX_CLI="$scratch/root/usr/bin/kestrunex-cli" \
   "$source/scripts/make-sample-machine" "$scratch/machine" >"$scratch/sample.log" 2>&1 \
   || { cat "$scratch/sample.log"; exit 1; }
-# One job per machine: while another Kestrunex job holds the machine-wide
-# lock (another checkout's tests), wait for it rather than fail.
-set +e
-for _ in $(seq 1 120); do
-  KESTRUNEX_PREFIX="$scratch/machine" "$scratch/root/usr/bin/kestrunex-cli" --iso 'G:\' --no \
-    </dev/null >"$scratch/job.log" 2>&1
-  status=$?
-  grep -q "already running" "$scratch/job.log" || break
-  sleep 5
-done
-set -e
-if [ "$status" -ne 0 ]; then cat "$scratch/job.log"; echo "FAIL: the installed command's ISO job exited $status"; exit 1; fi
-iso=$(sed -n 's/^ISO file: .*  (\(.*\))$/\1/p' "$scratch/job.log" | tail -n 1)
+KESTRUNEX_PREFIX="$scratch/machine" unlocked "$scratch/job.log" "$scratch/root/usr/bin/kestrunex-cli" --iso 'G:\' --no
+if [ "$rc" -ne 0 ]; then cat "$scratch/job.log"; echo "FAIL: the installed command's ISO job exited $rc"; exit 1; fi
+iso=$(sed -n -e 's/ ([A-Z]:\\[^)]*)$//' -e 's/^ISO file: //p' "$scratch/job.log" | tail -n 1)
 [ -s "$iso" ] || { cat "$scratch/job.log"; echo "FAIL: no ISO written"; exit 1; }
 xorriso -indev "$iso" -find /sources -name boot.wim 2>/dev/null | grep -qi boot.wim \
   || { echo "FAIL: the ISO holds no sources/boot.wim"; exit 1; }

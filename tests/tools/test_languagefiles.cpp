@@ -58,6 +58,8 @@ const std::set<std::u16string> kProgramKeys = {
     u"ISO Folder Not Writable", u"Usb Entry Not Ready", u"Usb Entry Too Small",
     // starting as administrator from the desktop
     u"Admin Desktop Action", u"Admin Start Failed",
+    // the erase question's default and answer, --usb by image or loop device, the wizard's --help
+    u"Cli Answer Default No", u"Cli Nothing Changed", u"Cli Usb Forms", u"Cli Loop Over Device", u"Wizard Help",
     // the driver library
     u"Drivers Help", u"Drivers Library", u"Drivers Empty", u"Drivers Sample", u"Drivers From", u"Drivers Added On",
     u"Drivers Ids", u"Drivers Added", u"Drivers Already", u"Drivers Removed", u"Drivers Refused",
@@ -80,6 +82,7 @@ const std::set<std::u16string> kProgramKeys = {
     u"Drivers Check No Storage", u"Drivers Check Storage Builtin", u"Drivers Check Nvme", u"Drivers Check May Need",
     u"Drivers Check Not Loaded", u"Drivers Check Hub Missing", u"Drivers Check Storage Summary",
     u"Drivers Load Findings", u"Drivers Storage Undriven", u"Drivers Run Not Loaded",
+    u"Drivers Several", u"Drivers Device", u"Drivers Version",
     u"No Drivers Add",
 };
 

@@ -6,37 +6,26 @@
 # and the stick holds one active FAT32 partition that fsck.vfat finds
 # clean, with no mount left behind.
 # usage: cli_usb_test.sh <kestrunex-cli> <make-sample-machine>
-set -euo pipefail
 cli="$1" make_machine="$2"
-dir="$(mktemp -d /tmp/kx-cliusb-XXXXXX)"
-cleanup() {
-  grep -o "${dir}[^ ]*" /proc/self/mounts 2>/dev/null | while read -r m; do fusermount -u "$m" 2>/dev/null || true; done || true
-  for img in "$dir"/*/stick.img; do
-    for l in $(losetup -j "$img" -O NAME -n 2>/dev/null); do losetup -d "$l" || true; done
-  done
-  rm -rf "$dir"
-}
-trap cleanup EXIT
-export LC_ALL=C LANG=C
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# shellcheck source-path=SCRIPTDIR source=../cli/clikit.sh
+source "$(dirname "$0")/../cli/clikit.sh"
+# shellcheck disable=SC2016  # expanded at exit
+at_exit 'for img in "$dir"/*/stick.img; do for l in $(losetup -j "$img" -O NAME -n); do losetup -d "$l"; done; done'
+# shellcheck disable=SC2016
+at_exit 'grep -o "${dir}[^ ]*" /proc/self/mounts | while read -r m; do fusermount -u "$m"; done'
 
 export KESTRUNEX_PREFIX="$dir/prefix"
 # Sparse, and large enough for the sample medium and its 500 MiB headroom.
-KESTRUNEX_CLI="$cli" "$make_machine" --stick 1024 "$KESTRUNEX_PREFIX" >/dev/null
+sample_machine --stick 1024 "$KESTRUNEX_PREFIX"
 chmod -R a+rX "$dir"
 before="$(sha256sum < "$KESTRUNEX_PREFIX/stick.img")"
 
 # refused PREFIX PATTERN ARGS...: exit 1 with PATTERN, the prefix's stick unchanged.
 refused() {
-  local prefix="$1" pattern="$2" rc=0 was
+  local prefix="$1" pattern="$2" was
   shift 2
   was="$(sha256sum < "$prefix/stick.img")"
-  for _ in $(seq 1 120); do
-    rc=0
-    KESTRUNEX_PREFIX="$prefix" "$cli" "$@" >"$dir/out" 2>&1 </dev/null || rc=$?
-    grep -q "already running" "$dir/out" || break
-    sleep 5
-  done
+  KESTRUNEX_PREFIX="$prefix" unlocked "$dir/out" "$cli" "$@"
   cat "$dir/out"
   [ "$rc" -eq 1 ] || fail "$* on $prefix exited $rc, not 1"
   grep -q -- "$pattern" "$dir/out" || fail "$* on $prefix did not say: $pattern"
@@ -46,10 +35,10 @@ refused() {
 if [ "$(id -u)" -eq 0 ]; then
   # A stick smaller than the DVD and 500 MiB, with both sizes named. (These
   # machines read the first one's DVD.)
-  KESTRUNEX_CLI="$cli" "$make_machine" --source "$KESTRUNEX_PREFIX/dvd" --stick 64 "$dir/small" >/dev/null
+  sample_machine --source "$KESTRUNEX_PREFIX/dvd" --stick 64 "$dir/small"
   refused "$dir/small" "USB disk: 63 MB, needed: [0-9]* MB" --usb F: --yes
   # A blank stick: no partition table, so no partition to prepare.
-  KESTRUNEX_CLI="$cli" "$make_machine" --source "$KESTRUNEX_PREFIX/dvd" --stick 1024 "$dir/blank" >/dev/null
+  sample_machine --source "$KESTRUNEX_PREFIX/dvd" --stick 1024 "$dir/blank"
   "$make_machine" --stick-only 1024 --unpartitioned "$dir/blank/stick.img"
   refused "$dir/blank" "This is not a USB disk" --usb F: --yes
   # A source that is no Windows 7 medium (no boot manager, no WIM header).
@@ -78,13 +67,7 @@ cat "$dir/out"
 grep -q "needs administrator (root) rights" "$dir/out" || fail "no reason given without root"
 [ "$(sha256sum < "$KESTRUNEX_PREFIX/stick.img")" = "$before" ] || fail "the stick changed without root"
 
-# One job per machine: wait while another checkout's job holds the lock.
-for _ in $(seq 1 120); do
-  rc=0
-  "$cli" --usb F: --yes >"$dir/out" 2>&1 </dev/null || rc=$?
-  grep -q "already running" "$dir/out" || break
-  sleep 5
-done
+unlocked "$dir/out" "$cli" --usb F: --yes
 cat "$dir/out"
 [ "$rc" -eq 0 ] || fail "the USB job exited $rc"
 sfdisk -d "$KESTRUNEX_PREFIX/stick.img" | grep -q "start=        2048, size=     2095104, type=c, bootable" \

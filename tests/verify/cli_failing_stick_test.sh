@@ -4,22 +4,18 @@
 # behind the volume can take only the first megabytes. The run must fail,
 # with and without --no-verify, end with a line on the stick's state, and
 # leave no mount or loop device behind. Needs root (loop devices, tmpfs).
-set -euo pipefail
 cli="$1" make_machine="$2"
 [ "$(id -u)" -eq 0 ] || { echo "needs root: skipped"; exit 77; }
-dir=$(mktemp -d)
+# shellcheck source-path=SCRIPTDIR source=../cli/clikit.sh
+source "$(dirname "$0")/../cli/clikit.sh"
 small="$dir/small"
-cleanup() {
-  for l in $(losetup -j "$small/stick.img" -O NAME -n 2>/dev/null); do losetup -d "$l" || true; done
-  mountpoint -q "$small" && umount -l "$small"
-  rm -rf "$dir"
-}
-trap cleanup EXIT
-export LC_ALL=C LANG=C
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# shellcheck disable=SC2016  # expanded at exit
+at_exit '! mountpoint -q "$small" || umount -l "$small"'
+# shellcheck disable=SC2016
+at_exit 'for l in $(losetup -j "$small/stick.img" -O NAME -n); do losetup -d "$l"; done'
 
 export KESTRUNEX_PREFIX="$dir/prefix"
-KESTRUNEX_CLI="$cli" "$make_machine" --stick 1200 "$KESTRUNEX_PREFIX" >/dev/null
+sample_machine --stick 1200 "$KESTRUNEX_PREFIX"
 # More data than the tmpfs holds once the stick is formatted.
 head -c 20M /dev/urandom > "$KESTRUNEX_PREFIX/dvd/bulk.bin"
 mkdir -p "$small"
@@ -30,13 +26,8 @@ sed -i "s|^image = stick.img|image = $small/stick.img|" "$KESTRUNEX_PREFIX/machi
 cd "$KESTRUNEX_PREFIX"
 
 for verify in --no-verify ""; do
-  tries=0
-  while :; do
-    rc=0
-    "$cli" --usb F: --yes $verify >"$dir/out" 2>&1 </dev/null || rc=$?
-    if ! grep -q "already running" "$dir/out" || [ "$tries" -ge 60 ]; then break; fi
-    tries=$((tries + 1)); sleep 2
-  done
+  # shellcheck disable=SC2086  # no option is no word
+  unlocked "$dir/out" "$cli" --usb F: --yes $verify
   cat "$dir/out"
   [ "$rc" -eq 1 ] || fail "a stick that fails its writes ended with $rc ${verify:-with verification}"
   grep -q "created successfully" "$dir/out" && fail "a stick that fails its writes was reported as made"

@@ -3,16 +3,13 @@
 # terminal closed) and SIGTERM cancel the check as Ctrl+C does. The run ends
 # as cancelled (exit 2) with a line on the stick's state, and the check's
 # own mount, file-system daemon and loop device are gone. Needs root.
-set -euo pipefail
 cli="$1" make_machine="$2"
 [ "$(id -u)" -eq 0 ] || { echo "needs root: skipped"; exit 77; }
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-export LC_ALL=C LANG=C
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# shellcheck source-path=SCRIPTDIR source=../cli/clikit.sh
+source "$(dirname "$0")/../cli/clikit.sh"
 
 export KESTRUNEX_PREFIX="$dir/prefix"
-KESTRUNEX_CLI="$cli" "$make_machine" --stick 1200 "$KESTRUNEX_PREFIX" >/dev/null
+sample_machine --stick 1200 "$KESTRUNEX_PREFIX"
 # Enough data that the check is still reading when the signal comes.
 head -c 150M /dev/urandom > "$KESTRUNEX_PREFIX/dvd/bulk.bin"
 cd "$KESTRUNEX_PREFIX"

@@ -4,30 +4,19 @@
 # on a medium that drops everything past the first half fails, naming the
 # first file that differed; --no-verify keeps the old outcome.
 # shellcheck disable=SC1003  # 'G:\' and the like are Windows paths: a backslash ends them, no quote is escaped
-set -euo pipefail
 cli="$1" make_machine="$2"
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-export LC_ALL=C LANG=C
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# shellcheck source-path=SCRIPTDIR source=../cli/clikit.sh
+source "$(dirname "$0")/../cli/clikit.sh"
 
 prog="$dir/program"
 cp -r "$(dirname "$cli")" "$prog"
 export KESTRUNEX_PREFIX="$dir/prefix"
-KESTRUNEX_CLI="$cli" "$make_machine" "$KESTRUNEX_PREFIX" >/dev/null 2>&1
+sample_machine "$KESTRUNEX_PREFIX"
 images="$KESTRUNEX_PREFIX/images"
 
 run() {  # run RC OUTPUT-PATTERN ARGS...
   local want="$1" pattern="$2"; shift 2
-  local rc tries=0
-  # The program's lock is machine-wide: another instance (a test running
-  # beside this one) makes it refuse at once; wait for it to end.
-  while :; do
-    rc=0
-    "$prog/kestrunex-cli" "$@" >"$dir/out" 2>&1 </dev/null || rc=$?
-    if ! grep -q "already running" "$dir/out" || [ "$tries" -ge 60 ]; then break; fi
-    tries=$((tries + 1)); sleep 2
-  done
+  unlocked "$dir/out" "$prog/kestrunex-cli" "$@"
   cat "$dir/out"
   [ "$rc" -eq "$want" ] || fail "kestrunex-cli $* exited $rc, not $want"
   grep -q -- "$pattern" "$dir/out" || fail "kestrunex-cli $* did not say: $pattern"

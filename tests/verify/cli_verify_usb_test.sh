@@ -3,21 +3,17 @@
 # device, FAT32 through the file-system daemon, as our diskpart makes it):
 # the verification pass mounts the released stick afresh, reads it back
 # through the volume, passes on a good stick and leaves no mount behind. Needs root (loop devices), as the USB chain tests.
-set -euo pipefail
 cli="$1" make_machine="$2"
-dir=$(mktemp -d)
+# shellcheck source-path=SCRIPTDIR source=../cli/clikit.sh
+source "$(dirname "$0")/../cli/clikit.sh"
 loop=""
-cleanup() {
-  if mountpoint -q "$dir/automount" 2>/dev/null; then fusermount -u "$dir/automount" || true; fi
-  if [ -n "$loop" ]; then losetup -d "$loop" 2>/dev/null || true; fi
-  rm -rf "$dir"
-}
-trap cleanup EXIT
-export LC_ALL=C LANG=C
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# shellcheck disable=SC2016  # expanded at exit
+at_exit '[ -z "$loop" ] || losetup -d "$loop"'
+# shellcheck disable=SC2016
+at_exit '! mountpoint -q "$dir/automount" || fusermount -u "$dir/automount"'
 
 export KESTRUNEX_PREFIX="$dir/prefix"
-KESTRUNEX_CLI="$cli" "$make_machine" --stick 1200 "$KESTRUNEX_PREFIX" >/dev/null
+sample_machine --stick 1200 "$KESTRUNEX_PREFIX"
 cd "$KESTRUNEX_PREFIX"
 
 # The desktop has the stick's volume mounted (a loop device over its
@@ -29,13 +25,7 @@ loop="$(losetup -f --show -o 1048576 stick.img)"
 fusefat -o rw+ "$loop" "$automount"
 for _ in $(seq 1 100); do mountpoint -q "$automount" && break; sleep 0.1; done
 
-tries=0
-while :; do
-  rc=0
-  "$cli" --usb F: --yes >"$dir/out" 2>&1 </dev/null || rc=$?
-  if ! grep -q "already running" "$dir/out" || [ "$tries" -ge 60 ]; then break; fi
-  tries=$((tries + 1)); sleep 2
-done
+unlocked "$dir/out" "$cli" --usb F: --yes
 cat "$dir/out"
 [ "$rc" -eq 0 ] || fail "kestrunex-cli --usb F: exited $rc"
 grep -q "mounted now at these places, which are unmounted first: $automount" "$dir/out" ||

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 
 #include "platform/text.h"
 
@@ -110,12 +111,17 @@ void Console::Complain(const std::wstring& line) {
 
 bool Console::Ask(const std::wstring& prompt, std::string& answer) {
   std::lock_guard lock(mutex_);
+  // Ctrl+C is taken before the prompt shows: a person who presses it as
+  // soon as the question appears gets the question's "no", never a process
+  // ended by the signal.
+  const int in = in_ ? ::fileno(in_) : -1;
+  std::optional<QuestionInterrupt> ctrlC;
+  if (in >= 0) ctrlC.emplace(wake_[1]);
   EndProgressLine();
   std::fprintf(out_, "%s ", platform::AnsiFromWide(prompt).c_str());
   std::fflush(out_);
   answer.clear();
   if (!in_ || interrupted_) return false;
-  const int in = ::fileno(in_);
   if (in < 0) {  // a stream without a descriptor cannot be waited for
     for (int c; (c = std::fgetc(in_)) != EOF;) {
       if (c == '\n') return true;
@@ -123,7 +129,6 @@ bool Console::Ask(const std::wstring& prompt, std::string& answer) {
     }
     return !answer.empty();
   }
-  QuestionInterrupt ctrlC(wake_[1]);
   for (;;) {
     pollfd waits[] = {{in, POLLIN, 0}, {wake_[0], POLLIN, 0}};
     if (::poll(waits, 2, -1) < 0) {

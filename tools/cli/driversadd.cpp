@@ -115,8 +115,10 @@ bool CheckSignature(drivers::FoundPackage& package, const std::string& shown, co
   return true;
 }
 
-// The packages of one path: 0 when it gave none.
-int AddOne(drivers::DriverLibrary& library, const std::string& given, const AddOptions& options, Console& console) {
+// The packages of one path: 0 when it gave none. refusedPackage: a driver
+// package of the path was refused for its signature or not stored.
+int AddOne(drivers::DriverLibrary& library, const std::string& given, const AddOptions& options, Console& console,
+           bool& refusedPackage) {
   std::error_code ec;
   const std::string path = std::filesystem::absolute(given, ec).lexically_normal().string();
   // Opened once, as the user who started us when root runs for someone
@@ -181,7 +183,10 @@ int AddOne(drivers::DriverLibrary& library, const std::string& given, const AddO
     // A package is added whole or not at all: a stop is taken between two.
     if (options.Stopped()) break;
     std::string error;
-    if (!CheckSignature(package, path + " > " + package.found, options, console)) continue;
+    if (!CheckSignature(package, path + " > " + package.found, options, console)) {
+      refusedPackage = true;
+      continue;
+    }
     switch (library.Add(package, path, options.sample, error)) {
       case drivers::AddOutcome::Added:
         ++packages;
@@ -194,6 +199,7 @@ int AddOne(drivers::DriverLibrary& library, const std::string& given, const AddO
         console.Say(Translate(L"Drivers Already") + L" " + W(package.record.name));
         break;
       case drivers::AddOutcome::Failed:
+        refusedPackage = true;
         Refuse(console, path + " > " + package.found, Translate(L"Drivers Cannot Write") + L" " + W(error));
         break;
     }
@@ -218,7 +224,8 @@ int AddDriverPaths(drivers::DriverLibrary& library, const std::vector<std::strin
   }
   int code = kExitSuccess;
   for (const auto& path : paths) {
-    if (AddOne(library, path, options, console) == 0) code = kExitFailure;
+    bool refusedPackage = false;
+    if (AddOne(library, path, options, console, refusedPackage) == 0 || refusedPackage) code = kExitFailure;
     if (options.Stopped()) {
       console.Complain(Translate(L"Drivers Interrupted"));
       return kExitCancelled;

@@ -14,6 +14,8 @@
 #include "tools/cli/console.h"
 
 // kExitSuccess when every path gave at least one package (added or already
-// there), else kExitFailure.
+// there) and none of its driver packages was refused for its signature or
+// left unstored; else kExitFailure (a download whose 64-bit package was
+// refused did not give what it was added for, whatever else it held).
 int AddDriverPaths(drivers::DriverLibrary& library, const std::vector<std::string>& paths, bool sample,
                    bool allowUnsigned, Console& console);

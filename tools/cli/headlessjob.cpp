@@ -33,6 +33,7 @@
 #include "tools/cli/consolerunview.h"
 #include "tools/cli/failurereport.h"
 #include "pipeline/targetstate.h"
+#include "tools/cli/hostpathtext.h"
 #include "tools/cli/sourceargument.h"
 #include "tools/cli/usbtarget.h"
 
@@ -76,15 +77,15 @@ bool HeadlessJob::CheckSource() {
     source_ = optical.front();
   }
   if (!IsCdRom(source_)) {
-    console_.Complain(Translate(L"Cli Not Optical") + L" " + source_);
+    console_.Complain(Translate(L"Cli Not Optical") + L" " + HostPathText(source_));
     return false;
   }
   sizeMb_ = SourceSizeMB(source_);
   const std::wstring label = GetVolumeLabel(source_);
-  console_.Say(source_ + (label.empty() ? L"" : L" ( " + label + L" ) ") + L" " + Translate(L"Capacity") +
+  console_.Say(HostPathText(source_) + (label.empty() ? L"" : L" ( " + label + L" ) ") + L" " + Translate(L"Capacity") +
                std::to_wstring(sizeMb_) + L" MB");
   if (sizeMb_ == 0) {
-    console_.Complain(Translate(L"Cli Source Empty") + L" " + source_);
+    console_.Complain(Translate(L"Cli Source Empty") + L" " + HostPathText(source_));
     return false;
   }
   if (const auto problems = CheckWindows7Medium(source_); !problems.empty()) {
@@ -127,22 +128,25 @@ bool HeadlessJob::CheckTarget() {
       console_.Complain(StickTooSmallText(total, RequiredMB(sizeMb_)));
       return false;
     }
-    const std::wstring entry = target_ + L" (" + Translate(L"Capacity") + L" " + std::to_wstring(total) + L" MB )";
+    const std::wstring entry =
+        HostPathText(target_) + L" (" + Translate(L"Capacity") + L" " + std::to_wstring(total) + L" MB )";
     if (!AskFormatWarning(nullptr, FormatEntryWithMounts(entry, target_), DiskIdentityLine(target_))) {
-      refusal_ = kExitCancelled;  // the user kept the disk: nothing was done
+      // No, Enter or Ctrl+C: the user kept the disk, and is told so.
+      console_.Say(Translate(L"Cli Nothing Changed"));
+      refusal_ = kExitCancelled;
       return false;
     }
     return true;
   }
   target_ = SystemFolder(options_.isoFolder);
   if (!platform::IsDirectory(target_)) {
-    console_.Complain(L"The ISO directory does not exist. " + target_);
+    console_.Complain(L"The ISO directory does not exist. " + HostPathText(target_));
     return false;
   }
   if (const IsoFolderVerdict verdict = CheckIsoFolder(target_, sizeMb_); verdict != IsoFolderVerdict::Accepted) {
     // The clash names the folder: on a terminal there is no field showing it.
     const bool named = verdict == IsoFolderVerdict::InsideWorkFolder;
-    console_.Complain(Translate(IsoFolderKey(verdict)) + (named ? L" " + target_ : L""));
+    console_.Complain(Translate(IsoFolderKey(verdict)) + (named ? L" " + HostPathText(target_) : L""));
     return false;
   }
   if (target_.back() != L'\\') target_ += L'\\';  // as the folder picker gives it
@@ -176,10 +180,10 @@ int HeadlessJob::Run() {
   EndRunFolders(setup);
   if (code == kExitSuccess && mode == 1) SayNewIsoFiles();
   if (code != kExitSuccess) SayTargetState();
+  // The trace log by its host path: the file a user opens.
   std::string logHost;
-  // A trace log without a host path is named by its system path alone.
-  static_cast<void>(platform::ResolvePath(TraceLogPath(), logHost));
-  console_.Say(Translate(L"Cli Trace Log") + L" " + TraceLogPath() + L"  (" + platform::WideFromAnsi(logHost) + L")");
+  const bool hostKnown = platform::ResolvePath(TraceLogPath(), logHost) && !logHost.empty();
+  console_.Say(Translate(L"Cli Trace Log") + L" " + (hostKnown ? platform::WideFromAnsi(logHost) : TraceLogPath()));
   return code;
 }
 
@@ -248,12 +252,11 @@ bool HeadlessJob::CheckProduct(const std::atomic<bool>& cancel) {
 
 void HeadlessJob::SayNewIsoFiles() {
   for (const std::string& name : check_->NewIsoFiles())
-    console_.Say(Translate(L"Cli Iso File") + L" " + target_ + platform::WideFromAnsi(name) + L"  (" +
-                 platform::WideFromAnsi((std::filesystem::path(check_->IsoFolderHost()) / name).string()) + L")");
+    console_.Say(Translate(L"Cli Iso File") + L" " + HostPathText(target_ + platform::WideFromAnsi(name)));
 }
 
 void HeadlessJob::SayTargetState() {
   if (!check_) return;
   const std::wstring key = TargetStateKey(options_.Mode(), statesSeen_, !check_->NewIsoFiles().empty(), checkCancelled_);
-  console_.Complain(Translate(key) + L" " + target_);
+  console_.Complain(Translate(key) + L" " + HostPathText(target_));
 }

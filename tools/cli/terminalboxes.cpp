@@ -22,7 +22,8 @@ bool TerminalBoxes::Decide(bool& yes, bool noByDefault) {
   }
   for (;;) {
     std::string line;
-    if (!console_.Ask(Translate(L"Cli Answer"), line)) {
+    // The prompt shows the default when Enter alone has one: [y/N].
+    if (!console_.Ask(Translate(noByDefault ? L"Cli Answer Default No" : L"Cli Answer"), line)) {
       yes = false;
       return true;
     }

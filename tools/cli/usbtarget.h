@@ -4,7 +4,10 @@
 // stands for the volume of its first partition, the one the USB step
 // formats; a disk without a partitioned volume (nothing on it, or a file
 // system on the whole disk) is refused, as the wizard's list never enables
-// such a volume.
+// such a volume. A disk image file, or a loop device over one, that no
+// profile names is added to the machine as a removable USB disk (the same
+// checks and erase question follow); a loop device over a block device is
+// refused.
 
 #include <string>
 
