@@ -31,7 +31,8 @@ std::wstring UsbDeviceHint(const std::wstring& root) {
     if (const auto disk = platform::CurrentMachine().Disk(drive->diskNumber)) {
       if (!disk->model.empty()) hint += L", " + platform::PrintableText(platform::WideFromAnsi(disk->model));
       if (disk->sizeBytes) hint += L", " + std::to_wstring(disk->sizeBytes / kBytesPerMB) + L" MB";
-      if (!disk->Backing().empty()) where = disk->Backing();
+      // The image a user named, not the descriptor path it is held by.
+      if (!disk->Backing().empty()) where = disk->image.empty() ? disk->Backing() : disk->image;
     }
   }
   if (where.empty()) where = drive->hostFolder;

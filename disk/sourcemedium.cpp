@@ -12,8 +12,8 @@ namespace {
 // Every WIM starts with this magic ("MSWIM" and three NULs).
 constexpr std::string_view kWimMagic{"MSWIM\0\0\0", 8};
 
-const wchar_t* const kInstallWim = L"sources\\install.wim";
-const wchar_t* const kInstallEsd = L"sources\\install.esd";
+constexpr const wchar_t* kInstallWim = L"sources\\install.wim";
+constexpr const wchar_t* kInstallEsd = L"sources\\install.esd";
 // Windows 7 and Windows Server 2008 R2 share this version.
 constexpr unsigned kWindows7Major = 6;
 constexpr unsigned kWindows7Minor = 1;

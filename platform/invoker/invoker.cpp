@@ -189,6 +189,15 @@ bool MayWriteFolder(int dir) {
   return true;
 }
 
+bool InvokerMayWriteFolder(const std::string& folder) {
+  if (!ActsForInvoker()) return true;
+  const Fd dir(Open(folder, O_RDONLY | O_DIRECTORY | O_NOFOLLOW));
+  if (!dir) return false;
+  if (MayWriteFolder(dir.get())) return true;
+  errno = EACCES;
+  return false;
+}
+
 std::string DescriptorPath(int fd) {
   return "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(fd);
 }

@@ -58,6 +58,10 @@ int OpenAt(int dir, const std::string& name, int flags, unsigned mode = 0);
 // Whether the invoker may write into the folder descriptor dir (create and
 // remove names in it); true without an invoker.
 bool MayWriteFolder(int dir);
+// The same for a folder named by its absolute host path, opened as the
+// invoker without following a link at its end: false with errno set when
+// the invoker cannot open it (EACCES: may not write it).
+bool InvokerMayWriteFolder(const std::string& folder);
 
 // The descriptor's own path for programs this process starts
 // ("/proc/<pid>/fd/N"): opening it reaches the very file of fd, not

@@ -38,6 +38,7 @@ Machine::Machine(const Machine& other) {
   driverLibrary_ = other.driverLibrary_;
   sampleDrivers_ = other.sampleDrivers_;
   driverRoots_ = other.driverRoots_;
+  pciDevices_ = other.pciDevices_;
 }
 
 Machine& Machine::operator=(const Machine& other) {
@@ -52,6 +53,7 @@ Machine& Machine::operator=(const Machine& other) {
   driverLibrary_ = std::move(copy.driverLibrary_);
   sampleDrivers_ = copy.sampleDrivers_;
   driverRoots_ = std::move(copy.driverRoots_);
+  pciDevices_ = std::move(copy.pciDevices_);
   return *this;
 }
 
@@ -388,10 +390,12 @@ Machine Machine::FromProfileText(std::string_view bytes, const std::string& prof
           const std::string why = m.invokers_ ? CheckInvokersFile(m.driverRoots_) : CheckSystemPlace(m.driverRoots_);
           if (!why.empty()) fail(e.line, "the list of roots: " + why);
         } else if (key == L"PCI" && !e.value.empty()) {
-          // A stand-in device tree is for test machines; root reads it, so a
-          // user's own profile may not name one.
-          if (m.invokers_) fail(e.line, "pci is for test machines, not a user's profile");
+          // A stand-in device tree (test machines). Root reads only small
+          // number files of it, never following a link; in a user's prefix
+          // it must be a folder that user may read.
           m.pciDevices_ = (base / AnsiFromWide(e.value)).lexically_normal().string();
+          const std::string why = m.invokers_ ? CheckInvokersFolder(m.pciDevices_, false) : std::string();
+          if (!why.empty()) fail(e.line, "the PCI device tree: " + why);
         } else {
           fail(e.line, "unknown key '" + AnsiFromWide(e.key) + "' in the drivers section");
         }

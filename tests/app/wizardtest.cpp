@@ -132,7 +132,7 @@ void WizardTest::StartWithVirtualStick(std::uint64_t sizeMb) {
       std::vector<kxtest::VolumeSpec>{{'F', 1, 1, "removable"}},
       "\n[drive E]\nfolder = dvd\ntype = cdrom\nlabel = GRMCULFRER_EN_DVD\nfilesystem = CDFS\n"
       "\n[drive G]\nfolder = drive_g\ntype = fixed\nbus = sata\nfilesystem = NTFS\nfree_mb = 100000\n"
-      "\n[drivers]\nlibrary = drivers\nsamples = yes\n");
+      "\n[drivers]\nlibrary = drivers\nsamples = yes\npci = pci\n");
   const fs::path root = m_diskMachine->dir().path();
   m_systemDrive = root / "drive_c";
   fs::create_directories(m_systemDrive / "Windows/System32");

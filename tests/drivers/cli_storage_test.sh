@@ -28,7 +28,7 @@ for _ in $(seq 1 120); do
   sleep 5
 done
 [ "$status" -eq 0 ] || { cat "$scratch/job.log"; fail "the ISO run: exit $status"; }
-trace=$(sed -n 's/^Trace log: .*  (\(.*\))$/\1/p' "$scratch/job.log" | tail -n 1)
+trace=$(sed -n 's/^Trace log: //p' "$scratch/job.log" | tail -n 1)
 grep -q "storage driver packages, compatibility mode forced: kxnvme_" "$trace" || fail "the trace names no storage package"
 iso=$(sed -n 's/^ISO file: .*  (\(.*\))$/\1/p' "$scratch/job.log" | tail -n 1)
 [ -s "$iso" ] || fail "no ISO written"

@@ -4,6 +4,7 @@
 // record, its work folder and its first trace lines).
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -162,6 +163,20 @@ TEST(RunStart, AnIsoFolderThatTakesNoFileStopsTheRunBeforeTheWorkFolderIsMade) {
   EXPECT_NE(setup.why.find(L"G:\\missing\\ (error 2)"), std::wstring::npos) << platform::AnsiFromWide(setup.why);
   EXPECT_TRUE(setup.workFolder.empty());
   EXPECT_FALSE(std::filesystem::exists(machine.Root('C') / "ProgramData/Ovanta/Kestrunex/OvantaToolTmp"));
+}
+
+// Root on a user's behalf: an ISO folder root may write but that user may
+// not is refused the same way, and nothing is left in it.
+TEST(RunStart, AnIsoFolderTheInvokingUserCannotWriteStopsTheRunAsRoot) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root acting for another user";
+  kxtest::TestMachine machine(Drives(7600, 100000), 100000);
+  std::filesystem::create_directories(machine.Root('G') / "iso");
+  ::setenv("SUDO_UID", std::to_string(kxtest::kNobodyUid).c_str(), 1);
+  const RunSetup setup = PrepareRun(L"E:\\", L"G:\\iso\\", kModeIso, 10);
+  ::unsetenv("SUDO_UID");
+  EXPECT_EQ(setup.result, RunSetupResult::IsoFolderNotWritable);
+  EXPECT_NE(setup.why.find(L"(error 5)"), std::wstring::npos) << platform::AnsiFromWide(setup.why);
+  EXPECT_TRUE(std::filesystem::is_empty(machine.Root('G') / "iso"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, RunStart,

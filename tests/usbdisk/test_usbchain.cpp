@@ -91,7 +91,7 @@ TEST_P(UsbChain, MakesACleanBootableStickHoldingTheMedium) {
                                            "label: dos\\nstart=" + firstSector + ",type=c\\n", c.sectorSize}},
                       {kxtest::VolumeSpec{'F', 1, 1, "removable"}},
                       "\n[drive E]\nfolder = dvd\ntype = cdrom\nlabel = GRMCULFRER_EN_DVD\nfilesystem = CDFS\n"
-                      "\n[drivers]\nlibrary = drivers\nsamples = yes\n");
+                      "\n[drivers]\nlibrary = drivers\nsamples = yes\npci = pci\n");
   const fs::path dvd = m.disks().dir().path() / "dvd";
   ASSERT_EQ(Shell("KX_STANDINS_DIR='" KX_STANDINS_DIR "' " + std::string(KX_SOURCE_DIR) + "/scripts/make-sample-medium '" +
                   dvd.string() + "' >/dev/null 2>&1"),
