@@ -20,10 +20,18 @@ std::string ImageArgument(int argc, char** argv) {
   return {};
 }
 
-void AddImageArgumentDrive(const std::string& image) {
-  if (image.empty()) return;
+wchar_t AddImageArgumentDrive(const std::string& image, platform::HWND owner) {
+  if (image.empty()) return 0;
   std::string error;
-  if (platform::AddImageDrive(image, error) == 0)
-    platform::MessageBox(nullptr, Translate(L"Cli Bad Source") + L"\n" + platform::PrintableText(platform::WideFromAnsi(error)),
+  const wchar_t letter = platform::AddImageDrive(image, error);
+  if (letter == 0)
+    platform::MessageBox(owner, Translate(L"Cli Bad Source") + L"\n" + platform::PrintableText(platform::WideFromAnsi(error)),
                          Translate(L"Warning"), platform::MB_OK | platform::MB_ICONERROR);
+  return letter;
+}
+
+std::wstring ImageEntrySuffix(wchar_t letter) {
+  const std::string image = platform::GivenImageOf(letter);
+  if (image.empty()) return {};
+  return platform::PrintableText(platform::WideFromAnsi(std::filesystem::path(image).filename().string()));
 }

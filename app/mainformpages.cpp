@@ -70,6 +70,8 @@ void TMainForm::ShowPage(int id) {
       SetLabelText(m_ui.lblNote, Translate(L"USB Step1 Note"));
       SetLabelText(m_ui.Label3, Translate(L"USB Step1 Caption"));
       SetLabelText(m_ui.lblDVDTitle, Translate(L"Please select"));
+      m_ui.btnOpenImage->setText(QString::fromStdWString(Translate(L"Open ISO Image")));
+      m_ui.btnOpenImage->resize(std::max(96, m_ui.btnOpenImage->sizeHint().width()), m_ui.btnOpenImage->height());
       m_ui.m_pBack->show();
       m_ui.m_pNext->show();
       SetNextCaption(Translate(L"Next"));

@@ -1,6 +1,9 @@
 // The source page's checks: which drives are offered as the Windows 7
 // source and how big the chosen one is.
 
+#include <QFile>
+
+#include "app/imageargument.h"
 #include "app/tmainform.h"
 #include "config/checkboxes.h"
 #include "config/ovmultilangdll.h"
@@ -16,17 +19,21 @@ namespace {
 constexpr wchar_t kNoDvdEntry[] = L"Please insert a DVD-ROM.";
 }  // namespace
 
-void TMainForm::RefreshDvdList() {
+void TMainForm::RefreshDvdList(const std::wstring& chosenRoot) {
   m_ui.cmbDVDlist->clear();
   for (const std::wstring& root : OpticalDriveRoots()) {
     const std::wstring label = GetVolumeLabel(root);
-    const std::wstring text = label.empty() ? root : root + L" ( " + label + L" ) ";
+    std::wstring text = label.empty() ? root : root + L" ( " + label + L" ) ";
+    // A drive made of a file the user gave also names the file.
+    if (const std::wstring file = ImageEntrySuffix(root[0]); !file.empty())
+      text += (label.empty() ? L" " : L"") + file;
     m_ui.cmbDVDlist->addItem(QString::fromStdWString(text), QString::fromStdWString(root));
   }
   if (m_ui.cmbDVDlist->count() > 0) {
     m_cmbDVDlistTag = true;
-    m_ui.cmbDVDlist->setCurrentIndex(0);
-    m_SourcePath = m_ui.cmbDVDlist->itemData(0).toString().toStdWString();
+    const int index = std::max(0, m_ui.cmbDVDlist->findData(QString::fromStdWString(chosenRoot)));
+    m_ui.cmbDVDlist->setCurrentIndex(index);
+    m_SourcePath = m_ui.cmbDVDlist->itemData(index).toString().toStdWString();
     OnDvdSelected();
     return;
   }
@@ -39,6 +46,17 @@ void TMainForm::RefreshDvdList() {
   m_ui.m_pNext->setEnabled(false);
   m_DvdSizeMB = 0;
   m_cmbDVDlistTag = false;
+}
+
+void TMainForm::btnOpenImageClick() {
+  const QString host = m_imagePicker(QString::fromStdWString(Translate(L"Open ISO Image")));
+  if (host.isEmpty()) return;
+  const std::string image = QFile::encodeName(host).toStdString();
+  const wchar_t letter = AddImageArgumentDrive(image, this);
+  if (letter == 0) return;  // the box has said why
+  TraceLog(L"[TMainForm::btnOpenImageClick] " + std::wstring(1, letter) + L": " +
+           platform::PrintableText(platform::WideFromAnsi(image)));
+  RefreshDvdList(std::wstring(1, letter) + L":\\");
 }
 
 void TMainForm::cmbDVDlistChange() {

@@ -53,6 +53,7 @@ TMainForm::TMainForm(TdlgFirst& owner)
     : WizardWindow(kDesignFont, kBannerHeight),
       m_owner(owner),
       m_folderPicker([this](const QString& title) { return PickFolderWithDialog(this, title); }),
+      m_imagePicker([this](const QString& title) { return PickImageWithDialog(this, title); }),
       m_hasAdminRights(&platform::IsUserAnAdmin) {
   BuildDesign();
   m_CurPage = 0;  // the first page of mode 0
@@ -86,6 +87,9 @@ void TMainForm::BuildDesign() {
   Splitter(m_ui.panSelectDVD);
   m_ui.lblDVDTitle = WrapLabel(m_ui.panSelectDVD, 16, 61, 473, 29, "Please select a DVD Device:");
   m_ui.cmbDVDlist = DropDownList(m_ui.panSelectDVD, 16, 96, 473);
+  // Between the list and the size line, sized to its text on each showing.
+  m_ui.btnOpenImage = new QPushButton(m_ui.panSelectDVD);
+  m_ui.btnOpenImage->setGeometry(16, 121, 96, 25);
   m_ui.lblWait = AutoLabel(m_ui.panSelectDVD, 16, 152, "Please Wait...");
 
   m_ui.panSelectUsb = new PagePanel(this, PagePanel::kShownHeight);
@@ -132,6 +136,7 @@ void TMainForm::BuildDesign() {
   m_ui.Timer1->setInterval(kTimerMs);
   connect(m_ui.Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
   connect(m_ui.cmbDVDlist, &QComboBox::activated, this, [this] { cmbDVDlistChange(); });
+  connect(m_ui.btnOpenImage, &QPushButton::clicked, this, [this] { btnOpenImageClick(); });
   connect(m_ui.cmbUsbList, &QComboBox::activated, this, [this] { cmbUsbListChange(); });
 }
 

@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTimer>
 
 #include <functional>
@@ -58,10 +59,13 @@ class TMainForm final : public WizardWindow, public platform::Window, public Run
   void btnBackClick();
   void btnRefreshClick() { RefreshUsbList(); }
 
-  // Source and target checks.
-  void RefreshDvdList();
+  // Source and target checks. The list is filled again with the drive of
+  // root chosen (the first when root is empty or not listed).
+  void RefreshDvdList(const std::wstring& root = {});
   void cmbDVDlistChange();
   void OnDvdSelected();
+  // "Open an ISO image": the file chosen becomes an optical drive, chosen.
+  void btnOpenImageClick();
   void Timer1Timer();
   void RefreshUsbList();
   void cmbUsbListChange();
@@ -93,6 +97,8 @@ class TMainForm final : public WizardWindow, public platform::Window, public Run
   // the rights to format a disk, the measurement of a source in MiB.
   using FolderPicker = std::function<QString(const QString& title)>;
   void SetFolderPicker(FolderPicker picker) { m_folderPicker = std::move(picker); }
+  // The source page's disc image picker (host path; empty: cancelled).
+  void SetImagePicker(FolderPicker picker) { m_imagePicker = std::move(picker); }
   void SetAdminCheck(std::function<bool()> check) { m_hasAdminRights = std::move(check); }
   // Whether a chosen root is a partition of a USB disk (default:
   // IsUsbStickPartition on the machine's drive model).
@@ -121,6 +127,7 @@ class TMainForm final : public WizardWindow, public platform::Window, public Run
     PagePanel* panSelectDVD;
     QLabel *Label2, *Label3, *lblDVDTitle, *lblWait;
     QComboBox* cmbDVDlist;
+    QPushButton* btnOpenImage;  // under the list: an ISO file as a drive
     PagePanel* panSelectUsb;
     QLabel *Label4, *Label5, *Label6;
     QLabel* lblUsbWhy;  // under the list: why the entry chosen cannot be used
@@ -193,6 +200,7 @@ class TMainForm final : public WizardWindow, public platform::Window, public Run
   bool m_measuring = false;
 
   FolderPicker m_folderPicker;
+  FolderPicker m_imagePicker;
   Win7InsCreator::Factory m_operationFactory;
   std::function<bool()> m_hasAdminRights;
   std::function<bool(const std::wstring&)> m_isUsbTarget;

@@ -31,6 +31,11 @@ bool CompleteImageDrive(DriveDecl& drive, std::string& error) {
 
 wchar_t AddImageDrive(const std::string& hostPath, std::string& error) {
   Machine& machine = CurrentMachine();
+  std::error_code ec;
+  std::string image = std::filesystem::absolute(hostPath, ec).lexically_normal().string();
+  if (ec) image = hostPath;
+  for (const DriveDecl& added : machine.Drives())
+    if (added.givenImage && added.image == image) return added.letter;
   wchar_t letter = kFirstLetter;
   while (letter <= kLastLetter && machine.Drive(letter)) ++letter;
   if (letter > kLastLetter) {
@@ -41,12 +46,16 @@ wchar_t AddImageDrive(const std::string& hostPath, std::string& error) {
   drive.letter = letter;
   drive.driveType = DRIVE_CDROM;
   drive.invokersImage = true;  // a command line's file: the user's
-  std::error_code ec;
-  drive.image = std::filesystem::absolute(hostPath, ec).lexically_normal().string();
-  if (ec) drive.image = hostPath;
+  drive.givenImage = true;
+  drive.image = image;
   if (!CompleteImageDrive(drive, error)) return 0;
   machine.AddDrive(drive);
   return letter;
+}
+
+std::string GivenImageOf(wchar_t letter) {
+  const std::optional<DriveDecl> drive = CurrentMachine().Drive(letter);
+  return drive && drive->givenImage ? drive->image : std::string();
 }
 
 bool ImageVolumeInformation(const DriveDecl& drive, std::wstring* label, std::wstring* fileSystem) {

@@ -19,8 +19,13 @@ bool CompleteImageDrive(DriveDecl& drive, std::string& error);
 // Adds an image drive for hostPath to the current machine at the first
 // letter from D: that it does not use; the letter, or 0 with error set. The
 // file came from a command line: it is opened as the invoking user, so root
-// reads only an image or device that user could read.
+// reads only an image or device that user could read. A file added before
+// keeps its drive: its letter is returned again.
 wchar_t AddImageDrive(const std::string& hostPath, std::string& error);
+
+// The image file (absolute host path) behind a drive AddImageDrive added;
+// empty for any other drive, a profile's image drives included.
+std::string GivenImageOf(wchar_t letter);
 
 // Volume queries of an image drive (see volumes.h).
 bool ImageVolumeInformation(const DriveDecl& drive, std::wstring* label, std::wstring* fileSystem);

@@ -68,6 +68,7 @@ struct DriveDecl {
                                // path); the drive then has no host folder
   bool invokersImage = false;  // the image is opened as the invoking user (it
                                // came from them: platform/invoker)
+  bool givenImage = false;     // added for a file a user named (AddImageDrive)
 };
 
 // The logical sector size of a disk that declares none, and the other size

@@ -155,6 +155,45 @@ TEST_F(Checks, AnImageNamedOnTheCommandLineIsListedAsAnOpticalDrive) {
   EXPECT_EQ(Main().DvdSizeMB(), 3);
 }
 
+// "Open an ISO image" on a machine without an optical drive: a file that is
+// no disc image is named in a box and adds nothing; a disc image becomes a
+// drive whose entry names the file, chosen and measured, and Next goes on
+// from it. Opening the same file again adds no second drive.
+TEST_F(Checks, AnImageOpenedOnTheSourcePageBecomesTheChosenDrive) {
+  Start({DefaultDrives()[1], DefaultDrives()[2]});
+  kxtest::TempDir dir;
+  const std::string iso = (dir.path() / "win7 sp1.iso").string(), bad = (dir.path() / "notes.iso").string();
+  ASSERT_EQ(std::system(("xorriso -as mkisofs -quiet -iso-level 3 -J -joliet-long -V GRMCULFRER_EN_DVD -o '" + iso +
+                         "' '" + SampleMedium().string() + "' >/dev/null 2>&1").c_str()),
+            0);
+  std::ofstream(bad) << std::string(100000, 'x');
+  OpenMainWindow(0);
+  ASSERT_EQ(ui().cmbDVDlist->currentIndex(), -1);
+  std::string picked = bad;
+  Main().SetImagePicker([&picked](const QString&) { return QString::fromStdString(picked); });
+
+  ASSERT_TRUE(Click(ui().btnOpenImage));
+  const auto seen = Boxes().Seen();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_NE(seen[0].text.find(platform::WideFromAnsi(bad)), std::wstring::npos);
+  EXPECT_EQ(ui().cmbDVDlist->itemText(0), "Please insert a DVD-ROM.");
+  EXPECT_FALSE(ui().m_pNext->isEnabled());
+
+  picked = iso;
+  for (int pass = 0; pass < 2; ++pass) {
+    ASSERT_TRUE(Click(ui().btnOpenImage));
+    WaitForSourceSize();
+    ASSERT_EQ(ui().cmbDVDlist->count(), 1);
+    EXPECT_EQ(ui().cmbDVDlist->currentText().toStdWString(), L"D:\\ ( GRMCULFRER_EN_DVD ) win7 sp1.iso");
+  }
+  EXPECT_EQ(Main().SourcePath(), L"D:\\");
+  EXPECT_GT(Main().DvdSizeMB(), 0);
+  EXPECT_EQ(Boxes().Seen().size(), 1u);
+  NextPage();
+  EXPECT_EQ(Main().CurPage(), 1);
+  EXPECT_TRUE(ui().panSelectUsb->isVisible());
+}
+
 TEST_F(Checks, ADriveWithoutDiscShowsZeroAndASecondDriveIsMeasuredWhenChosen) {
   auto drives = DefaultDrives();
   drives.push_back({.letter = 'D', .type = "cdrom", .ready = false});

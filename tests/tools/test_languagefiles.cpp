@@ -29,7 +29,7 @@ const std::set<std::u16string> kProgramKeys = {
     u"Format failure", u"Format success", u"Format warning1", u"Format warning2", u"Format",
     u"Generating ISO", u"I agree", u"ISO Step2 Caption", u"ISO Step2 Note", u"ISO Step3 Caption",
     u"Mount success", u"Mount", u"Next", u"Not NTFS", u"Note", u"ODDToISO", u"ODDToUSB",
-    u"Operation failed", u"Please select", u"Please wait", u"Space warning1", u"Status", u"Step1",
+    u"Operation failed", u"Open ISO Image", u"Please select", u"Please wait", u"Space warning1", u"Status", u"Step1",
     u"Step2", u"Step3", u"Still failed", u"SuccessMsg", u"Successfully updated", u"Tool Description",
     u"USB Note", u"USB Step1 Caption", u"USB Step1 Note", u"USB Step2 Caption", u"USB Step2 Insert Note",
     u"USB Step2 Select Note", u"USB Step3 Caption", u"USB Step3 Note", u"UnMount", u"Warning",
