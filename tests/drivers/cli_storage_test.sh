@@ -30,7 +30,7 @@ done
 [ "$status" -eq 0 ] || { cat "$scratch/job.log"; fail "the ISO run: exit $status"; }
 trace=$(sed -n 's/^Trace log: //p' "$scratch/job.log" | tail -n 1)
 grep -q "storage driver packages, compatibility mode forced: kxnvme_" "$trace" || fail "the trace names no storage package"
-iso=$(sed -n 's/^ISO file: .*  (\(.*\))$/\1/p' "$scratch/job.log" | tail -n 1)
+iso=$(sed -n -e 's/ ([A-Z]:\\[^)]*)$//' -e 's/^ISO file: //p' "$scratch/job.log" | tail -n 1)
 [ -s "$iso" ] || fail "no ISO written"
 for wim in boot install; do
   xorriso -osirrox on -indev "$iso" -extract "/sources/$wim.wim" "$scratch/$wim.wim" >/dev/null 2>&1
