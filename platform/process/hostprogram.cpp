@@ -25,14 +25,6 @@ constexpr int kFallbackPollMs = 50;
 
 using Clock = std::chrono::steady_clock;
 
-int OpenPidFd(pid_t pid) {
-#ifdef SYS_pidfd_open
-  return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-#else
-  return -1;
-#endif
-}
-
 // The exit status once the child has ended (collecting it), or nothing.
 std::optional<int> Collect(pid_t pid, bool block) {
   siginfo_t info{};

@@ -25,14 +25,6 @@ namespace {
 
 constexpr const char* kPrefixVariable = "KESTRUNEX_PREFIX";
 
-int OpenPidFd(pid_t pid) {
-#ifdef SYS_pidfd_open
-  return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-#else
-  return -1;
-#endif
-}
-
 }  // namespace
 
 Process::~Process() {

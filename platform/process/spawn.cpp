@@ -108,4 +108,12 @@ pid_t SpawnChild(const ChildSpawn& spawn) {
   return pid;
 }
 
+int OpenPidFd(pid_t pid) {
+#ifdef SYS_pidfd_open
+  return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+#else
+  return -1;
+#endif
+}
+
 }  // namespace platform

@@ -37,4 +37,8 @@ struct ChildSpawn {
 // when the program could not be run).
 pid_t SpawnChild(const ChildSpawn& spawn);
 
+// A process descriptor of the child (pidfd_open: readable once it has
+// ended), or -1 where the kernel has none; callers then poll its status.
+int OpenPidFd(pid_t pid);
+
 }  // namespace platform
