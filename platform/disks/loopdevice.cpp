@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/uniquefd.h"
+
 namespace platform::disks {
 
 namespace {
@@ -15,19 +17,7 @@ namespace {
 // Another program may take the free device between asking and attaching.
 constexpr int kAttempts = 16;
 
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
+using Descriptor = UniqueFd;
 
 // 0, or the errno of the attachment.
 int Attach(int loop, int fd, std::int64_t offset, std::int64_t length) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/uniquefd.h"
 #include "platform/fs/dirnames.h"
 #include "platform/fs/imagefiles.h"
 #include "platform/lasterror.h"
@@ -33,29 +34,7 @@ namespace {
 // thousands of small files do not each map and fault in a fresh megabyte.
 constexpr size_t kBufferBytes = 1024 * 1024;
 
-// Closes a descriptor on scope exit.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  void reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-  int release() {
-    int f = fd_;
-    fd_ = -1;
-    return f;
-  }
-
- private:
-  int fd_;
-};
+using Fd = UniqueFd;
 
 // Asks the test hook, when one is installed, whether this step fails.
 int InjectedFault(copyfault::Point point, const std::string& src, const std::string& dst, std::uint64_t index) {
